@@ -1,0 +1,60 @@
+#pragma once
+// The application: decides the run mode from the command line, sets up what
+// that mode needs, and cleans up in a fixed order at the end of the process.
+
+#include "app/CommandLine.h"
+#include "platform/ui/MessageBox.h"
+#include "show/ItemList.h"
+#include "show/ShowLoader.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace showsaver {
+
+namespace registry { class Store; class Profile; }
+
+class ScreenSaverApp {
+public:
+    ScreenSaverApp();
+    ScreenSaverApp(const ScreenSaverApp&) = delete;
+    ScreenSaverApp& operator=(const ScreenSaverApp&) = delete;
+    // The end of the process: the item registry, the main window, the two
+    // capture files, then the armed web address.
+    ~ScreenSaverApp();
+
+    // Start-up and the mode's road; returns the process's exit status.
+    int Run(std::span<const char* const> args);
+
+    // Loads the show appended to our own executable into the item list.
+    // Reports a failure once, on stderr, with its byte offset.
+    bool LoadShowFile();
+
+    const std::string& ApplicationName() const { return m_applicationName; }
+    ItemRegistry& Registry() { return *m_itemRegistry; }
+    uint32_t& Times() { return m_times; }
+    const ShowInfo& Show() const { return m_showInfo; }
+    void SetExitUrl(std::string url) { m_exitUrl = std::move(url); }
+    const std::string& ExitUrl() const { return m_exitUrl; }
+    const std::filesystem::path& DesktopCapturePath() const { return m_desktopCapturePath; }
+    const std::filesystem::path& WallpaperCapturePath() const { return m_wallpaperCapturePath; }
+
+private:
+    bool RunShow();
+    void Shutdown();
+
+    std::unique_ptr<ItemRegistry> m_itemRegistry;
+    std::unique_ptr<ui::MessageBoxSink> m_messages;
+    std::filesystem::path m_executable;
+    std::string m_applicationName = "showsaver";
+    uint32_t m_times = 0;
+    int32_t m_wallpaperFlag = 0;
+    ShowInfo m_showInfo;
+    std::filesystem::path m_desktopCapturePath;
+    std::filesystem::path m_wallpaperCapturePath;
+    std::string m_exitUrl;
+    bool m_shutDown = false;
+};
+
+} // namespace showsaver

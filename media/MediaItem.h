@@ -1,0 +1,46 @@
+#pragma once
+// A media file of the show (kind 9): a wave sound, AVI video, MP3 music,
+// Flash movie or MIDI music carried in the show file. It is never played by
+// itself; play and stop items drive it.
+
+#include "show/EmbeddedFile.h"
+#include "show/Item.h"
+
+#include <optional>
+#include <vector>
+
+namespace showsaver {
+
+enum class MediaType : int32_t { Wave = 0, Video = 1, Mp3 = 2, Flash = 3, Midi = 4 };
+
+class MediaItem final : public Item {
+public:
+    MediaItem() : Item(ItemKind::Media) {}
+    void CopyFrom(const Item& other) override;
+    void Load(ShowReader& reader) override;
+    void Save(ShowWriter& writer) const override;
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<MediaItem>(); }
+    void AddUser(Item* user) override { m_users.push_back({user}); }
+    void Describe(FieldVisitor& visitor) override;
+
+    // Stops this item's kind of media; other media types stop nothing.
+    void StopMedia(ScenePlayer& player);
+    // The frame size recorded in a Flash movie's header, in pixels.
+    std::optional<std::pair<int32_t, int32_t>> MovieSize() const;
+
+    std::span<const ItemUserLink> Users() const override { return m_users; }
+
+    EmbeddedFile file;
+    int32_t mediaType = -1;
+
+private:
+    std::vector<ItemUserLink> m_users;
+};
+
+// Guesses the media type of a file from its first bytes; -1 when unknown.
+// Used for the oldest shows, whose records carry no media type.
+int32_t SniffMediaType(std::span<const uint8_t> bytes);
+
+} // namespace showsaver

@@ -1,0 +1,88 @@
+#pragma once
+// A picture of the show (kind 0): an image file carried in the show, a text
+// caption drawn with a font, or a capture of the desktop or wallpaper. The
+// picture scenes show, hide and move it.
+
+#include "playback/PicturePlacement.h"
+#include "show/EmbeddedFile.h"
+#include "show/Item.h"
+
+#include <array>
+#include <vector>
+
+namespace showsaver {
+
+// The 60-byte font record of a caption, field for field.
+struct LogFont {
+    static constexpr size_t kRecordSize = 60;
+    static constexpr size_t kFaceNameSize = 32;
+
+    int32_t height = -11;
+    int32_t width = 0;
+    int32_t escapement = 0;
+    int32_t orientation = 0;
+    int32_t weight = 0;
+    uint8_t italic = 0;
+    uint8_t underline = 0;
+    uint8_t strikeOut = 0;
+    uint8_t charSet = 0;
+    uint8_t outPrecision = 0;
+    uint8_t clipPrecision = 0;
+    uint8_t quality = 0;
+    uint8_t pitchAndFamily = 0;
+    std::array<char, kFaceNameSize> faceName{"MS Sans Serif"};
+
+    static LogFont FromRecord(const std::array<uint8_t, kRecordSize>& record);
+    std::array<uint8_t, kRecordSize> ToRecord() const;
+    // The face name up to its first zero byte (Windows-1252).
+    std::string FaceName() const;
+    void SetFaceName(std::string_view cp1252);   // cut to 31 bytes
+    void Describe(FieldVisitor& visitor);
+};
+
+class PictureItem final : public Item {
+public:
+    enum ContentType : int32_t { kImage = 0, kText = 1 };
+    enum Source : int32_t { kOwnData = 1, kDesktop = 2, kWallpaper = 3 };
+
+    PictureItem() : Item(ItemKind::Picture) {}
+    void CopyFrom(const Item& other) override;
+    void Load(ShowReader& reader) override;
+    void Save(ShowWriter& writer) const override;
+    bool Validate(ValidationContext& context) override;
+    // A picture is never played by itself; the scenes act on it.
+    int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<PictureItem>(); }
+    void AddUser(Item* user) override { m_users.push_back({user}); }
+    void Describe(FieldVisitor& visitor) override;
+
+    bool IsText() const { return contentType == kText; }
+    std::span<const ItemUserLink> Users() const override { return m_users; }
+
+    // Stored fields.
+    int32_t contentType = kImage;
+    int32_t opaque = 1;
+    int32_t source = kOwnData;
+    int32_t width = 0, height = 0;
+    int32_t fitToScreen = 0;
+    int32_t keepAspect = 0;
+    ColorRef textColor = 0x000000;         // the system's window-text colour
+    ColorRef backgroundColor = 0xFFFFFF;   // the system's window colour
+    uint32_t textAlignment = 0;            // 0 left, 1 centred, 2 right
+    std::string text;                      // Windows-1252, lines split by CR LF
+    LogFont font;
+    EmbeddedFile image;
+
+    // Runtime state.
+    int32_t naturalWidth = 0, naturalHeight = 0;
+    int32_t shown = 0;
+    PicturePlacement currentPlacement, savedPlacement, targetPlacement;
+    ColorProperty background;
+
+private:
+    void LoadDisplayOptions(ShowReader& reader);
+
+    std::vector<ItemUserLink> m_users;
+};
+
+} // namespace showsaver

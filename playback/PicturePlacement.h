@@ -1,0 +1,65 @@
+#pragma once
+// Where a picture scene puts its picture, how it brings it in, and the path
+// of a moving picture; and the scene property that pairs it with the
+// picture and a background colour.
+
+#include "show/ItemProperty.h"
+
+#include <cstdint>
+
+namespace showsaver {
+
+class FieldVisitor;
+class Item;
+
+struct PicturePlacement {
+    int32_t startX = 0, startY = 0;
+    int32_t endX = 0, endY = 0;
+    int32_t xLimit = 0, yLimit = 0;
+    int32_t xStep = 1, yStep = 1;
+    int32_t currentX = 0, currentY = 0;   // not stored
+    int32_t startXMode = 5, startYMode = 5, endXMode = 5, endYMode = 5;
+    int32_t xComparison = 0, bothConditions = 0, yComparison = 0;
+    int32_t movementDelay = 100000;
+    int32_t typingSpeed = 2000;
+    int32_t effectNumber = 0;
+    int32_t transitionDelayValue = 100;
+    int32_t freeMovement = 0;
+    int32_t horizontalPath = 1;
+    int32_t typewriter = 0;
+    int32_t keepScreenBehind = 0;
+    int32_t saveBackground = 0;
+    int32_t randomSeed = 0;   // not stored; advanced by 100 at each path
+
+    PicturePlacement();
+
+    // Reads the record in the layout the show's versions select (the older
+    // layouts of signature-B shows included).
+    void Load(ShowReader& reader);
+    // Writes the current layout: 24 int32 values.
+    void Save(ShowWriter& writer) const;
+    void Describe(FieldVisitor& visitor);
+
+private:
+    void LoadCommonPart(ShowReader& reader);
+};
+
+// The property of the picture scenes: the picture, its placement and the
+// scene's background colour.
+class PictureRefProperty : public ItemProperty {
+public:
+    void Assign(const ItemProperty& other) override;
+    void Load(ShowReader& reader) override;   // placement record, then colour record
+    void Save(ShowWriter& writer) const override;
+    bool Validate() override { return true; }
+    // True when the source is a picture item; otherwise says so and fails.
+    bool Validate(ui::MessageSink& messages);
+    void Describe(FieldVisitor& visitor);
+
+    Item* source = nullptr;
+    PicturePlacement placement;
+    ColorProperty color;
+    TextProperty label;
+};
+
+} // namespace showsaver

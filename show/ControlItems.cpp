@@ -1,0 +1,175 @@
+#include "show/ControlItems.h"
+
+#include "media/MediaItem.h"
+#include "show/ItemList.h"
+#include "show/Random.h"
+#include "show/ScenePlayer.h"
+
+namespace showsaver {
+
+// --- PauseItem ---
+
+void PauseItem::CopyFrom(const Item& other) {
+    Item::CopyFrom(other);
+    duration.Assign(static_cast<const PauseItem&>(other).duration);
+}
+
+void PauseItem::Load(ShowReader& reader) {
+    Item::Load(reader);
+    duration.Load(reader);
+}
+
+void PauseItem::Save(ShowWriter& writer) const {
+    Item::Save(writer);
+    duration.Save(writer);
+}
+
+bool PauseItem::Validate(ValidationContext& context) {
+    return IsDisabled() || (Item::Validate(context) && duration.Validate());
+}
+
+int PauseItem::Play(gfx::DeviceContext&, int&, ScenePlayer& player) {
+    duration.ApplyRandomDuration(CurrentTimeSeconds());
+    int32_t ms = duration.duration;
+    for (int32_t step = 0; step < ms / 100; ++step) {
+        if (player.IsStopRequested()) return 0;
+        player.Sleep(100);
+    }
+    if (!player.IsStopRequested() && ms > 0 && ms % 100 != 0) player.Sleep(static_cast<uint32_t>(ms % 100));
+    return 0;
+}
+
+void PauseItem::Describe(FieldVisitor& visitor) {
+    visitor.Int("duration", duration.duration);
+    visitor.Int("random", duration.random);
+}
+
+// --- BackgroundItem ---
+
+void BackgroundItem::CopyFrom(const Item& other) {
+    Item::CopyFrom(other);
+    color.Assign(static_cast<const BackgroundItem&>(other).color);
+}
+
+void BackgroundItem::Load(ShowReader& reader) {
+    Item::Load(reader);
+    color.Load(reader);
+}
+
+void BackgroundItem::Save(ShowWriter& writer) const {
+    Item::Save(writer);
+    color.Save(writer);
+}
+
+bool BackgroundItem::Validate(ValidationContext& context) {
+    return IsDisabled() || (Item::Validate(context) && color.Validate());
+}
+
+int BackgroundItem::Play(gfx::DeviceContext&, int&, ScenePlayer& player) {
+    color.ApplyRandomColor(player.SettingsTimes());
+    player.Window().SetBackground(color.color);
+    return 0;
+}
+
+void BackgroundItem::Describe(FieldVisitor& visitor) {
+    visitor.Group("color", [this](FieldVisitor& v) { color.Describe(v); });
+}
+
+// --- LoopStartItem ---
+
+bool LoopStartItem::Validate(ValidationContext& context) {
+    return IsDisabled() || Item::Validate(context);
+}
+
+// --- LoopEndItem ---
+
+void LoopEndItem::CopyFrom(const Item& other) {
+    Item::CopyFrom(other);
+    repeat.Assign(static_cast<const LoopEndItem&>(other).repeat);
+}
+
+void LoopEndItem::Load(ShowReader& reader) {
+    Item::Load(reader);
+    repeat.Load(reader);
+}
+
+void LoopEndItem::Save(ShowWriter& writer) const {
+    Item::Save(writer);
+    repeat.Save(writer);
+}
+
+bool LoopEndItem::Validate(ValidationContext& context) {
+    if (IsDisabled()) return true;
+    repeat.jumpTarget = -1;
+    int depth = 1;
+    for (int i = Index() - 1; i >= 0; --i) {
+        ItemKind kind = context.items.At(i).Kind();
+        if (kind == ItemKind::LoopEnd) ++depth;
+        if (kind == ItemKind::LoopStart) --depth;
+        if (depth == 0) {
+            repeat.jumpTarget = i + 1;
+            break;
+        }
+    }
+    if (repeat.jumpTarget < 0) return false;
+    return Item::Validate(context) && repeat.Validate();
+}
+
+int LoopEndItem::Play(gfx::DeviceContext&, int& index, ScenePlayer&) {
+    if (!repeat.forever) {
+        ++repeat.counter;
+        if (repeat.counter >= repeat.repeatCount) {
+            repeat.counter = 0;
+            return 0;
+        }
+    }
+    index = repeat.jumpTarget - 1;
+    return 0;
+}
+
+void LoopEndItem::Describe(FieldVisitor& visitor) {
+    visitor.Int("repeatCount", repeat.repeatCount);
+    visitor.Int("forever", repeat.forever);
+}
+
+// --- MediaStopItem ---
+
+void MediaStopItem::CopyFrom(const Item& other) {
+    Item::CopyFrom(other);
+    media.Assign(static_cast<const MediaStopItem&>(other).media);
+}
+
+bool MediaStopItem::Validate(ValidationContext& context) {
+    return IsDisabled() || (Item::Validate(context) && media.Validate(context.messages));
+}
+
+int MediaStopItem::Play(gfx::DeviceContext&, int&, ScenePlayer& player) {
+    if (media.source && media.source->Kind() == ItemKind::Media)
+        static_cast<MediaItem*>(media.source)->StopMedia(player);
+    return 0;
+}
+
+void MediaStopItem::Describe(FieldVisitor& visitor) { visitor.Reference("media", media.source); }
+
+// --- NoteItem ---
+
+void NoteItem::CopyFrom(const Item& other) {
+    Item::CopyFrom(other);
+    text.Assign(static_cast<const NoteItem&>(other).text);
+}
+
+void NoteItem::Load(ShowReader& reader) {
+    Item::Load(reader);
+    text.Load(reader);
+}
+
+void NoteItem::Save(ShowWriter& writer) const {
+    Item::Save(writer);
+    text.Save(writer);
+}
+
+bool NoteItem::Validate(ValidationContext& context) { return IsDisabled() || Item::Validate(context); }
+
+void NoteItem::Describe(FieldVisitor& visitor) { visitor.Text("text", text.text); }
+
+} // namespace showsaver

@@ -1,0 +1,94 @@
+#pragma once
+// The small control kinds: pause, background colour, loop start and end,
+// media stop and note.
+
+#include "show/Item.h"
+
+namespace showsaver {
+
+// Kind 4: waits its duration in 100 ms steps, ending early on a stop request.
+class PauseItem final : public Item {
+public:
+    PauseItem() : Item(ItemKind::Pause) {}
+    void CopyFrom(const Item& other) override;
+    void Load(ShowReader& reader) override;
+    void Save(ShowWriter& writer) const override;
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) override;
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<PauseItem>(); }
+    void Describe(FieldVisitor& visitor) override;
+
+    DurationProperty duration;
+};
+
+// Kind 5: gives the window a new background colour.
+class BackgroundItem final : public Item {
+public:
+    BackgroundItem() : Item(ItemKind::Background) {}
+    void CopyFrom(const Item& other) override;
+    void Load(ShowReader& reader) override;
+    void Save(ShowWriter& writer) const override;
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) override;
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<BackgroundItem>(); }
+    void Describe(FieldVisitor& visitor) override;
+
+    ColorProperty color;
+};
+
+// Kind 6: marks where a loop's block begins.
+class LoopStartItem final : public Item {
+public:
+    LoopStartItem() : Item(ItemKind::LoopStart) {}
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<LoopStartItem>(); }
+};
+
+// Kind 7: sends play back to the item after its matching loop start until
+// the block has played its repeat count (or forever).
+class LoopEndItem final : public Item {
+public:
+    LoopEndItem() : Item(ItemKind::LoopEnd) {}
+    void CopyFrom(const Item& other) override;
+    void Load(ShowReader& reader) override;
+    void Save(ShowWriter& writer) const override;
+    // Finds the matching start (nested pairs are skipped); fails without one.
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) override;
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<LoopEndItem>(); }
+    void Describe(FieldVisitor& visitor) override;
+
+    RepeatProperty repeat;
+};
+
+// Kind 11: stops the playback of its media item.
+class MediaStopItem final : public Item {
+public:
+    MediaStopItem() : Item(ItemKind::MediaStop) {}
+    void CopyFrom(const Item& other) override;
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) override;
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<MediaStopItem>(); }
+    void SetSource(Item* source) override { media.source = source; }
+    void Describe(FieldVisitor& visitor) override;
+
+    MediaRefProperty media;
+};
+
+// Kind 12: an author's note; plays nothing.
+class NoteItem final : public Item {
+public:
+    NoteItem() : Item(ItemKind::Note) {}
+    void CopyFrom(const Item& other) override;
+    void Load(ShowReader& reader) override;
+    void Save(ShowWriter& writer) const override;
+    bool Validate(ValidationContext& context) override;
+    int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<NoteItem>(); }
+    void Describe(FieldVisitor& visitor) override;
+
+    TextProperty text;
+};
+
+} // namespace showsaver

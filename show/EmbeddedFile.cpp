@@ -1,0 +1,145 @@
+#include "show/EmbeddedFile.h"
+
+#include "platform/shell/Shell.h"
+#include "platform/sys/TempFiles.h"
+#include "platform/ui/MessageBox.h"
+#include "resources/StringTable.h"
+#include "show/ShowReader.h"
+#include "show/ShowWriter.h"
+#include "show/Windows1252.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace showsaver {
+
+namespace {
+
+// Closes a descriptor on every path out of a file operation.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    int Get() const { return m_fd; }
+    bool Close() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool ReadAll(int fd, uint8_t* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd, out + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void EmbeddedFile::Free() {
+    m_bytes.reset();
+    m_size = 0;
+    m_name.clear();
+}
+
+void EmbeddedFile::CopyFrom(const EmbeddedFile& other) {
+    Free();
+    if (other.m_size > 0) {
+        m_bytes = std::make_unique_for_overwrite<uint8_t[]>(other.m_size);
+        std::memcpy(m_bytes.get(), other.m_bytes.get(), other.m_size);
+        m_size = other.m_size;
+    }
+    m_name = other.m_name;
+}
+
+void EmbeddedFile::Assign(std::string name, std::unique_ptr<uint8_t[]> bytes, uint32_t size) {
+    m_name = std::move(name);
+    m_bytes = std::move(bytes);
+    m_size = m_bytes ? size : 0;
+}
+
+void EmbeddedFile::Load(ShowReader& reader, const std::function<void(ShowReader&)>& ownerFields) {
+    Free();
+    uint32_t size = reader.ReadUInt32();
+    if (size == 0 || reader.Failed()) return;
+    m_name = reader.ReadScrambledText();
+    if (ownerFields) ownerFields(reader);
+    auto bytes = reader.ReadBlock(size);
+    if (!bytes) return;
+    Scramble({bytes.get(), size}, ScrambleDirection::Reading);
+    m_bytes = std::move(bytes);
+    m_size = size;
+}
+
+void EmbeddedFile::Save(ShowWriter& writer, const std::function<void(ShowWriter&)>& ownerFields) const {
+    writer.WriteUInt32(m_size);
+    if (m_size == 0) return;
+    writer.WriteScrambledText(m_name);
+    if (ownerFields) ownerFields(writer);
+    writer.WriteScrambledBytes(Bytes());
+}
+
+bool EmbeddedFile::ReadFromFile(const std::filesystem::path& path, ui::MessageSink& messages) {
+    Free();
+    auto fail = [&] {
+        Free();
+        messages.Show(path.string() + std::string(strings::Load(strings::kCannotReadData)));
+        return false;
+    };
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return fail();
+    // The size field of a show is 32 bits wide.
+    if (static_cast<uint64_t>(info.st_size) > UINT32_MAX) return fail();
+    auto size = static_cast<uint32_t>(info.st_size);
+    auto bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
+    if (!ReadAll(file.Get(), bytes.get(), size)) return fail();
+    m_bytes = std::move(bytes);
+    m_size = size;
+    m_name = Utf8ToCp1252(shell::DisplayName(path));
+    return true;
+}
+
+bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
+                                 ui::MessageSink& messages) {
+    auto fail = [&](const std::filesystem::path& made) {
+        if (!made.empty()) ::unlink(made.c_str());
+        messages.Show(strings::Load(strings::kCannotMakeDataFile));
+        return false;
+    };
+    auto made = sys::TempDirectory::ForProcess().CreateUniqueFile("Ssd", ".tmp");
+    if (!made) return fail({});
+    FileDescriptor file(::open(made->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    if (file.Get() < 0 || !WriteAll(file.Get(), bytes.data(), bytes.size()) || !file.Close())
+        return fail(*made);
+    outPath = *made;
+    return true;
+}
+
+} // namespace showsaver

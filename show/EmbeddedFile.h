@@ -1,0 +1,60 @@
+#pragma once
+// A whole file carried inside a picture or media item: its display name and
+// its bytes. Also the two file operations around it: reading a file from
+// disk, and writing bytes to a new temporary file for players that only take
+// file names.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace showsaver {
+
+namespace ui { class MessageSink; }
+class ShowReader;
+class ShowWriter;
+
+class EmbeddedFile {
+public:
+    EmbeddedFile() = default;
+    EmbeddedFile(EmbeddedFile&&) noexcept = default;
+    EmbeddedFile& operator=(EmbeddedFile&&) noexcept = default;
+
+    void Free();
+    void CopyFrom(const EmbeddedFile& other);
+    // Takes over `bytes` (size of them) under `name`.
+    void Assign(std::string name, std::unique_ptr<uint8_t[]> bytes, uint32_t size);
+
+    // The serialized form: size; when it is not 0, the name, the owning
+    // kind's own fields (`ownerFields`) and the scrambled bytes.
+    void Load(ShowReader& reader, const std::function<void(ShowReader&)>& ownerFields = {});
+    void Save(ShowWriter& writer, const std::function<void(ShowWriter&)>& ownerFields = {}) const;
+
+    // Reads the whole file; the name becomes its display name. On failure
+    // the file is left empty and the message "<path>\nCannot be read data."
+    // is shown.
+    bool ReadFromFile(const std::filesystem::path& path, ui::MessageSink& messages);
+
+    // Writes `bytes` to a new file "SsdXXXXXX.tmp" in the process's private
+    // temporary directory and returns its path in `outPath`. On failure the
+    // file is removed and "It cannot be made data file." is shown. The caller
+    // deletes the file when done with it.
+    static bool WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
+                              ui::MessageSink& messages);
+
+    const std::string& Name() const { return m_name; }   // Windows-1252
+    void SetName(std::string cp1252) { m_name = std::move(cp1252); }
+    uint32_t Size() const { return m_size; }
+    bool Empty() const { return m_size == 0; }
+    std::span<const uint8_t> Bytes() const { return {m_bytes.get(), m_size}; }
+
+private:
+    std::string m_name;
+    uint32_t m_size = 0;
+    std::unique_ptr<uint8_t[]> m_bytes;
+};
+
+} // namespace showsaver

@@ -1,0 +1,55 @@
+#pragma once
+// What an item sees of the player while it plays: the stop request, pauses,
+// the fullscreen window, message boxes and the media players. The scene
+// thread implements it; tests use doubles.
+
+#include <cstdint>
+#include <string>
+
+namespace showsaver {
+
+namespace ui { class MessageSink; }
+
+using ColorRef = uint32_t;   // 0x00BBGGRR
+
+// Operations of the fullscreen window that items use.
+class SaverWindowControl {
+public:
+    virtual ~SaverWindowControl() = default;
+    // Makes `color` the background and erases the window with it at once.
+    virtual void SetBackground(ColorRef color) = 0;
+    virtual ColorRef Background() const = 0;
+    // Arms a web link: the key of `keyMode` (0 Enter, 1 F12, 2 Space, 3 any)
+    // stores `address` as the address to open at exit.
+    virtual void ArmLink(const std::string& address, int32_t keyMode) = 0;
+    virtual void DisarmLink() = 0;
+    virtual bool IsMuted() const = 0;
+};
+
+// The players a media item stops, one per kind of media.
+class MediaControl {
+public:
+    virtual ~MediaControl() = default;
+    virtual void StopWave() = 0;
+    virtual void StopMp3() = 0;
+    virtual void StopVideo() = 0;
+    virtual void StopFlash() = 0;
+    virtual void StopMidi() = 0;
+};
+
+class ScenePlayer {
+public:
+    virtual ~ScenePlayer() = default;
+    // Zero-time-out test of the stop event.
+    virtual bool IsStopRequested() const = 0;
+    // A pause of `ms` milliseconds (a virtual clock may make it take no time).
+    virtual void Sleep(uint32_t ms) = 0;
+    virtual SaverWindowControl& Window() = 0;
+    virtual ui::MessageSink& Messages() = 0;
+    virtual MediaControl& Media() = 0;
+    // The profile value "Times" of section "Settings" (0 when absent), which
+    // the random colour and path steps mix into their seeds.
+    virtual int32_t SettingsTimes() const = 0;
+};
+
+} // namespace showsaver

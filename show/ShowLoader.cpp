@@ -1,0 +1,139 @@
+#include "show/ShowLoader.h"
+
+#include "resources/StringTable.h"
+#include "show/ItemList.h"
+
+#include <array>
+#include <fstream>
+
+namespace showsaver {
+
+namespace {
+
+// The smallest record: kind, an empty name, tag and disabled.
+constexpr uint64_t kSmallestRecord = 4 + 1 + 4 + 4;
+
+std::optional<LoadError> Failure(ShowReader& reader, std::string what) {
+    reader.Fail(std::move(what));
+    return reader.Error();
+}
+
+std::optional<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& source) {
+    int32_t count = reader.ReadInt32();
+    if (reader.Failed()) return reader.Error();
+    if (count > 0 && static_cast<uint64_t>(count) * 4 > reader.Remaining())
+        return Failure(reader, "the reference block of item " + std::to_string(source.Index()) + " announces " +
+                                   std::to_string(count) + " entries, more than the bytes left");
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t index = reader.ReadInt32();
+        if (reader.Failed()) return reader.Error();
+        Item* user = items.Find(index);
+        if (!user)
+            return Failure(reader, "the reference block of item " + std::to_string(source.Index()) +
+                                       " names item " + std::to_string(index) + ", outside the list");
+        user->SetSource(&source);
+        source.AddUser(user);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, ItemList& items) {
+    int32_t count = reader.ReadInt32();
+    if (reader.Failed()) return reader.Error();
+    if (count > 0) items.Reserve(static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(count), reader.Remaining() / kSmallestRecord + 1)));
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t kind = reader.ReadInt32();
+        if (reader.Failed()) return reader.Error();
+        const Item* prototype = registry.Prototype(kind);
+        if (!prototype)
+            return Failure(reader, "item " + std::to_string(i) + " has kind " + std::to_string(kind) +
+                                       ", outside 0 to 13");
+        auto item = prototype->Clone();
+        item->SetIndex(i);
+        item->Load(reader);
+        items.Append(std::move(item));
+        if (reader.Failed()) {
+            LoadError error = reader.Error();
+            error.what = "item " + std::to_string(i) + " (" + std::string(ItemClassName(kind)) + "): " + error.what;
+            return error;
+        }
+    }
+    for (int i = 0; i < items.Size(); ++i) {
+        Item& item = items.At(i);
+        if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
+        if (auto error = ReadReferenceBlock(reader, items, item)) return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, ItemList& items, ShowInfo& info,
+                                  ui::MessageSink* messages) {
+    const std::string_view signatureA = strings::Load(strings::kSignatureA);
+    const std::string_view signatureB = strings::Load(strings::kSignatureB);
+    reader.SetVersions(0, 0);
+    info.formatVersion = info.signatureBVersion = 0;
+
+    uint64_t signatureOffset = reader.Offset();
+    std::string signature = reader.ReadText();
+    float version = reader.ReadFloat();
+    if (reader.Failed()) return reader.Error();
+    info.formatVersion = version;
+    if (signature == signatureA) {
+        info.signature = 'A';
+    } else if (signature == signatureB) {
+        info.signature = 'B';
+    } else {
+        return LoadError{signatureOffset, "the signature is not one of a show file"};
+    }
+    if (static_cast<double>(version) > kMaxShowVersion)
+        return LoadError{signatureOffset + 1 + signature.size(),
+                         "version " + std::to_string(version) + " is newer than this engine reads"};
+    if (info.signature == 'B') info.signatureBVersion = version;
+    reader.SetVersions(info.formatVersion, info.signatureBVersion);
+
+    if (auto error = LoadItems(reader, registry, items)) return error;
+
+    for (int i = 0; i < items.Size(); ++i) items.At(i).SetIndex(i);
+    if (!messages) return std::nullopt;
+    ValidationContext context{items, *messages};
+    for (int i = 0; i < items.Size(); ++i) {
+        if (!items.At(i).Validate(context))
+            return LoadError{reader.Offset(), "item " + std::to_string(i) + " (" +
+                                                  std::string(ItemClassName(static_cast<int32_t>(items.At(i).Kind()))) +
+                                                  ") was refused by validation"};
+    }
+    return std::nullopt;
+}
+
+std::optional<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset,
+                                      const ItemRegistry& registry, ItemList& items, ShowInfo& info,
+                                      ui::MessageSink* messages) {
+    FileSource source;
+    std::string error;
+    if (!source.Open(path, offset, error)) return LoadError{offset, error};
+    ShowReader reader(source, offset);
+    info.headerWord = reader.ReadUInt32();
+    if (reader.Failed()) return LoadError{offset, "no show follows the engine (the file ends at its size)"};
+    return LoadShow(reader, registry, items, info, messages);
+}
+
+std::optional<uint64_t> FindShowOffset(const std::filesystem::path& path, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot open " + path.string();
+        return std::nullopt;
+    }
+    // A bare show: header word, then a one-byte length and a signature.
+    std::array<char, 5 + 15> head{};
+    file.read(head.data(), head.size());
+    auto signature = std::string_view(head.data() + 5, static_cast<size_t>(std::max<std::streamsize>(0, file.gcount() - 5)));
+    if (static_cast<unsigned char>(head[4]) == 15 &&
+        (signature == strings::Load(strings::kSignatureA) || signature == strings::Load(strings::kSignatureB)))
+        return 0;
+    return kShowOffset;
+}
+
+} // namespace showsaver

@@ -1,0 +1,82 @@
+#pragma once
+// Little-endian reader of the show file's encodings.
+//
+// The reader keeps the first error it meets and from then on every read
+// returns zero or empty; callers check Failed() at the points where going on
+// would be wasted work (after each item record). A length field that
+// announces more bytes than the source still holds fails at once, before
+// anything of that size is allocated.
+
+#include "show/ByteSource.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace showsaver {
+
+struct LoadError {
+    uint64_t offset = 0;   // byte offset in the file the show was read from
+    std::string what;
+};
+
+// Scrambling of item texts and embedded file bytes: every byte is stored
+// lowered by (length mod 11) + 3, modulo 256.
+enum class ScrambleDirection { Reading, Writing };
+constexpr int ScrambleShift(uint64_t length) { return static_cast<int>(length % 11) + 3; }
+void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction);
+
+class ShowReader {
+public:
+    // `baseOffset` is where the source starts in its file, so that errors
+    // name file offsets.
+    explicit ShowReader(ByteSource& source, uint64_t baseOffset = 0);
+
+    int32_t ReadInt32();
+    uint32_t ReadUInt32();
+    float ReadFloat();
+    // A text with its length prefix in any of its forms. Wide texts
+    // (UTF-16LE) are converted to Windows-1252 bytes.
+    std::string ReadText();
+    std::string ReadScrambledText();
+    // Fills `out` exactly; fails the reader when the data ends first.
+    void ReadInto(std::span<uint8_t> out);
+    // A block of `size` bytes, refused before allocation when fewer remain.
+    std::unique_ptr<uint8_t[]> ReadBlock(uint32_t size);
+
+    bool Failed() const { return m_failed; }
+    const LoadError& Error() const { return m_error; }
+    // Records a failure at the current offset; the first one wins.
+    void Fail(std::string what);
+    uint64_t Offset() const { return m_offset; }
+    uint64_t BaseOffset() const { return m_baseOffset; }
+    uint64_t Remaining() const { return m_end - m_next + m_source.Remaining(); }
+
+    // The two load-wide values item records choose their layout by.
+    float FormatVersion() const { return m_formatVersion; }
+    float SignatureBVersion() const { return m_signatureBVersion; }
+    void SetVersions(float formatVersion, float signatureBVersion) {
+        m_formatVersion = formatVersion;
+        m_signatureBVersion = signatureBVersion;
+    }
+
+private:
+    bool Take(std::span<uint8_t> out);
+    uint64_t ReadLengthPrefix();
+    bool CheckLength(uint64_t bytes, const char* what);
+
+    ByteSource& m_source;
+    std::array<uint8_t, 4096> m_buffer{};
+    size_t m_next = 0;
+    size_t m_end = 0;
+    uint64_t m_offset;
+    uint64_t m_baseOffset;
+    bool m_failed = false;
+    LoadError m_error;
+    float m_formatVersion = 0;
+    float m_signatureBVersion = 0;
+};
+
+} // namespace showsaver

@@ -1,0 +1,32 @@
+#pragma once
+// Writes the show file's encodings into memory; the counterpart of
+// ShowReader, used by showpack and the tests. Texts are written with the
+// shortest length prefix that holds them.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace showsaver {
+
+class ShowWriter {
+public:
+    void WriteInt32(int32_t value) { WriteUInt32(static_cast<uint32_t>(value)); }
+    void WriteUInt32(uint32_t value);
+    void WriteFloat(float value);
+    void WriteText(std::string_view cp1252);
+    void WriteScrambledText(std::string_view cp1252);
+    void WriteBytes(std::span<const uint8_t> bytes);
+    void WriteScrambledBytes(std::span<const uint8_t> bytes);
+
+    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+    std::vector<uint8_t> TakeBytes() { return std::move(m_bytes); }
+
+private:
+    void WriteLengthPrefix(uint64_t length);
+
+    std::vector<uint8_t> m_bytes;
+};
+
+} // namespace showsaver

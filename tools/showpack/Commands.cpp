@@ -1,0 +1,317 @@
+#include "tools/showpack/Commands.h"
+
+#include "platform/shell/Shell.h"
+#include "resources/StringTable.h"
+#include "show/ItemList.h"
+#include "show/ShowWriter.h"
+#include "show/Windows1252.h"
+#include "tools/showpack/JsonFields.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace showsaver::showpack {
+
+namespace {
+
+constexpr float kBuildVersion = 4.5f;
+
+// A float as the shortest decimal that reads back to it (4.51f prints as 4.51).
+double ShortestDouble(float value) {
+    char text[32];
+    auto [end, ec] = std::to_chars(std::begin(text), std::end(text), value);
+    if (ec != std::errc()) return value;
+    return std::strtod(std::string(text, end).c_str(), nullptr);
+}
+
+std::string ItemLabel(int index, std::string_view className) {
+    return "item " + std::to_string(index) + (className.empty() ? "" : " (" + std::string(className) + ")");
+}
+
+void PrintText(std::ostream& out, const Item& item) {
+    auto index = item.Index();
+    out << index << "\t" << ItemClassName(static_cast<int32_t>(item.Kind()));
+    out << "\tname=\"" << Cp1252ToUtf8(item.Name()) << "\"";
+    if (item.Tag()) out << " tag=" << item.Tag();
+    if (item.Disabled()) out << " disabled";
+}
+
+// Loads without validation, as inspecting tools show what is stored.
+struct LoadedShow {
+    ItemRegistry registry;
+    ShowInfo info;
+    std::optional<LoadError> error;
+};
+
+std::unique_ptr<LoadedShow> LoadForInspection(const std::filesystem::path& file, std::ostream& err) {
+    std::string problem;
+    auto offset = FindShowOffset(file, problem);
+    if (!offset) {
+        err << "showpack: " << problem << "\n";
+        return nullptr;
+    }
+    auto show = std::make_unique<LoadedShow>();
+    show->error = LoadShowFile(file, *offset, show->registry, show->registry.Items(), show->info, nullptr);
+    if (show->error) {
+        err << "showpack: " << file.string() << ": " << show->error->what << " (at byte " << show->error->offset
+            << ")\n";
+        return nullptr;
+    }
+    return show;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::ifstream stream(path, std::ios::binary | std::ios::ate);
+    if (!stream) {
+        error = "cannot read " + path.string();
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(stream.tellg()));
+    stream.seekg(0);
+    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!stream) {
+        error = "cannot read " + path.string();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::filesystem::path EnginePath(const std::optional<std::filesystem::path>& engine) {
+    if (engine) return *engine;
+    return shell::SelfExecutablePath().parent_path() / "showsaver";
+}
+
+int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ostream& out, std::ostream& err) {
+    auto show = LoadForInspection(file, err);
+    if (!show) return 1;
+    const ItemList& items = show->registry.Items();
+    if (!options.json) {
+        out << "signature " << show->info.signature << ", version " << ShortestDouble(show->info.formatVersion)
+            << ", " << items.Size() << " items\n";
+        for (int i = 0; i < items.Size(); ++i) {
+            PrintText(out, items.At(i));
+            out << "\n";
+        }
+        return 0;
+    }
+    if (options.filesDirectory) std::filesystem::create_directories(*options.filesDirectory);
+    Json root = {
+        {"headerWord", show->info.headerWord},
+        {"signature", std::string(1, show->info.signature)},
+        {"formatVersion", ShortestDouble(show->info.formatVersion)},
+        {"signatureBVersion", ShortestDouble(show->info.signatureBVersion)},
+        {"items", Json::array()},
+    };
+    for (int i = 0; i < items.Size(); ++i) {
+        Item& item = items.At(i);
+        auto kind = static_cast<int32_t>(item.Kind());
+        Json entry = {
+            {"index", i},
+            {"kind", kind},
+            {"class", ItemClassName(kind)},
+            {"name", Cp1252ToUtf8(item.Name())},
+            {"tag", item.Tag()},
+            {"disabled", item.Disabled()},
+        };
+        DumpVisitor visitor(entry, options.filesDirectory ? &*options.filesDirectory : nullptr, i);
+        item.Describe(visitor);
+        if (!visitor.Error().empty()) {
+            err << "showpack: " << visitor.Error() << "\n";
+            return 1;
+        }
+        root["items"].push_back(std::move(entry));
+    }
+    out << root.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    return 0;
+}
+
+std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description, std::string& error) {
+    Json root;
+    {
+        std::ifstream stream(description);
+        if (!stream) {
+            error = "cannot read " + description.string();
+            return std::nullopt;
+        }
+        try {
+            root = Json::parse(stream);
+        } catch (const Json::exception& e) {
+            error = description.string() + ": not valid JSON: " + e.what();
+            return std::nullopt;
+        }
+    }
+    if (!root.is_object() || !root.contains("items") || !root["items"].is_array()) {
+        error = description.string() + ": expected an object with an \"items\" list";
+        return std::nullopt;
+    }
+    uint32_t headerWord = 0;
+    if (auto header = root.find("headerWord"); header != root.end()) {
+        if (!header->is_number_unsigned() || header->get<uint64_t>() > UINT32_MAX) {
+            error = "field headerWord: expected a number from 0 to 4294967295";
+            return std::nullopt;
+        }
+        headerWord = header->get<uint32_t>();
+    }
+
+    ItemRegistry registry;
+    ItemList& items = registry.Items();
+    std::vector<PendingReference> references;
+    const auto baseDirectory = description.parent_path();
+    int index = 0;
+    for (const Json& entry : root["items"]) {
+        if (!entry.is_object()) {
+            error = ItemLabel(index, {}) + ": expected an object";
+            return std::nullopt;
+        }
+        int32_t kind = -1;
+        if (auto className = entry.find("class"); className != entry.end()) {
+            kind = className->is_string() ? ItemKindOfClass(className->get<std::string>()) : -1;
+            if (kind < 0) {
+                error = ItemLabel(index, {}) + ", field class: not an item class";
+                return std::nullopt;
+            }
+        }
+        if (auto kindField = entry.find("kind"); kindField != entry.end()) {
+            int32_t given = kindField->is_number_integer() ? kindField->get<int32_t>() : -1;
+            if (!registry.Prototype(given) || (kind >= 0 && given != kind)) {
+                error = ItemLabel(index, {}) + ", field kind: expected a kind from 0 to 13 that matches the class";
+                return std::nullopt;
+            }
+            kind = given;
+        }
+        if (kind < 0) {
+            error = ItemLabel(index, {}) + ": needs a class or a kind";
+            return std::nullopt;
+        }
+        auto item = registry.Prototype(kind)->Clone();
+        item->SetIndex(index);
+        BuildVisitor visitor(entry, *item, baseDirectory, references);
+        for (auto key : {"index", "kind", "class", "users"}) visitor.Accept(key);
+        std::string name;
+        int32_t tag = 0, disabled = 0;
+        visitor.Text("name", name, SIZE_MAX);
+        visitor.Int("tag", tag);
+        visitor.Int("disabled", disabled);
+        item->Describe(visitor);
+        if (auto problem = visitor.Finish()) {
+            error = ItemLabel(index, ItemClassName(kind)) + ", " + *problem;
+            return std::nullopt;
+        }
+        item->SetName(std::move(name));
+        item->SetTag(tag);
+        item->SetDisabled(&disabled);
+        items.Append(std::move(item));
+        ++index;
+    }
+
+    for (const auto& ref : references) {
+        Item* target = items.Find(ref.target);
+        ItemKind wanted = ref.field == "picture" ? ItemKind::Picture : ItemKind::Media;
+        if (!target || target->Kind() != wanted) {
+            error = ItemLabel(ref.item->Index(), ItemClassName(static_cast<int32_t>(ref.item->Kind()))) + ", field " +
+                    ref.field + ": item " + std::to_string(ref.target) + " is not a " +
+                    std::string(ItemClassName(static_cast<int32_t>(wanted)));
+            return std::nullopt;
+        }
+        ref.item->SetSource(target);
+        target->AddUser(ref.item);
+    }
+
+    ShowWriter writer;
+    writer.WriteUInt32(headerWord);
+    writer.WriteText(strings::Load(strings::kSignatureA));
+    writer.WriteFloat(kBuildVersion);
+    writer.WriteInt32(items.Size());
+    for (int i = 0; i < items.Size(); ++i) {
+        writer.WriteInt32(static_cast<int32_t>(items.At(i).Kind()));
+        items.At(i).Save(writer);
+    }
+    // The reference blocks, one per picture and media item.
+    for (int i = 0; i < items.Size(); ++i) {
+        Item& item = items.At(i);
+        if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
+        writer.WriteInt32(static_cast<int32_t>(item.Users().size()));
+        for (const auto& link : item.Users()) writer.WriteInt32(link.item->Index());
+    }
+    return writer.TakeBytes();
+}
+
+bool WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
+                 const std::filesystem::path& output, std::string& error) {
+    std::vector<uint8_t> engineBytes;
+    if (!ReadWholeFile(engine, engineBytes, error)) return false;
+    if (engineBytes.size() > kEngineSize) {
+        error = "the engine " + engine.string() + " has " + std::to_string(engineBytes.size()) +
+                " bytes, more than the " + std::to_string(kEngineSize) + " a packed show leaves it";
+        return false;
+    }
+    engineBytes.resize(kEngineSize, 0);
+    auto temporary = output;
+    temporary += ".partial";
+    {
+        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
+        stream.write(reinterpret_cast<const char*>(engineBytes.data()), static_cast<std::streamsize>(engineBytes.size()));
+        stream.write(reinterpret_cast<const char*>(show.data()), static_cast<std::streamsize>(show.size()));
+        if (!stream.flush()) {
+            error = "cannot write " + temporary.string();
+            std::filesystem::remove(temporary);
+            return false;
+        }
+    }
+    ::chmod(temporary.c_str(), 0755);
+    std::error_code ec;
+    std::filesystem::rename(temporary, output, ec);
+    if (ec) {
+        error = "cannot write " + output.string() + ": " + ec.message();
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+int Build(const std::filesystem::path& description, const std::filesystem::path& output,
+          const std::optional<std::filesystem::path>& engine, std::ostream& err) {
+    std::string error;
+    auto show = BuildShow(description, error);
+    if (!show || !WritePacked(EnginePath(engine), *show, output, error)) {
+        err << "showpack: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
+         const std::optional<std::filesystem::path>& engine, std::ostream& err) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(showFile, bytes, error)) {
+        err << "showpack: " << error << "\n";
+        return 1;
+    }
+    // Refuse anything that is not a readable bare show.
+    ItemRegistry registry;
+    ShowInfo info;
+    MemorySource source(bytes);
+    ShowReader reader(source);
+    info.headerWord = reader.ReadUInt32();
+    auto problem = reader.Failed() ? std::optional(reader.Error()) : LoadShow(reader, registry, registry.Items(), info, nullptr);
+    if (problem) {
+        err << "showpack: " << showFile.string() << ": " << problem->what << " (at byte " << problem->offset << ")\n";
+        return 1;
+    }
+    if (!WritePacked(EnginePath(engine), bytes, output, error)) {
+        err << "showpack: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace showsaver::showpack

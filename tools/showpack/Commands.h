@@ -1,0 +1,44 @@
+#pragma once
+// The showpack commands. Each returns the process's exit status: 0 done,
+// 1 the input was refused (one line on stderr says why), 2 usage error.
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "show/ShowLoader.h"
+
+namespace showsaver::showpack {
+
+// The engine's files are padded to this size; the show follows.
+inline constexpr uint64_t kEngineSize = kShowOffset;
+
+struct DumpOptions {
+    bool json = false;
+    std::optional<std::filesystem::path> filesDirectory;   // also write embedded files there
+};
+
+int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ostream& out, std::ostream& err);
+
+// Builds a bare show (signature A, version 4.5) from a JSON description.
+// On failure returns nothing and sets `error` to a line naming the item and
+// the field.
+std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description, std::string& error);
+
+int Build(const std::filesystem::path& description, const std::filesystem::path& output,
+          const std::optional<std::filesystem::path>& engine, std::ostream& err);
+
+int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
+         const std::optional<std::filesystem::path>& engine, std::ostream& err);
+
+// Writes the engine padded with zero bytes to kEngineSize, then the show,
+// replacing `output` at once (a failure leaves no torn file).
+bool WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
+                 const std::filesystem::path& output, std::string& error);
+
+// The engine next to the running showpack, or the given one.
+std::filesystem::path EnginePath(const std::optional<std::filesystem::path>& engine);
+
+} // namespace showsaver::showpack

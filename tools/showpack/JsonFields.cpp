@@ -1,0 +1,162 @@
+#include "tools/showpack/JsonFields.h"
+
+#include "platform/shell/Shell.h"
+#include "show/EmbeddedFile.h"
+#include "show/Windows1252.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace showsaver::showpack {
+
+void DumpVisitor::Text(std::string_view key, std::string& cp1252, size_t) {
+    m_out[std::string(key)] = Cp1252ToUtf8(cp1252);
+}
+
+void DumpVisitor::Group(std::string_view key, const std::function<void(FieldVisitor&)>& fields) {
+    Json group = Json::object();
+    DumpVisitor inner(group, m_filesDirectory, m_itemIndex);
+    fields(inner);
+    if (m_error.empty()) m_error = inner.Error();
+    m_out[std::string(key)] = std::move(group);
+}
+
+void DumpVisitor::File(std::string_view key, EmbeddedFile& file) {
+    Json out = {{"name", Cp1252ToUtf8(file.Name())}, {"size", file.Size()}};
+    if (m_filesDirectory && !file.Empty()) {
+        auto path = *m_filesDirectory / ("item" + std::to_string(m_itemIndex) + "-" + std::string(key) + ".bin");
+        std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+        stream.write(reinterpret_cast<const char*>(file.Bytes().data()), static_cast<std::streamsize>(file.Size()));
+        if (!stream.flush()) m_error = "cannot write " + path.string();
+        out["path"] = path.string();
+    }
+    m_out[std::string(key)] = std::move(out);
+}
+
+void DumpVisitor::Reference(std::string_view key, Item*& source) {
+    m_out[std::string(key)] = source ? Json(source->Index()) : Json(nullptr);
+}
+
+void DumpVisitor::Users(std::span<const ItemUserLink> users) {
+    Json list = Json::array();
+    for (const auto& link : users) list.push_back(link.item ? link.item->Index() : -1);
+    m_out["users"] = std::move(list);
+}
+
+BuildVisitor::BuildVisitor(const Json& in, Item& item, const std::filesystem::path& baseDirectory,
+                           std::vector<PendingReference>& references, std::string prefix)
+    : m_in(in), m_item(item), m_baseDirectory(baseDirectory), m_references(references),
+      m_prefix(std::move(prefix)) {}
+
+const Json* BuildVisitor::Find(std::string_view key) {
+    m_seen.emplace_back(key);
+    auto it = m_in.find(std::string(key));
+    return it == m_in.end() ? nullptr : &*it;
+}
+
+void BuildVisitor::Problem(std::string_view key, std::string what) {
+    if (!m_problem) m_problem = "field " + m_prefix + std::string(key) + ": " + what;
+}
+
+std::optional<int64_t> BuildVisitor::Integer(std::string_view key, int64_t low, int64_t high) {
+    const Json* value = Find(key);
+    if (!value) return std::nullopt;
+    if (!value->is_number_integer()) {
+        Problem(key, "expected a whole number");
+        return std::nullopt;
+    }
+    // Compare without narrowing: unsigned JSON numbers above int64 are out of range too.
+    if (value->is_number_unsigned() ? value->get<uint64_t>() > static_cast<uint64_t>(high)
+                                    : value->get<int64_t>() < low || value->get<int64_t>() > high) {
+        Problem(key, "expected a number from " + std::to_string(low) + " to " + std::to_string(high));
+        return std::nullopt;
+    }
+    return value->get<int64_t>();
+}
+
+void BuildVisitor::Int(std::string_view key, int32_t& value) {
+    if (auto v = Integer(key, INT32_MIN, INT32_MAX)) value = static_cast<int32_t>(*v);
+}
+
+void BuildVisitor::UInt(std::string_view key, uint32_t& value) {
+    if (auto v = Integer(key, 0, UINT32_MAX)) value = static_cast<uint32_t>(*v);
+}
+
+void BuildVisitor::Byte(std::string_view key, uint8_t& value) {
+    if (auto v = Integer(key, 0, 255)) value = static_cast<uint8_t>(*v);
+}
+
+void BuildVisitor::Text(std::string_view key, std::string& cp1252, size_t maxBytes) {
+    const Json* value = Find(key);
+    if (!value) return;
+    if (!value->is_string()) return Problem(key, "expected a text");
+    bool lossless = true;
+    std::string converted = Utf8ToCp1252(value->get<std::string>(), '?', &lossless);
+    if (!lossless) return Problem(key, "holds characters that a show cannot store (Windows-1252)");
+    if (converted.size() > maxBytes)
+        return Problem(key, "is longer than " + std::to_string(maxBytes) + " characters");
+    cp1252 = std::move(converted);
+}
+
+void BuildVisitor::Group(std::string_view key, const std::function<void(FieldVisitor&)>& fields) {
+    const Json* value = Find(key);
+    if (!value) return;
+    if (!value->is_object()) return Problem(key, "expected an object");
+    BuildVisitor inner(*value, m_item, m_baseDirectory, m_references, m_prefix + std::string(key) + ".");
+    fields(inner);
+    if (auto problem = inner.Finish(); problem && !m_problem) m_problem = problem;
+}
+
+void BuildVisitor::File(std::string_view key, EmbeddedFile& file) {
+    const Json* value = Find(key);
+    if (!value) return;
+    if (!value->is_object()) return Problem(key, "expected an object with a path");
+    std::string field = std::string(key) + ".";
+    for (const auto& [name, ignored] : value->items())
+        if (name != "path" && name != "name" && name != "size") return Problem(field + name, "unknown field");
+    auto path = value->find("path");
+    if (path == value->end()) {
+        auto size = value->find("size");
+        if (size != value->end() && !(size->is_number_integer() && size->get<int64_t>() == 0))
+            return Problem(field + "path", "a file of " + size->dump() + " bytes needs the path of its bytes");
+        file.Free();
+    } else {
+        if (!path->is_string()) return Problem(field + "path", "expected a text");
+        std::filesystem::path where = std::filesystem::u8path(path->get<std::string>());
+        if (where.is_relative()) where = m_baseDirectory / where;
+        std::ifstream stream(where, std::ios::binary | std::ios::ate);
+        if (!stream) return Problem(field + "path", "cannot read " + where.string());
+        auto length = static_cast<uint64_t>(stream.tellg());
+        if (length > UINT32_MAX) return Problem(field + "path", where.string() + " is larger than 4 GiB");
+        auto bytes = std::make_unique_for_overwrite<uint8_t[]>(length);
+        stream.seekg(0);
+        stream.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(length));
+        if (!stream) return Problem(field + "path", "cannot read " + where.string());
+        file.Assign(Utf8ToCp1252(shell::DisplayName(where)), std::move(bytes), static_cast<uint32_t>(length));
+    }
+    if (auto name = value->find("name"); name != value->end()) {
+        if (!name->is_string()) return Problem(field + "name", "expected a text");
+        bool lossless = true;
+        std::string converted = Utf8ToCp1252(name->get<std::string>(), '?', &lossless);
+        if (!lossless) return Problem(field + "name", "holds characters that a show cannot store (Windows-1252)");
+        file.SetName(std::move(converted));
+    }
+}
+
+// The source is set once every item exists (a reference may point ahead).
+void BuildVisitor::Reference(std::string_view key, Item*&) {
+    const Json* value = Find(key);
+    if (!value || value->is_null()) return;
+    if (auto index = Integer(key, INT32_MIN, INT32_MAX))
+        m_references.push_back({&m_item, std::string(key), static_cast<int32_t>(*index)});
+}
+
+std::optional<std::string> BuildVisitor::Finish() {
+    if (m_problem) return m_problem;
+    for (const auto& [name, ignored] : m_in.items())
+        if (std::find(m_seen.begin(), m_seen.end(), name) == m_seen.end())
+            return "field " + m_prefix + name + ": unknown field";
+    return std::nullopt;
+}
+
+} // namespace showsaver::showpack

@@ -1,0 +1,85 @@
+// showpack: builds and inspects showsaver shows.
+
+#include "tools/showpack/Commands.h"
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: showpack dump [--json [--files DIR]] FILE\n"
+    "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
+    "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n";
+
+int Usage(std::string_view problem = {}) {
+    if (!problem.empty()) std::cerr << "showpack: " << problem << "\n";
+    std::cerr << kUsage;
+    return 2;
+}
+
+// Splits the arguments after the command into positional arguments and the
+// values of the options that take one.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::optional<std::string> output, engine, files;
+    bool json = false;
+    std::string problem;
+};
+
+Arguments Parse(int argc, char** argv) {
+    Arguments args;
+    for (int i = 2; i < argc; ++i) {
+        std::string_view word = argv[i];
+        auto value = [&](std::optional<std::string>& slot) {
+            if (i + 1 >= argc) {
+                args.problem = std::string(word) + " needs a value";
+                return;
+            }
+            slot = argv[++i];
+        };
+        if (word == "--json")
+            args.json = true;
+        else if (word == "-o" || word == "--output")
+            value(args.output);
+        else if (word == "--engine")
+            value(args.engine);
+        else if (word == "--files")
+            value(args.files);
+        else if (word.size() > 1 && word.front() == '-')
+            args.problem = "unknown option " + std::string(word);
+        else
+            args.positional.emplace_back(word);
+    }
+    return args;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace showsaver::showpack;
+    if (argc < 2) return Usage();
+    std::string_view command = argv[1];
+    if (command == "--help" || command == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
+    Arguments args = Parse(argc, argv);
+    if (!args.problem.empty()) return Usage(args.problem);
+    auto engine = args.engine ? std::optional<std::filesystem::path>(*args.engine) : std::nullopt;
+
+    if (command == "dump") {
+        if (args.positional.size() != 1 || args.output || args.engine || (args.files && !args.json))
+            return Usage("dump takes one FILE (and --files only with --json)");
+        DumpOptions options{args.json, args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
+        return Dump(args.positional[0], options, std::cout, std::cerr);
+    }
+    if (command == "build" || command == "pack") {
+        if (args.positional.size() != 1 || !args.output || args.json || args.files)
+            return Usage(std::string(command) + " takes one input and -o OUTPUT");
+        return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr)
+                                  : Pack(args.positional[0], *args.output, engine, std::cerr);
+    }
+    return Usage("unknown command " + std::string(command));
+}
