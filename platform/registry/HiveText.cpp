@@ -1,0 +1,373 @@
+#include "platform/registry/HiveText.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <utility>
+
+namespace showsaver::registry {
+
+namespace {
+
+constexpr std::string_view kVersionLine = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kDwordPrefix = "dword:";
+
+char FoldCase(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsControl(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f;
+}
+
+// Length of the well-formed UTF-8 sequence starting at `at`, or 0 when the bytes there
+// are not one (stray continuation bytes, overlong forms, surrogates, beyond U+10FFFF).
+size_t Utf8SequenceLength(std::string_view text, size_t at)
+{
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xbf;   // allowed range of the second byte
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        if (lead == 0xe0) low = 0xa0;
+        if (lead == 0xed) high = 0x9f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        if (lead == 0xf0) low = 0x90;
+        if (lead == 0xf4) high = 0x8f;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+bool IsValidKeyComponent(std::string_view component)
+{
+    for (size_t i = 0; i < component.size();) {
+        size_t length = Utf8SequenceLength(component, i);
+        if (length == 0 || IsControl(static_cast<unsigned char>(component[i])))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads one line of a hive file into `data`. Keeps the current key between lines.
+class LineParser {
+public:
+    LineParser(HiveData& data, Hive hive)
+        : m_data(data)
+        , m_root(RootName(hive))
+    {
+    }
+
+    // Returns an error message, or nothing when the line was fine.
+    std::optional<std::string> Parse(std::string_view line)
+    {
+        if (line.empty() || line.front() == ';')
+            return std::nullopt;
+        if (line.front() == '[')
+            return ParseHeader(line);
+        if (line.front() == '@' || line.front() == '"')
+            return ParseValue(line);
+        return "expected a [key] header or a \"name\"=value line";
+    }
+
+private:
+    std::optional<std::string> ParseHeader(std::string_view line)
+    {
+        if (line.back() != ']')
+            return "a key header must end with ']'";
+        std::string_view inner = line.substr(1, line.size() - 2);
+        if (!inner.empty() && inner.front() == '-')
+            return "key deletions ([-...]) are not stored in a hive file";
+        std::string_view root = inner.substr(0, inner.find('\\'));
+        if (!EqualsIgnoringCase(root, m_root))
+            return "the key is not under " + std::string(m_root);
+        auto path = NormalizeKeyPath(inner.substr(root.size()));
+        if (!path)
+            return "the key name holds control characters or bytes that are not UTF-8";
+        m_key = *path;
+        m_data.KeyFor(*m_key);
+        return std::nullopt;
+    }
+
+    std::optional<std::string> ParseValue(std::string_view line)
+    {
+        if (!m_key)
+            return "a value comes before any [key] header";
+        std::string name;
+        std::string_view rest = line;
+        if (rest.front() == '@') {
+            rest.remove_prefix(1);
+        } else if (auto error = ReadQuoted(rest, name)) {
+            return "in the value name: " + *error;
+        }
+        if (rest.empty() || rest.front() != '=')
+            return "expected '=' after the value name";
+        rest.remove_prefix(1);
+
+        if (!rest.empty() && rest.front() == '"') {
+            std::string text;
+            if (auto error = ReadQuoted(rest, text))
+                return "in the value text: " + *error;
+            if (!rest.empty())
+                return "unexpected text after the closing quote";
+            m_data.SetValue(*m_key, name, std::move(text));
+            return std::nullopt;
+        }
+        if (StartsWithIgnoringCase(rest, kDwordPrefix)) {
+            auto digits = rest.substr(kDwordPrefix.size());
+            uint32_t number = 0;
+            auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
+            if (digits.empty() || digits.size() > 8 || status != std::errc() || end != digits.data() + digits.size())
+                return "a dword needs 1 to 8 hexadecimal digits";
+            m_data.SetValue(*m_key, name, number);
+            return std::nullopt;
+        }
+        if (rest == "-")
+            return "value deletions (=-) are not stored in a hive file";
+        return "unsupported value type (only \"text\" and dword: are stored)";
+    }
+
+    // Reads a quoted, escaped string from the front of `rest` and leaves `rest` after the
+    // closing quote.
+    static std::optional<std::string> ReadQuoted(std::string_view& rest, std::string& out)
+    {
+        size_t i = 1;   // past the opening quote
+        while (i < rest.size()) {
+            char c = rest[i];
+            if (c == '"') {
+                rest.remove_prefix(i + 1);
+                return std::nullopt;
+            }
+            if (c != '\\') {
+                out.push_back(c);
+                ++i;
+                continue;
+            }
+            if (i + 1 >= rest.size())
+                break;
+            char escaped = rest[i + 1];
+            if (escaped == '\\' || escaped == '"') {
+                out.push_back(escaped);
+                i += 2;
+            } else if (escaped == 'x' && i + 3 < rest.size() && HexDigit(rest[i + 2]) >= 0 && HexDigit(rest[i + 3]) >= 0) {
+                out.push_back(static_cast<char>(HexDigit(rest[i + 2]) * 16 + HexDigit(rest[i + 3])));
+                i += 4;
+            } else {
+                return "unknown escape '\\" + std::string(1, escaped) + "' (only \\\\, \\\" and \\xHH are used)";
+            }
+        }
+        return std::string("missing closing quote");
+    }
+
+    HiveData& m_data;
+    std::string_view m_root;
+    std::optional<std::string> m_key;   // the key the value lines belong to
+};
+
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+}
+
+std::optional<std::string> NormalizeKeyPath(std::string_view keyPath)
+{
+    std::string normalized;
+    while (!keyPath.empty()) {
+        size_t end = std::min(keyPath.find('\\'), keyPath.size());
+        std::string_view component = keyPath.substr(0, end);
+        keyPath.remove_prefix(std::min(end + 1, keyPath.size()));
+        if (component.empty())
+            continue;
+        if (!IsValidKeyComponent(component))
+            return std::nullopt;
+        if (!normalized.empty())
+            normalized.push_back('\\');
+        normalized.append(component);
+    }
+    return normalized;
+}
+
+const Key* HiveData::FindKey(std::string_view path) const
+{
+    auto found = std::ranges::find_if(m_keys, [&](const Key& key) { return EqualsIgnoringCase(key.path, path); });
+    return found == m_keys.end() ? nullptr : &*found;
+}
+
+Key* HiveData::FindKeyMutable(std::string_view path)
+{
+    return const_cast<Key*>(std::as_const(*this).FindKey(path));
+}
+
+bool HiveData::HasKeyOrSubkey(std::string_view path) const
+{
+    if (path.empty())
+        return true;
+    return std::ranges::any_of(m_keys, [&](const Key& key) {
+        if (key.path.size() < path.size() || !EqualsIgnoringCase(std::string_view(key.path).substr(0, path.size()), path))
+            return false;
+        return key.path.size() == path.size() || key.path[path.size()] == '\\';
+    });
+}
+
+const Value* HiveData::FindValue(std::string_view path, std::string_view name) const
+{
+    const Key* key = FindKey(path);
+    if (!key)
+        return nullptr;
+    auto found = std::ranges::find_if(key->values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); });
+    return found == key->values.end() ? nullptr : &found->value;
+}
+
+Key& HiveData::KeyFor(std::string_view path)
+{
+    if (Key* key = FindKeyMutable(path))
+        return *key;
+    return m_keys.emplace_back(Key { std::string(path), {} });
+}
+
+void HiveData::SetValue(std::string_view path, std::string_view name, Value value)
+{
+    Key& key = KeyFor(path);
+    auto found = std::ranges::find_if(key.values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); });
+    if (found != key.values.end())
+        found->value = std::move(value);   // the name keeps the case it was first written with
+    else
+        key.values.push_back({ std::string(name), std::move(value) });
+}
+
+bool HiveData::DeleteValue(std::string_view path, std::string_view name)
+{
+    Key* key = FindKeyMutable(path);
+    if (!key)
+        return false;
+    return std::erase_if(key->values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); }) > 0;
+}
+
+std::optional<HiveData> ParseHive(std::string_view text, Hive hive, ParseError* error)
+{
+    auto fail = [&](int line, std::string message) -> std::optional<HiveData> {
+        if (error)
+            *error = { line, std::move(message) };
+        return std::nullopt;
+    };
+    if (RootName(hive).empty())
+        return fail(0, "unknown hive");
+    if (text.starts_with(kUtf8Bom))
+        text.remove_prefix(kUtf8Bom.size());
+
+    HiveData data;
+    LineParser parser(data, hive);
+    bool seenVersion = false;
+    int lineNumber = 0;
+    while (!text.empty()) {
+        size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = Trim(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        ++lineNumber;
+        if (!seenVersion) {
+            if (line.empty())
+                continue;
+            if (line != kVersionLine)
+                return fail(lineNumber, "the file does not start with \"" + std::string(kVersionLine) + "\"");
+            seenVersion = true;
+            continue;
+        }
+        if (auto message = parser.Parse(line))
+            return fail(lineNumber, std::move(*message));
+    }
+    return data;
+}
+
+std::string EscapeText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t length = Utf8SequenceLength(text, i);
+        if (c == '\\' || c == '"') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (length == 0 || IsControl(c)) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out.append(escape);
+            length = 1;
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += std::max<size_t>(length, 1);
+    }
+    return out;
+}
+
+std::string FormatHive(const HiveData& data, Hive hive)
+{
+    std::string out(kVersionLine);
+    out += "\n\n";
+    for (const Key& key : data.Keys()) {
+        out += '[';
+        out += RootName(hive);
+        if (!key.path.empty())
+            out += '\\' + key.path;
+        out += "]\n";
+        for (const NamedValue& value : key.values) {
+            out += value.name.empty() ? "@" : '"' + EscapeText(value.name) + '"';
+            out += '=';
+            if (auto* text = std::get_if<std::string>(&value.value)) {
+                out += '"' + EscapeText(*text) + '"';
+            } else {
+                char dword[16];
+                std::snprintf(dword, sizeof dword, "dword:%08x", std::get<uint32_t>(value.value));
+                out += dword;
+            }
+            out += '\n';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+}

@@ -1,0 +1,227 @@
+#include "platform/registry/Store.h"
+
+#include "platform/registry/FileAccess.h"
+#include "platform/registry/HiveText.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace showsaver::registry {
+
+namespace {
+
+constexpr int kMaxBadCopies = 1000;
+
+bool IsKnownHive(Hive hive)
+{
+    return !RootName(hive).empty();
+}
+
+std::filesystem::path HomeDirectory()
+{
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return {};
+}
+
+std::filesystem::path WithSuffix(const std::filesystem::path& path, std::string_view suffix)
+{
+    return path.string() + std::string(suffix);
+}
+
+}
+
+Store::Store(std::filesystem::path directory)
+    : m_directory(std::move(directory))
+{
+}
+
+std::filesystem::path Store::DefaultDirectory()
+{
+    // Relative values of XDG_CONFIG_HOME are to be ignored, as the XDG base directory rules say.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
+        return std::filesystem::path(config) / "showsaver";
+    auto home = HomeDirectory();
+    if (home.empty())
+        return {};
+    return home / ".config" / "showsaver";
+}
+
+std::filesystem::path Store::FilePath(Hive hive) const
+{
+    return m_directory / FileName(hive);
+}
+
+std::optional<Value> Store::Get(Hive hive, std::string_view keyPath, std::string_view name) const
+{
+    auto path = NormalizeKeyPath(keyPath);
+    if (!path)
+        return std::nullopt;
+    auto data = Load(hive);
+    if (!data)
+        return std::nullopt;
+    const Value* value = data->FindValue(*path, name);
+    if (!value)
+        return std::nullopt;
+    return *value;
+}
+
+std::optional<std::string> Store::GetString(Hive hive, std::string_view keyPath, std::string_view name) const
+{
+    auto value = Get(hive, keyPath, name);
+    if (auto* text = value ? std::get_if<std::string>(&*value) : nullptr)
+        return std::move(*text);
+    return std::nullopt;
+}
+
+std::optional<uint32_t> Store::GetDword(Hive hive, std::string_view keyPath, std::string_view name) const
+{
+    auto value = Get(hive, keyPath, name);
+    if (auto* number = value ? std::get_if<uint32_t>(&*value) : nullptr)
+        return *number;
+    return std::nullopt;
+}
+
+bool Store::KeyExists(Hive hive, std::string_view keyPath) const
+{
+    auto path = NormalizeKeyPath(keyPath);
+    if (!path)
+        return false;
+    auto data = Load(hive);
+    return data && data->HasKeyOrSubkey(*path);
+}
+
+bool Store::Set(Hive hive, std::string_view keyPath, std::string_view name, const Value& value)
+{
+    auto path = NormalizeKeyPath(keyPath);
+    if (!path) {
+        std::fprintf(stderr, "showsaver: registry: cannot store the key \"%.*s\": it holds control characters or bytes that are not UTF-8\n",
+            static_cast<int>(keyPath.size()), keyPath.data());
+        return false;
+    }
+    return Modify(hive, [&](HiveData& data) {
+        data.SetValue(*path, name, value);
+        return true;
+    });
+}
+
+bool Store::Delete(Hive hive, std::string_view keyPath, std::string_view name)
+{
+    auto path = NormalizeKeyPath(keyPath);
+    if (!path)
+        return false;
+    return Modify(hive, [&](HiveData& data) { return data.DeleteValue(*path, name); });
+}
+
+std::optional<HiveData> Store::Load(Hive hive) const
+{
+    if (!IsKnownHive(hive) || m_directory.empty())
+        return std::nullopt;
+    auto file = FilePath(hive);
+    auto content = ReadWholeFile(file);
+    if (content.error == ENOENT)
+        return HiveData {};
+    if (content.error != 0) {
+        ReportOnce("showsaver: registry: cannot read " + file.string() + ": " + ErrnoText(content.error));
+        return std::nullopt;
+    }
+    ParseError error;
+    if (auto data = ParseHive(content.text, hive, &error))
+        return data;
+
+    // Take the writers' lock and look again: a writer may have just replaced the file,
+    // and only a file that is still bad may be moved aside.
+    std::string lockError;
+    auto lock = FileLock::Acquire(WithSuffix(file, ".lock"), &lockError);
+    if (!lock) {
+        ReportOnce("showsaver: registry: " + file.string() + ":" + std::to_string(error.line) + ": " + error.message
+            + "; reading the hive as empty (" + lockError + ")");
+        return HiveData {};
+    }
+    content = ReadWholeFile(file);
+    if (content.error == ENOENT)
+        return HiveData {};
+    if (content.error == 0) {
+        if (auto data = ParseHive(content.text, hive, &error))
+            return data;
+        MoveAside(hive, error.line, error.message);
+    }
+    return HiveData {};
+}
+
+bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
+{
+    auto fail = [](const std::string& message) {
+        std::fprintf(stderr, "showsaver: registry: %s\n", message.c_str());
+        return false;
+    };
+    if (!IsKnownHive(hive))
+        return fail("unknown hive");
+    if (m_directory.empty())
+        return fail("no folder for the registry files (neither XDG_CONFIG_HOME nor HOME is set)");
+    if (auto error = MakePrivateDirectory(m_directory))
+        return fail(*error);
+
+    auto file = FilePath(hive);
+    std::string lockError;
+    auto lock = FileLock::Acquire(WithSuffix(file, ".lock"), &lockError);
+    if (!lock)
+        return fail(lockError + "; nothing written");
+
+    HiveData data;
+    auto content = ReadWholeFile(file);
+    if (content.error != 0 && content.error != ENOENT)
+        return fail("cannot read " + file.string() + ": " + ErrnoText(content.error) + "; nothing written");
+    if (content.error == 0) {
+        ParseError error;
+        auto parsed = ParseHive(content.text, hive, &error);
+        if (parsed)
+            data = std::move(*parsed);
+        else if (!MoveAside(hive, error.line, error.message))
+            return false;   // never write over a file we could not keep
+    }
+
+    if (!change(data))
+        return false;
+    if (auto error = ReplaceFileAtomically(file, FormatHive(data, hive)))
+        return fail(*error);
+    return true;
+}
+
+bool Store::MoveAside(Hive hive, int line, const std::string& message) const
+{
+    auto file = FilePath(hive);
+    std::string problem = file.string() + ":" + std::to_string(line) + ": " + message;
+    int error = EEXIST;
+    std::filesystem::path bad;
+    for (int copy = 0; copy <= kMaxBadCopies && error == EEXIST; ++copy) {
+        bad = WithSuffix(file, copy == 0 ? ".bad" : ".bad." + std::to_string(copy));
+        error = RenameWithoutReplacing(file, bad);
+    }
+    if (error != 0) {
+        ReportOnce("showsaver: registry: " + problem + "; cannot move it aside (" + ErrnoText(error)
+            + "), so it reads as empty and is not written");
+        return false;
+    }
+    std::fprintf(stderr, "showsaver: registry: %s; moved aside to %s, the hive starts empty\n",
+        problem.c_str(), bad.c_str());
+    return true;
+}
+
+void Store::ReportOnce(const std::string& message) const
+{
+    std::lock_guard lock(m_reportedMutex);
+    if (m_reported.insert(message).second)
+        std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+}

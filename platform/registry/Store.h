@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/registry/Hive.h"
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace showsaver::registry {
+
+class HiveData;
+
+// The registry: one .reg text file per hive in one folder (user.reg, machine.reg,
+// classes.reg). Every read parses the current file, so writes by other processes are
+// seen at once. Every write is a read-modify-write under an flock on NAME.reg.lock:
+// the new text goes to a temporary file in the same folder, is synced, and is renamed
+// over the old file, so neither a crash nor a second writer leaves a torn file.
+//
+// A missing file is an empty hive. A file that cannot be parsed is reported on stderr
+// (file and line), moved aside as NAME.reg.bad (or NAME.reg.bad.N when that is taken)
+// and read as empty; it is never overwritten.
+//
+// Key paths look like "Software\\Tarvanix\\Screen Saver"; the value name "" is the
+// default value. Key and value names compare without regard to ASCII case and keep the
+// case they were first written with.
+class Store {
+public:
+    explicit Store(std::filesystem::path directory);
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // $XDG_CONFIG_HOME/showsaver, or ~/.config/showsaver; empty when neither is known.
+    static std::filesystem::path DefaultDirectory();
+
+    const std::filesystem::path& Directory() const { return m_directory; }
+    std::filesystem::path FilePath(Hive hive) const;
+
+    std::optional<Value> Get(Hive hive, std::string_view keyPath, std::string_view name) const;
+    // A dword value reads as nullopt.
+    std::optional<std::string> GetString(Hive hive, std::string_view keyPath, std::string_view name) const;
+    // A string value reads as nullopt.
+    std::optional<uint32_t> GetDword(Hive hive, std::string_view keyPath, std::string_view name) const;
+    // True when the key or a key below it exists. The hive root always exists.
+    bool KeyExists(Hive hive, std::string_view keyPath) const;
+
+    // Creates the key (and the folder, mode 0700) when missing. False, with a line on
+    // stderr, when the file cannot be read or written, or the key path cannot be stored.
+    bool Set(Hive hive, std::string_view keyPath, std::string_view name, const Value& value);
+    // True when the value existed and is now gone. The key stays.
+    bool Delete(Hive hive, std::string_view keyPath, std::string_view name);
+
+private:
+    // The hive as it is on disk now; nothing when the file exists but cannot be read.
+    std::optional<HiveData> Load(Hive hive) const;
+    // Applies `change` under the hive's lock and writes the result when it returns true.
+    bool Modify(Hive hive, const std::function<bool(HiveData&)>& change);
+    // Moves an unparseable file aside; the caller holds the hive's lock.
+    bool MoveAside(Hive hive, int line, const std::string& message) const;
+    // Prints `message` unless this Store has printed the same text before.
+    void ReportOnce(const std::string& message) const;
+
+    std::filesystem::path m_directory;
+    mutable std::mutex m_reportedMutex;
+    mutable std::set<std::string> m_reported;
+};
+
+}

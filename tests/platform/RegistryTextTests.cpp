@@ -1,0 +1,134 @@
+#include "platform/registry/HiveText.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace showsaver::registry;
+
+namespace {
+
+constexpr const char* kSettings = "Software\\Tarvanix\\Screen Saver\\demo\\Settings";
+
+HiveData ParseOrFail(std::string_view text, Hive hive = Hive::CurrentUser)
+{
+    ParseError error;
+    auto data = ParseHive(text, hive, &error);
+    EXPECT_TRUE(data) << "line " << error.line << ": " << error.message;
+    return data ? *data : HiveData {};
+}
+
+}
+
+TEST(HiveText, FormatsAKnownHiveExactly)
+{
+    HiveData data;
+    data.SetValue(kSettings, "", std::string("Default"));
+    data.SetValue(kSettings, "Title", std::string("My \"Show\" C:\\Shows"));
+    data.SetValue(kSettings, "Count", uint32_t { 31 });
+    data.SetValue("Software\\Tarvanix", "Password", std::string("\x01z\x1f\x7f"));
+    data.KeyFor("Software\\Empty");
+
+    const std::string golden = "Windows Registry Editor Version 5.00\n"
+                               "\n"
+                               "[HKEY_CURRENT_USER\\Software\\Tarvanix\\Screen Saver\\demo\\Settings]\n"
+                               "@=\"Default\"\n"
+                               "\"Title\"=\"My \\\"Show\\\" C:\\\\Shows\"\n"
+                               "\"Count\"=dword:0000001f\n"
+                               "\n"
+                               "[HKEY_CURRENT_USER\\Software\\Tarvanix]\n"
+                               "\"Password\"=\"\\x01z\\x1f\\x7f\"\n"
+                               "\n"
+                               "[HKEY_CURRENT_USER\\Software\\Empty]\n"
+                               "\n";
+    EXPECT_EQ(FormatHive(data, Hive::CurrentUser), golden);
+    EXPECT_EQ(FormatHive(ParseOrFail(golden), Hive::CurrentUser), golden);
+    EXPECT_EQ(FormatHive(HiveData {}, Hive::LocalMachine), "Windows Registry Editor Version 5.00\n\n");
+}
+
+TEST(HiveText, EveryByteStringSurvivesOnOneLine)
+{
+    std::string allBytes;
+    for (int byte = 0; byte < 256; ++byte)
+        allBytes.push_back(static_cast<char>(byte));
+    const std::vector<std::string> texts {
+        allBytes,
+        "Grüße, € and 😀 stay readable",
+        "\\\"\\x41\"\\",           // escapes that look like escapes
+        "\xC3",                    // a cut UTF-8 sequence
+        "\xED\xA0\x80",            // an encoded surrogate
+        "\xF4\x90\x80\x80",        // beyond U+10FFFF
+        "",
+    };
+    HiveData data;
+    for (size_t i = 0; i < texts.size(); ++i)
+        data.SetValue("K", texts[i] + "name", texts[i]);   // names escape the same way
+    std::string file = FormatHive(data, Hive::CurrentUser);
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), static_cast<long>(3 + texts.size() + 1));
+    EXPECT_NE(file.find("Grüße, € and 😀"), std::string::npos) << "valid UTF-8 is written as is";
+
+    HiveData back = ParseOrFail(file);
+    for (const auto& text : texts) {
+        const Value* value = back.FindValue("K", text + "name");
+        ASSERT_TRUE(value);
+        EXPECT_EQ(std::get<std::string>(*value), text);
+    }
+}
+
+TEST(HiveText, KeyPathsAreNormalizedAndControlCharactersRefused)
+{
+    EXPECT_EQ(NormalizeKeyPath("\\Software\\\\Tarvanix\\"), "Software\\Tarvanix");
+    EXPECT_EQ(NormalizeKeyPath(""), "");
+    EXPECT_FALSE(NormalizeKeyPath("Soft\nware"));
+    EXPECT_FALSE(NormalizeKeyPath("Soft\x7fware"));
+    EXPECT_FALSE(NormalizeKeyPath("Soft\xFFware"));
+}
+
+TEST(HiveText, ReadsWhatOtherEditorsWrite)
+{
+    // A byte order mark, CRLF line ends, comments, repeated headers, upper-case digits.
+    std::string text = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+                       "; written by hand\r\n"
+                       "[hkey_current_user\\Software\\A]\r\n"
+                       "\"x\"=dword:FFFFFFFF\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\B]\r\n"
+                       "@=\"tab\there\"\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\a]\r\n"
+                       "\"y\"=dword:7\r\n";
+    HiveData data = ParseOrFail(text);
+    EXPECT_EQ(std::get<uint32_t>(*data.FindValue("Software\\A", "x")), 0xffffffffu);
+    EXPECT_EQ(std::get<uint32_t>(*data.FindValue("Software\\A", "y")), 7u);
+    EXPECT_EQ(std::get<std::string>(*data.FindValue("Software\\B", "")), "tab\there");
+    EXPECT_EQ(data.Keys().size(), 2u);
+    EXPECT_TRUE(ParseOrFail("").Keys().empty());
+    EXPECT_TRUE(ParseOrFail("\n  \n").Keys().empty());
+}
+
+TEST(HiveText, ErrorsNameTheLine)
+{
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\K]\n";
+    struct Case {
+        std::string text;
+        int line;
+    };
+    const std::vector<Case> cases {
+        { "REGEDIT4\n", 1 },
+        { "\nWindows Registry Editor Version 5.00\n\n\"a\"=\"b\"\n", 4 },   // a value before any key
+        { head + "\"a\"=\"unterminated\n", 4 },
+        { head + "\"a\"=\"bad \\n escape\"\n", 4 },
+        { head + "\"a\"=\"b\" trailing\n", 4 },
+        { head + "\"a\"=dword:123456789\n", 4 },
+        { head + "\"a\"=dword:-1\n", 4 },
+        { head + "\"ok\"=dword:1\n\"a\"=hex:01,02\n", 5 },
+        { head + "\"a\"\"b\"\n", 4 },
+        { head + "just words\n", 4 },
+        { head + "[HKEY_LOCAL_MACHINE\\K]\n", 4 },
+        { head + "[HKEY_CURRENT_USER\\K\n", 4 },
+    };
+    for (const auto& c : cases) {
+        ParseError error;
+        EXPECT_FALSE(ParseHive(c.text, Hive::CurrentUser, &error)) << c.text;
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_FALSE(error.message.empty());
+    }
+}
