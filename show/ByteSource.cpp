@@ -15,18 +15,14 @@ size_t MemorySource::Read(std::span<uint8_t> out) {
     return n;
 }
 
-FileSource::~FileSource() {
-    if (m_fd >= 0) ::close(m_fd);
-}
-
 bool FileSource::Open(const std::filesystem::path& path, uint64_t offset, std::string& error) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0) {
+    m_fd = sys::FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!m_fd.IsValid()) {
         error = "cannot open " + path.string() + ": " + std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(m_fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         error = path.string() + " is not a regular file";
         return false;
     }
@@ -35,7 +31,7 @@ bool FileSource::Open(const std::filesystem::path& path, uint64_t offset, std::s
         error = path.string() + " is shorter than " + std::to_string(offset) + " bytes";
         return false;
     }
-    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    if (::lseek(m_fd.Get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
         error = "cannot seek in " + path.string() + ": " + std::strerror(errno);
         return false;
     }
@@ -45,8 +41,8 @@ bool FileSource::Open(const std::filesystem::path& path, uint64_t offset, std::s
 
 size_t FileSource::Read(std::span<uint8_t> out) {
     size_t done = 0;
-    while (done < out.size() && m_fd >= 0) {
-        ssize_t n = ::read(m_fd, out.data() + done, out.size() - done);
+    while (done < out.size() && m_fd.IsValid()) {
+        ssize_t n = ::read(m_fd.Get(), out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);

@@ -2,6 +2,8 @@
 // Where a show's bytes come from: a file (the packed screensaver or a bare
 // show file) or a block of memory (tests, fuzzing, showpack build).
 
+#include "platform/sys/FileDescriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -35,9 +37,6 @@ private:
 class FileSource final : public ByteSource {
 public:
     FileSource() = default;
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-    ~FileSource() override;
 
     // Opens `path` for reading and positions it at `offset`. On failure returns
     // false and sets `error` to a sentence that names the file.
@@ -47,7 +46,7 @@ public:
     uint64_t Size() const { return m_size; }
 
 private:
-    int m_fd = -1;
+    sys::FileDescriptor m_fd;
     uint64_t m_size = 0;
     uint64_t m_position = 0;
 };

@@ -1,6 +1,7 @@
 #include "show/EmbeddedFile.h"
 
 #include "platform/shell/Shell.h"
+#include "platform/sys/FileDescriptor.h"
 #include "platform/sys/TempFiles.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/StringTable.h"
@@ -18,25 +19,7 @@ namespace showsaver {
 
 namespace {
 
-// Closes a descriptor on every path out of a file operation.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    int Get() const { return m_fd; }
-    bool Close() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using sys::FileDescriptor;
 
 bool ReadAll(int fd, uint8_t* out, size_t size) {
     size_t done = 0;
@@ -128,12 +111,17 @@ bool EmbeddedFile::ReadFromFile(const std::filesystem::path& path, ui::MessageSi
 
 bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
                                  ui::MessageSink& messages) {
+    return WriteTempFile(bytes, outPath, messages, sys::TempDirectory::ForProcess());
+}
+
+bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
+                                 ui::MessageSink& messages, sys::TempDirectory& directory) {
     auto fail = [&](const std::filesystem::path& made) {
         if (!made.empty()) ::unlink(made.c_str());
         messages.Show(strings::Load(strings::kCannotMakeDataFile));
         return false;
     };
-    auto made = sys::TempDirectory::ForProcess().CreateUniqueFile("Ssd", ".tmp");
+    auto made = directory.CreateUniqueFile("Ssd", ".tmp");
     if (!made) return fail({});
     FileDescriptor file(::open(made->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
     if (file.Get() < 0 || !WriteAll(file.Get(), bytes.data(), bytes.size()) || !file.Close())

@@ -14,6 +14,7 @@
 namespace showsaver {
 
 namespace ui { class MessageSink; }
+namespace sys { class TempDirectory; }
 class ShowReader;
 class ShowWriter;
 
@@ -44,6 +45,9 @@ public:
     // deletes the file when done with it.
     static bool WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
                               ui::MessageSink& messages);
+    // The same in a given directory.
+    static bool WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
+                              ui::MessageSink& messages, sys::TempDirectory& directory);
 
     const std::string& Name() const { return m_name; }   // Windows-1252
     void SetName(std::string cp1252) { m_name = std::move(cp1252); }

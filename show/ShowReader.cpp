@@ -50,7 +50,7 @@ bool ShowReader::Take(std::span<uint8_t> out) {
         m_offset += n;
     }
     if (done < out.size()) {
-        std::memset(out.data() + done, 0, out.size() - done);
+        std::memset(out.data(), 0, out.size());
         Fail("the data ends early");
         return false;
     }

@@ -1,0 +1,239 @@
+#include "links/WebLinkItem.h"
+#include "media/MediaItem.h"
+#include "media/MediaPlayItem.h"
+#include "playback/PictureItem.h"
+#include "playback/PictureScenes.h"
+#include "show/ControlItems.h"
+#include "support/FakePlayer.h"
+#include "support/ShowBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace showsaver {
+namespace {
+
+using testing::CollectingSink;
+using testing::LoadBytes;
+using testing::ShowHeader;
+using testing::ShowOf;
+
+std::vector<uint8_t> EmptyShow(char signature, float version) {
+    ShowWriter writer = ShowHeader(signature, version);
+    writer.WriteInt32(0);
+    return writer.TakeBytes();
+}
+
+TEST(ShowLoader, ReadsSignatureAndVersions) {
+    auto b = LoadBytes(EmptyShow('B', 4.5f));
+    ASSERT_FALSE(b.error) << b.error->what;
+    EXPECT_EQ(b.info.signature, 'B');
+    EXPECT_FLOAT_EQ(b.info.formatVersion, 4.5f);
+    EXPECT_FLOAT_EQ(b.info.signatureBVersion, 4.5f);
+    EXPECT_EQ(b.info.headerWord, 0x1234u);
+
+    auto a = LoadBytes(EmptyShow('A', 4.5f));
+    ASSERT_FALSE(a.error);
+    EXPECT_FLOAT_EQ(a.info.formatVersion, 4.5f);
+    EXPECT_EQ(a.info.signatureBVersion, 0.0f);
+}
+
+TEST(ShowLoader, ComparesTheVersionLimitInDoublePrecision) {
+    // The single-precision 4.51 is 4.5100002, above the limit.
+    EXPECT_TRUE(LoadBytes(EmptyShow('A', 4.51f)).error);
+    EXPECT_FALSE(LoadBytes(EmptyShow('A', 4.50999f)).error);
+    EXPECT_TRUE(LoadBytes(EmptyShow('B', 5.0f)).error);
+}
+
+TEST(ShowLoader, RefusesASignatureThatDiffersInCase) {
+    ShowWriter writer;
+    writer.WriteUInt32(0);
+    writer.WriteText("screenshowfileA");
+    writer.WriteFloat(4.5f);
+    writer.WriteInt32(0);
+    auto loaded = LoadBytes(writer.Bytes());
+    ASSERT_TRUE(loaded.error);
+    EXPECT_EQ(loaded.error->offset, 4u);
+}
+
+TEST(ShowLoader, AnEmptyListLoadsAndTrailingBytesAreIgnored) {
+    auto bytes = EmptyShow('A', 4.5f);
+    EXPECT_FALSE(LoadBytes(bytes).error);
+    bytes.insert(bytes.end(), {0xDE, 0xAD, 0xBE, 0xEF, 0x01});
+    auto loaded = LoadBytes(bytes);
+    EXPECT_FALSE(loaded.error);
+    EXPECT_TRUE(loaded.Items().Empty());
+}
+
+TEST(ShowLoader, NegativeCountMeansNoItems) {
+    ShowWriter writer = ShowHeader();
+    writer.WriteInt32(-5);
+    EXPECT_FALSE(LoadBytes(writer.Bytes()).error);
+}
+
+TEST(ShowLoader, RefusesKindsOutsideTheTable) {
+    for (int32_t kind : {14, -1, 1000}) {
+        ShowWriter writer = ShowHeader();
+        writer.WriteInt32(1);
+        writer.WriteInt32(kind);
+        auto loaded = LoadBytes(writer.Bytes());
+        ASSERT_TRUE(loaded.error) << kind;
+        EXPECT_NE(loaded.error->what.find("kind"), std::string::npos);
+    }
+}
+
+TEST(ShowLoader, TruncatedRecordFailsButKeepsItemsReadSoFar) {
+    PauseItem pause;
+    pause.duration.duration = 250;
+    NoteItem note;
+    note.text.text = "a note that will be cut short";
+    auto bytes = ShowOf({&pause, &note});
+    bytes.resize(bytes.size() - 10);
+    auto loaded = LoadBytes(bytes);
+    ASSERT_TRUE(loaded.error);
+    EXPECT_EQ(loaded.Items().Size(), 2);
+    EXPECT_NE(loaded.error->what.find("item 1 (NoteItem)"), std::string::npos) << loaded.error->what;
+}
+
+TEST(ShowLoader, ReferenceBlocksLinkScenesToPicturesBothWays) {
+    PictureItem picture;
+    picture.contentType = PictureItem::kText;
+    picture.text = "Hello";
+    ShowPictureItem show;
+    HidePictureItem hide;
+    show.SetIndex(1);
+    hide.SetIndex(2);
+    picture.AddUser(&show);
+    picture.AddUser(&hide);
+    CollectingSink sink;
+    auto loaded = LoadBytes(ShowOf({&picture, &show, &hide}), &sink);
+    ASSERT_FALSE(loaded.error) << loaded.error->what;
+    auto& items = loaded.Items();
+    auto& loadedPicture = static_cast<PictureItem&>(items.At(0));
+    ASSERT_EQ(loadedPicture.Users().size(), 2u);
+    EXPECT_EQ(loadedPicture.Users()[0].item, &items.At(1));
+    EXPECT_EQ(loadedPicture.Users()[1].item, &items.At(2));
+    EXPECT_EQ(static_cast<ShowPictureItem&>(items.At(1)).picture.source, &loadedPicture);
+    EXPECT_EQ(static_cast<HidePictureItem&>(items.At(2)).picture.source, &loadedPicture);
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST(ShowLoader, RefusesReferencesOutsideTheList) {
+    PictureItem picture;
+    picture.contentType = PictureItem::kText;
+    ShowWriter writer = ShowHeader();
+    writer.WriteInt32(1);
+    writer.WriteInt32(0);
+    picture.Save(writer);
+    writer.WriteInt32(1);
+    writer.WriteInt32(5);
+    auto loaded = LoadBytes(writer.Bytes());
+    ASSERT_TRUE(loaded.error);
+    EXPECT_NE(loaded.error->what.find("outside the list"), std::string::npos);
+}
+
+TEST(ShowLoader, ValidationStopsAtTheFirstRefusal) {
+    MediaStopItem first;   // no media: refused
+    MediaStopItem second;  // would be refused too, but is never asked
+    CollectingSink sink;
+    auto loaded = LoadBytes(ShowOf({&first, &second}), &sink);
+    ASSERT_TRUE(loaded.error);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "You have to choose the media.");
+    EXPECT_EQ(sink.messages[0].icon, ui::MessageIcon::Stop);
+    // Without a message sink the items are only numbered.
+    EXPECT_FALSE(LoadBytes(ShowOf({&first, &second})).error);
+}
+
+TEST(ShowLoader, NumbersTheItems) {
+    NoteItem a, b, c;
+    auto loaded = LoadBytes(ShowOf({&a, &b, &c}));
+    ASSERT_FALSE(loaded.error);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded.Items().At(i).Index(), i);
+}
+
+TEST(ShowLoader, ScenesAndPlayersWithoutTheirSourceAreRefused) {
+    CollectingSink sink;
+    ShowPictureItem scene;
+    EXPECT_TRUE(LoadBytes(ShowOf({&scene}), &sink).error);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "You have to choose the image.");
+
+    // A picture's reference block that names a media player gives it a
+    // source of the wrong kind.
+    PictureItem picture;
+    picture.contentType = PictureItem::kText;
+    MediaPlayItem player;
+    player.SetIndex(1);
+    picture.AddUser(&player);
+    sink.messages.clear();
+    EXPECT_TRUE(LoadBytes(ShowOf({&picture, &player}), &sink).error);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "You have to choose the media.");
+}
+
+TEST(ShowLoader, PicturesAndMediaWithoutBytesAreRefusedUnlessUnused) {
+    CollectingSink sink;
+    PictureItem image;   // an image without bytes
+    ShowPictureItem scene;
+    scene.SetIndex(1);
+    image.AddUser(&scene);
+    EXPECT_TRUE(LoadBytes(ShowOf({&image, &scene}), &sink).error);
+    EXPECT_EQ(sink.messages.at(0).text, "You have to choose the image.");
+
+    // Disabled, and used only by disabled scenes: not prepared at all.
+    int32_t on = 1;
+    image.SetDisabled(&on);
+    scene.SetDisabled(&on);
+    sink.messages.clear();
+    EXPECT_FALSE(LoadBytes(ShowOf({&image, &scene}), &sink).error);
+    EXPECT_TRUE(sink.messages.empty());
+
+    // An unused disabled media item without bytes passes as well.
+    MediaItem media;
+    media.SetDisabled(&on);
+    EXPECT_FALSE(LoadBytes(ShowOf({&media}), &sink).error);
+    MediaItem enabledMedia;
+    EXPECT_TRUE(LoadBytes(ShowOf({&enabledMedia}), &sink).error);
+}
+
+TEST(ShowLoader, FileWithoutPayloadFails) {
+    auto path = std::filesystem::temp_directory_path() / "showsaver-no-payload";
+    {
+        std::ofstream file(path, std::ios::binary);
+        std::vector<char> engine(kShowOffset, 'E');
+        file.write(engine.data(), static_cast<std::streamsize>(engine.size()));
+    }
+    ItemRegistry registry;
+    ShowInfo info;
+    auto error = LoadShowFile(path, kShowOffset, registry, registry.Items(), info, nullptr);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->offset, kShowOffset);
+    std::filesystem::remove(path);
+
+    EXPECT_TRUE(LoadShowFile("/nonexistent/showsaver", kShowOffset, registry, registry.Items(), info, nullptr));
+}
+
+TEST(ShowLoader, FindsTheShowInPackedAndBareFiles) {
+    auto dir = std::filesystem::temp_directory_path();
+    auto bare = dir / "showsaver-bare.show";
+    auto packed = dir / "showsaver-packed";
+    auto show = EmptyShow('A', 4.5f);
+    {
+        std::ofstream file(bare, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(show.data()), static_cast<std::streamsize>(show.size()));
+        std::ofstream engine(packed, std::ios::binary);
+        std::vector<char> padding(kShowOffset, 0);
+        engine.write(padding.data(), static_cast<std::streamsize>(padding.size()));
+        engine.write(reinterpret_cast<const char*>(show.data()), static_cast<std::streamsize>(show.size()));
+    }
+    std::string error;
+    EXPECT_EQ(FindShowOffset(bare, error), 0u);
+    EXPECT_EQ(FindShowOffset(packed, error), kShowOffset);
+    std::filesystem::remove(bare);
+    std::filesystem::remove(packed);
+}
+
+} // namespace
+} // namespace showsaver

@@ -1,0 +1,82 @@
+#pragma once
+// Test doubles of what items see of the player and the window.
+
+#include "platform/ui/MessageBox.h"
+#include "show/ScenePlayer.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace showsaver::gfx { class DeviceContext; }
+
+namespace showsaver::testing {
+
+// A stand-in for the drawing context, for items that never draw. It is
+// never dereferenced.
+inline gfx::DeviceContext& UnusedContext() {
+    alignas(64) static char storage[64];
+    return *reinterpret_cast<gfx::DeviceContext*>(storage);
+}
+
+struct CollectedMessage {
+    std::string text;
+    ui::MessageIcon icon;
+};
+
+class CollectingSink final : public ui::MessageSink {
+public:
+    ui::MessageAnswer Show(std::string_view text, ui::MessageIcon icon, ui::MessageButtons) override {
+        messages.push_back({std::string(text), icon});
+        return ui::MessageAnswer::Ok;
+    }
+    std::vector<CollectedMessage> messages;
+};
+
+class FakeWindow final : public SaverWindowControl {
+public:
+    void SetBackground(ColorRef color) override { backgrounds.push_back(color); }
+    ColorRef Background() const override { return backgrounds.empty() ? 0 : backgrounds.back(); }
+    void ArmLink(const std::string& address, int32_t keyMode) override { armed = {address, keyMode}; }
+    void DisarmLink() override { armed.reset(); }
+    bool IsMuted() const override { return muted; }
+
+    std::vector<ColorRef> backgrounds;
+    std::optional<std::pair<std::string, int32_t>> armed;
+    bool muted = false;
+};
+
+class FakeMedia final : public MediaControl {
+public:
+    void StopWave() override { stops.push_back("wave"); }
+    void StopMp3() override { stops.push_back("mp3"); }
+    void StopVideo() override { stops.push_back("video"); }
+    void StopFlash() override { stops.push_back("flash"); }
+    void StopMidi() override { stops.push_back("midi"); }
+    std::vector<std::string> stops;
+};
+
+// Records pauses instead of sleeping; can request a stop after a number of
+// pauses.
+class FakePlayer final : public ScenePlayer {
+public:
+    bool IsStopRequested() const override { return stopRequested; }
+    void Sleep(uint32_t ms) override {
+        sleeps.push_back(ms);
+        if (stopAfterSleeps && sleeps.size() >= *stopAfterSleeps) stopRequested = true;
+    }
+    SaverWindowControl& Window() override { return window; }
+    ui::MessageSink& Messages() override { return messages; }
+    MediaControl& Media() override { return media; }
+    int32_t SettingsTimes() const override { return settingsTimes; }
+
+    bool stopRequested = false;
+    std::optional<size_t> stopAfterSleeps;
+    std::vector<uint32_t> sleeps;
+    FakeWindow window;
+    CollectingSink messages;
+    FakeMedia media;
+    int32_t settingsTimes = 0;
+};
+
+} // namespace showsaver::testing
