@@ -1,0 +1,254 @@
+#include "show/ShowLoader.h"
+#include "show/ShowWriter.h"
+#include "support/Command.h"
+#include "tools/showpack/Commands.h"
+
+#include <nlohmann/json.hpp>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace showsaver::showpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kShowpack = fs::path(SHOWSAVER_BINARY_DIR) / "showpack";
+const fs::path kEngine = fs::path(SHOWSAVER_BINARY_DIR) / "showsaver";
+
+using testing::CommandResult;
+using testing::Quoted;
+
+CommandResult Shell(const std::string& command) { return testing::RunCommand(command); }
+
+class ShowpackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("showpack-test-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    fs::path Write(const std::string& name, const std::string& content) {
+        std::ofstream out(m_dir / name, std::ios::binary);
+        out << content;
+        return m_dir / name;
+    }
+    nlohmann::json DumpJson(const fs::path& file, const std::string& extra = "") {
+        CommandResult run = Shell(kShowpack.string() + " dump --json " + extra + " '" + file.string() + "'");
+        EXPECT_EQ(run.status, 0) << run.err;
+        return nlohmann::json::parse(run.out);
+    }
+
+    fs::path m_dir;
+};
+
+// One item of every kind, with values that differ from the defaults.
+const char* kEveryKind = R"({
+  "headerWord": 77,
+  "items": [
+    {"class": "PictureItem", "name": "Photo", "tag": 5, "source": 1, "width": 640, "height": 480,
+     "fitToScreen": 1, "keepAspect": 1, "file": {"path": "photo.bin"}},
+    {"class": "ShowPictureItem", "name": "Show", "picture": 0,
+     "placement": {"startXMode": 1, "startYMode": 4, "endXMode": 0, "endYMode": 2, "startX": -10, "startY": 20,
+                   "endX": 30, "endY": 40, "xStep": 3, "yStep": -2, "horizontalPath": 0, "xComparison": 1,
+                   "xLimit": 500, "yLimit": 300, "bothConditions": 1, "yComparison": 2, "freeMovement": 1,
+                   "movementDelay": 5000, "typingSpeed": 1900, "typewriter": 1, "keepScreenBehind": 1,
+                   "saveBackground": 1, "effectNumber": 41, "transitionDelayValue": 600},
+     "color": {"color": 16711680, "rasterMode": 2, "random": 1, "fourthValue": 0}},
+    {"class": "PictureEffectItem", "name": "Move", "picture": 0, "placement": {"freeMovement": 1}},
+    {"class": "HidePictureItem", "name": "Hide", "picture": 0},
+    {"class": "PauseItem", "name": "Wait", "duration": 1234, "random": 1},
+    {"class": "BackgroundItem", "name": "Blue", "color": {"color": 16711680}},
+    {"class": "LoopStartItem", "name": "Loop"},
+    {"class": "LoopEndItem", "name": "End", "repeatCount": 4, "forever": 0},
+    {"class": "LineItem", "name": "Line", "color": {"color": 255}, "placement": {"startX": 1, "endX": 99},
+     "penStyle": 2, "penWidth": 3},
+    {"class": "MediaItem", "name": "Tune", "mediaType": 2, "file": {"path": "tune.bin", "name": "My tune"}},
+    {"class": "MediaPlayItem", "name": "Play", "media": 9, "repeatCount": 2, "forever": 1, "wait": 1,
+     "loop": 1, "fullScreen": 1, "x": 10, "y": 11, "centreHorizontally": 1, "centreVertically": 1,
+     "width": 320, "height": 200, "timed": 1, "time": 4000},
+    {"class": "MediaStopItem", "name": "Stop", "media": 9, "disabled": 1},
+    {"kind": 12, "name": "Note \u00e9\u20ac", "text": "Caf\u00e9 \u2013 notes"},
+    {"class": "WebLinkItem", "name": "Link", "clear": 0, "keyMode": 3, "address": "https://example.org/?a=1&b=\"2\""},
+    {"class": "PictureItem", "name": "Caption", "contentType": 1, "opaque": 0, "textColor": 65280,
+     "backgroundColor": 255, "textAlignment": 2, "text": "Two\r\nlines",
+     "font": {"height": -20, "width": 3, "escapement": 4, "orientation": 5, "weight": 700, "italic": 1,
+              "underline": 1, "strikeOut": 1, "charSet": 2, "outPrecision": 3, "clipPrecision": 4,
+              "quality": 5, "pitchAndFamily": 6, "faceName": "Arial"}}
+  ]
+})";
+
+// Drops what a description does not carry (and the dump adds).
+nlohmann::json Comparable(nlohmann::json dump) {
+    for (auto& item : dump["items"])
+        if (item.contains("file")) item["file"].erase("path");
+    return dump["items"];
+}
+
+TEST_F(ShowpackTest, BuildThenDumpGivesEveryKindsFields) {
+    Write("photo.bin", std::string(1000, 'p'));
+    Write("tune.bin", "ID3tune");
+    auto description = Write("show.json", kEveryKind);
+    auto packed = m_dir / "packed";
+    CommandResult build = Shell(kShowpack.string() + " build '" + description.string() + "' -o '" + packed.string() + "'");
+    ASSERT_EQ(build.status, 0) << build.err;
+    EXPECT_EQ(fs::file_size(packed), kEngineSize + fs::file_size(packed) - kEngineSize);
+    EXPECT_GT(fs::file_size(packed), kEngineSize);
+
+    auto dump = DumpJson(packed);
+    EXPECT_EQ(dump["headerWord"], 77);
+    EXPECT_EQ(dump["signature"], "A");
+    EXPECT_EQ(dump["formatVersion"], 4.5);
+    EXPECT_EQ(dump["signatureBVersion"], 0.0);
+    auto items = dump["items"];
+    ASSERT_EQ(items.size(), 15u);
+    auto given = nlohmann::json::parse(kEveryKind)["items"];
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i]["index"], i);
+        // Every field the description gave comes back with its value.
+        for (auto& [key, value] : given[i].items()) {
+            if (key == "file" || key == "placement" || key == "color" || key == "font") continue;
+            EXPECT_EQ(items[i][key], value) << "item " << i << " field " << key;
+        }
+        for (auto group : {"placement", "color", "font"}) {
+            if (!given[i].contains(group)) continue;
+            for (auto& [key, value] : given[i][group].items())
+                EXPECT_EQ(items[i][group][key], value) << "item " << i << " " << group << "." << key;
+        }
+    }
+    EXPECT_EQ(items[0]["file"], (nlohmann::json{{"name", "photo"}, {"size", 1000}}));
+    EXPECT_EQ(items[0]["users"], (nlohmann::json{1, 2, 3}));
+    EXPECT_EQ(items[9]["file"], (nlohmann::json{{"name", "My tune"}, {"size", 7}}));
+    EXPECT_EQ(items[9]["users"], (nlohmann::json{10, 11}));
+    EXPECT_EQ(items[6].size(), 6u) << "a loop start has no fields of its own";
+    EXPECT_EQ(items[14]["users"], nlohmann::json::array());
+}
+
+TEST_F(ShowpackTest, DumpBuildDumpRoundTrips) {
+    Write("photo.bin", std::string(3000, 'x'));
+    Write("tune.bin", "MThd");
+    auto packed = m_dir / "first";
+    ASSERT_EQ(Build(Write("show.json", kEveryKind), packed, kEngine, std::cerr), 0);
+    auto first = DumpJson(packed, "--files '" + (m_dir / "files").string() + "'");
+    Write("again.json", first.dump());
+    auto second = m_dir / "second";
+    ASSERT_EQ(Build(m_dir / "again.json", second, kEngine, std::cerr), 0);
+    EXPECT_EQ(Comparable(DumpJson(second)), Comparable(first));
+    // The embedded bytes themselves survived.
+    std::ifstream photo(m_dir / "files" / "item0-file.bin", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(photo), {}), std::string(3000, 'x'));
+}
+
+TEST_F(ShowpackTest, DescriptionErrorsNameTheItemAndTheField) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"items": [{"class": "PauseItem", "duration": "long"}]})", "item 0 (PauseItem), field duration"},
+        {R"({"items": [{"class": "NoteItem"}, {"class": "PauseItem", "durration": 5}]})",
+         "item 1 (PauseItem), field durration: unknown field"},
+        {R"({"items": [{"class": "ShowPictureItem", "picture": 1}, {"class": "NoteItem"}]})",
+         "item 0 (ShowPictureItem), field picture: item 1 is not a PictureItem"},
+        {R"({"items": [{"class": "NoteItem", "text": "\u4e2d"}]})", "item 0 (NoteItem), field text"},
+        {R"({"items": [{"class": "LineItem", "placement": {"startX": 5000000000}}]})",
+         "item 0 (LineItem), field placement.startX"},
+        {R"({"items": [{"class": "MediaItem", "file": {"path": "missing.bin"}}]})",
+         "item 0 (MediaItem), field file.path: cannot read"},
+        {R"({"items": [{"class": "MediaItem", "file": {"name": "x", "size": 10}}]})",
+         "item 0 (MediaItem), field file.path"},
+        {R"({"items": [{"class": "Nonsense"}]})", "item 0, field class"},
+        {R"({"items": [{"class": "NoteItem", "kind": 4}]})", "item 0, field kind"},
+        {R"({"items": [{"class": "PictureItem", "contentType": 1, "file": {"path": "x"}}]})",
+         "item 0 (PictureItem), field file: unknown field"},
+        {R"([1, 2])", "expected an object"},
+        {R"({"items": [)", "not valid JSON"},
+    };
+    for (auto [json, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(BuildShow(Write("bad.json", json), error)) << json;
+        EXPECT_NE(error.find(expected), std::string::npos) << json << "\n -> " << error;
+    }
+}
+
+TEST_F(ShowpackTest, PacksTheEngineAtItsFixedSize) {
+    auto description = Write("show.json", R"({"items": [{"class": "PauseItem", "duration": 5}]})");
+    std::string error;
+    auto show = BuildShow(description, error);
+    ASSERT_TRUE(show) << error;
+    auto packed = m_dir / "packed";
+    ASSERT_TRUE(WritePacked(kEngine, *show, packed, error)) << error;
+    std::ifstream in(packed, std::ios::binary);
+    std::string raw((std::istreambuf_iterator<char>(in)), {});
+    std::vector<uint8_t> bytes(raw.begin(), raw.end());
+    ASSERT_EQ(bytes.size(), kEngineSize + show->size());
+    auto engineSize = fs::file_size(kEngine);
+    EXPECT_TRUE(std::all_of(bytes.begin() + static_cast<long>(engineSize), bytes.begin() + kEngineSize,
+                            [](uint8_t c) { return c == 0; }));
+    EXPECT_TRUE(std::equal(show->begin(), show->end(), bytes.begin() + kEngineSize));
+    EXPECT_TRUE(fs::status(packed).permissions() == (fs::status(packed).permissions() | fs::perms::owner_exec));
+
+    // A bare show packs to the same file.
+    auto bare = Write("bare.show", std::string(show->begin(), show->end()));
+    CommandResult pack = Shell(kShowpack.string() + " pack '" + bare.string() + "' -o '" + (m_dir / "repacked").string() + "'");
+    EXPECT_EQ(pack.status, 0) << pack.err;
+    EXPECT_EQ(fs::file_size(m_dir / "repacked"), bytes.size());
+
+    // An engine too large to pack is refused and nothing is written.
+    auto big = Write("big-engine", std::string(kEngineSize + 1, 'E'));
+    EXPECT_FALSE(WritePacked(big, *show, m_dir / "none", error));
+    EXPECT_NE(error.find("581632"), std::string::npos);
+    EXPECT_FALSE(fs::exists(m_dir / "none"));
+}
+
+TEST_F(ShowpackTest, ExitStatusesAndErrorLines) {
+    // A file that is no show: status 1 and one line with the offset.
+    auto junk = Write("junk", "not a show at all");
+    CommandResult dump = Shell(kShowpack.string() + " dump '" + junk.string() + "'");
+    EXPECT_EQ(dump.status, 1);
+    EXPECT_NE(dump.err.find("at byte"), std::string::npos) << dump.err;
+    EXPECT_EQ(std::count(dump.err.begin(), dump.err.end(), '\n'), 1);
+
+    // A bare show that is cut short names the item.
+    auto description = Write("show.json", R"({"items": [{"class": "NoteItem", "text": "hello there"}]})");
+    std::string error;
+    auto show = BuildShow(description, error);
+    ASSERT_TRUE(show);
+    auto cut = Write("cut.show", std::string(show->begin(), show->end() - 3));
+    CommandResult cutDump = Shell(kShowpack.string() + " dump --json '" + cut.string() + "'");
+    EXPECT_EQ(cutDump.status, 1);
+    EXPECT_NE(cutDump.err.find("item 0 (NoteItem)"), std::string::npos) << cutDump.err;
+    EXPECT_TRUE(cutDump.out.empty());
+
+    EXPECT_EQ(Shell(kShowpack.string()).status, 2);
+    EXPECT_EQ(Shell(kShowpack.string() + " frobnicate x").status, 2);
+    EXPECT_EQ(Shell(kShowpack.string() + " dump").status, 2);
+    EXPECT_EQ(Shell(kShowpack.string() + " build x.json").status, 2);
+    EXPECT_EQ(Shell(kShowpack.string() + " dump --bogus x").status, 2);
+    EXPECT_EQ(Shell(kShowpack.string() + " pack '" + junk.string() + "' -o '" + (m_dir / "o").string() + "'").status, 1);
+}
+
+TEST_F(ShowpackTest, DumpReadsOldSignatureBShows) {
+    // A signature-B show of version 1.0: a picture with the oldest layout.
+    ShowWriter writer;
+    writer.WriteUInt32(1);
+    writer.WriteText("ScreenShowFileB");
+    writer.WriteFloat(1.0f);
+    writer.WriteInt32(1);
+    writer.WriteInt32(5);                 // BackgroundItem
+    writer.WriteScrambledText("old");
+    writer.WriteInt32(0);
+    writer.WriteInt32(0);
+    for (int32_t v : {0x00FF00, 0, 0, 1}) writer.WriteInt32(v);
+    auto file = Write("old.show", std::string(writer.Bytes().begin(), writer.Bytes().end()));
+    auto dump = DumpJson(file);
+    EXPECT_EQ(dump["signature"], "B");
+    EXPECT_EQ(dump["signatureBVersion"], 1.0);
+    EXPECT_EQ(dump["items"][0]["color"]["color"], 0x00FF00);
+}
+
+} // namespace
+} // namespace showsaver::showpack
