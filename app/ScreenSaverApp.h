@@ -37,6 +37,7 @@ public:
     const ShowInfo& Show() const { return m_showInfo; }
     void SetExitUrl(std::string url) { m_exitUrl = std::move(url); }
     const std::string& ExitUrl() const { return m_exitUrl; }
+    int32_t WallpaperFlag() const { return m_wallpaperFlag; }
     const std::filesystem::path& DesktopCapturePath() const { return m_desktopCapturePath; }
     const std::filesystem::path& WallpaperCapturePath() const { return m_wallpaperCapturePath; }
 
