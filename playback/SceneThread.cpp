@@ -1,0 +1,97 @@
+#include "playback/SceneThread.h"
+
+#include "show/ItemList.h"
+
+#include <cmath>
+
+namespace showsaver {
+
+namespace {
+
+// Media control for runs without media players: stops nothing.
+class NoMedia final : public MediaControl {
+public:
+    void StopWave() override {}
+    void StopMp3() override {}
+    void StopVideo() override {}
+    void StopFlash() override {}
+    void StopMidi() override {}
+};
+
+} // namespace
+
+CSceneThread::CSceneThread(Setup setup, Mode mode)
+    : m_setup(std::move(setup)), m_mode(mode), m_thread([this] { Run(); }) {
+    if (!m_setup.media) m_setup.media = std::make_unique<NoMedia>();
+}
+
+CSceneThread::~CSceneThread() { RequestStop(); }
+
+void CSceneThread::RequestStop() {
+    // The players are stopped first, so that a wait for the end of a medium
+    // returns, then the thread sees the stop event at its next poll.
+    MediaControl& media = *m_setup.media;
+    media.StopMp3();
+    media.StopVideo();
+    media.StopFlash();
+    media.StopMidi();
+    m_stop.Set();
+    m_thread.Resume();
+    if (m_thread.HasStarted()) m_exited.Wait();
+    m_thread.Join();
+}
+
+void CSceneThread::Run() {
+    if (m_mode == Mode::Calibrate)
+        CountPolls();
+    else
+        PlayShow();
+    m_exited.Set();
+}
+
+void CSceneThread::CountPolls() {
+    uint32_t count = 0;
+    while (count < 0xFFFFFFFFu && !m_stop.IsSet()) ++count;
+    *m_setup.times = count;
+}
+
+void CSceneThread::PlayShow() {
+    m_setup.window->SetBackground(0);
+    const ItemList& items = *m_setup.items;
+    for (int index = 0; index < items.Size(); ++index) {
+        if (m_stop.IsSet()) break;
+        Item& item = items.At(index);
+        if (!item.IsDisabled()) item.Play(*m_setup.dc, index, *this);
+    }
+    EndOfShow();
+}
+
+void CSceneThread::EndOfShow() {
+    MediaControl& media = *m_setup.media;
+    media.StopWave();
+    media.StopMp3();
+    media.StopMidi();
+    media.StopVideo();
+    media.StopFlash();
+}
+
+uint64_t CSceneThread::PollsFor(uint32_t elapsed, double total) const {
+    if (total <= 0 || elapsed >= total) return 0;
+    double polls = (1.0 - elapsed / total) * static_cast<double>(*m_setup.times) * total * 0.00001;
+    if (!(polls > 0)) return 0;
+    return polls >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint64_t>(polls);
+}
+
+void CSceneThread::CalibratedWait(uint32_t elapsed, double total) {
+    if (m_setup.pacing == Pacing::Virtual) return;
+    for (uint64_t n = PollsFor(elapsed, total); n > 0; --n)
+        if (m_stop.IsSet()) return;
+}
+
+void CSceneThread::Sleep(uint32_t ms) {
+    if (m_setup.pacing == Pacing::Virtual) return;
+    // Wakes early on a stop request, so that a stopped pause ends at once.
+    m_stop.Wait(std::chrono::milliseconds(ms));
+}
+
+} // namespace showsaver

@@ -1,0 +1,84 @@
+#pragma once
+// The thread that plays the show: it walks the item list once and lets every
+// enabled item play itself onto the fullscreen window, owns the media
+// players, and offers the stop protocol by which the window ends the show at
+// any moment. In calibration mode it counts polls of its stop event instead.
+
+#include "platform/sys/Event.h"
+#include "platform/sys/Thread.h"
+#include "show/ScenePlayer.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace showsaver {
+
+namespace gfx { class DeviceContext; }
+class ItemList;
+
+class CSceneThread final : public ScenePlayer {
+public:
+    enum class Mode { Play, Calibrate };
+    // Real time, or a virtual clock in which every pause and calibrated wait
+    // takes no time (headless rendering).
+    enum class Pacing { Real, Virtual };
+
+    struct Setup {
+        SaverWindowControl* window = nullptr;   // the fullscreen window; borrowed
+        gfx::DeviceContext* dc = nullptr;       // its drawing context for the whole run; borrowed
+        const ItemList* items = nullptr;        // the loaded show; borrowed
+        uint32_t* times = nullptr;              // the calibration count; owned by the application
+        ui::MessageSink* messages = nullptr;    // where playback failures are shown; borrowed
+        std::unique_ptr<MediaControl> media;    // the media players; null: none
+        int32_t settingsTimes = 0;              // the profile's "Times" of "Settings"
+        Pacing pacing = Pacing::Real;
+    };
+
+    CSceneThread(Setup setup, Mode mode);
+    CSceneThread(const CSceneThread&) = delete;
+    CSceneThread& operator=(const CSceneThread&) = delete;
+    // Stops a thread that still runs.
+    ~CSceneThread() override;
+
+    // The thread is made suspended; Resume starts it.
+    void Resume() { m_thread.Resume(); }
+    // Stops the media players, sets the stop event, resumes a thread that was
+    // never started, and returns when the thread has ended.
+    void RequestStop();
+    // True once the run has ended (by itself or by a stop request).
+    bool HasExited() const { return m_exited.IsSet(); }
+    // Waits for the run to end; false on time-out.
+    bool WaitForExit(std::chrono::milliseconds timeout) { return m_exited.Wait(timeout); }
+
+    // Polls the stop event n = trunc((1 - elapsed / total) * Times * total * 0.00001)
+    // times, returning at once when it is set.
+    void CalibratedWait(uint32_t elapsed, double total);
+    // How many polls a calibrated wait makes (also with virtual pacing).
+    uint64_t PollsFor(uint32_t elapsed, double total) const;
+
+    // ScenePlayer
+    bool IsStopRequested() const override { return m_stop.IsSet(); }
+    void Sleep(uint32_t ms) override;
+    SaverWindowControl& Window() override { return *m_setup.window; }
+    ui::MessageSink& Messages() override { return *m_setup.messages; }
+    MediaControl& Media() override { return *m_setup.media; }
+    int32_t SettingsTimes() const override { return m_setup.settingsTimes; }
+
+    gfx::DeviceContext& Context() const { return *m_setup.dc; }
+    uint32_t Times() const { return *m_setup.times; }
+    Pacing GetPacing() const { return m_setup.pacing; }
+
+private:
+    void Run();
+    void CountPolls();
+    void PlayShow();
+    void EndOfShow();
+
+    Setup m_setup;
+    Mode m_mode;
+    sys::Event m_stop;
+    sys::Event m_exited;
+    sys::SuspendedThread m_thread;
+};
+
+} // namespace showsaver
