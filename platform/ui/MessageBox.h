@@ -3,11 +3,14 @@
 //
 // With SHOWSAVER_MESSAGE_LOG=FILE set, each box appends one JSON line
 // {"caption","text","icon","buttons"} to FILE and is answered at once with
-// its default button, so scripted runs never hang on a dialog. Until the
-// windowed shell provides a dialog, boxes are written to stderr.
+// its default button, so scripted runs never hang on a dialog. Otherwise a
+// box is a GTK dialog on the UI thread, above the fullscreen window; without
+// a display it is a line on stderr.
 
 #include <string>
 #include <string_view>
+
+namespace showsaver::sys { class Event; }
 
 namespace showsaver::ui {
 
@@ -15,10 +18,11 @@ enum class MessageIcon { None, Stop, Exclamation, Information };
 enum class MessageButtons { Ok, OkCancel };
 enum class MessageAnswer { Ok, Cancel };
 
-// Texts are UTF-8.
+// Texts are UTF-8. A caller on another thread than the UI thread waits for
+// the answer or for `stop`, whichever comes first (then the answer is Cancel).
 MessageAnswer ShowMessageBox(std::string_view caption, std::string_view text,
                              MessageIcon icon = MessageIcon::None,
-                             MessageButtons buttons = MessageButtons::Ok);
+                             MessageButtons buttons = MessageButtons::Ok, const sys::Event* stop = nullptr);
 
 // Where the engine's parts send their messages. The application's sink shows
 // a box captioned with the application's name; showpack and the tests
@@ -32,14 +36,17 @@ public:
 
 class MessageBoxSink final : public MessageSink {
 public:
-    explicit MessageBoxSink(std::string caption) : m_caption(std::move(caption)) {}
+    // `stop` (optional, borrowed) ends a wait for the answer early.
+    explicit MessageBoxSink(std::string caption, const sys::Event* stop = nullptr)
+        : m_caption(std::move(caption)), m_stop(stop) {}
     MessageAnswer Show(std::string_view text, MessageIcon icon, MessageButtons buttons) override {
-        return ShowMessageBox(m_caption, text, icon, buttons);
+        return ShowMessageBox(m_caption, text, icon, buttons, m_stop);
     }
     const std::string& Caption() const { return m_caption; }
 
 private:
     std::string m_caption;
+    const sys::Event* m_stop;
 };
 
 std::string_view IconName(MessageIcon icon);

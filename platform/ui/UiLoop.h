@@ -1,0 +1,31 @@
+#pragma once
+// The UI thread: GTK on the X11 backend, its main loop, and handing calls to
+// it from other threads.
+
+#include <functional>
+
+namespace showsaver::sys { class Event; }
+
+namespace showsaver::ui {
+
+// Starts GTK on X11 on the calling thread, which becomes the UI thread.
+// False when no display can be opened.
+bool InitUi();
+bool IsUiReady();
+bool IsUiThread();
+
+// Runs the main loop until QuitUiLoop.
+void RunUiLoop();
+// Ends the main loop; callable from any thread.
+void QuitUiLoop();
+
+// Runs `call` on the UI thread soon; returns at once.
+void PostToUiThread(std::function<void()> call);
+
+// Runs `call` on the UI thread and waits until it has run, or until `stop`
+// is set: a caller on another thread never blocks past a stop request, so
+// stopping cannot deadlock. Returns true when the call has run. On the UI
+// thread itself the call runs at once.
+bool CallOnUiThread(std::function<void()> call, const sys::Event* stop = nullptr);
+
+} // namespace showsaver::ui
