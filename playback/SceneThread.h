@@ -64,6 +64,11 @@ public:
     MediaControl& Media() override { return *m_setup.media; }
     int32_t SettingsTimes() const override { return m_setup.settingsTimes; }
 
+    // The stop event, for waits elsewhere that must end with the show.
+    const sys::Event& StopEvent() const { return m_stop; }
+    // Where playback failures are shown; set before Resume.
+    void SetMessages(ui::MessageSink* messages) { m_setup.messages = messages; }
+
     gfx::DeviceContext& Context() const { return *m_setup.dc; }
     uint32_t Times() const { return *m_setup.times; }
     Pacing GetPacing() const { return m_setup.pacing; }
