@@ -46,8 +46,9 @@ TEST(EmbeddedFile, BytesAreScrambledAsOneBlock) {
     ShowWriter writer;
     file.Save(writer);
     // size, name "x" (1 byte, shift 4), then 11 bytes lowered by 3.
-    std::vector<uint8_t> expected = {11, 0, 0, 0, 1, 'x' - 4};
-    expected.insert(expected.end(), 11, 0x0D);
+    std::vector<uint8_t> expected(6 + 11, 0x0D);
+    const uint8_t head[] = {11, 0, 0, 0, 1, 'x' - 4};
+    std::copy(std::begin(head), std::end(head), expected.begin());
     EXPECT_EQ(writer.Bytes(), expected);
     MemorySource source(writer.Bytes());
     ShowReader reader(source);
