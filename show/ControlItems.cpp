@@ -5,6 +5,8 @@
 #include "show/Random.h"
 #include "show/ScenePlayer.h"
 
+#include <vector>
+
 namespace showsaver {
 
 // --- PauseItem ---
@@ -98,19 +100,26 @@ void LoopEndItem::Save(ShowWriter& writer) const {
     repeat.Save(writer);
 }
 
-bool LoopEndItem::Validate(ValidationContext& context) {
-    if (IsDisabled()) return true;
-    repeat.jumpTarget = -1;
-    int depth = 1;
-    for (int i = Index() - 1; i >= 0; --i) {
-        ItemKind kind = context.items.At(i).Kind();
-        if (kind == ItemKind::LoopEnd) ++depth;
-        if (kind == ItemKind::LoopStart) --depth;
-        if (depth == 0) {
-            repeat.jumpTarget = i + 1;
-            break;
+// Walking back from a loop end, counting ends up and starts down until the
+// count reaches zero, finds the same start as matching them like brackets
+// from the front, which takes one pass instead of one walk per loop end.
+// Disabled items count too.
+void MatchLoops(const ItemList& items) {
+    std::vector<int> openStarts;
+    for (int i = 0; i < items.Size(); ++i) {
+        Item& item = items.At(i);
+        if (item.Kind() == ItemKind::LoopStart) {
+            openStarts.push_back(i);
+        } else if (item.Kind() == ItemKind::LoopEnd) {
+            auto& end = static_cast<LoopEndItem&>(item);
+            end.repeat.jumpTarget = openStarts.empty() ? -1 : openStarts.back() + 1;
+            if (!openStarts.empty()) openStarts.pop_back();
         }
     }
+}
+
+bool LoopEndItem::Validate(ValidationContext& context) {
+    if (IsDisabled()) return true;
     if (repeat.jumpTarget < 0) return false;
     return Item::Validate(context) && repeat.Validate();
 }

@@ -53,7 +53,7 @@ public:
     void CopyFrom(const Item& other) override;
     void Load(ShowReader& reader) override;
     void Save(ShowWriter& writer) const override;
-    // Finds the matching start (nested pairs are skipped); fails without one.
+    // Fails without a matching start (found by MatchLoops before validation).
     bool Validate(ValidationContext& context) override;
     int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) override;
     std::unique_ptr<Item> Clone() const override { return std::make_unique<LoopEndItem>(); }
@@ -61,6 +61,11 @@ public:
 
     RepeatProperty repeat;
 };
+
+// Gives every loop end of the list its jump target, the position after its
+// matching loop start (nested pairs match inside out), or -1 when no start
+// precedes it. One pass over the list, whatever the nesting depth.
+void MatchLoops(const ItemList& items);
 
 // Kind 11: stops the playback of its media item.
 class MediaStopItem final : public Item {

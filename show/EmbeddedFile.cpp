@@ -73,9 +73,8 @@ void EmbeddedFile::Load(ShowReader& reader, const std::function<void(ShowReader&
     if (size == 0 || reader.Failed()) return;
     m_name = reader.ReadScrambledText();
     if (ownerFields) ownerFields(reader);
-    auto bytes = reader.ReadBlock(size);
+    auto bytes = reader.ReadScrambledBlock(size);
     if (!bytes) return;
-    Scramble({bytes.get(), size}, ScrambleDirection::Reading);
     m_bytes = std::move(bytes);
     m_size = size;
 }

@@ -25,16 +25,28 @@ void ItemList::Clear() {
     m_items.clear();
 }
 
+template <typename T> void ItemRegistry::Register() {
+    auto prototype = std::make_unique<T>();
+    auto kind = static_cast<size_t>(prototype->Kind());
+    m_objectSizes[kind] = sizeof(T);
+    m_prototypes[kind] = std::move(prototype);
+}
+
 ItemRegistry::ItemRegistry() : m_items(std::make_unique<ItemList>()) {
-    m_prototypes = {
-        std::make_unique<PictureItem>(),     std::make_unique<ShowPictureItem>(),
-        std::make_unique<PictureEffectItem>(), std::make_unique<HidePictureItem>(),
-        std::make_unique<PauseItem>(),       std::make_unique<BackgroundItem>(),
-        std::make_unique<LoopStartItem>(),   std::make_unique<LoopEndItem>(),
-        std::make_unique<LineItem>(),        std::make_unique<MediaItem>(),
-        std::make_unique<MediaPlayItem>(),   std::make_unique<MediaStopItem>(),
-        std::make_unique<NoteItem>(),        std::make_unique<WebLinkItem>(),
-    };
+    Register<PictureItem>();
+    Register<ShowPictureItem>();
+    Register<PictureEffectItem>();
+    Register<HidePictureItem>();
+    Register<PauseItem>();
+    Register<BackgroundItem>();
+    Register<LoopStartItem>();
+    Register<LoopEndItem>();
+    Register<LineItem>();
+    Register<MediaItem>();
+    Register<MediaPlayItem>();
+    Register<MediaStopItem>();
+    Register<NoteItem>();
+    Register<WebLinkItem>();
 }
 
 ItemRegistry::~ItemRegistry() {
@@ -45,6 +57,11 @@ ItemRegistry::~ItemRegistry() {
 const Item* ItemRegistry::Prototype(int32_t kind) const {
     if (kind < 0 || kind >= kItemKindCount) return nullptr;
     return m_prototypes[static_cast<size_t>(kind)].get();
+}
+
+size_t ItemRegistry::ObjectSize(int32_t kind) const {
+    if (kind < 0 || kind >= kItemKindCount) return 0;
+    return m_objectSizes[static_cast<size_t>(kind)];
 }
 
 std::string_view ItemClassName(int32_t kind) {

@@ -42,12 +42,17 @@ public:
 
     // The prototype of a kind, or null outside 0 to 13.
     const Item* Prototype(int32_t kind) const;
+    // The memory one item of a kind takes (0 outside 0 to 13).
+    size_t ObjectSize(int32_t kind) const;
     ItemList& Items() { return *m_items; }
     const ItemList& Items() const { return *m_items; }
 
 private:
     std::unique_ptr<ItemList> m_items;
+    template <typename T> void Register();
+
     std::array<std::unique_ptr<Item>, kItemKindCount> m_prototypes;
+    std::array<size_t, kItemKindCount> m_objectSizes{};
 };
 
 // The class name of a kind ("PictureItem", ...); empty outside 0 to 13.

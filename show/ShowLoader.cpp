@@ -1,7 +1,9 @@
 #include "show/ShowLoader.h"
 
 #include "resources/StringTable.h"
+#include "show/ControlItems.h"
 #include "show/ItemList.h"
+#include "show/MappedFile.h"
 
 #include <array>
 #include <fstream>
@@ -12,6 +14,13 @@ namespace {
 
 // The smallest record: kind, an empty name, tag and disabled.
 constexpr uint64_t kSmallestRecord = 4 + 1 + 4 + 4;
+
+// The items of a show may take this much memory in all: a few bytes of
+// record can stand for an item object of hundreds of bytes, so a hostile
+// show of millions of tiny records is refused before it can exhaust memory.
+// Real shows stay far below (their pictures and media carry their files).
+constexpr uint64_t kItemMemoryPerShowByte = 16;
+constexpr uint64_t kItemMemoryAllowance = uint64_t{16} << 20;
 
 std::optional<LoadError> Failure(ShowReader& reader, std::string what) {
     reader.Fail(std::move(what));
@@ -44,6 +53,9 @@ std::optional<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& regis
     if (reader.Failed()) return reader.Error();
     if (count > 0) items.Reserve(static_cast<size_t>(
         std::min<uint64_t>(static_cast<uint64_t>(count), reader.Remaining() / kSmallestRecord + 1)));
+    uint64_t showBytes = reader.Offset() - reader.BaseOffset() + reader.Remaining();
+    uint64_t memoryBudget = kItemMemoryPerShowByte * showBytes + kItemMemoryAllowance;
+    uint64_t memoryUsed = 0;
     for (int32_t i = 0; i < count; ++i) {
         int32_t kind = reader.ReadInt32();
         if (reader.Failed()) return reader.Error();
@@ -51,6 +63,10 @@ std::optional<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& regis
         if (!prototype)
             return Failure(reader, "item " + std::to_string(i) + " has kind " + std::to_string(kind) +
                                        ", outside 0 to 13");
+        memoryUsed += registry.ObjectSize(kind);
+        if (memoryUsed > memoryBudget)
+            return Failure(reader, "item " + std::to_string(i) + ": the show holds more items than its " +
+                                       std::to_string(showBytes) + " bytes can describe");
         auto item = prototype->Clone();
         item->SetIndex(i);
         item->Load(reader);
@@ -97,6 +113,7 @@ std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& regist
     if (auto error = LoadItems(reader, registry, items)) return error;
 
     for (int i = 0; i < items.Size(); ++i) items.At(i).SetIndex(i);
+    MatchLoops(items);
     if (!messages) return std::nullopt;
     ValidationContext context{items, *messages};
     for (int i = 0; i < items.Size(); ++i) {
@@ -111,10 +128,10 @@ std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& regist
 std::optional<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset,
                                       const ItemRegistry& registry, ItemList& items, ShowInfo& info,
                                       ui::MessageSink* messages) {
-    FileSource source;
+    MappedFile file;
     std::string error;
-    if (!source.Open(path, offset, error)) return LoadError{offset, error};
-    ShowReader reader(source, offset);
+    if (!file.Open(path, offset, error)) return LoadError{offset, error};
+    ShowReader reader(file.Bytes(), offset);
     info.headerWord = reader.ReadUInt32();
     if (reader.Failed()) return LoadError{offset, "no show follows the engine (the file ends at its size)"};
     return LoadShow(reader, registry, items, info, messages);

@@ -7,67 +7,69 @@
 
 namespace showsaver {
 
-void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction) {
-    int shift = ScrambleShift(bytes.size());
-    auto delta = static_cast<uint8_t>(direction == ScrambleDirection::Reading ? shift : 256 - shift);
-    for (auto& b : bytes) b = static_cast<uint8_t>(b + delta);
+namespace {
+
+// Adds `delta` to every byte of `in` into `out` (which may be `in`), sixteen
+// bytes at a time: an embedded file is unscrambled at copying speed.
+void AddToBytes(const uint8_t* in, uint8_t* out, size_t size, uint8_t delta) {
+    typedef uint8_t Block __attribute__((vector_size(16)));
+    Block add;
+    for (auto& lane : reinterpret_cast<uint8_t(&)[16]>(add)) lane = delta;
+    size_t i = 0;
+    for (; i + 16 <= size; i += 16) {
+        Block block;
+        std::memcpy(&block, in + i, 16);
+        block += add;
+        std::memcpy(out + i, &block, 16);
+    }
+    for (; i < size; ++i) out[i] = static_cast<uint8_t>(in[i] + delta);
 }
 
-ShowReader::ShowReader(ByteSource& source, uint64_t baseOffset)
-    : m_source(source), m_offset(baseOffset), m_baseOffset(baseOffset) {}
+uint8_t ShiftFor(uint64_t length, ScrambleDirection direction) {
+    int shift = ScrambleShift(length);
+    return static_cast<uint8_t>(direction == ScrambleDirection::Reading ? shift : 256 - shift);
+}
+
+} // namespace
+
+void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction) {
+    AddToBytes(bytes.data(), bytes.data(), bytes.size(), ShiftFor(bytes.size(), direction));
+}
 
 void ShowReader::Fail(std::string what) {
     if (m_failed) return;
     m_failed = true;
-    m_error = LoadError{m_offset, std::move(what)};
+    m_error = LoadError{Offset(), std::move(what)};
+    // Nothing more is read: every later read finds the end.
+    m_bytes = m_bytes.first(m_next);
 }
 
-bool ShowReader::Take(std::span<uint8_t> out) {
-    if (m_failed) {
-        std::memset(out.data(), 0, out.size());
-        return false;
-    }
-    size_t done = 0;
-    while (done < out.size()) {
-        if (m_next == m_end) {
-            size_t left = out.size() - done;
-            if (left >= m_buffer.size()) {
-                // Large blocks go straight to their destination.
-                size_t n = m_source.Read(out.subspan(done));
-                done += n;
-                m_offset += n;
-                if (n < left) break;
-                continue;
-            }
-            m_next = 0;
-            m_end = m_source.Read(m_buffer);
-            if (m_end == 0) break;
-        }
-        size_t n = std::min(out.size() - done, m_end - m_next);
-        std::memcpy(out.data() + done, m_buffer.data() + m_next, n);
-        m_next += n;
-        done += n;
-        m_offset += n;
-    }
-    if (done < out.size()) {
-        std::memset(out.data(), 0, out.size());
+const uint8_t* ShowReader::Take(size_t n) {
+    if (m_failed) return nullptr;
+    if (m_bytes.size() - m_next < n) {
+        m_next = m_bytes.size();
         Fail("the data ends early");
-        return false;
+        return nullptr;
     }
-    return true;
+    const uint8_t* at = m_bytes.data() + m_next;
+    m_next += n;
+    return at;
 }
 
-uint32_t ShowReader::ReadUInt32() {
-    std::array<uint8_t, 4> b{};
-    Take(b);
-    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+uint32_t ShowReader::ReadUInt32AtEnd() {
+    Take(4);
+    return 0;
 }
-
-int32_t ShowReader::ReadInt32() { return static_cast<int32_t>(ReadUInt32()); }
 
 float ShowReader::ReadFloat() { return std::bit_cast<float>(ReadUInt32()); }
 
-void ShowReader::ReadInto(std::span<uint8_t> out) { Take(out); }
+void ShowReader::ReadInto(std::span<uint8_t> out) {
+    const uint8_t* from = Take(out.size());
+    if (from)
+        std::memcpy(out.data(), from, out.size());
+    else
+        std::memset(out.data(), 0, out.size());
+}
 
 bool ShowReader::CheckLength(uint64_t bytes, const char* what) {
     if (m_failed) return false;
@@ -82,31 +84,38 @@ bool ShowReader::CheckLength(uint64_t bytes, const char* what) {
 std::unique_ptr<uint8_t[]> ShowReader::ReadBlock(uint32_t size) {
     if (!CheckLength(size, "a block")) return nullptr;
     auto block = std::make_unique_for_overwrite<uint8_t[]>(size);
-    if (!Take({block.get(), size})) return nullptr;
+    std::memcpy(block.get(), Take(size), size);
+    return block;
+}
+
+std::unique_ptr<uint8_t[]> ShowReader::ReadScrambledBlock(uint32_t size) {
+    if (!CheckLength(size, "a block")) return nullptr;
+    auto block = std::make_unique_for_overwrite<uint8_t[]>(size);
+    AddToBytes(Take(size), block.get(), size, ShiftFor(size, ScrambleDirection::Reading));
     return block;
 }
 
 // The archive's length prefix: one byte below 0xFF, else a 16-bit length
 // below 0xFFFF, else a 32-bit length.
 uint64_t ShowReader::ReadLengthPrefix() {
-    uint8_t shortLength = 0;
-    Take({&shortLength, 1});
-    if (shortLength < 0xFF) return shortLength;
-    std::array<uint8_t, 2> w{};
-    Take(w);
+    const uint8_t* b = Take(1);
+    if (!b) return 0;
+    if (*b < 0xFF) return *b;
+    const uint8_t* w = Take(2);
+    if (!w) return 0;
     uint32_t length = w[0] | w[1] << 8;
     if (length < 0xFFFF) return length;
     return ReadUInt32();
 }
 
 std::string ShowReader::ReadText() {
-    uint8_t first = 0;
-    Take({&first, 1});
-    uint64_t length = first;
+    const uint8_t* first = Take(1);
+    if (!first) return {};
+    uint64_t length = *first;
     bool wide = false;
-    if (first == 0xFF) {
-        std::array<uint8_t, 2> w{};
-        Take(w);
+    if (length == 0xFF) {
+        const uint8_t* w = Take(2);
+        if (!w) return {};
         length = w[0] | w[1] << 8;
         if (length == 0xFFFE) {
             // Wide-text marker: a second prefix counts UTF-16 characters.
@@ -119,18 +128,19 @@ std::string ShowReader::ReadText() {
     if (m_failed) return {};
     if (!wide) {
         if (!CheckLength(length, "a text")) return {};
-        std::string text(length, '\0');
-        Take({reinterpret_cast<uint8_t*>(text.data()), text.size()});
-        return text;
+        return std::string(reinterpret_cast<const char*>(Take(length)), length);
     }
     if (!CheckLength(length * 2, "a wide text")) return {};
-    std::vector<uint8_t> raw(length * 2);
-    Take(raw);
+    const uint8_t* raw = Take(length * 2);
     std::string text;
     text.reserve(length);
-    for (size_t i = 0; i < raw.size(); i += 2) {
-        char32_t unit = raw[i] | raw[i + 1] << 8;
-        // Surrogate halves have no Windows-1252 byte either.
+    for (size_t i = 0; i < length; ++i) {
+        char32_t unit = raw[2 * i] | raw[2 * i + 1] << 8;
+        // A surrogate pair is one character that Windows-1252 cannot hold.
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length) {
+            char32_t next = raw[2 * i + 2] | raw[2 * i + 3] << 8;
+            if (next >= 0xDC00 && next < 0xE000) ++i;
+        }
         auto byte = unit >= 0xD800 && unit < 0xE000 ? std::nullopt : CodePointToCp1252(unit);
         text += byte ? static_cast<char>(*byte) : '?';
     }

@@ -1,17 +1,16 @@
 #pragma once
-// Little-endian reader of the show file's encodings.
+// Little-endian reader of the show file's encodings, over the show's bytes
+// in memory (a mapped file or a buffer).
 //
 // The reader keeps the first error it meets and from then on every read
 // returns zero or empty; callers check Failed() at the points where going on
 // would be wasted work (after each item record). A length field that
-// announces more bytes than the source still holds fails at once, before
-// anything of that size is allocated.
+// announces more bytes than are left fails at once, before anything of that
+// size is allocated.
 
-#include "show/ByteSource.h"
-
-#include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,29 +29,39 @@ void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction);
 
 class ShowReader {
 public:
-    // `baseOffset` is where the source starts in its file, so that errors
-    // name file offsets.
-    explicit ShowReader(ByteSource& source, uint64_t baseOffset = 0);
+    // `baseOffset` is where `bytes` start in their file, so that errors name
+    // file offsets. The bytes must outlive the reader.
+    explicit ShowReader(std::span<const uint8_t> bytes, uint64_t baseOffset = 0)
+        : m_bytes(bytes), m_baseOffset(baseOffset) {}
 
-    int32_t ReadInt32();
-    uint32_t ReadUInt32();
+    int32_t ReadInt32() { return static_cast<int32_t>(ReadUInt32()); }
+    uint32_t ReadUInt32() {
+        if (m_bytes.size() - m_next < 4) return ReadUInt32AtEnd();
+        const uint8_t* b = m_bytes.data() + m_next;
+        m_next += 4;
+        return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    }
     float ReadFloat();
     // A text with its length prefix in any of its forms. Wide texts
     // (UTF-16LE) are converted to Windows-1252 bytes.
     std::string ReadText();
     std::string ReadScrambledText();
-    // Fills `out` exactly; fails the reader when the data ends first.
+    // Fills `out` exactly; fails the reader (and zeroes `out`) when the data
+    // ends first.
     void ReadInto(std::span<uint8_t> out);
     // A block of `size` bytes, refused before allocation when fewer remain.
     std::unique_ptr<uint8_t[]> ReadBlock(uint32_t size);
+    // The same, unscrambled while it is copied.
+    std::unique_ptr<uint8_t[]> ReadScrambledBlock(uint32_t size);
 
     bool Failed() const { return m_failed; }
     const LoadError& Error() const { return m_error; }
-    // Records a failure at the current offset; the first one wins.
+    // Records a failure at the current offset; the first one wins. Every
+    // later read returns zero.
     void Fail(std::string what);
-    uint64_t Offset() const { return m_offset; }
+    uint64_t Offset() const { return m_baseOffset + m_next; }
     uint64_t BaseOffset() const { return m_baseOffset; }
-    uint64_t Remaining() const { return m_end - m_next + m_source.Remaining(); }
+    uint64_t Remaining() const { return m_bytes.size() - m_next; }
 
     // The two load-wide values item records choose their layout by.
     float FormatVersion() const { return m_formatVersion; }
@@ -63,15 +72,14 @@ public:
     }
 
 private:
-    bool Take(std::span<uint8_t> out);
+    uint32_t ReadUInt32AtEnd();
+    // The next `n` bytes, or null (and the reader failed) when fewer are left.
+    const uint8_t* Take(size_t n);
     uint64_t ReadLengthPrefix();
     bool CheckLength(uint64_t bytes, const char* what);
 
-    ByteSource& m_source;
-    std::array<uint8_t, 4096> m_buffer{};
+    std::span<const uint8_t> m_bytes;
     size_t m_next = 0;
-    size_t m_end = 0;
-    uint64_t m_offset;
     uint64_t m_baseOffset;
     bool m_failed = false;
     LoadError m_error;

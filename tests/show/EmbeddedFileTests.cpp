@@ -31,8 +31,7 @@ TEST(EmbeddedFile, SizeZeroIsFollowedByNothing) {
     ShowWriter writer;
     empty.Save(writer, [](ShowWriter& w) { w.WriteInt32(99); });
     EXPECT_EQ(writer.Bytes(), (std::vector<uint8_t>{0, 0, 0, 0}));
-    MemorySource source(writer.Bytes());
-    ShowReader reader(source);
+    ShowReader reader(writer.Bytes());
     EmbeddedFile loaded;
     bool ownerRead = false;
     loaded.Load(reader, [&](ShowReader&) { ownerRead = true; });
@@ -50,8 +49,7 @@ TEST(EmbeddedFile, BytesAreScrambledAsOneBlock) {
     const uint8_t head[] = {11, 0, 0, 0, 1, 'x' - 4};
     std::copy(std::begin(head), std::end(head), expected.begin());
     EXPECT_EQ(writer.Bytes(), expected);
-    MemorySource source(writer.Bytes());
-    ShowReader reader(source);
+    ShowReader reader(writer.Bytes());
     EmbeddedFile loaded;
     loaded.Load(reader);
     EXPECT_EQ(loaded.Name(), "x");

@@ -15,8 +15,7 @@ namespace {
 // Reads `fill` with the given versions and checks every byte was used.
 template <typename Read>
 void ReadAll(const std::vector<uint8_t>& bytes, float format, float signatureB, Read read) {
-    MemorySource source(bytes);
-    ShowReader reader(source);
+    ShowReader reader(bytes);
     reader.SetVersions(format, signatureB);
     read(reader);
     EXPECT_FALSE(reader.Failed()) << reader.Error().what;

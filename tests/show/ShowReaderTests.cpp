@@ -13,9 +13,8 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
 }
 
 struct Reading {
-    explicit Reading(std::vector<uint8_t> data) : bytes(std::move(data)), source(bytes), reader(source) {}
+    explicit Reading(std::vector<uint8_t> data) : bytes(std::move(data)), reader(bytes) {}
     std::vector<uint8_t> bytes;
-    MemorySource source;
     ShowReader reader;
 };
 
@@ -93,8 +92,7 @@ TEST(ShowWriter, WritesTheShortestPrefixThatReadsBack) {
         writer.WriteScrambledText(text);
         size_t prefix = writer.Bytes().size() - length;
         EXPECT_EQ(prefix, length < 0xFF ? 1u : length < 0xFFFE ? 3u : 7u) << length;
-        MemorySource source(writer.Bytes());
-        ShowReader reader(source);
+        ShowReader reader(writer.Bytes());
         EXPECT_EQ(reader.ReadScrambledText(), text) << length;
         EXPECT_FALSE(reader.Failed()) << length;
         EXPECT_EQ(reader.Remaining(), 0u);
@@ -103,7 +101,7 @@ TEST(ShowWriter, WritesTheShortestPrefixThatReadsBack) {
 
 TEST(ShowReader, ReportsFileOffsetsFromItsBase) {
     Reading r(Bytes({1, 2}));
-    ShowReader based(r.source, 581632);
+    ShowReader based(r.bytes, 581632);
     based.ReadInt32();
     ASSERT_TRUE(based.Failed());
     EXPECT_EQ(based.Error().offset, 581634u);

@@ -48,8 +48,7 @@ struct Loaded {
 // Loads a bare show from memory; validates with `messages` when given.
 inline Loaded LoadBytes(const std::vector<uint8_t>& bytes, ui::MessageSink* messages = nullptr) {
     Loaded loaded;
-    MemorySource source(bytes);
-    ShowReader reader(source);
+    ShowReader reader(bytes);
     loaded.info.headerWord = reader.ReadUInt32();
     loaded.error = reader.Failed() ? std::optional(reader.Error())
                                    : LoadShow(reader, *loaded.registry, loaded.registry->Items(), loaded.info, messages);

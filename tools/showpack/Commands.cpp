@@ -299,8 +299,7 @@ int Pack(const std::filesystem::path& showFile, const std::filesystem::path& out
     // Refuse anything that is not a readable bare show.
     ItemRegistry registry;
     ShowInfo info;
-    MemorySource source(bytes);
-    ShowReader reader(source);
+    ShowReader reader(bytes);
     info.headerWord = reader.ReadUInt32();
     auto problem = reader.Failed() ? std::optional(reader.Error()) : LoadShow(reader, registry, registry.Items(), info, nullptr);
     if (problem) {

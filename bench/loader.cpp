@@ -1,0 +1,308 @@
+// How much slower loading a show is than reading its file's bytes.
+//
+// Two shows are written to a private temporary folder before anything is
+// timed: 10,000 items of every kind (pictures with small embedded files and
+// the scenes that show them, pauses, loops, notes, media items and their
+// players, web links), and a single picture with a 50 MB embedded file.
+// For each, `read_bytes` opens the file, reads it whole into a new buffer
+// with read(2) and closes it, and `loader` runs LoadShowFile into a fresh
+// ItemRegistry and destroys it again. After the run the program prints
+// loader / read_bytes for each show from the median real times; the goal
+// is a ratio of at most 2.
+
+#include "links/WebLinkItem.h"
+#include "media/LineItem.h"
+#include "media/MediaItem.h"
+#include "media/MediaPlayItem.h"
+#include "playback/PictureItem.h"
+#include "playback/PictureScenes.h"
+#include "resources/StringTable.h"
+#include "show/ControlItems.h"
+#include "show/ItemList.h"
+#include "show/Random.h"
+#include "show/ShowLoader.h"
+#include "show/ShowWriter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace showsaver;
+namespace fs = std::filesystem;
+
+constexpr int kMixedItems = 10000;
+constexpr uint32_t kLargeFileSize = 50u * 1024 * 1024;
+constexpr size_t kReadChunk = 64 * 1024;
+
+// --- Writing the shows ---
+
+// Stand-in file contents; the loader never looks into them.
+std::unique_ptr<uint8_t[]> FileBytes(uint32_t size, uint32_t seed) {
+    auto bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
+    for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 8) + seed);
+    return bytes;
+}
+
+// Appends a new item of `kind` and returns it as its class.
+template <typename T>
+T& Add(const ItemRegistry& registry, ItemList& items, ItemKind kind, std::string name) {
+    auto item = registry.Prototype(static_cast<int32_t>(kind))->Clone();
+    item->SetIndex(items.Size());
+    item->SetName(std::move(name));
+    auto& typed = static_cast<T&>(*item);
+    items.Append(std::move(item));
+    return typed;
+}
+
+void Link(Item& user, Item& source) {
+    user.SetSource(&source);
+    source.AddUser(&user);
+}
+
+// The items of one block of 20, which repeats until the show holds
+// kMixedItems: a looped sequence of an image and a caption with their
+// scenes, pauses, a note, a sound with its player and stop, a web link, a
+// background colour and a line.
+void AddMixedBlock(const ItemRegistry& registry, ItemList& items, CRand& rand, int block) {
+    std::string n = std::to_string(block);
+    Add<LoopStartItem>(registry, items, ItemKind::LoopStart, "loop " + n);
+    auto& image = Add<PictureItem>(registry, items, ItemKind::Picture, "photo " + n);
+    uint32_t imageSize = 1024 + static_cast<uint32_t>(rand.Next() % 3072);
+    image.image.Assign("photo" + n + ".jpg", FileBytes(imageSize, imageSize), imageSize);
+    Link(Add<ShowPictureItem>(registry, items, ItemKind::ShowPicture, "show photo"), image);
+    Add<PauseItem>(registry, items, ItemKind::Pause, "pause").duration.duration = 2000;
+    Link(Add<PictureEffectItem>(registry, items, ItemKind::PictureEffect, "move photo"), image);
+    Add<PauseItem>(registry, items, ItemKind::Pause, "pause").duration.duration = 500;
+    Link(Add<HidePictureItem>(registry, items, ItemKind::HidePicture, "hide photo"), image);
+    auto& caption = Add<PictureItem>(registry, items, ItemKind::Picture, "caption " + n);
+    caption.contentType = PictureItem::kText;
+    caption.text = "Caption number " + n + "\r\nwith a second line";
+    caption.font.SetFaceName("Arial");
+    Link(Add<ShowPictureItem>(registry, items, ItemKind::ShowPicture, "show caption"), caption);
+    Add<PauseItem>(registry, items, ItemKind::Pause, "pause").duration.duration = 1000;
+    Link(Add<HidePictureItem>(registry, items, ItemKind::HidePicture, "hide caption"), caption);
+    Add<NoteItem>(registry, items, ItemKind::Note, "note").text.text = "Block " + n + " of the benchmark show";
+    auto& sound = Add<MediaItem>(registry, items, ItemKind::Media, "sound " + n);
+    uint32_t soundSize = 4096 + static_cast<uint32_t>(rand.Next() % 4096);
+    sound.file.Assign("sound" + n + ".wav", FileBytes(soundSize, soundSize), soundSize);
+    sound.mediaType = static_cast<int32_t>(MediaType::Wave);
+    Link(Add<MediaPlayItem>(registry, items, ItemKind::MediaPlay, "play"), sound);
+    Add<PauseItem>(registry, items, ItemKind::Pause, "pause").duration.duration = 300;
+    Link(Add<MediaStopItem>(registry, items, ItemKind::MediaStop, "stop"), sound);
+    Add<WebLinkItem>(registry, items, ItemKind::WebLink, "link").address.text = "http://example.org/" + n;
+    Add<BackgroundItem>(registry, items, ItemKind::Background, "background").color.color = 0x102030;
+    Add<LineItem>(registry, items, ItemKind::Line, "line");
+    Add<LoopEndItem>(registry, items, ItemKind::LoopEnd, "loop end " + n).repeat.repeatCount = 2;
+}
+
+// The bare show of `items` in the current layout, as showpack builds it.
+std::vector<uint8_t> Serialize(const ItemList& items) {
+    ShowWriter writer;
+    writer.WriteUInt32(0);
+    writer.WriteText(strings::Load(strings::kSignatureA));
+    writer.WriteFloat(4.5f);
+    writer.WriteInt32(items.Size());
+    for (int i = 0; i < items.Size(); ++i) {
+        writer.WriteInt32(static_cast<int32_t>(items.At(i).Kind()));
+        items.At(i).Save(writer);
+    }
+    for (int i = 0; i < items.Size(); ++i) {
+        const Item& item = items.At(i);
+        if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
+        writer.WriteInt32(static_cast<int32_t>(item.Users().size()));
+        for (const auto& link : item.Users()) writer.WriteInt32(link.item->Index());
+    }
+    return writer.TakeBytes();
+}
+
+std::vector<uint8_t> MixedShow() {
+    ItemRegistry registry;
+    CRand rand(12345);
+    for (int block = 0; registry.Items().Size() < kMixedItems; ++block)
+        AddMixedBlock(registry, registry.Items(), rand, block);
+    return Serialize(registry.Items());
+}
+
+std::vector<uint8_t> LargePictureShow() {
+    ItemRegistry registry;
+    auto& picture = Add<PictureItem>(registry, registry.Items(), ItemKind::Picture, "large");
+    picture.image.Assign("large.bmp", FileBytes(kLargeFileSize, 0), kLargeFileSize);
+    return Serialize(registry.Items());
+}
+
+// A folder of its own under the temporary directory, removed with its files.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "showsaver-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) m_path = pattern;
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!m_path.empty()) fs::remove_all(m_path, ignored);
+    }
+    bool Valid() const { return !m_path.empty(); }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+bool WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(stream.flush());
+}
+
+// --- The timed parts ---
+
+// The baseline: the file's bytes in memory and nothing else.
+bool ReadWholeFile(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return false;
+    }
+    auto size = static_cast<size_t>(info.st_size);
+    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd, buffer.get() + done, std::min(kReadChunk, size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    benchmark::DoNotOptimize(buffer.get());
+    benchmark::ClobberMemory();
+    return done == size;
+}
+
+void ReadBytes(benchmark::State& state, const fs::path& path) {
+    for (auto _ : state) {
+        if (!ReadWholeFile(path)) {
+            state.SkipWithError("cannot read the show file");
+            break;
+        }
+    }
+}
+
+void Loader(benchmark::State& state, const fs::path& path) {
+    for (auto _ : state) {
+        ItemRegistry registry;
+        ShowInfo info;
+        auto error = LoadShowFile(path, 0, registry, registry.Items(), info, nullptr);
+        if (error) {
+            state.SkipWithError(error->what.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(registry.Items().Size());
+    }
+}
+
+// --- Reporting the ratios ---
+
+// Passes everything on to the reporter the command line chose and keeps
+// every repetition's real time per iteration, by benchmark name.
+class RatioReporter final : public benchmark::BenchmarkReporter {
+public:
+    // `display` is the library's own default reporter, which it keeps alive.
+    explicit RatioReporter(benchmark::BenchmarkReporter& display) : m_display(display) {}
+
+    bool ReportContext(const Context& context) override { return m_display.ReportContext(context); }
+    void Finalize() override { m_display.Finalize(); }
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        m_display.ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0)
+                m_seconds[run.run_name.function_name].push_back(run.real_accumulated_time /
+                                                                 static_cast<double>(run.iterations));
+    }
+
+    // The median seconds per iteration of `name`, or nothing if it did not run.
+    std::optional<double> Median(const std::string& name) const {
+        auto it = m_seconds.find(name);
+        if (it == m_seconds.end() || it->second.empty()) return std::nullopt;
+        auto times = it->second;
+        std::sort(times.begin(), times.end());
+        size_t middle = times.size() / 2;
+        return times.size() % 2 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
+    }
+
+    void PrintRatio(const std::string& slow, const std::string& fast) const {
+        auto a = Median(slow);
+        auto b = Median(fast);
+        if (!a || !b || *b <= 0) return;
+        std::printf("ratio %s / %s = %.2f (goal: at most 2)\n", slow.c_str(), fast.c_str(), *a / *b);
+    }
+
+private:
+    benchmark::BenchmarkReporter& m_display;
+    std::map<std::string, std::vector<double>> m_seconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    ScratchFolder scratch;
+    if (!scratch.Valid()) {
+        std::fprintf(stderr, "cannot make a temporary folder: %s\n", std::strerror(errno));
+        return 1;
+    }
+    const fs::path mixed = scratch.Path() / "mixed.show";
+    const fs::path large = scratch.Path() / "large.show";
+    if (!WriteFile(mixed, MixedShow()) || !WriteFile(large, LargePictureShow())) {
+        std::fprintf(stderr, "cannot write the shows into %s\n", scratch.Path().c_str());
+        return 1;
+    }
+    std::printf("shows: %s (%ju bytes, %d items), %s (%ju bytes, 1 item)\n", mixed.c_str(),
+                static_cast<uintmax_t>(fs::file_size(mixed)), kMixedItems, large.c_str(),
+                static_cast<uintmax_t>(fs::file_size(large)));
+
+    struct Case {
+        std::string show;
+        fs::path path;
+        double minTime;
+    };
+    const Case cases[] = {{"10000_items", mixed, 0.2}, {"50mb_picture", large, 0.3}};
+    for (const auto& c : cases) {
+        for (auto [name, function] : {std::pair{"read_bytes_", &ReadBytes}, std::pair{"loader_", &Loader}}) {
+            benchmark::RegisterBenchmark((name + c.show).c_str(), function, c.path)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->MinTime(c.minTime)
+                ->Repetitions(5);
+        }
+    }
+
+    RatioReporter reporter(*benchmark::CreateDefaultDisplayReporter());
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::fflush(stdout);
+    for (const auto& c : cases) reporter.PrintRatio("loader_" + c.show, "read_bytes_" + c.show);
+    benchmark::Shutdown();
+    return 0;
+}
