@@ -89,8 +89,10 @@ public:
     // (line breaks are not interpreted), and the font's cell height.
     virtual Size GetTextExtent(std::string_view text) = 0;
     virtual FontMetrics GetTextMetrics() = 0;
-    // Draws `text` into `rect`: lines split at CR LF (or a lone CR or LF),
-    // one cell height apart from rect.top, each aligned by the format flags.
+    // Draws `text` into `rect`: lines split at CR LF (or a lone CR or LF; a
+    // break at the very end starts no line), one cell height apart from
+    // rect.top, each aligned by the format flags. An opaque background fills
+    // each line's text cell (advance width × cell height), not the rectangle.
     // '&' marks the next character as underlined ("&&" draws '&') unless
     // kNoPrefix is given. With kCalcRect nothing is drawn and rect.right and
     // rect.bottom are set to bound the text. Returns the text's height (with

@@ -28,6 +28,8 @@ std::vector<text::PreparedLine> PrepareLines(std::string_view utf8, uint32_t for
         pieces.push_back(singleLine);
     } else {
         pieces = text::SplitLines(utf8);
+        // A break at the very end starts no further line.
+        if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
     }
     std::vector<text::PreparedLine> lines;
     lines.reserve(pieces.size());
@@ -64,7 +66,7 @@ int SurfaceContext::DrawText(std::string_view utf8, Rect& rect, uint32_t format)
 
     const bool measureOnly = (format & DrawTextFormat::kCalcRect) != 0;
     CairoSurfacePtr surface = measureOnly ? nullptr : m_target->CreateCairoSurface();
-    text::CairoPtr cr = surface ? text::CairoPtr(cairo_create(surface.get())) : text::CairoPtr(text::CreateMeasuringCairo());
+    text::CairoPtr cr = surface ? text::CairoPtr(cairo_create(surface.get())) : text::CreateMeasuringCairo();
     auto context = text::CreateContext(cr.get(), font->Antialiased());
 
     if (measureOnly) {

@@ -55,8 +55,8 @@ CairoPtr CreateMeasuringCairo();
 // U+FFFD, NULs are dropped.
 std::string ToValidUtf8(std::string_view text);
 
-// Splits at CR LF, a lone CR or a lone LF. "" is one empty line; a text
-// ending in a break ends with an empty line, as DrawText counts it.
+// Splits at CR LF, a lone CR or a lone LF. "" is one empty line, and a text
+// ending in a break ends with an empty line.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
 // One line ready for Pango: its characters after prefix processing, and
