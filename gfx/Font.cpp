@@ -148,4 +148,11 @@ Font::Font(FontSpec spec, PangoFontDescription* description)
 
 Font::~Font() { pango_font_description_free(m_description); }
 
+void ReleaseTextCaches() {
+    // Only the font map: FcFini and cairo_debug_reset_static_data assert
+    // when a cache entry is still referenced, which cairo's font holdover
+    // cache may do for a while after the map is gone.
+    pango_cairo_font_map_set_default(nullptr);
+}
+
 } // namespace showsaver::gfx

@@ -108,7 +108,7 @@ TEST(FontStyle, WeightItalicAndMetrics) {
     }
 
     // The preview scroller lays out a strip by these two.
-    const FontMetrics& m = Font::Create(FontSpec("Arial", -11, 700))->Metrics();
+    const FontMetrics m = Font::Create(FontSpec("Arial", -11, 700))->Metrics();
     EXPECT_GT(m.averageCharWidth, 3);
     EXPECT_GE(m.maxCharWidth, m.averageCharWidth);
 }
