@@ -25,6 +25,10 @@ struct CairoSurfaceDeleter {
     void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
 };
 using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
+struct CairoDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using CairoPtr = std::unique_ptr<cairo_t, CairoDeleter>;
 
 class Surface {
 public:

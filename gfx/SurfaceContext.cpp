@@ -167,10 +167,10 @@ void SurfaceContext::LineTo(int x, int y) {
     auto lock = m_target->LockForDrawing(area);
     CairoSurfacePtr surface = m_target->CreateCairoSurface();
     if (!surface) return;
-    cairo_t* cr = cairo_create(surface.get());
+    CairoPtr cr(cairo_create(surface.get()));
     ColorRef gap = m_bkColor;
-    StrokeLine(cr, m_target->Size(), from, to, m_pen, m_bkMode == BkMode::Opaque ? &gap : nullptr);
-    cairo_destroy(cr);
+    StrokeLine(cr.get(), m_target->Size(), from, to, m_pen, m_bkMode == BkMode::Opaque ? &gap : nullptr);
+    cr.reset();
     cairo_surface_flush(surface.get());
 }
 

@@ -7,6 +7,7 @@
 #include "gfx/Color.h"
 #include "gfx/Font.h"
 #include "gfx/Geometry.h"
+#include "gfx/Surface.h"
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -26,10 +27,7 @@ using PangoContextPtr = std::unique_ptr<PangoContext, GObjectUnref>;
 using PangoLayoutPtr = std::unique_ptr<PangoLayout, GObjectUnref>;
 using PangoFontPtr = std::unique_ptr<PangoFont, GObjectUnref>;
 
-struct CairoDeleter {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
-using CairoPtr = std::unique_ptr<cairo_t, CairoDeleter>;
+using gfx::CairoPtr;
 
 struct FontOptionsDeleter {
     void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }

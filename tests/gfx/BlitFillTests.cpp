@@ -45,19 +45,6 @@ TEST(DeviceContextFill, NegativeWidthDrawsNothing) {
     EXPECT_EQ(bitmap->TakeDirty(), Rect{});
 }
 
-TEST(DeviceContextFill, ClipsToTheSurface) {
-    auto bitmap = SharedPattern(20, 10, 3);
-    Surface before = bitmap->Clone();
-    auto dc = MemoryWith(bitmap);
-    dc->FillSolid(Rect{-5, 6, 8, 1000}, Rgb(0xAA, 0, 0));
-    dc->FillSolid(Rect{INT_MIN, INT_MIN, 2, 1}, Rgb(0xAA, 0, 0));
-    ExpectOnlyRectChanged(before, *bitmap, Rect{0, 6, 8, 10}.United(Rect{0, 0, 2, 1}).Intersected(Rect{0, 0, 20, 10}),
-                          [&](int x, int y) {
-                              bool filled = Rect{0, 6, 8, 10}.Contains({x, y}) || Rect{0, 0, 2, 1}.Contains({x, y});
-                              return filled ? 0xAA0000u : before.Pixel(x, y);
-                          });
-}
-
 // What a copy of w × h from (sx, sy) to (x, y) must leave: the source pixel
 // where it exists, the old destination pixel elsewhere.
 void ExpectCopy(const Surface& before, const Surface& after, const Surface& source, int x, int y, int w, int h, int sx,
@@ -135,38 +122,6 @@ TEST(DeviceContextBitBlt, ScreenAndMemoryContextsCopyBothWays) {
     memory->BitBlt(0, 0, 10, 10, *screen, 27, 0);   // only 5 columns exist
     EXPECT_EQ(picture->Pixel(4, 0), 0x0000FFu);
     EXPECT_EQ(picture->Pixel(5, 0), PatternPixel(5, 0, 4));
-}
-
-// A context without pixels, as a recording test double is.
-class NoPixels final : public DeviceContext {
-public:
-    std::shared_ptr<Surface> SelectBitmap(std::shared_ptr<Surface>) override { return nullptr; }
-    Pen SelectPen(const Pen& pen) override { return pen; }
-    std::shared_ptr<Font> SelectFont(std::shared_ptr<Font>) override { return nullptr; }
-    void BitBlt(int, int, int, int, DeviceContext&, int, int) override {}
-    void StretchBlt(int, int, int, int, DeviceContext&, int, int, int, int) override {}
-    void FillSolid(const Rect&, ColorRef) override {}
-    Point MoveTo(int, int) override { return {}; }
-    void LineTo(int, int) override {}
-    ColorRef SetTextColor(ColorRef c) override { return c; }
-    ColorRef SetBkColor(ColorRef c) override { return c; }
-    BkMode SetBkMode(BkMode m) override { return m; }
-    Size GetTextExtent(std::string_view) override { return {}; }
-    FontMetrics GetTextMetrics() override { return {}; }
-    int DrawText(std::string_view, Rect&, uint32_t) override { return 0; }
-    Size ScreenSize() const override { return {}; }
-    std::unique_ptr<DeviceContext> CreateCompatible() const override { return std::make_unique<NoPixels>(); }
-    Surface* Target() override { return nullptr; }
-};
-
-TEST(DeviceContextBitBlt, SourceWithoutPixelsCopiesNothing) {
-    auto dest = SharedPattern(8, 8, 2);
-    Surface before = dest->Clone();
-    auto dc = MemoryWith(dest);
-    NoPixels none;
-    dc->BitBlt(0, 0, 8, 8, none, 0, 0);
-    dc->StretchBlt(0, 0, 8, 8, none, 0, 0, 4, 4);
-    testing::ExpectSamePixels(before, *dest);
 }
 
 TEST(DeviceContextStretchBlt, ScalesByNearestNeighbour) {
@@ -256,13 +211,6 @@ TEST(DeviceContextSelection, ScopedSelectionRestoresOnEveryPathOut) {
     EXPECT_EQ(dc->Target(), first.get());
     EXPECT_EQ(dc->SelectPen(Pen{}), Pen{});               // the default black solid pen is back
     EXPECT_EQ(dc->SelectFont(nullptr), nullptr);        // the default font is back
-}
-
-TEST(PenFromStored, UnknownStylesDrawSolid) {
-    EXPECT_EQ(Pen::FromStored(5, 1, 0).style, PenStyle::Null);
-    EXPECT_EQ(Pen::FromStored(6, 3, 0).style, PenStyle::InsideFrame);
-    EXPECT_EQ(Pen::FromStored(7, 1, 0).style, PenStyle::Solid);
-    EXPECT_EQ(Pen::FromStored(-1, 1, 0).style, PenStyle::Solid);
 }
 
 } // namespace

@@ -28,13 +28,6 @@ TEST(FontResolution, WindowsFacesResolveToInstalledFonts) {
     }
 }
 
-TEST(FontResolution, FamilyListPutsTheFaceFirstThenItsStandIns) {
-    EXPECT_EQ(Font::FamilyListFor("MS Sans Serif"), "MS Sans Serif,Liberation Sans,Liberation Sans,DejaVu Sans,sans-serif");
-    EXPECT_EQ(Font::FamilyListFor("Arial"), "Arial,Liberation Sans,DejaVu Sans,sans-serif");
-    EXPECT_EQ(Font::FamilyListFor("Bad,Name"), "Bad Name,Liberation Sans,DejaVu Sans,sans-serif");
-    EXPECT_EQ(Font::FamilyListFor(""), "Liberation Sans,DejaVu Sans,sans-serif");
-}
-
 TEST(FontHeight, NegativeHeightIsTheCharacterHeight) {
     auto font = Font::Create(FontSpec("Arial", -40));
     ASSERT_TRUE(font);
@@ -111,21 +104,6 @@ TEST(FontStyle, WeightItalicAndMetrics) {
     const FontMetrics m = Font::Create(FontSpec("Arial", -11, 700))->Metrics();
     EXPECT_GT(m.averageCharWidth, 3);
     EXPECT_GE(m.maxCharWidth, m.averageCharWidth);
-}
-
-TEST(FontSpecFields, ConstructorTakesEveryField) {
-    FontSpec spec(-11, 2, 900, 900, 700, true, true, true, 0, 3, "MS Sans Serif");
-    EXPECT_EQ(spec.height, -11);
-    EXPECT_EQ(spec.width, 2);
-    EXPECT_EQ(spec.escapement, 900);
-    EXPECT_EQ(spec.weight, 700);
-    EXPECT_TRUE(spec.italic && spec.underline && spec.strikeOut);
-    EXPECT_TRUE(spec.NonAntialiased());
-    EXPECT_EQ(spec.faceName, "MS Sans Serif");
-    spec.quality = 4 | 3;   // the OR of 3 into an antialiased quality still asks for hard edges
-    EXPECT_TRUE(spec.NonAntialiased());
-    spec.quality = 4;
-    EXPECT_FALSE(spec.NonAntialiased());
 }
 
 } // namespace

@@ -42,14 +42,6 @@ TEST(Rect, IntersectedCopiesAndIntersectMutates) {
     EXPECT_EQ(a.Intersected(Rect{10, 0, 20, 10}), Rect{});
 }
 
-TEST(Rect, UnitedIgnoresEmptySides) {
-    Rect a{0, 0, 2, 2};
-    EXPECT_EQ(a.United(Rect{}), a);
-    EXPECT_EQ(Rect{}.United(a), a);
-    EXPECT_EQ(a.United(Rect{5, 5, 6, 9}), (Rect{0, 0, 6, 9}));
-    EXPECT_EQ((Rect{4, 4, 1, 1}).United(Rect{}), Rect{});
-}
-
 TEST(Rect, ExtremeCoordinatesSaturateInsteadOfOverflowing) {
     Rect r = Rect::FromSize(INT_MAX - 1, INT_MIN, 100, -100);
     EXPECT_EQ(r.right, INT_MAX);

@@ -209,28 +209,5 @@ TEST(DeviceContextLine, HugeCoordinatesAreClippedNotCrashed) {
     EXPECT_EQ(PixelsOf(*d.surface, 0).size(), 30u);
 }
 
-TEST(DeviceContextLine, ZeroSizedSurfaceTakesLines) {
-    auto empty = SurfaceContext::ForScreen(std::make_shared<Surface>());
-    empty->SelectPen(Pen{PenStyle::Dot, 1, 0});
-    empty->MoveTo(-5, -5);
-    empty->LineTo(5, 5);
-    EXPECT_EQ(empty->MoveTo(0, 0), (Point{5, 5}));
-}
-
-TEST(DeviceContextLine, LooksRight) {
-    // A picture of every style for a person to look at (SHOWSAVER_GFX_PNG_DIR).
-    auto c = WhiteCanvas(200, 130);
-    for (int style = 0; style <= 6; ++style) {
-        c.dc->SelectPen(Pen::FromStored(style, 1, Rgb(0, 0, 160)));
-        Line(*c.dc, 10, 10 + style * 12, 190, 10 + style * 12);
-    }
-    c.dc->SelectPen(Pen::FromStored(0, 6, Rgb(200, 0, 0)));
-    Line(*c.dc, 20, 120, 180, 95);
-    c.dc->SelectPen(Pen::FromStored(1, 1, Rgb(0, 120, 0)));
-    Line(*c.dc, 10, 125, 190, 88);
-    testing::MaybeWritePng(*c.surface, "line_styles");
-    EXPECT_FALSE(PixelsOf(*c.surface, 0xC80000).empty());
-}
-
 } // namespace
 } // namespace showsaver::gfx

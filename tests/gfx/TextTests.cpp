@@ -238,17 +238,6 @@ TEST(DeviceContextText, ClipsToTheRectangleUnlessNoClip) {
     EXPECT_EQ(dirty.United(freeInk), dirty);
 }
 
-TEST(DeviceContextText, SingleLineVerticalPlacement) {
-    auto c = WhiteCanvas(100, 100, FontSpec("Arial", -12));
-    int h = c.dc->GetTextMetrics().height;
-    Rect rect{0, 10, 100, 90};
-    EXPECT_EQ(c.dc->DrawText("a\r\nb", rect, DrawTextFormat::kSingleLine | DrawTextFormat::kBottom), 80);
-    EXPECT_EQ(c.dc->DrawText("x", rect, DrawTextFormat::kSingleLine | DrawTextFormat::kVCenter), (80 - h) / 2 + h);
-    EXPECT_EQ(c.dc->DrawText("a\r\nb", rect, DrawTextFormat::kSingleLine), h);
-    Rect ink = InkBounds(*c.surface, Rect{0, 90 - h, 100, 90});
-    EXPECT_FALSE(ink.IsEmpty());
-}
-
 TEST(DeviceContextText, AmpersandUnderlinesTheNextCharacter) {
     auto measure = WhiteCanvas(10, 10, FontSpec("Arial", -16));
     Rect a{0, 0, 0, 0}, b{0, 0, 0, 0}, c{0, 0, 0, 0};
