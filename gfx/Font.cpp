@@ -91,25 +91,25 @@ std::string Font::FamilyListFor(const std::string& faceName) {
     return families;
 }
 
-std::shared_ptr<Font> Font::Create(const FontSpec& spec) {
+std::shared_ptr<Font> Font::Create(const FontSpec& request) {
     text::FontDescriptionPtr description(pango_font_description_new());
-    pango_font_description_set_family(description.get(), FamilyListFor(spec.faceName).c_str());
-    int weight = spec.weight <= 0 ? 400 : std::clamp(spec.weight, 100, 1000);
+    pango_font_description_set_family(description.get(), FamilyListFor(request.faceName).c_str());
+    int weight = request.weight <= 0 ? 400 : std::clamp(request.weight, 100, 1000);
     pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(weight));
-    pango_font_description_set_style(description.get(), spec.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    pango_font_description_set_style(description.get(), request.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
 
     auto cr = text::CreateMeasuringCairo();
-    auto context = text::CreateContext(cr.get(), !spec.NonAntialiased());
+    auto context = text::CreateContext(cr.get(), !request.NonAntialiased());
 
     double em = 0;
     std::optional<LoadedFont> loaded;
-    if (spec.height < 0) {
-        em = static_cast<double>(std::min<int64_t>(-int64_t{spec.height}, kMaxHeight));
+    if (request.height < 0) {
+        em = static_cast<double>(std::min<int64_t>(-int64_t{request.height}, kMaxHeight));
         loaded = Load(context.get(), description.get(), em);
     } else {
         // The cell height is asked for: scale the em height until the font's
         // ascent + descent meets it (hinted metrics round, so a few rounds).
-        int cell = spec.height == 0 ? kDefaultCellHeight : std::min(spec.height, kMaxHeight);
+        int cell = request.height == 0 ? kDefaultCellHeight : std::min(request.height, kMaxHeight);
         em = cell;
         for (int round = 0; round < 4; ++round) {
             loaded = Load(context.get(), description.get(), em);
@@ -128,7 +128,7 @@ std::shared_ptr<Font> Font::Create(const FontSpec& spec) {
     }
     if (!loaded) return nullptr;
 
-    auto font = std::shared_ptr<Font>(new Font(spec, description.release()));
+    auto font = std::shared_ptr<Font>(new Font(request, description.release()));
     font->m_emHeight = static_cast<int>(std::lround(em));
     FontMetrics& metrics = font->m_metrics;
     metrics.ascent = loaded->ascent;
@@ -143,8 +143,8 @@ std::shared_ptr<Font> Font::Create(const FontSpec& spec) {
     return font;
 }
 
-Font::Font(FontSpec spec, PangoFontDescription* description)
-    : m_spec(std::move(spec)), m_description(description) {}
+Font::Font(FontSpec request, PangoFontDescription* description)
+    : m_request(std::move(request)), m_description(description) {}
 
 Font::~Font() { pango_font_description_free(m_description); }
 

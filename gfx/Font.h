@@ -67,15 +67,15 @@ public:
     // cairo lose precision long before.
     static constexpr int kMaxHeight = 4096;
 
-    // Resolves `spec` to an installed font. Null only when no font at all
+    // Resolves `request` to an installed font. Null only when no font at all
     // can be loaded (no fonts installed).
-    static std::shared_ptr<Font> Create(const FontSpec& spec);
+    static std::shared_ptr<Font> Create(const FontSpec& request);
 
     Font(const Font&) = delete;
     Font& operator=(const Font&) = delete;
     ~Font();
 
-    const FontSpec& Spec() const { return m_spec; }
+    const FontSpec& Requested() const { return m_request; }
     const FontMetrics& Metrics() const { return m_metrics; }
     // The em height in pixels that the description resolved to.
     int EmHeight() const { return m_emHeight; }
@@ -83,16 +83,16 @@ public:
     const std::string& ResolvedFamily() const { return m_family; }
     // The Pango description used to draw; owned by the font.
     const PangoFontDescription* Description() const { return m_description; }
-    bool Antialiased() const { return !m_spec.NonAntialiased(); }
+    bool Antialiased() const { return !m_request.NonAntialiased(); }
 
     // The family list handed to fontconfig for a face name: the name itself,
     // then its stand-ins, then the generic sans fonts.
     static std::string FamilyListFor(const std::string& faceName);
 
 private:
-    Font(FontSpec spec, PangoFontDescription* description);
+    Font(FontSpec request, PangoFontDescription* description);
 
-    FontSpec m_spec;
+    FontSpec m_request;
     PangoFontDescription* m_description = nullptr;
     FontMetrics m_metrics;
     int m_emHeight = 0;

@@ -88,9 +88,9 @@ PangoLayoutPtr CreateLineLayout(PangoContext* context, const Font& font, const P
     pango_layout_set_text(layout.get(), line.text.data(), static_cast<int>(line.text.size()));
 
     PangoAttrList* attributes = pango_attr_list_new();
-    if (font.Spec().underline)
+    if (font.Requested().underline)
         pango_attr_list_insert(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-    if (font.Spec().strikeOut)
+    if (font.Requested().strikeOut)
         pango_attr_list_insert(attributes, pango_attr_strikethrough_new(TRUE));
     for (auto [first, end] : line.underlined) {
         PangoAttribute* underline = pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);

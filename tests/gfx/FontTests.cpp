@@ -69,8 +69,8 @@ TEST(FontHeight, ZeroIsTheDefaultAndExtremesAreClamped) {
 
 TEST(FontStyle, WeightItalicAndMetrics) {
     auto dc = SurfaceContext::ForMemory({640, 480});
-    auto widthWith = [&](FontSpec spec) {
-        dc->SelectFont(Font::Create(spec));
+    auto widthWith = [&](FontSpec request) {
+        dc->SelectFont(Font::Create(request));
         return dc->GetTextExtent("Screensaver").width;
     };
     EXPECT_GT(widthWith(FontSpec("Arial", -20, 700)), widthWith(FontSpec("Arial", -20, 0)));
@@ -78,10 +78,10 @@ TEST(FontStyle, WeightItalicAndMetrics) {
     EXPECT_EQ(widthWith(FontSpec("Arial", -20, -5)), widthWith(FontSpec("Arial", -20, 400)));
 
     // Italic, underline and strike-out each change what is drawn.
-    auto draw = [](FontSpec spec) {
+    auto draw = [](FontSpec request) {
         auto surface = std::make_shared<Surface>(120, 30);
         auto c = SurfaceContext::ForScreen(surface);
-        c->SelectFont(Font::Create(spec));
+        c->SelectFont(Font::Create(request));
         Rect r{2, 2, 120, 30};
         c->DrawText("Illinois", r, 0);
         return surface;
@@ -95,9 +95,9 @@ TEST(FontStyle, WeightItalicAndMetrics) {
     FontSpec upright("Arial", -20);
     auto plain = draw(upright);
     for (int variant = 0; variant < 3; ++variant) {
-        FontSpec spec = upright;
-        (variant == 0 ? spec.italic : variant == 1 ? spec.underline : spec.strikeOut) = true;
-        EXPECT_TRUE(differs(*plain, *draw(spec))) << variant;
+        FontSpec request = upright;
+        (variant == 0 ? request.italic : variant == 1 ? request.underline : request.strikeOut) = true;
+        EXPECT_TRUE(differs(*plain, *draw(request))) << variant;
     }
 
     // The preview scroller lays out a strip by these two.

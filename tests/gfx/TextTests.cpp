@@ -20,11 +20,11 @@ struct Canvas {
     std::unique_ptr<SurfaceContext> dc;
 };
 
-Canvas WhiteCanvas(int w, int h, const FontSpec& spec) {
+Canvas WhiteCanvas(int w, int h, const FontSpec& request) {
     Canvas canvas{std::make_shared<Surface>(w, h), nullptr};
     testing::FillAll(*canvas.surface, kWhite);
     canvas.dc = SurfaceContext::ForScreen(canvas.surface);
-    canvas.dc->SelectFont(Font::Create(spec));
+    canvas.dc->SelectFont(Font::Create(request));
     return canvas;
 }
 
@@ -76,9 +76,9 @@ Surface PangoReference(const char* utf8, int x, int top, bool antialias) {
 TEST(DeviceContextText, MatchesPangoDrawingTheSameText) {
     for (bool antialias : {true, false}) {
         SCOPED_TRACE(antialias ? "antialiased" : "hard edges");
-        FontSpec spec("Arial", -20);
-        spec.quality = antialias ? 0 : 3;
-        auto c = WhiteCanvas(160, 50, spec);
+        FontSpec request("Arial", -20);
+        request.quality = antialias ? 0 : 3;
+        auto c = WhiteCanvas(160, 50, request);
         c.dc->SetBkMode(BkMode::Transparent);
         Rect rect{7, 9, 160, 50};
         c.dc->DrawText("Hello, Wörld", rect, DrawTextFormat::kLeft);
@@ -199,9 +199,9 @@ TEST(DeviceContextText, OpaqueFillsEachLineCellTransparentOnlyDrawsGlyphs) {
 }
 
 TEST(DeviceContextText, HardEdgedTextHasOnlyTwoColours) {
-    FontSpec spec("MS Sans Serif", -11, 700);
-    spec.quality = 3;
-    auto c = WhiteCanvas(120, 30, spec);
+    FontSpec request("MS Sans Serif", -11, 700);
+    request.quality = 3;
+    auto c = WhiteCanvas(120, 30, request);
     c.dc->SetTextColor(0x00FFFFDC);   // the preview scroller's colour, 0x00BBGGRR
     c.dc->SetBkColor(0);
     Rect rect{2, 2, 120, 30};
