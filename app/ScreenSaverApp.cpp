@@ -1,13 +1,35 @@
 #include "app/ScreenSaverApp.h"
 
+#include "app/PreviewWindow.h"
+#include "app/SaverWindow.h"
+#include "platform/registry/Profile.h"
+#include "platform/registry/Store.h"
 #include "platform/shell/Shell.h"
 #include "platform/sys/TempFiles.h"
+#include "platform/ui/UiLoop.h"
+#include "playback/SceneThread.h"
 #include "resources/StringTable.h"
+#include "transitions/SpeedCalibration.h"
 
 #include <cstdio>
 #include <system_error>
 
 namespace showsaver {
+
+namespace {
+
+ExitRuleSettings ReadExitRuleSettings(const registry::Profile& profile) {
+    ExitRuleSettings s;
+    s.standard = profile.GetInt("Settings", "Standard", 1) == 1;
+    s.mouseMove = profile.GetInt("Settings", "MouseMove", 0) == 1;
+    s.buttonDown = profile.GetInt("Settings", "ButtonDown", 0) == 1;
+    s.doubleClick = profile.GetInt("Settings", "DoubleClick", 0) == 1;
+    s.keyDown = profile.GetInt("Settings", "KeyDown", 0) == 1;
+    s.escape = profile.GetInt("Settings", "Escape", 0) == 1;
+    return s;
+}
+
+} // namespace
 
 ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ItemRegistry>()) {}
 
@@ -16,8 +38,13 @@ ScreenSaverApp::~ScreenSaverApp() { Shutdown(); }
 void ScreenSaverApp::Shutdown() {
     if (m_shutDown) return;
     m_shutDown = true;
+    // The show's thread has normally ended with the window; make sure before
+    // its items go.
+    if (m_sceneThread) m_sceneThread->RequestStop();
     m_itemRegistry.reset();
-    // FIXME: the main window is deleted here once the windowed shell exists.
+    m_sceneThread.reset();
+    m_saverWindow.reset();
+    m_previewWindow.reset();
     std::error_code ignored;
     if (!m_desktopCapturePath.empty()) std::filesystem::remove(m_desktopCapturePath, ignored);
     if (!m_wallpaperCapturePath.empty()) std::filesystem::remove(m_wallpaperCapturePath, ignored);
@@ -37,15 +64,18 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     m_executable = shell::SelfExecutablePath();
     if (!m_executable.empty()) m_applicationName = shell::DisplayName(m_executable);
     m_messages = std::make_unique<ui::MessageBoxSink>(m_applicationName);
+    m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
+    m_profile = std::make_unique<registry::Profile>(*m_store, std::string(strings::Load(strings::kRegistryKey)),
+                                                    m_applicationName);
 
     CommandLine line = ParseCommandLine(args);
     switch (line.mode) {
     case RunMode::Show: return RunShow() ? 0 : 1;
+    case RunMode::Preview: return RunPreview(line) ? 0 : 1;
     case RunMode::Settings:
     case RunMode::SettingsWithParent:
-    case RunMode::Preview:
     case RunMode::Password:
-        // FIXME: the dialogs and the preview arrive with the windowed shell.
+        // FIXME: the dialogs arrive with the settings and password work.
         return 0;
     case RunMode::None: break;
     }
@@ -69,8 +99,45 @@ bool ScreenSaverApp::LoadShowFile() {
 
 bool ScreenSaverApp::RunShow() {
     if (!LoadShowFile()) return false;
-    // FIXME: the fullscreen window and the scene thread arrive with the
-    // windowed shell; until then a loaded show reports success.
+    if (!ui::InitUi()) return false;
+
+    SaverWindow::Hooks hooks;
+    hooks.stopPlayback = [this] {
+        if (m_sceneThread) m_sceneThread->RequestStop();
+    };
+    hooks.storeExitUrl = [this](const std::string& address) { m_exitUrl = address; };
+    // FIXME: ask for the password here once the password dialogs exist.
+    m_saverWindow = std::make_unique<SaverWindow>(ReadExitRuleSettings(*m_profile),
+                                                  m_profile->GetInt("Settings", "Mute", 0) != 0, std::move(hooks));
+    bool created = m_saverWindow->Create([this] {
+        SpeedCalibration calibration(*m_store);
+        m_times = calibration.Measure(m_saverWindow.get());
+    });
+    if (!created) {
+        m_saverWindow.reset();
+        return false;
+    }
+
+    CSceneThread::Setup setup;
+    setup.window = m_saverWindow.get();
+    setup.dc = &m_saverWindow->Context();
+    setup.items = &m_itemRegistry->Items();
+    setup.times = &m_times;
+    setup.settingsTimes = m_profile->GetInt("Settings", "Times", 0);
+    m_sceneThread = std::make_unique<CSceneThread>(std::move(setup), CSceneThread::Mode::Play);
+    m_sceneMessages = std::make_unique<ui::MessageBoxSink>(m_applicationName, &m_sceneThread->StopEvent());
+    m_sceneThread->SetMessages(m_sceneMessages.get());
+    m_sceneThread->Resume();
+
+    ui::RunUiLoop();
+    return true;
+}
+
+bool ScreenSaverApp::RunPreview(const CommandLine& line) {
+    if (!line.hasWindow || line.window <= 0) return false;
+    m_previewWindow = PreviewWindow::Create(static_cast<unsigned long>(line.window), m_applicationName);
+    if (!m_previewWindow) return false;
+    m_previewWindow->Run();
     return true;
 }
 

@@ -14,6 +14,9 @@
 namespace showsaver {
 
 namespace registry { class Store; class Profile; }
+class CSceneThread;
+class PreviewWindow;
+class SaverWindow;
 
 class ScreenSaverApp {
 public:
@@ -41,11 +44,21 @@ public:
     const std::filesystem::path& DesktopCapturePath() const { return m_desktopCapturePath; }
     const std::filesystem::path& WallpaperCapturePath() const { return m_wallpaperCapturePath; }
 
+    registry::Store& Store() { return *m_store; }
+    registry::Profile& Profile() { return *m_profile; }
+
 private:
     bool RunShow();
+    bool RunPreview(const CommandLine& line);
     void Shutdown();
 
     std::unique_ptr<ItemRegistry> m_itemRegistry;
+    std::unique_ptr<registry::Store> m_store;
+    std::unique_ptr<registry::Profile> m_profile;
+    std::unique_ptr<SaverWindow> m_saverWindow;
+    std::unique_ptr<PreviewWindow> m_previewWindow;
+    std::unique_ptr<CSceneThread> m_sceneThread;
+    std::unique_ptr<ui::MessageBoxSink> m_sceneMessages;
     std::unique_ptr<ui::MessageBoxSink> m_messages;
     std::filesystem::path m_executable;
     std::string m_applicationName = "showsaver";

@@ -1,0 +1,238 @@
+#include "app/SaverWindow.h"
+
+#include "platform/ui/UiLoop.h"
+#include "platform/ui/X11ServerSaver.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
+namespace showsaver {
+
+namespace {
+
+// A new frame is presented at most this often, and only when something was drawn.
+constexpr unsigned kPresentIntervalMs = 16;
+
+} // namespace
+
+uint32_t VirtualKeyOf(unsigned keyval) {
+    switch (keyval) {
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter: return kKeyEnter;
+    case GDK_KEY_Escape: return kKeyEscape;
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space: return kKeySpace;
+    default: break;
+    }
+    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F24) return 112 + (keyval - GDK_KEY_F1);
+    if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return 'A' + (keyval - GDK_KEY_a);
+    if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return keyval;
+    if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return keyval;
+    // Any other key only needs to be a key that is not one of the above.
+    return 0x10000 + keyval;
+}
+
+SaverWindow::SaverWindow(ExitRuleSettings exitSettings, bool mute, Hooks hooks)
+    : m_rules(exitSettings), m_mute(mute), m_hooks(std::move(hooks)) {}
+
+SaverWindow::~SaverWindow() {
+    if (m_presentTimer) g_source_remove(m_presentTimer);
+    if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
+    if (m_window) gtk_widget_destroy(m_window);
+}
+
+bool SaverWindow::Create(const std::function<void()>& whileCreating) {
+    if (!ui::InitUi()) return false;
+    GdkWindow* root = gdk_get_default_root_window();
+    int width = gdk_window_get_width(root);
+    int height = gdk_window_get_height(root);
+    m_screen = gfx::Surface::Create(width, height);
+    if (!m_screen) return false;
+    m_context = gfx::SurfaceContext::ForScreen(m_screen);
+    m_cairoScreen = m_screen->CreateCairoSurface();
+
+    // A pop-up window is not managed: it stays above the others at 0,0
+    // without decorations, and no window manager can close it.
+    m_window = gtk_window_new(GTK_WINDOW_POPUP);
+    gtk_window_move(GTK_WINDOW(m_window), 0, 0);
+    gtk_window_set_default_size(GTK_WINDOW(m_window), width, height);
+    gtk_window_set_keep_above(GTK_WINDOW(m_window), TRUE);
+    m_area = gtk_drawing_area_new();
+    gtk_container_add(GTK_CONTAINER(m_window), m_area);
+    gtk_widget_add_events(m_window, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK);
+    g_signal_connect(m_window, "key-press-event", G_CALLBACK(OnKeyPress), this);
+    g_signal_connect(m_window, "button-press-event", G_CALLBACK(OnButtonPress), this);
+    g_signal_connect(m_window, "motion-notify-event", G_CALLBACK(OnMotion), this);
+    g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
+    g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
+    gtk_widget_realize(m_window);
+
+    if (whileCreating) whileCreating();
+    // Our show replaces the X server's own screen saver while it runs.
+    ui::SuspendServerScreenSaver(m_window, true);
+    m_screenSaverSuspended = true;
+
+    gtk_widget_show_all(m_window);
+    SetPointerVisible(false);
+    GrabInput();
+    // The window's first pointer position only sets the reference: the
+    // pointer resting where it was never ends the show.
+    ResetMouseReference();
+    m_presentTimer = g_timeout_add(kPresentIntervalMs, OnPresentTick, this);
+    return true;
+}
+
+void SaverWindow::Destroy() {
+    if (m_destroyed) return;
+    m_destroyed = true;
+    if (m_hooks.stopPlayback) m_hooks.stopPlayback();
+    if (m_screenSaverSuspended) {
+        ui::SuspendServerScreenSaver(m_window, false);
+        m_screenSaverSuspended = false;
+    }
+    ReleaseInput();
+    ui::QuitUiLoop();
+}
+
+void SaverWindow::RequestClose() {
+    if (m_closePending || m_destroyed) return;
+    m_closePending = true;
+    g_idle_add(OnCloseRequested, this);
+}
+
+int SaverWindow::OnCloseRequested(void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    self->m_closePending = false;
+    if (self->m_destroyed) return G_SOURCE_REMOVE;
+    bool close = true;
+    if (self->m_hooks.checkOnClose) {
+        // The dialog needs the keyboard and an arrow pointer.
+        self->ReleaseInput();
+        self->SetPointerVisible(true);
+        close = self->m_hooks.checkOnClose();
+        if (!close) {
+            self->ResetMouseReference();
+            self->SetPointerVisible(false);
+            self->GrabInput();
+        }
+    }
+    if (close) self->Destroy();
+    return G_SOURCE_REMOVE;
+}
+
+void SaverWindow::ResetMouseReference() {
+    if (!m_window) return;
+    GdkSeat* seat = gdk_display_get_default_seat(gtk_widget_get_display(m_window));
+    int x = 0, y = 0;
+    gdk_window_get_device_position(gtk_widget_get_window(m_window), gdk_seat_get_pointer(seat), &x, &y, nullptr);
+    m_rules.ResetReference(x, y);
+}
+
+void SaverWindow::SetBackground(ColorRef color) {
+    m_background = color;
+    // Erasing the window fills all of it with the new colour at once.
+    m_context->FillSolid(m_screen->Bounds(), color);
+}
+
+void SaverWindow::ArmLink(const std::string& address, int32_t keyMode) {
+    std::lock_guard lock(m_linkMutex);
+    m_linkAddress = address;
+    m_linkKeyMode = keyMode;
+}
+
+void SaverWindow::DisarmLink() {
+    std::lock_guard lock(m_linkMutex);
+    m_linkKeyMode = -1;
+    m_linkAddress.clear();
+}
+
+int SaverWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    uint32_t key = VirtualKeyOf(event->keyval);
+    if (event->state & GDK_MOD1_MASK) {
+        // A key with Alt is a system key; Alt+F4 is swallowed whole.
+        if (key != kKeyF4 && self->m_rules.OnSystemKey()) self->RequestClose();
+        return TRUE;
+    }
+    std::string address;
+    ExitRules::KeyOutcome outcome;
+    {
+        std::lock_guard lock(self->m_linkMutex);
+        outcome = self->m_rules.OnKeyDown(key, self->m_linkKeyMode);
+        if (outcome.storeLink) address = self->m_linkAddress;
+    }
+    if (outcome.storeLink && self->m_hooks.storeExitUrl) self->m_hooks.storeExitUrl(address);
+    if (outcome.close) self->RequestClose();
+    return TRUE;
+}
+
+int SaverWindow::OnButtonPress(GtkWidget*, GdkEventButton* event, void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    if (event->button < 1 || event->button > 3) return TRUE;
+    bool close = event->type == GDK_2BUTTON_PRESS ? self->m_rules.OnDoubleClick()
+                 : event->type == GDK_BUTTON_PRESS ? self->m_rules.OnButtonDown()
+                                                   : false;
+    if (close) self->RequestClose();
+    return TRUE;
+}
+
+int SaverWindow::OnMotion(GtkWidget*, GdkEventMotion* event, void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    if (self->m_rules.OnMouseMove(static_cast<int32_t>(event->x), static_cast<int32_t>(event->y)))
+        self->RequestClose();
+    return TRUE;
+}
+
+// The window manager's close request is ignored: only the exit rules end the show.
+int SaverWindow::OnDelete(GtkWidget*, void*, void*) { return TRUE; }
+
+int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    if (!self->m_cairoScreen) return TRUE;
+    auto lock = self->m_screen->LockForReading();
+    // Our code writes the pixels behind cairo's back: drop any copy it keeps.
+    cairo_surface_mark_dirty(self->m_cairoScreen.get());
+    cairo_set_source_surface(cr, self->m_cairoScreen.get(), 0, 0);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    return TRUE;
+}
+
+int SaverWindow::OnPresentTick(void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    gfx::Rect dirty = self->m_screen->TakeDirty();
+    if (!dirty.IsEmpty()) gtk_widget_queue_draw_area(self->m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
+    return G_SOURCE_CONTINUE;
+}
+
+void SaverWindow::GrabInput() {
+    GdkWindow* window = gtk_widget_get_window(m_window);
+    GdkSeat* seat = gdk_display_get_default_seat(gtk_widget_get_display(m_window));
+    GdkCursor* blank = gdk_cursor_new_for_display(gtk_widget_get_display(m_window), GDK_BLANK_CURSOR);
+    GdkGrabStatus status = gdk_seat_grab(seat, window, GDK_SEAT_CAPABILITY_ALL, TRUE, blank, nullptr, nullptr, nullptr);
+    g_object_unref(blank);
+    // Another program may hold a grab for a moment (a menu, a key being
+    // pressed): try again shortly.
+    if (status != GDK_GRAB_SUCCESS && !m_destroyed)
+        g_timeout_add(100, [](void* data) -> int {
+            auto* self = static_cast<SaverWindow*>(data);
+            if (!self->m_destroyed && !self->m_closePending) self->GrabInput();
+            return G_SOURCE_REMOVE;
+        }, this);
+}
+
+void SaverWindow::ReleaseInput() {
+    if (!m_window) return;
+    gdk_seat_ungrab(gdk_display_get_default_seat(gtk_widget_get_display(m_window)));
+}
+
+void SaverWindow::SetPointerVisible(bool visible) {
+    GdkDisplay* display = gtk_widget_get_display(m_window);
+    GdkCursor* cursor = visible ? gdk_cursor_new_from_name(display, "default")
+                                : gdk_cursor_new_for_display(display, GDK_BLANK_CURSOR);
+    gdk_window_set_cursor(gtk_widget_get_window(m_window), cursor);
+    if (cursor) g_object_unref(cursor);
+}
+
+} // namespace showsaver

@@ -1,0 +1,105 @@
+#pragma once
+// The fullscreen window of the show: it covers the screen above every other
+// window, holds keyboard and pointer while it runs, hides the pointer, turns
+// input into the end of the screensaver by the exit rules, keeps the
+// background colour and the armed web link, and presents what the scene
+// thread draws into its screen surface.
+
+#include "app/ExitRules.h"
+#include "gfx/SurfaceContext.h"
+#include "platform/sys/Event.h"
+#include "show/ScenePlayer.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _GdkEventKey GdkEventKey;
+typedef struct _GdkEventButton GdkEventButton;
+typedef struct _GdkEventMotion GdkEventMotion;
+typedef struct _cairo cairo_t;
+
+namespace showsaver {
+
+class SaverWindow final : public SaverWindowControl {
+public:
+    struct Hooks {
+        // Asked when an exit rule wants to close; false keeps the show running.
+        std::function<bool()> checkOnClose;
+        // The first end step: stops the scene thread and returns when it ended.
+        std::function<void()> stopPlayback;
+        // Receives the armed link's address when its key is pressed.
+        std::function<void(const std::string&)> storeExitUrl;
+    };
+
+    SaverWindow(ExitRuleSettings exitSettings, bool mute, Hooks hooks);
+    SaverWindow(const SaverWindow&) = delete;
+    SaverWindow& operator=(const SaverWindow&) = delete;
+    ~SaverWindow() override;
+
+    // Creates the window at 0,0 with the screen's size. `whileCreating` runs
+    // after the window exists and before it is shown (the speed
+    // calibration). False when there is no display.
+    bool Create(const std::function<void()>& whileCreating = {});
+    // The end steps: stop the playback, resume the X server's own screen
+    // saver, end the UI loop. Runs once.
+    void Destroy();
+    // Asks to close, as an exit rule does: the password check decides.
+    void RequestClose();
+
+    // The scene thread's drawing context over the screen surface.
+    gfx::DeviceContext& Context() { return *m_context; }
+    gfx::Size ScreenSize() const { return m_screen->Size(); }
+    gfx::Surface& Screen() { return *m_screen; }
+    sys::Event& MediaEvent() { return m_mediaEvent; }
+    bool IsDestroyed() const { return m_destroyed; }
+    // Measures the next mouse moves from where the pointer is now.
+    void ResetMouseReference();
+
+    // SaverWindowControl, called by the scene thread.
+    void SetBackground(ColorRef color) override;
+    ColorRef Background() const override { return m_background.load(); }
+    void ArmLink(const std::string& address, int32_t keyMode) override;
+    void DisarmLink() override;
+    bool IsMuted() const override { return m_mute; }
+
+private:
+    static int OnKeyPress(GtkWidget*, GdkEventKey* event, void* self);
+    static int OnButtonPress(GtkWidget*, GdkEventButton* event, void* self);
+    static int OnMotion(GtkWidget*, GdkEventMotion* event, void* self);
+    static int OnDelete(GtkWidget*, void*, void* self);
+    static int OnDraw(GtkWidget*, cairo_t* cr, void* self);
+    static int OnPresentTick(void* self);
+    static int OnCloseRequested(void* self);
+
+    void GrabInput();
+    void ReleaseInput();
+    void SetPointerVisible(bool visible);
+
+    ExitRules m_rules;
+    const bool m_mute;
+    Hooks m_hooks;
+    std::shared_ptr<gfx::Surface> m_screen;
+    std::unique_ptr<gfx::SurfaceContext> m_context;
+    gfx::CairoSurfacePtr m_cairoScreen;
+    GtkWidget* m_window = nullptr;
+    GtkWidget* m_area = nullptr;
+    unsigned m_presentTimer = 0;
+    bool m_destroyed = false;
+    bool m_closePending = false;
+    bool m_screenSaverSuspended = false;
+
+    std::atomic<ColorRef> m_background{0};
+    std::atomic<int32_t> m_linkKeyMode{-1};
+    std::mutex m_linkMutex;   // hands the address between the scene thread and the UI thread
+    std::string m_linkAddress;
+    sys::Event m_mediaEvent;
+};
+
+// The virtual key code of a GDK key value (letters as upper-case ASCII).
+uint32_t VirtualKeyOf(unsigned keyval);
+
+} // namespace showsaver
