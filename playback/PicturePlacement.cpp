@@ -1,11 +1,14 @@
 #include "playback/PicturePlacement.h"
 
+#include "platform/sys/Clock.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/StringTable.h"
 #include "show/Item.h"
 #include "show/Random.h"
 #include "show/ShowReader.h"
 #include "show/ShowWriter.h"
+
+#include <cstdlib>
 
 namespace showsaver {
 
@@ -115,6 +118,96 @@ void PicturePlacement::Describe(FieldVisitor& v) {
     v.Int("saveBackground", saveBackground);
     v.Int("effectNumber", effectNumber);
     v.Int("transitionDelayValue", transitionDelayValue);
+}
+
+namespace {
+
+// A random coordinate of mode 4: the picture lies fully on the screen.
+// Draws until one fits; when none can (the picture is at least as large as
+// the screen less a pixel) the coordinate is 0. The draws are bounded: on a
+// screen much wider than the generator's range the window of reachable
+// values can miss the screen, and then 0 it is too.
+int32_t FullyVisibleCoordinate(RangeRandom& random, int32_t current, int32_t screen, int32_t full, int32_t size) {
+    if (size >= screen - 1) return 0;
+    int64_t modulus = int64_t{full} + size;
+    if (modulus <= 0) return 0;
+    for (int attempt = 0; attempt < 100000; ++attempt) {
+        int64_t v = int64_t{random.Next()} + current;
+        int64_t c = v % modulus - size;
+        if (0 < c && c < screen - size) return static_cast<int32_t>(c);
+    }
+    return 0;
+}
+
+// |value|, with the one value that has no positive twin kept in range.
+int32_t Magnitude(int32_t value) { return value == INT32_MIN ? INT32_MAX : std::abs(value); }
+
+} // namespace
+
+void PicturePlacement::ComputePath(int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight,
+                                   int32_t settingsTimes) {
+    randomSeed += 100;
+    CRand rand(static_cast<uint32_t>(randomSeed));
+    auto milliseconds = static_cast<uint32_t>(sys::LocalSystemTime().milliseconds);
+    uint32_t r1 = static_cast<uint32_t>(rand.Next());
+    uint32_t t1 = sys::TickCount();
+    int32_t e = rand.Next();
+    if (e == 0) e = 2;
+    auto mixed = static_cast<int32_t>(((t1 << 16) | ((r1 * milliseconds) & 0xFFFF)) * static_cast<uint32_t>(settingsTimes));
+    int32_t b = mixed / e;
+    uint32_t t2 = sys::TickCount() % static_cast<uint32_t>(e);
+    RangeRandom random;
+    random.Seed(static_cast<int32_t>(static_cast<uint32_t>(b) + t2 * t2));
+    random.SetRange(-5000, 5000);
+
+    bool allStored = startXMode == 5 && startYMode == 5 && endXMode == 5 && endYMode == 5;
+    if (!freeMovement && !allStored) {
+        struct Coordinate {
+            int32_t& value;
+            int32_t mode, screen, size;
+            bool first;
+        };
+        // The full-screen metric and the resolution are the same size here.
+        Coordinate coordinates[] = {
+            {startX, startXMode, screenWidth, width, true},
+            {startY, startYMode, screenHeight, height, false},
+            {endX, endXMode, screenWidth, width, false},
+            {endY, endYMode, screenHeight, height, false},
+        };
+        for (auto& c : coordinates) {
+            switch (c.mode) {
+            case 0: c.value = 0; break;
+            case 1: c.value = c.screen / 2 - c.size / 2; break;
+            case 2: c.value = c.screen - c.size; break;
+            case 3: {
+                // The remainder is taken as a non-negative one, so that the
+                // picture starts between -size and the screen's far edge
+                // and is never placed wholly off the screen (a remainder
+                // with the sign of a negative draw would do that for half
+                // of the draws).
+                int64_t v = random.Next() + (c.first ? 0 : int64_t{c.value});
+                int64_t modulus = int64_t{c.screen} + c.size;
+                if (modulus <= 0) {
+                    c.value = 0;
+                    break;
+                }
+                int64_t r = v % modulus;
+                if (r < 0) r += modulus;
+                c.value = static_cast<int32_t>(r - c.size);
+                break;
+            }
+            case 4: c.value = FullyVisibleCoordinate(random, c.value, c.screen, c.screen, c.size); break;
+            default: break;
+            }
+        }
+    }
+    horizontalPath = startX != endX;
+    if (endX < startX) xStep = -Magnitude(xStep);
+    if (startX < endX) xStep = Magnitude(xStep);
+    if (endY < startY) yStep = -Magnitude(yStep);
+    if (startY < endY) yStep = Magnitude(yStep);
+    currentX = startX;
+    currentY = startY;
 }
 
 void PictureRefProperty::Assign(const ItemProperty& other) {

@@ -40,6 +40,14 @@ struct PicturePlacement {
     void Save(ShowWriter& writer) const;
     void Describe(FieldVisitor& visitor);
 
+    // Sets the start and end positions from their modes for a picture of
+    // `size` on a screen of `screen` (0 at the edge, 1 centred, 2 at the far
+    // edge, 3 random and possibly partly off the screen, 4 random and fully
+    // on it, 5 as stored), points the steps from start to end, and puts the
+    // current position at the start. `settingsTimes` is mixed into the seed.
+    void ComputePath(int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight,
+                     int32_t settingsTimes);
+
 private:
     void LoadCommonPart(ShowReader& reader);
 };

@@ -7,6 +7,7 @@
 #include "platform/sys/Event.h"
 #include "platform/sys/Thread.h"
 #include "show/ScenePlayer.h"
+#include "transitions/TransitionEffect.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,7 +17,7 @@ namespace showsaver {
 namespace gfx { class DeviceContext; }
 class ItemList;
 
-class CSceneThread final : public ScenePlayer {
+class CSceneThread final : public ScenePlayer, public TransitionPacer {
 public:
     enum class Mode { Play, Calibrate };
     // Real time, or a virtual clock in which every pause and calibrated wait
@@ -52,7 +53,7 @@ public:
 
     // Polls the stop event n = trunc((1 - elapsed / total) * Times * total * 0.00001)
     // times, returning at once when it is set.
-    void CalibratedWait(uint32_t elapsed, double total);
+    void CalibratedWait(uint32_t elapsed, double total) override;
     // How many polls a calibrated wait makes (also with virtual pacing).
     uint64_t PollsFor(uint32_t elapsed, double total) const;
 
@@ -70,7 +71,7 @@ public:
     void SetMessages(ui::MessageSink* messages) { m_setup.messages = messages; }
 
     gfx::DeviceContext& Context() const { return *m_setup.dc; }
-    uint32_t Times() const { return *m_setup.times; }
+    uint32_t Times() const override { return *m_setup.times; }
     Pacing GetPacing() const { return m_setup.pacing; }
 
 private:
