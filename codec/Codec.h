@@ -88,7 +88,7 @@ Format GuessFormat(const Source& source);
 //   CMYK and YCCK. CMYK data is taken as inverted (Adobe's convention) when
 //   the file has an Adobe marker, as plain ink amounts otherwise.
 // PNG: through libpng: every colour type and bit depth, interlaced or not.
-//   16-bit samples are rounded to 8 bits. Alpha (an alpha channel or tRNS)
+//   16-bit samples v become v × 255 / 65535, rounded down. Alpha (an alpha channel or tRNS)
 //   is dropped: the colour channels come out as stored, not composited.
 // PCX: 1, 2, 4 bits and 1-bit planes (2 to 4 planes) through the 16-colour
 //   header palette, a single 1-bit plane as black and white, 8 bits through

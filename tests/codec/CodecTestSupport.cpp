@@ -85,6 +85,13 @@ void WritePpm(const std::filesystem::path& path, const RgbImage& image) {
     out.write(reinterpret_cast<const char*>(image.Data()), static_cast<std::streamsize>(image.SizeBytes()));
 }
 
+bool Convert(const std::filesystem::path& source, const std::vector<std::string>& args, const std::string& output) {
+    std::vector<std::string> argv{"convert", source.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(output);
+    return RunProgram(argv) == 0;
+}
+
 std::optional<Bytes> MagickRgb(const std::filesystem::path& path, const std::vector<std::string>& before) {
     const auto out = path.string() + ".magick.rgb";
     std::vector<std::string> argv{"convert", path.string()};

@@ -45,6 +45,10 @@ RgbImage MakePicture(int width, int height, uint32_t seed = 1);
 // Writes an image as a binary PPM, the input we hand to convert.
 void WritePpm(const std::filesystem::path& path, const RgbImage& image);
 
+// Runs `convert source args... output` (output may carry a coder prefix
+// such as "BMP2:"); true when convert succeeded.
+bool Convert(const std::filesystem::path& source, const std::vector<std::string>& args, const std::string& output);
+
 // ImageMagick's own decoding of `path` as 8-bit RGB bytes, or nullopt when
 // convert fails. `before` goes between the input and the output operands.
 std::optional<Bytes> MagickRgb(const std::filesystem::path& path, const std::vector<std::string>& before = {});
