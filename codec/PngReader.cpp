@@ -21,6 +21,7 @@ namespace {
 using detail::CheckPictureSize;
 using detail::CodecError;
 using detail::Result;
+using detail::Status;
 
 constexpr size_t kSignatureBytes = 8;
 // libpng's own defaults, stated here so a distribution's build cannot widen
@@ -121,9 +122,31 @@ int Channels(int colorType) {
     }
 }
 
+uint32_t Be32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// libpng allocates an ancillary chunk's buffer from its length field before
+// it reads the data, so a tiny file could make it allocate gigabytes. Every
+// chunk up to IEND must therefore lie inside the data before libpng sees it;
+// a file may end early only between chunks.
+Status CheckChunksFit(std::span<const uint8_t> data) {
+    constexpr uint32_t kIend = 0x49454E44;
+    size_t at = kSignatureBytes;
+    while (data.size() - at >= 8) {
+        const uint64_t length = Be32(&data[at]);
+        if (length + 12 > data.size() - at) return CodecError{ErrorCode::BadPng, "a chunk runs past the end of the data"};
+        const uint32_t type = Be32(&data[at + 4]);
+        at += 12 + length;
+        if (type == kIend) break;
+    }
+    return {};
+}
+
 Result<RgbImage> DecodePng(std::span<const uint8_t> data) {
     if (data.size() < kSignatureBytes || png_sig_cmp(data.data(), 0, kSignatureBytes) != 0)
         return CodecError{ErrorCode::BadPng, "the PNG signature is missing"};
+    if (auto chunks = CheckChunksFit(data); !chunks) return chunks.Error();
     PngReadStructs structs;
     if (!structs.png || !structs.info) return CodecError{ErrorCode::PngInternal, "libpng could not be set up"};
     PngInput input{data.data(), data.size(), 0};
