@@ -1,0 +1,117 @@
+#pragma once
+// Shared by the codec's own source files: the error value that every step
+// returns, the bounds checks before allocation, little-endian loads, and the
+// public boundary that turns a step's error into the thread's last error.
+
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+#include <variant>
+
+#include "codec/Codec.h"
+#include "codec/Limits.h"
+
+namespace showsaver::codec::detail {
+
+// What failed: the code the program sees and a fixed sentence for people.
+struct CodecError {
+    ErrorCode code;
+    const char* what;
+};
+
+template <typename T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : m_value(std::move(value)) {}
+    Result(CodecError error) : m_value(error) {}
+
+    explicit operator bool() const { return std::holds_alternative<T>(m_value); }
+    T& operator*() { return std::get<T>(m_value); }
+    T* operator->() { return &std::get<T>(m_value); }
+    const CodecError& Error() const { return std::get<CodecError>(m_value); }
+
+private:
+    std::variant<T, CodecError> m_value;
+};
+
+class [[nodiscard]] Status {
+public:
+    Status() = default; // success
+    Status(CodecError error) : m_error(error) {}
+
+    explicit operator bool() const { return !m_error; }
+    const CodecError& Error() const { return *m_error; }
+
+private:
+    std::optional<CodecError> m_error;
+};
+
+// Writes the calling thread's last error (Errors.cpp).
+void RecordError(const CodecError& error);
+
+// Runs a reader's steps at the public boundary: its error, or a failed
+// allocation, becomes the thread's last error and an empty result.
+template <typename Step>
+std::optional<RgbImage> AtBoundary(Step&& step) {
+    try {
+        Result<RgbImage> result = step();
+        if (!result) {
+            RecordError(result.Error());
+            return std::nullopt;
+        }
+        return std::move(*result);
+    } catch (const std::bad_alloc&) {
+        RecordError({ErrorCode::OutOfMemory, "an allocation failed"});
+    } catch (const std::length_error&) {
+        RecordError({ErrorCode::OutOfMemory, "an allocation was too large"});
+    }
+    return std::nullopt;
+}
+
+// Checks an announced picture size before anything is allocated for it.
+// `describable` is the number of pixels the input could hold at most; a
+// size beyond it fails with the format's code, a size beyond kMaxPixels
+// with OutOfMemory.
+inline Status CheckPictureSize(int64_t width, int64_t height, uint64_t describable, ErrorCode code) {
+    if (width <= 0 || height <= 0) return CodecError{code, "the picture has no pixels"};
+    if (static_cast<uint64_t>(width) > kMaxPixels || static_cast<uint64_t>(height) > kMaxPixels) return CodecError{code, "a side is implausibly long"};
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    if (pixels > describable) return CodecError{code, "the header announces more pixels than the data can hold"};
+    if (pixels > kMaxPixels) return CodecError{ErrorCode::OutOfMemory, "the picture is larger than the codec accepts"};
+    return {};
+}
+
+// a × b, saturated, for bounds that must not wrap.
+inline uint64_t SaturatingMultiply(uint64_t a, uint64_t b) {
+    if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
+    return a * b;
+}
+
+inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+inline int32_t LeSigned32(const uint8_t* p) { return static_cast<int32_t>(Le32(p)); }
+
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+};
+
+// Widens a channel of `bits` bits (1 to 8) to 8 bits by repeating its high
+// bits below it: 5-bit 31 becomes 255, 16 becomes 132.
+inline uint8_t WidenChannel(uint32_t value, int bits) {
+    uint32_t wide = value << (8 - bits);
+    for (int filled = bits; filled < 8; filled += bits) wide |= wide >> bits;
+    return static_cast<uint8_t>(wide);
+}
+
+// Rounded a × b / 255 for a, b in 0..255.
+inline uint8_t MultiplyScaled(uint32_t a, uint32_t b) {
+    const uint32_t t = a * b + 128;
+    return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+
+} // namespace showsaver::codec::detail

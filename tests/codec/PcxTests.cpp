@@ -1,0 +1,302 @@
+// PCX reader: ImageMagick's own variants (8-bit with the 256-colour
+// trailer, 24 and 32-bit planes) against its decoding; hand-built files for
+// the rest (1, 2 and 4-bit, 1-bit planes, padded lines, raw data, runs
+// across lines), compared with ImageMagick where it reads them the same way.
+// Broken files fail with code 22.
+
+#include "CodecTestSupport.h"
+
+namespace showsaver::codec {
+namespace {
+
+using testing::Bytes;
+using testing::TempDir;
+
+// --- ImageMagick's variants ---------------------------------------------------
+
+struct PcxVariant {
+    const char* name;
+    std::vector<std::string> args;
+    int bits;
+    int planes;
+    bool trailer;
+};
+void PrintTo(const PcxVariant& variant, std::ostream* out) { *out << variant.name; }
+
+class PcxAgainstImageMagick : public ::testing::TestWithParam<PcxVariant> {};
+
+TEST_P(PcxAgainstImageMagick, DecodesLikeImageMagick) {
+    if (!testing::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    const auto& variant = GetParam();
+    TempDir dir;
+    testing::WritePpm(dir / "source.ppm", testing::MakePicture(37, 23, 3));
+    const auto path = dir / "picture.pcx";
+    ASSERT_TRUE(testing::Convert(dir / "source.ppm", variant.args, path.string()));
+
+    const Bytes file = testing::ReadBytes(path);
+    ASSERT_GT(file.size(), 769u + 128u);
+    ASSERT_EQ(file[3], variant.bits);
+    ASSERT_EQ(file[65], variant.planes);
+    ASSERT_EQ(file[66], 37); // odd bytes per line, no padding
+    ASSERT_EQ(file[file.size() - 769] == 0x0C, variant.trailer);
+
+    auto ours = testing::ReadFile(ReadPcx, path);
+    ASSERT_TRUE(ours) << LastErrorDetail();
+    EXPECT_EQ(ours->Width(), 37);
+    EXPECT_EQ(ours->Height(), 23);
+    auto magick = testing::MagickRgb(path);
+    ASSERT_TRUE(magick);
+    EXPECT_TRUE(testing::SamePixels(*ours, *magick));
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, PcxAgainstImageMagick,
+                         ::testing::Values(PcxVariant{"rgb24", {}, 8, 3, false},
+                                           PcxVariant{"rgba32", {"-alpha", "set", "-channel", "A", "-fx", "i/w", "+channel"}, 8, 4, false},
+                                           PcxVariant{"palette256", {"-type", "Palette"}, 8, 1, true},
+                                           PcxVariant{"palette16", {"-colors", "16"}, 8, 1, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Hand-built files -----------------------------------------------------------
+
+struct PcxBuilder {
+    int width = 1;
+    int height = 1;
+    int bits = 8;
+    int planes = 1;
+    int bytesPerLine = 0; // 0: just enough for the width
+    int encoding = 1;
+    Bytes headerPalette; // up to 48 bytes
+    Bytes lines;         // height × planes × bytesPerLine, unencoded
+    Bytes trailer;       // 768 bytes, written after 0x0C when present
+
+    int LineBytes() const { return bytesPerLine ? bytesPerLine : (width * bits + 7) / 8; }
+
+    // RLE: runs of equal bytes, within the whole stream (crossing lines).
+    Bytes Encode() const {
+        if (encoding == 0) return lines;
+        Bytes out;
+        for (size_t i = 0; i < lines.size();) {
+            size_t run = 1;
+            while (i + run < lines.size() && run < 63 && lines[i + run] == lines[i]) ++run;
+            if (run > 1 || lines[i] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | run));
+            out.push_back(lines[i]);
+            i += run;
+        }
+        return out;
+    }
+
+    Bytes Build() const {
+        Bytes b(128, 0);
+        b[0] = 0x0A;
+        b[1] = 5;
+        b[2] = static_cast<uint8_t>(encoding);
+        b[3] = static_cast<uint8_t>(bits);
+        b[8] = static_cast<uint8_t>(width - 1);
+        b[9] = static_cast<uint8_t>((width - 1) >> 8);
+        b[10] = static_cast<uint8_t>(height - 1);
+        b[11] = static_cast<uint8_t>((height - 1) >> 8);
+        std::copy(headerPalette.begin(), headerPalette.end(), b.begin() + 16);
+        b[65] = static_cast<uint8_t>(planes);
+        b[66] = static_cast<uint8_t>(LineBytes());
+        b[67] = static_cast<uint8_t>(LineBytes() >> 8);
+        b[68] = 1;
+        const Bytes data = Encode();
+        b.insert(b.end(), data.begin(), data.end());
+        if (!trailer.empty()) {
+            b.push_back(0x0C);
+            b.insert(b.end(), trailer.begin(), trailer.end());
+        }
+        return b;
+    }
+};
+
+std::optional<RgbImage> Decode(const Bytes& bytes) { return testing::ReadMemory(ReadPcx, bytes); }
+
+// Header palette: red, green, blue, yellow, then 12 greys 16, 32, ...
+Bytes HeaderPalette() {
+    Bytes p{255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0};
+    for (int i = 4; i < 16; ++i) p.insert(p.end(), 3, static_cast<uint8_t>(16 * i));
+    return p;
+}
+
+// Decodes `pcx` and expects `expected`; when ImageMagick is there and reads
+// such files the same way, also expects its decoding to agree.
+void ExpectPixels(const PcxBuilder& pcx, const Bytes& expected, bool magickAgrees) {
+    const Bytes file = pcx.Build();
+    auto image = Decode(file);
+    ASSERT_TRUE(image) << LastErrorDetail();
+    EXPECT_EQ(image->Width(), pcx.width);
+    EXPECT_TRUE(testing::SamePixels(*image, expected));
+    if (!magickAgrees || !testing::HaveProgram("convert")) return;
+    TempDir dir;
+    testing::WriteBytes(dir / "hand.pcx", file);
+    auto magick = testing::MagickRgb(dir / "hand.pcx");
+    ASSERT_TRUE(magick);
+    EXPECT_TRUE(testing::SamePixels(*image, *magick)) << "against ImageMagick";
+}
+
+const Bytes kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0};
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+TEST(PcxReader, TwoBitPixelsUseTheHeaderPalette) {
+    PcxBuilder pcx;
+    pcx.width = 5;
+    pcx.height = 2;
+    pcx.bits = 2;
+    pcx.bytesPerLine = 2;
+    pcx.headerPalette = HeaderPalette();
+    pcx.lines = {0b00011011, 0b00000000, 0b11100100, 0b11000000};
+    ExpectPixels(pcx, Cat({kRed, kGreen, kBlue, kYellow, kRed, kYellow, kBlue, kGreen, kRed, kYellow}), true);
+}
+
+TEST(PcxReader, FourBitPixelsInOnePlane) {
+    PcxBuilder pcx;
+    pcx.width = 3;
+    pcx.bits = 4;
+    pcx.bytesPerLine = 2;
+    pcx.headerPalette = HeaderPalette();
+    pcx.lines = {0x03, 0xF0};
+    ExpectPixels(pcx, Cat({kRed, kYellow, Bytes(3, 240)}), true);
+}
+
+TEST(PcxReader, OneBitPlanesFormTheIndexLowPlaneFirst) {
+    for (int planes : {2, 3, 4}) {
+        PcxBuilder pcx;
+        pcx.width = 4;
+        pcx.bits = 1;
+        pcx.planes = planes;
+        pcx.bytesPerLine = 2;
+        pcx.headerPalette = HeaderPalette();
+        // Plane 0: 1010, plane 1: 0110, planes 2 and 3: 0001.
+        const Bytes planeBits[] = {{0b10100000, 0}, {0b01100000, 0}, {0b00010000, 0}, {0b00010000, 0}};
+        for (int p = 0; p < planes; ++p) pcx.lines.insert(pcx.lines.end(), planeBits[p].begin(), planeBits[p].end());
+        // The last pixel is index 0 (red), 4 (grey 64) or 4 + 8 (grey 192).
+        const Bytes last[] = {kRed, Bytes(3, 64), Bytes(3, 192)};
+        ExpectPixels(pcx, Cat({kGreen, kBlue, kYellow, last[planes - 2]}), true);
+    }
+}
+
+TEST(PcxReader, SingleOneBitPlaneIsBlackAndWhiteWhateverThePalette) {
+    PcxBuilder pcx;
+    pcx.width = 10;
+    pcx.bits = 1;
+    pcx.bytesPerLine = 2;
+    pcx.headerPalette = HeaderPalette(); // ignored
+    pcx.lines = {0b10110000, 0b01000000};
+    const Bytes k(3, 0), w(3, 255);
+    // (ImageMagick shows such files inverted; 1 is white in the format.)
+    ExpectPixels(pcx, Cat({w, k, w, w, k, k, k, k, k, w}), false);
+}
+
+TEST(PcxReader, EightBitsWithoutTrailerAreAGreyRamp) {
+    PcxBuilder pcx;
+    pcx.width = 3;
+    pcx.lines = {0, 0x7F, 0xFE};
+    ExpectPixels(pcx, Cat({Bytes(3, 0), Bytes(3, 0x7F), Bytes(3, 0xFE)}), false);
+}
+
+TEST(PcxReader, EightBitsWithTrailerPalette) {
+    PcxBuilder pcx;
+    pcx.width = 2;
+    pcx.height = 2;
+    pcx.lines = {0, 1, 255, 0xC5};
+    pcx.trailer.assign(768, 0);
+    for (int i = 0; i < 256; ++i) pcx.trailer[3 * static_cast<size_t>(i)] = static_cast<uint8_t>(255 - i);
+    ExpectPixels(pcx, Cat({kRed, Bytes{254, 0, 0}, Bytes(3, 0), Bytes{255 - 0xC5, 0, 0}}), true);
+}
+
+TEST(PcxReader, PaddingBeyondTheWidthIsIgnored) {
+    PcxBuilder pcx;
+    pcx.width = 3;
+    pcx.height = 2;
+    pcx.planes = 3;
+    pcx.bytesPerLine = 5; // odd, and two bytes of padding per plane
+    pcx.lines = {
+        1, 2, 3, 99, 99, 4, 5, 6, 99, 99, 7, 8, 9, 99, 99,                  // row 0: R, G, B planes
+        10, 11, 12, 99, 99, 13, 14, 15, 99, 99, 16, 17, 18, 99, 99,         // row 1
+    };
+    ExpectPixels(pcx, {1, 4, 7, 2, 5, 8, 3, 6, 9, 10, 13, 16, 11, 14, 17, 12, 15, 18}, true);
+}
+
+TEST(PcxReader, RawDataAndRunsAcrossLines) {
+    PcxBuilder pcx;
+    pcx.width = 4;
+    pcx.height = 3;
+    pcx.lines.assign(12, 0x2A); // one run over all three lines when encoded
+    pcx.lines[11] = 0xD0;       // a literal that needs the run form
+    const Bytes expected = Cat({Bytes(33, 0x2A), Bytes(3, 0xD0)});
+    ExpectPixels(pcx, expected, false);
+    EXPECT_LT(pcx.Build().size(), 128u + 5u); // really crossed lines
+    pcx.encoding = 0;
+    ExpectPixels(pcx, expected, false);
+}
+
+TEST(PcxReader, ZeroLengthRunsAreSkipped) {
+    PcxBuilder pcx;
+    pcx.width = 2;
+    Bytes file = pcx.Build();
+    file.resize(128);
+    file.insert(file.end(), {0xC0, 0x11, 0x21, 0x22});
+    auto image = Decode(file);
+    ASSERT_TRUE(image) << LastErrorDetail();
+    EXPECT_TRUE(testing::SamePixels(*image, Cat({Bytes(3, 0x21), Bytes(3, 0x22)})));
+}
+
+// --- Broken files -------------------------------------------------------------
+
+void ExpectFails(const Bytes& bytes, const char* what) {
+    EXPECT_FALSE(Decode(bytes)) << what;
+    EXPECT_EQ(LastError(), static_cast<int>(ErrorCode::BadPcx)) << what;
+}
+
+PcxBuilder Small() {
+    PcxBuilder pcx;
+    pcx.width = 8;
+    pcx.height = 8;
+    pcx.planes = 3;
+    for (int i = 0; i < 8 * 8 * 3; ++i) pcx.lines.push_back(static_cast<uint8_t>(i % 50));
+    return pcx;
+}
+
+TEST(PcxReaderRefuses, TruncatedFiles) {
+    const Bytes whole = Small().Build();
+    for (size_t size : {size_t{0}, size_t{64}, size_t{127}, size_t{128}, whole.size() - 1})
+        ExpectFails(Bytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(size)), "truncated");
+    PcxBuilder pcx;
+    pcx.width = 2;
+    Bytes cutRun = pcx.Build();
+    cutRun.insert(cutRun.end(), {0x21, 0xC3}); // a run without its value
+    ExpectFails(cutRun, "a run cut short");
+}
+
+TEST(PcxReaderRefuses, MalformedHeaders) {
+    auto expect = [](auto&& change, const char* what) {
+        Bytes b = Small().Build();
+        change(b);
+        ExpectFails(b, what);
+    };
+    expect([](Bytes& b) { b[0] = 0x0B; }, "manufacturer");
+    expect([](Bytes& b) { b[2] = 2; }, "encoding");
+    expect([](Bytes& b) { b[3] = 3; }, "three bits");
+    expect([](Bytes& b) { b[65] = 2; }, "two 8-bit planes");
+    expect([](Bytes& b) { b[65] = 0; }, "no planes");
+    expect([](Bytes& b) { b[65] = 5; }, "five planes");
+    expect([](Bytes& b) { b[66] = 7; }, "bytes per line below the width");
+    expect([](Bytes& b) { b[4] = 9; }, "xMin beyond xMax");
+    expect([](Bytes& b) { b[6] = 9; }, "yMin beyond yMax");
+}
+
+TEST(PcxReaderRefuses, HugeWindowInASmallFile) {
+    Bytes b = Small().Build();
+    b[8] = 0xFE; // 65535 × 65536
+    b[9] = b[10] = b[11] = 0xFF;
+    b[66] = b[67] = 0xFF;
+    ExpectFails(b, "65535 x 65536");
+}
+
+} // namespace
+} // namespace showsaver::codec
