@@ -4,6 +4,7 @@
 #include "resources/StringTable.h"
 #include "show/ShowReader.h"
 #include "show/ShowWriter.h"
+#include "show/Windows1252.h"
 
 #include <cstring>
 
@@ -182,12 +183,24 @@ void PictureItem::Save(ShowWriter& writer) const {
 
 bool PictureItem::Validate(ValidationContext& context) {
     if (IsDisabled() && AllUsersDisabled(m_users)) return true;
-    if (!IsText() && image.Empty()) {
+    if (IsText()) {
+        if (!decoder.TextToImage(*this, {})) {
+            context.messages.Show(Cp1252ToUtf8(text) + "\ntext bitmap cannot be made.", ui::MessageIcon::Stop);
+            return false;
+        }
+        naturalWidth = decoder.ImageSize().width;
+        naturalHeight = decoder.ImageSize().height;
+        decoder.Release(false);
+    } else if (!image.Empty()) {
+        gfx::Size size;
+        bool measured = decoder.MeasureImage(image.Bytes(), context.messages, size);
+        naturalWidth = size.width;
+        naturalHeight = size.height;
+        if (!measured) return false;
+    } else {
         context.messages.Show(strings::Load(strings::kChooseImage), ui::MessageIcon::Stop);
         return false;
     }
-    // FIXME: measure the image and render the caption here once the picture
-    // decoder exists, so that broken pictures are refused at load time.
     shown = 0;
     return true;
 }

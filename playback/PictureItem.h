@@ -3,6 +3,8 @@
 // caption drawn with a font, or a capture of the desktop or wallpaper. The
 // picture scenes show, hide and move it.
 
+#include "gfx/DeviceContext.h"
+#include "playback/PictureDecoder.h"
 #include "playback/PicturePlacement.h"
 #include "show/EmbeddedFile.h"
 #include "show/Item.h"
@@ -57,6 +59,24 @@ public:
     void Describe(FieldVisitor& visitor) override;
 
     bool IsText() const { return contentType == kText; }
+
+    // The size an image is shown at on a screen of `screen`: fitted (keeping
+    // the aspect or not), its explicit size, or (0, 0) for its natural size.
+    gfx::Size DisplaySize(gfx::Size screen) const;
+    // Draws the picture with its target placement and effect. `rectangle`
+    // replaces the computed picture rectangle (typewriter steps). False when
+    // nothing could be drawn (a message has said why).
+    bool Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::Rect* rectangle);
+    // Fills the picture's area with the window's background colour.
+    void Erase(gfx::DeviceContext& dc, ScenePlayer& player);
+    // Replaces the image by the bytes of a capture file.
+    bool LoadCaptureFile(const std::string& path);
+    // Shows the caption up to and including the next visible character from
+    // `index` on (which it leaves on that character). True while more
+    // characters follow.
+    bool TypeStep(gfx::DeviceContext& dc, ScenePlayer& player, int& index);
+    // Releases the saved screen area.
+    void ReleaseSavedBackground() { savedBackground.reset(); }
     std::span<const ItemUserLink> Users() const override { return m_users; }
 
     // Stored fields.
@@ -78,9 +98,15 @@ public:
     int32_t shown = 0;
     PicturePlacement currentPlacement, savedPlacement, targetPlacement;
     ColorProperty background;
+    std::shared_ptr<gfx::Surface> savedBackground;   // the screen under a picture that saves it
+    PictureDecoder decoder;
 
 private:
     void LoadDisplayOptions(ShowReader& reader);
+    // Renders the caption, or the typewriter's part of it.
+    bool RenderCaption() { return decoder.TextToImage(*this, m_captionPart); }
+
+    std::string m_captionPart;   // the typewriter's part; empty: the whole caption
 
     std::vector<ItemUserLink> m_users;
 };

@@ -33,6 +33,8 @@ public:
         std::unique_ptr<MediaControl> media;    // the media players; null: none
         int32_t settingsTimes = 0;              // the profile's "Times" of "Settings"
         Pacing pacing = Pacing::Real;
+        std::string desktopCapture;             // "desktop.bmp" of this run
+        std::string wallpaperCapture;           // "wallpaper.bmp" of this run
     };
 
     CSceneThread(Setup setup, Mode mode);
@@ -64,6 +66,10 @@ public:
     ui::MessageSink& Messages() override { return *m_setup.messages; }
     MediaControl& Media() override { return *m_setup.media; }
     int32_t SettingsTimes() const override { return m_setup.settingsTimes; }
+    TransitionPacer& Pacer() override { return *this; }
+    std::string CapturePath(int32_t source) const override {
+        return source == 2 ? m_setup.desktopCapture : source == 3 ? m_setup.wallpaperCapture : std::string();
+    }
 
     // The stop event, for waits elsewhere that must end with the show.
     const sys::Event& StopEvent() const { return m_stop; }

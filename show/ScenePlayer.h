@@ -9,6 +9,7 @@
 namespace showsaver {
 
 namespace ui { class MessageSink; }
+class TransitionPacer;
 
 using ColorRef = uint32_t;   // 0x00BBGGRR
 
@@ -50,6 +51,10 @@ public:
     // The profile value "Times" of section "Settings" (0 when absent), which
     // the random colour and path steps mix into their seeds.
     virtual int32_t SettingsTimes() const = 0;
+    // The pauses and stop checks of transitions.
+    virtual TransitionPacer& Pacer() = 0;
+    // The capture files of the desktop (source 2) and the wallpaper (3).
+    virtual std::string CapturePath(int32_t source) const = 0;
 };
 
 } // namespace showsaver

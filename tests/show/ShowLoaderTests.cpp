@@ -164,6 +164,7 @@ TEST(ShowLoader, ScenesAndPlayersWithoutTheirSourceAreRefused) {
     // source of the wrong kind.
     PictureItem picture;
     picture.contentType = PictureItem::kText;
+    picture.text = "Caption";
     MediaPlayItem player;
     player.SetIndex(1);
     picture.AddUser(&player);

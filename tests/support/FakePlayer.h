@@ -3,6 +3,7 @@
 
 #include "platform/ui/MessageBox.h"
 #include "show/ScenePlayer.h"
+#include "transitions/TransitionEffect.h"
 
 #include <optional>
 #include <string>
@@ -58,8 +59,15 @@ public:
 
 // Records pauses instead of sleeping; can request a stop after a number of
 // pauses.
-class FakePlayer final : public ScenePlayer {
+class FakePlayer final : public ScenePlayer, public TransitionPacer {
 public:
+    void CalibratedWait(uint32_t elapsed, double total) override { waits.push_back({elapsed, total}); }
+    uint32_t Times() const override { return 100000; }
+    TransitionPacer& Pacer() override { return *this; }
+    std::string CapturePath(int32_t source) const override { return source == 2 ? desktop : source == 3 ? wallpaper : ""; }
+    std::vector<std::pair<uint32_t, double>> waits;
+    std::string desktop, wallpaper;
+
     bool IsStopRequested() const override { return stopRequested; }
     void Sleep(uint32_t ms) override {
         sleeps.push_back(ms);

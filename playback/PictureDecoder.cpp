@@ -1,0 +1,180 @@
+#include "playback/PictureDecoder.h"
+
+#include "codec/Codec.h"
+#include "gfx/SurfaceContext.h"
+#include "platform/ui/MessageBox.h"
+#include "playback/PictureItem.h"
+#include "show/Windows1252.h"
+
+#include <vector>
+
+namespace showsaver {
+
+namespace {
+
+gfx::FontSpec FontSpecOf(const LogFont& f) {
+    return gfx::FontSpec(f.height, f.width, f.escapement, f.orientation, f.weight, f.italic != 0, f.underline != 0,
+                         f.strikeOut != 0, f.charSet, f.quality, Cp1252ToUtf8(f.FaceName()));
+}
+
+std::shared_ptr<gfx::Surface> SurfaceOf(const codec::RgbImage& image) {
+    if (image.Empty()) return nullptr;
+    auto surface = gfx::Surface::Create(image.Width(), image.Height());
+    if (!surface) return nullptr;
+    codec::RgbToXrgb(image, reinterpret_cast<uint32_t*>(surface->Data()), static_cast<size_t>(surface->Stride()));
+    return surface;
+}
+
+} // namespace
+
+bool PictureDecoder::Fail(int code) {
+    // The text is kept for diagnostics; nothing is shown.
+    m_lastError = std::string(codec::ErrorText(code));
+    return false;
+}
+
+void PictureDecoder::Release(bool keepImage) {
+    m_scaled = codec::RgbImage();
+    if (!keepImage) m_image = codec::RgbImage();
+}
+
+bool PictureDecoder::Decode(std::span<const uint8_t> bytes, ui::MessageSink& messages) {
+    Release(false);
+    auto source = codec::OpenMemorySource(bytes);
+    if (!source) return Fail(codec::LastError());
+    std::optional<codec::RgbImage> image;
+    switch (codec::GuessFormat(*source)) {
+    case codec::Format::Bmp: image = codec::ReadBmp(*source); break;
+    case codec::Format::Jpeg: image = codec::ReadJpeg(*source); break;
+    case codec::Format::Png: image = codec::ReadPng(*source); break;
+    case codec::Format::Pcx: image = codec::ReadPcx(*source); break;
+    // Two zero bytes in memory are a TGA picture.
+    case codec::Format::WbmpOrTga:
+    case codec::Format::Tga: image = codec::ReadTga(*source); break;
+    default:
+        messages.Show(kUnsupportedFormat);
+        return false;
+    }
+    if (!image) return Fail(codec::LastError());
+    m_image = std::move(*image);
+    return true;
+}
+
+bool PictureDecoder::MeasureImage(std::span<const uint8_t> bytes, ui::MessageSink& messages, gfx::Size& size) {
+    bool decoded = Decode(bytes, messages);
+    size = ImageSize();
+    Release(false);
+    return decoded;
+}
+
+bool PictureDecoder::Resample(int width, int height) {
+    if (m_image.Empty()) return false;
+    m_scaled = codec::RgbImage();
+    auto scaled = codec::Resample(m_image, width, height);
+    if (!scaled) return Fail(codec::LastError());
+    m_scaled = std::move(*scaled);
+    return true;
+}
+
+std::shared_ptr<gfx::Surface> PictureDecoder::MakeBitmap(bool useImage) const {
+    return SurfaceOf(useImage ? m_image : m_scaled);
+}
+
+std::shared_ptr<gfx::Surface> PictureDecoder::CurrentToBitmap(gfx::Size& imageSize, int width, int height) {
+    imageSize = ImageSize();
+    bool useImage = width == 0 && height == 0;
+    if (!useImage && !Resample(width, height)) {
+        Release(false);
+        return nullptr;
+    }
+    auto bitmap = MakeBitmap(useImage);
+    Release(false);
+    return bitmap;
+}
+
+std::shared_ptr<gfx::Surface> PictureDecoder::DecodeToBitmap(std::span<const uint8_t> bytes, ui::MessageSink& messages,
+                                                             gfx::Size& decodedSize, int width, int height) {
+    if (!Decode(bytes, messages)) {
+        decodedSize = {};
+        return nullptr;
+    }
+    return CurrentToBitmap(decodedSize, width, height);
+}
+
+bool PictureDecoder::TextToImage(PictureItem& picture, std::string_view text) {
+    std::string caption = Cp1252ToUtf8(text.empty() ? std::string_view(picture.text) : text);
+    picture.font.quality |= 3;
+    auto font = gfx::Font::Create(FontSpecOf(picture.font));
+    if (!font) return false;
+    auto dc = gfx::SurfaceContext::ForMemory({1, 1});
+    gfx::ScopedSelection selectFont(*dc, font);
+
+    // The widest line and the number of lines times the height of "W". A
+    // line that ends in a line feed is measured without its CR LF.
+    int width = 0;
+    int lines = 0;
+    size_t start = 0;
+    for (;;) {
+        size_t feed = caption.find('\n', start);
+        std::string_view line(caption.data() + start, (feed == std::string::npos ? caption.size() : feed + 1) - start);
+        if (feed != std::string::npos) line.remove_suffix(std::min<size_t>(2, line.size()));
+        width = std::max(width, dc->GetTextExtent(line).width);
+        ++lines;
+        if (feed == std::string::npos) break;
+        start = feed + 1;
+    }
+    int height = lines * dc->GetTextExtent("W").height;
+    if (width == 0 || lines == 0) return false;
+    width = static_cast<int>(width * 1.02);
+
+    auto bitmap = gfx::Surface::Create(width, height);
+    if (!bitmap) return false;
+    gfx::ScopedSelection selectBitmap(*dc, bitmap);
+    gfx::ColorRef background = picture.opaque ? picture.backgroundColor : gfx::kWindowColor;
+    dc->FillSolid({0, 0, width, height}, background);
+    dc->SetBkColor(background);
+    dc->SetTextColor(picture.textColor);
+    dc->SetBkMode(picture.opaque ? gfx::BkMode::Opaque : gfx::BkMode::Transparent);
+    gfx::Rect rect{0, 0, width, height};
+    dc->DrawText(caption, rect, picture.textAlignment);
+    return ImageFromBitmap(*bitmap);
+}
+
+bool PictureDecoder::ImageFromBitmap(const gfx::Surface& bitmap) {
+    Release(false);
+    auto lock = bitmap.LockForReading();
+    auto image = codec::XrgbToRgb(reinterpret_cast<const uint32_t*>(const_cast<gfx::Surface&>(bitmap).Data()),
+                                  bitmap.Width(), bitmap.Height(), static_cast<size_t>(bitmap.Stride()));
+    if (image.Empty()) return Fail(codec::LastError());
+    m_image = std::move(image);
+    return true;
+}
+
+bool PictureDecoder::DrawImage(gfx::DeviceContext& dc, int x, int y, gfx::ColorRef transparent) const {
+    gfx::Surface* target = dc.Target();
+    if (!target || m_image.Empty()) return false;
+    auto lock = target->LockForDrawing(gfx::Rect::FromSize(x, y, m_image.Width(), m_image.Height()));
+    codec::DrawRgbKeyed(m_image, reinterpret_cast<uint32_t*>(target->Data()), static_cast<size_t>(target->Stride()),
+                        target->Width(), target->Height(), x, y, gfx::RedOf(transparent), gfx::GreenOf(transparent),
+                        gfx::BlueOf(transparent));
+    return true;
+}
+
+std::shared_ptr<gfx::Surface> PictureDecoder::ComposeOverScreen(gfx::DeviceContext& dc, int x, int y,
+                                                                const gfx::Rect& cut) const {
+    gfx::Size screen = dc.ScreenSize();
+    auto copy = gfx::Surface::Create(screen.width, screen.height);
+    if (!copy) return nullptr;
+    auto memory = dc.CreateCompatible();
+    gfx::ScopedSelection selectCopy(*memory, copy);
+    memory->BitBlt(0, 0, screen.width, screen.height, dc, 0, 0);
+    DrawImage(*memory, x, y, gfx::kWindowColor);
+    auto bitmap = gfx::Surface::Create(std::max(cut.Width(), 0), std::max(cut.Height(), 0));
+    if (!bitmap) return nullptr;
+    auto target = dc.CreateCompatible();
+    gfx::ScopedSelection selectTarget(*target, bitmap);
+    target->BitBlt(0, 0, cut.Width(), cut.Height(), *memory, cut.left, cut.top);
+    return bitmap;
+}
+
+} // namespace showsaver
