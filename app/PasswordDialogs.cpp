@@ -197,9 +197,9 @@ bool RunNewPasswordDialog(registry::Profile& profile, const DialogParent& parent
     return false;
 }
 
-void RunPasswordRoad(registry::Profile& profile, const DialogParent& parent, std::string_view caption) {
-    if (!ReadStoredPassword(profile).empty() && !RunPasswordCheckDialog(profile, parent, caption)) return;
-    RunNewPasswordDialog(profile, parent, caption);
+bool RunPasswordRoad(registry::Profile& profile, const DialogParent& parent, std::string_view caption) {
+    if (!ReadStoredPassword(profile).empty() && !RunPasswordCheckDialog(profile, parent, caption)) return false;
+    return RunNewPasswordDialog(profile, parent, caption);
 }
 
 } // namespace showsaver

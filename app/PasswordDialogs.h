@@ -106,8 +106,9 @@ bool RunPasswordCheckDialog(registry::Profile& profile, const DialogParent& pare
 // The change. True when a new password (possibly empty) was stored.
 bool RunNewPasswordDialog(registry::Profile& profile, const DialogParent& parent, std::string_view caption);
 // Run mode a: when a password is stored, the check first, and the change
-// only when the check ended with OK; otherwise the change alone.
-void RunPasswordRoad(registry::Profile& profile, const DialogParent& parent, std::string_view caption);
+// only when the check ended with OK; otherwise the change alone. True when
+// a new password was stored.
+bool RunPasswordRoad(registry::Profile& profile, const DialogParent& parent, std::string_view caption);
 
 // A dialog built from its template: "/showsaver/dialogs/<id>.ui" in the
 // resource bundle, whose top-level object is the dialog, named by its id,
