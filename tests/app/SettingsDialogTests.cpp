@@ -96,16 +96,6 @@ TEST(SettingsDialog, OpensOnTheStoredSettings) {
     EXPECT_TRUE(SettingsDialogModel(standardWithValues).IsExitBoxChecked(ExitInput::ButtonDown));
 }
 
-TEST(SettingsDialog, RadiosEnableAndDisableTheExitBoxes) {
-    SettingsDialogModel model(Standard());
-    model.OnRadio(false);
-    EXPECT_TRUE(model.AreExitBoxesEnabled());
-    EXPECT_FALSE(model.IsStandardSelected());
-    model.OnRadio(true);
-    EXPECT_FALSE(model.AreExitBoxesEnabled());
-    EXPECT_TRUE(model.IsStandardSelected());
-}
-
 TEST(SettingsDialog, OkStoresTheCustomChoiceAndMute) {
     SettingsDialogModel model(Standard());
     model.OnRadio(false);
