@@ -19,13 +19,15 @@ bool ExitRules::OnMouseMove(int32_t x, int32_t y) {
         return false;
     }
     if (x == m_referenceX && y == m_referenceY) return false;
-    return Governs(m_settings.mouseMove);
+    return m_settings.EndsOn(ExitInput::MouseMove);
 }
 
 ExitRules::KeyOutcome ExitRules::OnKeyDown(uint32_t key, int32_t linkKeyMode) const {
     KeyOutcome outcome;
     outcome.storeLink = IsLinkKey(linkKeyMode, key);
-    outcome.close = Governs(m_settings.keyDown) || (key == kKeyEscape && m_settings.escape);
+    // Escape counts only when KeyDown did not already end the show.
+    outcome.close = m_settings.EndsOn(ExitInput::KeyDown) ||
+                    (key == kKeyEscape && m_settings.Input(ExitInput::Escape) == 1);
     return outcome;
 }
 

@@ -3,19 +3,11 @@
 // window system: the window feeds its input events in and posts a close
 // request when a rule says so.
 
+#include "app/ExitSettings.h"
+
 #include <cstdint>
 
 namespace showsaver {
-
-// Which inputs end the screensaver ("Standard": every one of them).
-struct ExitRuleSettings {
-    bool standard = true;
-    bool mouseMove = false;
-    bool buttonDown = false;
-    bool doubleClick = false;
-    bool keyDown = false;
-    bool escape = false;
-};
 
 // Virtual key codes of the keys the rules know by name.
 enum VirtualKey : uint32_t {
@@ -31,15 +23,15 @@ bool IsLinkKey(int32_t keyMode, uint32_t virtualKey);
 
 class ExitRules {
 public:
-    explicit ExitRules(ExitRuleSettings settings) : m_settings(settings) {}
+    explicit ExitRules(ExitSettings settings) : m_settings(settings) {}
 
     // The first move only records the reference position; any later position
     // other than the reference counts as a move (there is no threshold).
     bool OnMouseMove(int32_t x, int32_t y);
     // Measures the next moves from here (after a refused password).
     void ResetReference(int32_t x, int32_t y) { m_referenceX = x, m_referenceY = y; }
-    bool OnButtonDown() const { return Governs(m_settings.buttonDown); }
-    bool OnDoubleClick() const { return Governs(m_settings.doubleClick); }
+    bool OnButtonDown() const { return m_settings.EndsOn(ExitInput::ButtonDown); }
+    bool OnDoubleClick() const { return m_settings.EndsOn(ExitInput::DoubleClick); }
     // A key, with the armed link's key mode (-1: none). `storeLink` tells
     // the window to copy the link address into the exit address.
     struct KeyOutcome {
@@ -48,14 +40,12 @@ public:
     };
     KeyOutcome OnKeyDown(uint32_t virtualKey, int32_t linkKeyMode) const;
     // A key pressed with Alt (a system key); Alt+F4 never gets here.
-    bool OnSystemKey() const { return Governs(m_settings.keyDown); }
+    bool OnSystemKey() const { return m_settings.EndsOn(ExitInput::KeyDown); }
 
-    const ExitRuleSettings& Settings() const { return m_settings; }
+    const ExitSettings& Settings() const { return m_settings; }
 
 private:
-    bool Governs(bool ownValue) const { return m_settings.standard || ownValue; }
-
-    ExitRuleSettings m_settings;
+    ExitSettings m_settings;
     int32_t m_referenceX = -1;
     int32_t m_referenceY = -1;
 };

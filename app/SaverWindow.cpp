@@ -33,8 +33,8 @@ uint32_t VirtualKeyOf(unsigned keyval) {
     return 0x10000 + keyval;
 }
 
-SaverWindow::SaverWindow(ExitRuleSettings exitSettings, bool mute, Hooks hooks)
-    : m_rules(exitSettings), m_mute(mute), m_hooks(std::move(hooks)) {}
+SaverWindow::SaverWindow(ExitSettings exitSettings, Hooks hooks)
+    : m_rules(exitSettings), m_mute(exitSettings.IsMuted()), m_hooks(std::move(hooks)) {}
 
 SaverWindow::~SaverWindow() {
     if (m_presentTimer) g_source_remove(m_presentTimer);
@@ -108,9 +108,11 @@ int SaverWindow::OnCloseRequested(void* data) {
     bool close = true;
     if (self->m_hooks.checkOnClose) {
         // The dialog needs the keyboard and an arrow pointer.
+        self->m_dialogOpen = true;
         self->ReleaseInput();
         self->SetPointerVisible(true);
-        close = self->m_hooks.checkOnClose();
+        close = self->m_hooks.checkOnClose(self->m_window);
+        self->m_dialogOpen = false;
         if (!close) {
             self->ResetMouseReference();
             self->SetPointerVisible(false);
@@ -214,10 +216,10 @@ void SaverWindow::GrabInput() {
     g_object_unref(blank);
     // Another program may hold a grab for a moment (a menu, a key being
     // pressed): try again shortly.
-    if (status != GDK_GRAB_SUCCESS && !m_destroyed)
+    if (status != GDK_GRAB_SUCCESS && !m_destroyed && !m_dialogOpen)
         g_timeout_add(100, [](void* data) -> int {
             auto* self = static_cast<SaverWindow*>(data);
-            if (!self->m_destroyed && !self->m_closePending) self->GrabInput();
+            if (!self->m_destroyed && !self->m_dialogOpen) self->GrabInput();
             return G_SOURCE_REMOVE;
         }, this);
 }

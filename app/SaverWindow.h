@@ -27,15 +27,16 @@ namespace showsaver {
 class SaverWindow final : public SaverWindowControl {
 public:
     struct Hooks {
-        // Asked when an exit rule wants to close; false keeps the show running.
-        std::function<bool()> checkOnClose;
+        // Asked when an exit rule wants to close, with the window as the
+        // dialog's parent; false keeps the show running.
+        std::function<bool(GtkWidget* window)> checkOnClose;
         // The first end step: stops the scene thread and returns when it ended.
         std::function<void()> stopPlayback;
         // Receives the armed link's address when its key is pressed.
         std::function<void(const std::string&)> storeExitUrl;
     };
 
-    SaverWindow(ExitRuleSettings exitSettings, bool mute, Hooks hooks);
+    SaverWindow(ExitSettings exitSettings, Hooks hooks);
     SaverWindow(const SaverWindow&) = delete;
     SaverWindow& operator=(const SaverWindow&) = delete;
     ~SaverWindow() override;
@@ -90,6 +91,7 @@ private:
     unsigned m_presentTimer = 0;
     bool m_destroyed = false;
     bool m_closePending = false;
+    bool m_dialogOpen = false;   // the password dialog has the keyboard
     bool m_screenSaverSuspended = false;
 
     std::atomic<ColorRef> m_background{0};

@@ -1,6 +1,10 @@
 #include "app/ScreenSaverApp.h"
 
+#include "app/ExitSettings.h"
+#include "app/Password.h"
+#include "app/PasswordDialogs.h"
 #include "app/PreviewWindow.h"
+#include "app/SettingsDialog.h"
 #include "app/SaverWindow.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Store.h"
@@ -11,25 +15,12 @@
 #include "resources/StringTable.h"
 #include "transitions/SpeedCalibration.h"
 
+#include <gtk/gtk.h>
+
 #include <cstdio>
 #include <system_error>
 
 namespace showsaver {
-
-namespace {
-
-ExitRuleSettings ReadExitRuleSettings(const registry::Profile& profile) {
-    ExitRuleSettings s;
-    s.standard = profile.GetInt("Settings", "Standard", 1) == 1;
-    s.mouseMove = profile.GetInt("Settings", "MouseMove", 0) == 1;
-    s.buttonDown = profile.GetInt("Settings", "ButtonDown", 0) == 1;
-    s.doubleClick = profile.GetInt("Settings", "DoubleClick", 0) == 1;
-    s.keyDown = profile.GetInt("Settings", "KeyDown", 0) == 1;
-    s.escape = profile.GetInt("Settings", "Escape", 0) == 1;
-    return s;
-}
-
-} // namespace
 
 ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ItemRegistry>()) {}
 
@@ -73,9 +64,15 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     case RunMode::Show: return RunShow() ? 0 : 1;
     case RunMode::Preview: return RunPreview(line) ? 0 : 1;
     case RunMode::Settings:
+        RunSettingsDialog(*m_profile, DialogParent());
+        return 0;
     case RunMode::SettingsWithParent:
+        RunSettingsDialog(*m_profile, DialogParent::Active());
+        return 0;
     case RunMode::Password:
-        // FIXME: the dialogs arrive with the settings and password work.
+        RunPasswordRoad(*m_profile,
+                        line.hasWindow ? DialogParent::Foreign(static_cast<unsigned long>(line.window)) : DialogParent(),
+                        m_applicationName);
         return 0;
     case RunMode::None: break;
     }
@@ -106,9 +103,8 @@ bool ScreenSaverApp::RunShow() {
         if (m_sceneThread) m_sceneThread->RequestStop();
     };
     hooks.storeExitUrl = [this](const std::string& address) { m_exitUrl = address; };
-    // FIXME: ask for the password here once the password dialogs exist.
-    m_saverWindow = std::make_unique<SaverWindow>(ReadExitRuleSettings(*m_profile),
-                                                  m_profile->GetInt("Settings", "Mute", 0) != 0, std::move(hooks));
+    hooks.checkOnClose = [this](GtkWidget* window) { return CheckOnClose(window); };
+    m_saverWindow = std::make_unique<SaverWindow>(ExitSettings::Read(*m_profile), std::move(hooks));
     bool created = m_saverWindow->Create([this] {
         SpeedCalibration calibration(*m_store);
         m_times = calibration.Measure(m_saverWindow.get());
@@ -131,6 +127,14 @@ bool ScreenSaverApp::RunShow() {
 
     ui::RunUiLoop();
     return true;
+}
+
+// The password is asked only when the system demands passwords for
+// screensavers and one is stored.
+bool ScreenSaverApp::CheckOnClose(GtkWidget* window) {
+    std::string stored = ReadStoredPassword(*m_profile);
+    if (ReadPasswordSwitch(*m_store) == 0 || stored.empty()) return true;
+    return RunPasswordCheckDialog(*m_profile, DialogParent(GTK_WINDOW(window)), m_applicationName);
 }
 
 bool ScreenSaverApp::RunPreview(const CommandLine& line) {

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+typedef struct _GtkWidget GtkWidget;
+
 namespace showsaver {
 
 namespace registry { class Store; class Profile; }
@@ -50,6 +52,7 @@ public:
 private:
     bool RunShow();
     bool RunPreview(const CommandLine& line);
+    bool CheckOnClose(GtkWidget* window);
     void Shutdown();
 
     std::unique_ptr<ItemRegistry> m_itemRegistry;

@@ -11,5 +11,11 @@ scripts/build.sh release
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 scripts/build.sh sanitize
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# GTK, GLib and fontconfig keep caches for the life of a process, which the
+# leak checker would report from every program that opens a window; those
+# run with leak checking off, everything else with it on.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -LE e2e
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -L e2e

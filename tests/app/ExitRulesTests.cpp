@@ -5,9 +5,9 @@
 namespace showsaver {
 namespace {
 
-ExitRuleSettings Custom() {
-    ExitRuleSettings s;
-    s.standard = false;
+ExitSettings Custom() {
+    ExitSettings s;
+    s.standard = 0;
     return s;
 }
 
@@ -24,7 +24,7 @@ TEST(ExitRules, StandardEndsOnEveryInputButTheFirstMove) {
 
 TEST(ExitRules, CustomDoubleClickOnly) {
     auto s = Custom();
-    s.doubleClick = true;
+    s.Input(ExitInput::DoubleClick) = 1;
     ExitRules rules(s);
     EXPECT_FALSE(rules.OnButtonDown());
     EXPECT_TRUE(rules.OnDoubleClick());
@@ -35,7 +35,7 @@ TEST(ExitRules, CustomDoubleClickOnly) {
 
 TEST(ExitRules, CustomEscapeOnly) {
     auto s = Custom();
-    s.escape = true;
+    s.Input(ExitInput::Escape) = 1;
     ExitRules rules(s);
     EXPECT_TRUE(rules.OnKeyDown(kKeyEscape, -1).close);
     EXPECT_FALSE(rules.OnKeyDown(kKeyEnter, -1).close);
@@ -45,7 +45,7 @@ TEST(ExitRules, CustomEscapeOnly) {
 
 TEST(ExitRules, ReferenceMovesOnlyWhenReset) {
     auto s = Custom();
-    s.mouseMove = true;
+    s.Input(ExitInput::MouseMove) = 1;
     ExitRules rules(s);
     rules.OnMouseMove(10, 10);
     EXPECT_TRUE(rules.OnMouseMove(10, 11));
