@@ -252,3 +252,45 @@ TEST_F(ShowpackTest, DumpReadsOldSignatureBShows) {
 
 } // namespace
 } // namespace showsaver::showpack
+
+namespace showsaver::showpack {
+namespace {
+
+TEST_F(ShowpackTest, CheckRefusesAGifAndMeasuresWhatItDecodes) {
+    Write("picture.gif", "GIF89a\x01\x00\x01\x00junk");
+    auto gifShow = m_dir / "gif-show";
+    ASSERT_EQ(Build(Write("gif.json", R"({"items": [{"class": "PictureItem", "file": {"path": "picture.gif"}},
+        {"class": "ShowPictureItem", "picture": 0}]})"), gifShow, kEngine, std::cerr), 0);
+    CommandResult refused = Shell(kShowpack.string() + " check --json " + Quoted(gifShow));
+    EXPECT_EQ(refused.status, 1);
+    auto report = nlohmann::json::parse(refused.out);
+    EXPECT_EQ(report["valid"], false);
+    EXPECT_EQ(report["messages"], nlohmann::json({"This image format is not supported or image date is corrupted"}));
+    EXPECT_NE(refused.err.find("This image format is not supported"), std::string::npos);
+
+    // A 24-bit BMP of 7 x 5 pixels, and a caption.
+    std::string bmp = "BM";
+    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) bmp += static_cast<char>(v >> (8 * i)); };
+    auto put16 = [&](uint16_t v) { bmp += static_cast<char>(v); bmp += static_cast<char>(v >> 8); };
+    uint32_t rowBytes = 24, size = 54 + rowBytes * 5;
+    put32(size); put32(0); put32(54); put32(40); put32(7); put32(5); put16(1); put16(24);
+    put32(0); put32(rowBytes * 5); put32(2835); put32(2835); put32(0); put32(0);
+    bmp += std::string(rowBytes * 5, '\x40');
+    Write("picture.bmp", bmp);
+    auto goodShow = m_dir / "good-show";
+    ASSERT_EQ(Build(Write("good.json", R"({"items": [{"class": "PictureItem", "file": {"path": "picture.bmp"}},
+        {"class": "ShowPictureItem", "picture": 0},
+        {"class": "PictureItem", "contentType": 1, "text": "Hello", "font": {"height": -20, "faceName": "Arial"}},
+        {"class": "ShowPictureItem", "picture": 2}]})"), goodShow, kEngine, std::cerr), 0);
+    CommandResult accepted = Shell(kShowpack.string() + " check --json " + Quoted(goodShow));
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+    report = nlohmann::json::parse(accepted.out);
+    EXPECT_EQ(report["valid"], true);
+    ASSERT_EQ(report["pictures"].size(), 2u);
+    EXPECT_EQ(report["pictures"][0], (nlohmann::json{{"index", 0}, {"naturalWidth", 7}, {"naturalHeight", 5}}));
+    EXPECT_EQ(report["pictures"][1]["index"], 2);
+    EXPECT_GT(report["pictures"][1]["naturalWidth"], 30);
+}
+
+} // namespace
+} // namespace showsaver::showpack

@@ -1,6 +1,8 @@
 #include "tools/showpack/Commands.h"
 
 #include "platform/shell/Shell.h"
+#include "platform/ui/MessageBox.h"
+#include "playback/PictureItem.h"
 #include "resources/StringTable.h"
 #include "show/ItemList.h"
 #include "show/ShowWriter.h"
@@ -131,6 +133,55 @@ int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ost
     }
     out << root.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     return 0;
+}
+
+namespace {
+
+// Collects the texts of the message boxes a validation shows.
+class CollectingMessages final : public ui::MessageSink {
+public:
+    explicit CollectingMessages(std::ostream& err) : m_err(err) {}
+    ui::MessageAnswer Show(std::string_view text, ui::MessageIcon, ui::MessageButtons) override {
+        m_err << text << "\n";
+        texts.emplace_back(text);
+        return ui::MessageAnswer::Ok;
+    }
+    std::vector<std::string> texts;
+
+private:
+    std::ostream& m_err;
+};
+
+} // namespace
+
+int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::ostream& err) {
+    std::string problem;
+    auto offset = FindShowOffset(file, problem);
+    if (!offset) {
+        err << "showpack: " << problem << "\n";
+        return 1;
+    }
+    ItemRegistry registry;
+    ShowInfo info;
+    CollectingMessages messages(err);
+    auto error = LoadShowFile(file, *offset, registry, registry.Items(), info, &messages);
+    if (error && messages.texts.empty())
+        err << "showpack: " << file.string() << ": " << error->what << " (at byte " << error->offset << ")\n";
+    if (json) {
+        Json pictures = Json::array();
+        const ItemList& items = registry.Items();
+        for (int i = 0; i < items.Size(); ++i) {
+            auto* picture = dynamic_cast<const PictureItem*>(&items.At(i));
+            // A picture is prepared unless it and every scene using it are disabled.
+            if (!picture || (picture->IsDisabled() && AllUsersDisabled(picture->Users()))) continue;
+            if (picture->naturalWidth == 0 && picture->naturalHeight == 0) continue;
+            pictures.push_back({{"index", i}, {"naturalWidth", picture->naturalWidth},
+                                {"naturalHeight", picture->naturalHeight}});
+        }
+        Json report = {{"valid", !error}, {"messages", messages.texts}, {"pictures", pictures}};
+        out << report.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    }
+    return error ? 1 : 0;
 }
 
 std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description, std::string& error) {

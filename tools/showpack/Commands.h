@@ -27,6 +27,11 @@ int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ost
 // the field.
 std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description, std::string& error);
 
+// Loads and validates a show as the engine does. Every message box's text
+// goes to `err`; status 1 when the show is refused. With `json`, prints
+// {"valid", "messages", "pictures": [{"index", "naturalWidth", "naturalHeight"}]}.
+int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::ostream& err);
+
 int Build(const std::filesystem::path& description, const std::filesystem::path& output,
           const std::optional<std::filesystem::path>& engine, std::ostream& err);
 

@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: showpack dump [--json [--files DIR]] FILE\n"
+    "       showpack check [--json] FILE\n"
     "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
     "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n";
 
@@ -74,6 +75,11 @@ int main(int argc, char** argv) {
             return Usage("dump takes one FILE (and --files only with --json)");
         DumpOptions options{args.json, args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
         return Dump(args.positional[0], options, std::cout, std::cerr);
+    }
+    if (command == "check") {
+        if (args.positional.size() != 1 || args.output || args.engine || args.files)
+            return Usage("check takes one FILE");
+        return Check(args.positional[0], args.json, std::cout, std::cerr);
     }
     if (command == "build" || command == "pack") {
         if (args.positional.size() != 1 || !args.output || args.json || args.files)
