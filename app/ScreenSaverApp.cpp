@@ -5,6 +5,7 @@
 #include "app/PasswordDialogs.h"
 #include "app/PreviewWindow.h"
 #include "app/SettingsDialog.h"
+#include "playback/Captures.h"
 #include "app/SaverWindow.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Store.h"
@@ -49,13 +50,21 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
         m_desktopCapturePath = temp / "desktop.bmp";
         m_wallpaperCapturePath = temp / "wallpaper.bmp";
     }
-    // FIXME: capture the desktop and the wallpaper here, in every mode,
-    // before the command line is looked at.
+    m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
+    // The desktop and the wallpaper are captured in every mode, before the
+    // command line is looked at (a picture of the show may show them).
+    if (!temp.empty() && ui::InitUi()) {
+        CaptureDesktop(m_desktopCapturePath);
+        GdkWindow* root = gdk_get_default_root_window();
+        WallpaperStyle style = WallpaperStyle::Centred;
+        CaptureWallpaper(m_wallpaperCapturePath, *m_store,
+                         {gdk_window_get_width(root), gdk_window_get_height(root)}, style);
+        m_wallpaperFlag = static_cast<int32_t>(style);
+    }
 
     m_executable = shell::SelfExecutablePath();
     if (!m_executable.empty()) m_applicationName = shell::DisplayName(m_executable);
     m_messages = std::make_unique<ui::MessageBoxSink>(m_applicationName);
-    m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
     m_profile = std::make_unique<registry::Profile>(*m_store, std::string(strings::Load(strings::kRegistryKey)),
                                                     m_applicationName);
 
@@ -120,6 +129,8 @@ bool ScreenSaverApp::RunShow() {
     setup.items = &m_itemRegistry->Items();
     setup.times = &m_times;
     setup.settingsTimes = m_profile->GetInt("Settings", "Times", 0);
+    setup.desktopCapture = m_desktopCapturePath.string();
+    setup.wallpaperCapture = m_wallpaperCapturePath.string();
     m_sceneThread = std::make_unique<CSceneThread>(std::move(setup), CSceneThread::Mode::Play);
     m_sceneMessages = std::make_unique<ui::MessageBoxSink>(m_applicationName, &m_sceneThread->StopEvent());
     m_sceneThread->SetMessages(m_sceneMessages.get());
