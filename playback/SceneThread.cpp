@@ -61,7 +61,10 @@ void CSceneThread::PlayShow() {
     for (int index = 0; index < items.Size(); ++index) {
         if (m_stop.IsSet()) break;
         Item& item = items.At(index);
-        if (!item.IsDisabled()) item.Play(*m_setup.dc, index, *this);
+        if (item.IsDisabled()) continue;
+        int played = index;
+        item.Play(*m_setup.dc, index, *this);
+        if (m_setup.afterItem) m_setup.afterItem(played);
     }
     EndOfShow();
 }

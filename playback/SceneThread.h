@@ -10,6 +10,7 @@
 #include "transitions/TransitionEffect.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace showsaver {
@@ -33,6 +34,8 @@ public:
         std::unique_ptr<MediaControl> media;    // the media players; null: none
         int32_t settingsTimes = 0;              // the profile's "Times" of "Settings"
         Pacing pacing = Pacing::Real;
+        // Called on the scene thread after each played item, with its index.
+        std::function<void(int index)> afterItem;
         std::string desktopCapture;             // "desktop.bmp" of this run
         std::string wallpaperCapture;           // "wallpaper.bmp" of this run
     };

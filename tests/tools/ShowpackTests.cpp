@@ -294,3 +294,57 @@ TEST_F(ShowpackTest, CheckRefusesAGifAndMeasuresWhatItDecodes) {
 
 } // namespace
 } // namespace showsaver::showpack
+
+#include <cairo.h>
+
+namespace showsaver::showpack {
+namespace {
+
+uint32_t PngPixel(const fs::path& png, int x, int y) {
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(png.c_str());
+    uint32_t pixel = 0xDEADBEEF;
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        auto* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+        pixel = reinterpret_cast<uint32_t*>(row)[x] & 0xFFFFFF;
+    }
+    cairo_surface_destroy(surface);
+    return pixel;
+}
+
+TEST_F(ShowpackTest, RenderPlaysAShowIntoPngFiles) {
+    // A 4 x 2 BMP, red on the left and blue on the right, placed at (10, 6).
+    std::string bmp = "BM";
+    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) bmp += static_cast<char>(v >> (8 * i)); };
+    auto put16 = [&](uint16_t v) { bmp += static_cast<char>(v); bmp += static_cast<char>(v >> 8); };
+    put32(54 + 24); put32(0); put32(54); put32(40); put32(4); put32(2); put16(1); put16(24);
+    put32(0); put32(24); put32(2835); put32(2835); put32(0); put32(0);
+    for (int row = 0; row < 2; ++row) bmp += std::string("\0\0\xFF\0\0\xFF\xFF\0\0\xFF\0\0", 12);
+    Write("picture.bmp", bmp);
+    auto show = m_dir / "show";
+    ASSERT_EQ(Build(Write("show.json", R"({"items": [
+        {"class": "BackgroundItem", "color": {"color": 65280, "fourthValue": 0}},
+        {"class": "PictureItem", "file": {"path": "picture.bmp"}},
+        {"class": "ShowPictureItem", "picture": 1, "placement": {"startX": 10, "startY": 6}},
+        {"class": "PauseItem", "duration": 100000}]})"), show, kEngine, std::cerr), 0);
+    auto out = m_dir / "render";
+    CommandResult run = Shell(kShowpack.string() + " render " + Quoted(show) + " --size 32x16 --out " + Quoted(out) +
+                              " --each-item --fast");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(PngPixel(out / "0.png", 0, 0), 0x00FF00u) << "the background item painted the screen";
+    EXPECT_EQ(PngPixel(out / "final.png", 0, 0), 0x00FF00u);
+    EXPECT_EQ(PngPixel(out / "final.png", 10, 6), 0xFF0000u);
+    EXPECT_EQ(PngPixel(out / "final.png", 13, 7), 0x0000FFu);
+    EXPECT_EQ(PngPixel(out / "final.png", 14, 7), 0x00FF00u);
+    EXPECT_TRUE(fs::exists(out / "3.png"));
+
+    // A refused show renders nothing.
+    auto refused = m_dir / "refused";
+    ASSERT_EQ(Build(Write("refused.json", R"({"items": [{"class": "MediaStopItem"}]})"), refused, kEngine, std::cerr), 0);
+    CommandResult bad = Shell(kShowpack.string() + " render " + Quoted(refused) + " --size 8x8 --out " + Quoted(m_dir / "r2"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("You have to choose the media."), std::string::npos);
+    EXPECT_EQ(Shell(kShowpack.string() + " render " + Quoted(refused) + " --size 8by8 --out x").status, 2);
+}
+
+} // namespace
+} // namespace showsaver::showpack

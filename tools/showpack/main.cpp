@@ -1,6 +1,9 @@
 // showpack: builds and inspects showsaver shows.
 
 #include "tools/showpack/Commands.h"
+#include "tools/showpack/Render.h"
+
+#include <cstdio>
 
 #include <iostream>
 #include <string_view>
@@ -11,6 +14,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: showpack dump [--json [--files DIR]] FILE\n"
     "       showpack check [--json] FILE\n"
+    "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
     "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n";
 
@@ -24,8 +28,8 @@ int Usage(std::string_view problem = {}) {
 // values of the options that take one.
 struct Arguments {
     std::vector<std::string> positional;
-    std::optional<std::string> output, engine, files;
-    bool json = false;
+    std::optional<std::string> output, engine, files, size, out;
+    bool json = false, eachItem = false, fast = false;
     std::string problem;
 };
 
@@ -48,6 +52,14 @@ Arguments Parse(int argc, char** argv) {
             value(args.engine);
         else if (word == "--files")
             value(args.files);
+        else if (word == "--size")
+            value(args.size);
+        else if (word == "--out")
+            value(args.out);
+        else if (word == "--each-item")
+            args.eachItem = true;
+        else if (word == "--fast")
+            args.fast = true;
         else if (word.size() > 1 && word.front() == '-')
             args.problem = "unknown option " + std::string(word);
         else
@@ -75,6 +87,21 @@ int main(int argc, char** argv) {
             return Usage("dump takes one FILE (and --files only with --json)");
         DumpOptions options{args.json, args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
         return Dump(args.positional[0], options, std::cout, std::cerr);
+    }
+    if (command == "render") {
+        RenderOptions options;
+        int w = 0, h = 0;
+        char x = 0;
+        if (args.positional.size() != 1 || !args.size || !args.out ||
+            std::sscanf(args.size->c_str(), "%d%c%d", &w, &x, &h) != 3 || x != 'x' || w <= 0 || h <= 0)
+            return Usage("render takes FILE --size WxH --out DIR");
+        options.file = args.positional[0];
+        options.width = w;
+        options.height = h;
+        options.outDir = *args.out;
+        options.eachItem = args.eachItem;
+        options.fast = args.fast;
+        return Render(options, std::cerr);
     }
     if (command == "check") {
         if (args.positional.size() != 1 || args.output || args.engine || args.files)

@@ -1,0 +1,109 @@
+// showpack render: plays a show without a display into a memory screen.
+
+#include "tools/showpack/Render.h"
+
+#include "gfx/SurfaceContext.h"
+#include "platform/ui/MessageBox.h"
+#include "playback/SceneThread.h"
+#include "show/ItemList.h"
+#include "show/ShowLoader.h"
+
+#include <cairo.h>
+
+#include <chrono>
+#include <ostream>
+
+namespace showsaver::showpack {
+
+namespace {
+
+// The fullscreen window's part, over a memory screen.
+class MemoryWindow final : public SaverWindowControl {
+public:
+    explicit MemoryWindow(gfx::DeviceContext& dc) : m_dc(dc) {}
+    void SetBackground(ColorRef color) override {
+        m_background = color;
+        gfx::Size size = m_dc.ScreenSize();
+        m_dc.FillSolid({0, 0, size.width, size.height}, color);
+    }
+    ColorRef Background() const override { return m_background; }
+    void ArmLink(const std::string&, int32_t) override {}
+    void DisarmLink() override {}
+    bool IsMuted() const override { return true; }
+
+private:
+    gfx::DeviceContext& m_dc;
+    ColorRef m_background = 0;
+};
+
+// Message boxes go to stderr, answered at once.
+class StderrMessages final : public ui::MessageSink {
+public:
+    explicit StderrMessages(std::ostream& err) : m_err(err) {}
+    ui::MessageAnswer Show(std::string_view text, ui::MessageIcon, ui::MessageButtons) override {
+        m_err << text << "\n";
+        return ui::MessageAnswer::Ok;
+    }
+
+private:
+    std::ostream& m_err;
+};
+
+bool WritePng(gfx::Surface& screen, const std::filesystem::path& path) {
+    auto lock = screen.LockForReading();
+    auto cairo = screen.CreateCairoSurface();
+    return cairo && cairo_surface_write_to_png(cairo.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+} // namespace
+
+int Render(const RenderOptions& options, std::ostream& err) {
+    std::string problem;
+    auto offset = FindShowOffset(options.file, problem);
+    if (!offset) {
+        err << "showpack: " << problem << "\n";
+        return 1;
+    }
+    StderrMessages messages(err);
+    ItemRegistry registry;
+    ShowInfo info;
+    if (auto error = LoadShowFile(options.file, *offset, registry, registry.Items(), info, &messages)) {
+        err << "showpack: " << options.file.string() << ": " << error->what << " (at byte " << error->offset << ")\n";
+        return 1;
+    }
+    auto screen = gfx::Surface::Create(options.width, options.height);
+    if (!screen) {
+        err << "showpack: cannot make a screen of " << options.width << " x " << options.height << "\n";
+        return 2;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(options.outDir, ec);
+    auto dc = gfx::SurfaceContext::ForScreen(screen);
+    MemoryWindow window(*dc);
+    uint32_t times = options.times;
+    bool written = true;
+
+    CSceneThread::Setup setup;
+    setup.window = &window;
+    setup.dc = dc.get();
+    setup.items = &registry.Items();
+    setup.times = &times;
+    setup.messages = &messages;
+    setup.pacing = options.fast ? CSceneThread::Pacing::Virtual : CSceneThread::Pacing::Real;
+    if (options.eachItem)
+        setup.afterItem = [&](int index) {
+            written &= WritePng(*screen, options.outDir / (std::to_string(index) + ".png"));
+        };
+    CSceneThread player(std::move(setup), CSceneThread::Mode::Play);
+    player.Resume();
+    while (!player.WaitForExit(std::chrono::hours(1))) {
+    }
+    written &= WritePng(*screen, options.outDir / "final.png");
+    if (!written) {
+        err << "showpack: cannot write the pictures into " << options.outDir.string() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace showsaver::showpack
