@@ -9,6 +9,7 @@
 #include <bit>
 
 #include "codec/CodecInternal.h"
+#include "codec/PixelRows.h"
 
 namespace showsaver::codec {
 namespace {
@@ -212,12 +213,10 @@ void DecodeIndexedRow(const uint8_t* src, uint8_t* dst, int width, int bits, con
     }
 }
 
-void DecodeBgrRow(const uint8_t* src, uint8_t* dst, int width) {
-    for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-        dst[0] = src[2];
-        dst[1] = src[1];
-        dst[2] = src[0];
-    }
+// 32-bit pixels whose masks are the plain B, G, R, x bytes.
+bool IsPlainBgrx(const BmpHeader& header) {
+    const auto& [red, green, blue] = header.channels;
+    return header.bitCount == 32 && red.mask == 0xFF0000 && green.mask == 0x00FF00 && blue.mask == 0x0000FF;
 }
 
 void DecodeMaskedRow(const uint8_t* src, uint8_t* dst, int width, const BmpHeader& header) {
@@ -242,13 +241,16 @@ Result<RgbImage> DecodeUncompressed(std::span<const uint8_t> pixels, const BmpHe
         return size.Error();
 
     RgbImage image = RgbImage::Uninitialized(header.width, header.height);
+    const bool plainBgrx = IsPlainBgrx(header);
     for (int row = 0; row < header.height; ++row) {
         const uint8_t* src = pixels.data() + stride * static_cast<uint64_t>(row);
         uint8_t* dst = image.Row(header.topDown ? row : header.height - 1 - row);
         if (header.bitCount <= 8)
             DecodeIndexedRow(src, dst, header.width, header.bitCount, palette);
         else if (header.bitCount == 24)
-            DecodeBgrRow(src, dst, header.width);
+            detail::SwapRedBlue(src, dst, static_cast<size_t>(header.width));
+        else if (plainBgrx)
+            detail::BgrxToRgb(src, dst, static_cast<size_t>(header.width));
         else
             DecodeMaskedRow(src, dst, header.width, header);
     }

@@ -6,6 +6,7 @@
 
 #include "codec/CodecInternal.h"
 #include "codec/FileOutput.h"
+#include "codec/PixelRows.h"
 
 namespace showsaver::codec {
 namespace {
@@ -65,12 +66,7 @@ bool WriteBmp(const std::filesystem::path& path, const RgbImage& image) {
     const auto headers = MakeHeaders(image, static_cast<uint32_t>(imageBytes));
     bool written = std::fwrite(headers.data(), 1, headers.size(), output.Get()) == headers.size();
     for (int y = image.Height() - 1; written && y >= 0; --y) {
-        const uint8_t* src = image.Row(y);
-        for (size_t x = 0; x < static_cast<size_t>(image.Width()); ++x) {
-            row[3 * x] = src[3 * x + 2];
-            row[3 * x + 1] = src[3 * x + 1];
-            row[3 * x + 2] = src[3 * x];
-        }
+        detail::SwapRedBlue(image.Row(y), row.data(), static_cast<size_t>(image.Width()));
         written = std::fwrite(row.data(), 1, row.size(), output.Get()) == row.size();
     }
     // Without a commit, the output's destructor removes the partial file.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include "codec/CodecInternal.h"
@@ -103,6 +104,14 @@ public:
     ScanLineReader(std::span<const uint8_t> data, bool compressed) : m_data(data), m_compressed(compressed) {}
 
     Status Next(std::span<uint8_t> line) {
+        if (!m_compressed) {
+            if (m_data.size() - m_at < line.size()) return Bad("the pixel data ends before the picture does");
+            std::memcpy(line.data(), &m_data[m_at], line.size());
+            m_at += line.size();
+            return {};
+        }
+        // Byte by byte: in photographs nearly every run is a single byte, and
+        // this plain loop beats copying runs in blocks.
         for (uint8_t& out : line) {
             while (m_runLeft == 0)
                 if (auto status = Refill(); !status) return status;
@@ -118,7 +127,7 @@ private:
     Status Refill() {
         if (m_at >= m_data.size()) return Bad("the pixel data ends before the picture does");
         const uint8_t byte = m_data[m_at++];
-        if (m_compressed && byte >= 0xC0) {
+        if (byte >= 0xC0) {
             if (m_at >= m_data.size()) return Bad("an RLE run is cut short");
             m_runLeft = byte & 0x3F;
             m_runValue = m_data[m_at++];

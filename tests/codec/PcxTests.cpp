@@ -1,8 +1,7 @@
-// PCX reader: ImageMagick's own variants (8-bit with the 256-colour
-// trailer, 24 and 32-bit planes) against its decoding; hand-built files for
-// the rest (1, 2 and 4-bit, 1-bit planes, padded lines, raw data, runs
-// across lines), compared with ImageMagick where it reads them the same way.
-// Broken files fail with code 22.
+// PCX reader, beyond the variants ImageMagick writes (MagickComparisonTests):
+// hand-built files (1, 2 and 4-bit, 1-bit planes, padded lines, raw data,
+// runs across lines), compared with ImageMagick where it reads them the
+// same way, and broken files, which fail with code 22.
 
 #include "CodecTestSupport.h"
 
@@ -11,50 +10,6 @@ namespace {
 
 using testing::Bytes;
 using testing::TempDir;
-
-// --- ImageMagick's variants ---------------------------------------------------
-
-struct PcxVariant {
-    const char* name;
-    std::vector<std::string> args;
-    int bits;
-    int planes;
-    bool trailer;
-};
-void PrintTo(const PcxVariant& variant, std::ostream* out) { *out << variant.name; }
-
-class PcxAgainstImageMagick : public ::testing::TestWithParam<PcxVariant> {};
-
-TEST_P(PcxAgainstImageMagick, DecodesLikeImageMagick) {
-    if (!testing::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick's convert is not installed";
-    const auto& variant = GetParam();
-    TempDir dir;
-    testing::WritePpm(dir / "source.ppm", testing::MakePicture(37, 23, 3));
-    const auto path = dir / "picture.pcx";
-    ASSERT_TRUE(testing::Convert(dir / "source.ppm", variant.args, path.string()));
-
-    const Bytes file = testing::ReadBytes(path);
-    ASSERT_GT(file.size(), 769u + 128u);
-    ASSERT_EQ(file[3], variant.bits);
-    ASSERT_EQ(file[65], variant.planes);
-    ASSERT_EQ(file[66], 37); // odd bytes per line, no padding
-    ASSERT_EQ(file[file.size() - 769] == 0x0C, variant.trailer);
-
-    auto ours = testing::ReadFile(ReadPcx, path);
-    ASSERT_TRUE(ours) << LastErrorDetail();
-    EXPECT_EQ(ours->Width(), 37);
-    EXPECT_EQ(ours->Height(), 23);
-    auto magick = testing::MagickRgb(path);
-    ASSERT_TRUE(magick);
-    EXPECT_TRUE(testing::SamePixels(*ours, *magick));
-}
-
-INSTANTIATE_TEST_SUITE_P(Variants, PcxAgainstImageMagick,
-                         ::testing::Values(PcxVariant{"rgb24", {}, 8, 3, false},
-                                           PcxVariant{"rgba32", {"-alpha", "set", "-channel", "A", "-fx", "i/w", "+channel"}, 8, 4, false},
-                                           PcxVariant{"palette256", {"-type", "Palette"}, 8, 1, true},
-                                           PcxVariant{"palette16", {"-colors", "16"}, 8, 1, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Hand-built files -----------------------------------------------------------
 

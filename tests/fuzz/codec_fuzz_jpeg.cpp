@@ -1,0 +1,21 @@
+// libFuzzer target: arbitrary bytes through the JPEG reader. Any input must
+// give either an image whose size matches its bytes or a failure with a
+// code that has a text; never a crash, a hang or an outsized allocation.
+
+#include <cstdlib>
+
+#include "codec/Codec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace showsaver::codec;
+    auto source = OpenMemorySource({data, size});
+    if (!source) return 0;
+    (void)GuessFormat(*source);
+    const auto image = ReadJpeg(*source);
+    if (!image) {
+        if (ErrorText(LastError()) == "Unknown error") std::abort();
+        return 0;
+    }
+    if (image->Empty() || image->SizeBytes() != size_t(image->Width()) * size_t(image->Height()) * 3) std::abort();
+    return 0;
+}
