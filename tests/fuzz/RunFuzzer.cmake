@@ -10,9 +10,14 @@ if(MODE STREQUAL "fuzz")
   file(REMOVE_RECURSE ${WORK})
   file(MAKE_DIRECTORY ${WORK}/corpus ${WORK}/artifacts)
   file(GLOB seeds LIST_DIRECTORIES false ${CORPUS}/*)
-  file(COPY ${seeds} DESTINATION ${WORK}/corpus)
+  if(seeds)
+    file(COPY ${seeds} DESTINATION ${WORK}/corpus)
+  endif()
+  if(NOT SECONDS)
+    set(SECONDS 60)
+  endif()
   execute_process(
-    COMMAND ${FUZZER} -max_total_time=60 -rss_limit_mb=512 -malloc_limit_mb=64 -timeout=10
+    COMMAND ${FUZZER} -max_total_time=${SECONDS} -rss_limit_mb=512 -malloc_limit_mb=64 -timeout=10
             -artifact_prefix=${WORK}/artifacts/ ${WORK}/corpus
     RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
