@@ -12,6 +12,8 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 scripts/build.sh sanitize
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Fontconfig (under Pango's text) keeps its caches until the process ends.
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 # GTK, GLib and fontconfig keep caches for the life of a process, which the
 # leak checker would report from every program that opens a window; those
 # run with leak checking off, everything else with it on.
