@@ -348,3 +348,52 @@ TEST_F(ShowpackTest, RenderPlaysAShowIntoPngFiles) {
 
 } // namespace
 } // namespace showsaver::showpack
+
+namespace showsaver::showpack {
+namespace {
+
+TEST_F(ShowpackTest, CheckAcceptsEverySupportedVariant) {
+    if (Shell("command -v convert").status != 0) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    // name, ImageMagick output spec and options
+    const std::vector<std::pair<std::string, std::string>> variants = {
+        {"bmp24.bmp", "-type TrueColor BMP3:"},      {"bmp8.bmp", "-type Palette BMP3:"},
+        {"bmp4.bmp", "-colors 16 -type Palette BMP3:"}, {"bmp1.bmp", "-monochrome BMP3:"},
+        {"rle8.bmp", "-type Palette -compress RLE BMP3:"}, {"os2.bmp", "BMP2:"},
+        {"base.jpg", "-quality 90 JPEG:"},             {"prog.jpg", "-interlace Plane JPEG:"},
+        {"grey.jpg", "-colorspace Gray JPEG:"},        {"cmyk.jpg", "-colorspace CMYK JPEG:"},
+        {"rgb.png", "PNG24:"},                         {"rgba.png", "-alpha set PNG32:"},
+        {"pal.png", "PNG8:"},                          {"grey16.png", "-colorspace Gray -depth 16 PNG:"},
+        {"inter.png", "-interlace PNG PNG24:"},        {"true.pcx", "-type TrueColor PCX:"},
+        {"pal.pcx", "-type Palette PCX:"},             {"true.tga", "TGA:"},
+        {"rle.tga", "-compress RLE TGA:"},
+        // (A colour-mapped TGA starts 00 01: the signature table knows TGA only
+        // by 00 00, so such a file is refused as an unknown format.)
+    };
+    nlohmann::json items = nlohmann::json::array();
+    for (const auto& [name, spec] : variants) {
+        auto path = m_dir / name;
+        auto options = spec.substr(0, spec.rfind(' ') == std::string::npos ? 0 : spec.rfind(' '));
+        auto format = spec.substr(spec.rfind(' ') == std::string::npos ? 0 : spec.rfind(' ') + 1);
+        CommandResult made = Shell("convert -size 13x7 gradient:red-blue " + options + " " + format + Quoted(path));
+        ASSERT_EQ(made.status, 0) << name << ": " << made.err;
+        int index = static_cast<int>(items.size());
+        items.push_back({{"class", "PictureItem"}, {"name", name}, {"file", {{"path", path.string()}}}});
+        items.push_back({{"class", "ShowPictureItem"}, {"picture", index}});
+    }
+    auto description = Write("all.json", nlohmann::json({{"items", items}}).dump());
+    auto show = m_dir / "all-show";
+    ASSERT_EQ(Build(description, show, kEngine, std::cerr), 0);
+    CommandResult run = Shell(kShowpack.string() + " check --json " + Quoted(show));
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["valid"], true);
+    EXPECT_EQ(report["messages"], nlohmann::json::array());
+    ASSERT_EQ(report["pictures"].size(), variants.size());
+    for (const auto& picture : report["pictures"]) {
+        EXPECT_EQ(picture["naturalWidth"], 13) << picture;
+        EXPECT_EQ(picture["naturalHeight"], 7) << picture;
+    }
+}
+
+} // namespace
+} // namespace showsaver::showpack
