@@ -285,11 +285,17 @@ private:
     std::map<int32_t, std::vector<int32_t>> m_users;
 };
 
-// Small stand-ins for real files: only their first bytes are ever looked at.
+// A real 2 x 2 24-bit BMP (pictures are decoded when a show is validated);
+// the media files are stand-ins: only their first bytes are looked at.
 std::vector<uint8_t> TinyBitmap() {
-    auto bytes = Bytes("BM");
-    bytes.resize(62, 0);
-    bytes[10] = 54;   // offset of the pixels
+    std::vector<uint8_t> bytes = {
+        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,       // file header: size 70, pixels at 54
+        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,    // info header: 2 x 2, 1 plane, 24 bits
+        0, 0, 0, 0, 16, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    };
+    // Two rows of two pixels, each row padded to 8 bytes.
+    for (uint8_t v : {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0, 0, 0x00, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0, 0})
+        bytes.push_back(v);
     return bytes;
 }
 
