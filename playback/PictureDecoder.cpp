@@ -123,19 +123,23 @@ bool PictureDecoder::TextToImage(PictureItem& picture, std::string_view text) {
         if (feed == std::string::npos) break;
         start = feed + 1;
     }
-    int height = lines * dc->GetTextExtent("W").height;
+    int64_t height = int64_t{lines} * dc->GetTextExtent("W").height;
     if (width == 0 || lines == 0) return false;
     width = static_cast<int>(width * 1.02);
+    // A caption larger than any screen (a hostile font height times many
+    // lines) is refused rather than allocated.
+    if (height > kMaxCaptionSide || width > kMaxCaptionSide || int64_t{width} * height > kMaxCaptionPixels)
+        return false;
 
-    auto bitmap = gfx::Surface::Create(width, height);
+    auto bitmap = gfx::Surface::Create(width, static_cast<int>(height));
     if (!bitmap) return false;
     gfx::ScopedSelection selectBitmap(*dc, bitmap);
     gfx::ColorRef background = picture.opaque ? picture.backgroundColor : gfx::kWindowColor;
-    dc->FillSolid({0, 0, width, height}, background);
+    dc->FillSolid({0, 0, width, static_cast<int>(height)}, background);
     dc->SetBkColor(background);
     dc->SetTextColor(picture.textColor);
     dc->SetBkMode(picture.opaque ? gfx::BkMode::Opaque : gfx::BkMode::Transparent);
-    gfx::Rect rect{0, 0, width, height};
+    gfx::Rect rect{0, 0, width, static_cast<int>(height)};
     dc->DrawText(caption, rect, picture.textAlignment);
     return ImageFromBitmap(*bitmap);
 }

@@ -20,6 +20,11 @@ class PictureItem;
 class PictureDecoder {
 public:
     // The message shown for a picture format we do not decode.
+    // The largest caption image: well above any screen, far below what a
+    // hostile font height times many lines would ask for.
+    static constexpr int64_t kMaxCaptionSide = 16384;
+    static constexpr int64_t kMaxCaptionPixels = 12'000'000;
+
     static constexpr std::string_view kUnsupportedFormat =
         "This image format is not supported or image date is corrupted";
 

@@ -77,6 +77,10 @@ TEST(PictureDecoder, TextToImageMeasuresLinesAndWidens) {
     gfx::Size one = decoder.ImageSize();
     EXPECT_EQ(two.height, 2 * one.height);
     EXPECT_GT(two.width, one.width);
+    // A caption larger than any screen is refused, not allocated.
+    caption.font.height = -4000;
+    EXPECT_FALSE(decoder.TextToImage(caption, "Huge\r\nHuge\r\nHuge\r\nHuge\r\nHuge"));
+    caption.font.height = -20;
     // Only line breaks measure nothing: no image.
     EXPECT_FALSE(decoder.TextToImage(caption, "\r\n"));
     caption.text.clear();
