@@ -8,7 +8,6 @@
 #include "show/Windows1252.h"
 #include "transitions/TransitionEffect.h"
 
-#include <fstream>
 
 namespace showsaver {
 
@@ -33,17 +32,15 @@ gfx::Size PictureItem::DisplaySize(gfx::Size screen) const {
 }
 
 bool PictureItem::LoadCaptureFile(const std::string& path) {
-    image.Free();
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    auto size = static_cast<uint64_t>(in.tellg());
-    if (size > UINT32_MAX) return false;
-    auto bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size))) return false;
-    std::string name = std::filesystem::path(path).stem().string();
-    image.Assign(Utf8ToCp1252(name), std::move(bytes), static_cast<uint32_t>(size));
-    return true;
+    // A capture that cannot be read says nothing here: the showing reports
+    // that there is no image to convert.
+    class Silent final : public ui::MessageSink {
+    public:
+        ui::MessageAnswer Show(std::string_view, ui::MessageIcon, ui::MessageButtons) override {
+            return ui::MessageAnswer::Ok;
+        }
+    } silent;
+    return image.ReadFromFile(path, silent);
 }
 
 bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::Rect* rectangle) {
