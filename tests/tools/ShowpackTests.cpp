@@ -1,3 +1,4 @@
+#include "codec/Codec.h"
 #include "show/ShowLoader.h"
 #include "show/ShowWriter.h"
 #include "support/Command.h"
@@ -48,6 +49,19 @@ protected:
 
     fs::path m_dir;
 };
+
+// Writes a BMP of `columns` colours (0xRRGGBB), each column `h` high, through
+// the codec's own writer.
+void WriteBmpFile(const fs::path& path, const std::vector<uint32_t>& columns, int h) {
+    auto image = codec::RgbImage::Black(static_cast<int>(columns.size()), h);
+    for (int y = 0; y < h; ++y)
+        for (size_t x = 0; x < columns.size(); ++x) {
+            uint8_t* p = image.Row(y) + x * 3;
+            p[0] = static_cast<uint8_t>(columns[x] >> 16), p[1] = static_cast<uint8_t>(columns[x] >> 8),
+            p[2] = static_cast<uint8_t>(columns[x]);
+        }
+    ASSERT_TRUE(codec::WriteBmp(path, image));
+}
 
 // One item of every kind, with values that differ from the defaults.
 const char* kEveryKind = R"({
@@ -268,15 +282,8 @@ TEST_F(ShowpackTest, CheckRefusesAGifAndMeasuresWhatItDecodes) {
     EXPECT_EQ(report["messages"], nlohmann::json({"This image format is not supported or image date is corrupted"}));
     EXPECT_NE(refused.err.find("This image format is not supported"), std::string::npos);
 
-    // A 24-bit BMP of 7 x 5 pixels, and a caption.
-    std::string bmp = "BM";
-    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) bmp += static_cast<char>(v >> (8 * i)); };
-    auto put16 = [&](uint16_t v) { bmp += static_cast<char>(v); bmp += static_cast<char>(v >> 8); };
-    uint32_t rowBytes = 24, size = 54 + rowBytes * 5;
-    put32(size); put32(0); put32(54); put32(40); put32(7); put32(5); put16(1); put16(24);
-    put32(0); put32(rowBytes * 5); put32(2835); put32(2835); put32(0); put32(0);
-    bmp += std::string(rowBytes * 5, '\x40');
-    Write("picture.bmp", bmp);
+    // A 7 x 5 BMP, and a caption.
+    WriteBmpFile(m_dir / "picture.bmp", std::vector<uint32_t>(7, 0x404040), 5);
     auto goodShow = m_dir / "good-show";
     ASSERT_EQ(Build(Write("good.json", R"({"items": [{"class": "PictureItem", "file": {"path": "picture.bmp"}},
         {"class": "ShowPictureItem", "picture": 0},
@@ -313,13 +320,7 @@ uint32_t PngPixel(const fs::path& png, int x, int y) {
 
 TEST_F(ShowpackTest, RenderPlaysAShowIntoPngFiles) {
     // A 4 x 2 BMP, red on the left and blue on the right, placed at (10, 6).
-    std::string bmp = "BM";
-    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) bmp += static_cast<char>(v >> (8 * i)); };
-    auto put16 = [&](uint16_t v) { bmp += static_cast<char>(v); bmp += static_cast<char>(v >> 8); };
-    put32(54 + 24); put32(0); put32(54); put32(40); put32(4); put32(2); put16(1); put16(24);
-    put32(0); put32(24); put32(2835); put32(2835); put32(0); put32(0);
-    for (int row = 0; row < 2; ++row) bmp += std::string("\0\0\xFF\0\0\xFF\xFF\0\0\xFF\0\0", 12);
-    Write("picture.bmp", bmp);
+    WriteBmpFile(m_dir / "picture.bmp", {0xFF0000, 0xFF0000, 0x0000FF, 0x0000FF}, 2);
     auto show = m_dir / "show";
     ASSERT_EQ(Build(Write("show.json", R"({"items": [
         {"class": "BackgroundItem", "color": {"color": 65280, "fourthValue": 0}},
