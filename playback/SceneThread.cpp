@@ -1,5 +1,6 @@
 #include "playback/SceneThread.h"
 
+#include "platform/sys/Clock.h"
 #include "show/ItemList.h"
 
 #include <cmath>
@@ -91,8 +92,15 @@ void CSceneThread::CalibratedWait(uint32_t elapsed, double total) {
         if (m_stop.IsSet()) return;
 }
 
+uint32_t CSceneThread::TickCount() const {
+    return m_setup.pacing == Pacing::Virtual ? m_virtualTicks : sys::TickCount();
+}
+
 void CSceneThread::Sleep(uint32_t ms) {
-    if (m_setup.pacing == Pacing::Virtual) return;
+    if (m_setup.pacing == Pacing::Virtual) {
+        m_virtualTicks += ms;
+        return;
+    }
     // Wakes early on a stop request, so that a stopped pause ends at once.
     m_stop.Wait(std::chrono::milliseconds(ms));
 }

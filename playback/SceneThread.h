@@ -81,6 +81,9 @@ public:
 
     gfx::DeviceContext& Context() const { return *m_setup.dc; }
     uint32_t Times() const override { return *m_setup.times; }
+    // The system's tick count, or with virtual pacing a clock that only
+    // moves by the pauses of Sleep.
+    uint32_t TickCount() const override;
     Pacing GetPacing() const { return m_setup.pacing; }
 
 private:
@@ -92,6 +95,7 @@ private:
     Setup m_setup;
     Mode m_mode;
     sys::Event m_stop;
+    uint32_t m_virtualTicks = 0;   // the virtual clock; scene thread only
     sys::Event m_exited;
     sys::SuspendedThread m_thread;
 };

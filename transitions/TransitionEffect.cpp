@@ -4,6 +4,7 @@
 #include "show/Random.h"
 #include "transitions/Families.h"
 
+#include <algorithm>
 #include <array>
 
 namespace showsaver {
@@ -41,6 +42,30 @@ void TransitionEffect::PlayTransition(gfx::DeviceContext& dc, TransitionPacer& p
         (1100 - speed) / 1000 + 2, 2 * speed, m_fadeBitmap,
     };
     player(m_effectNumber, frame);
+}
+
+void TransitionFrame::Copy(gfx::DeviceContext& from, int W, int H, int sx, int sy, int dx, int dy) const {
+    // Trims one axis: the leading part where the source or the destination
+    // lies before 0, and the trailing part beyond the picture's size.
+    auto trim = [](int& length, int& source, int& destination, int limit) {
+        int lead = std::max({0, -source, -destination});
+        source += lead;
+        destination += lead;
+        length = std::min({length - lead, limit - source, limit - destination});
+    };
+    trim(W, sx, dx, w);
+    trim(H, sy, dy, h);
+    if (W <= 0 || H <= 0) return;
+    screen.BitBlt(x + dx, y + dy, W, H, from, sx, sy);
+}
+
+std::unique_ptr<gfx::DeviceContext> TransitionFrame::TakeSnapshot() const {
+    auto snapshot = screen.CreateCompatible();
+    // A bitmap that cannot be made leaves the default one: copies from the
+    // snapshot then draw nothing useful, and the new picture still arrives.
+    if (auto bitmap = gfx::Surface::Create(w, h)) snapshot->SelectBitmap(std::move(bitmap));
+    snapshot->BitBlt(0, 0, w, h, screen, x, y);
+    return snapshot;
 }
 
 int32_t TransitionEffect::PickRandomEffect(int32_t stored) {

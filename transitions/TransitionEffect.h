@@ -28,6 +28,8 @@ public:
     virtual void Sleep(uint32_t ms) = 0;
     // The calibration count: polls per second.
     virtual uint32_t Times() const = 0;
+    // The millisecond clock the fades are paced by; it advances with Sleep.
+    virtual uint32_t TickCount() const = 0;
 };
 
 inline constexpr int32_t kFirstEffect = 4;
@@ -49,12 +51,20 @@ struct TransitionFrame {
 
     // The standard pause between two steps: elapsed = speed, total = T.
     void Pause() const { pacer.CalibratedWait(static_cast<uint32_t>(speed), total); }
-    // Copies w × h of the new picture from (sx, sy) to (x + dx, y + dy).
-    void CopyNew(int dx, int dy, int cw, int ch, int sx, int sy) const {
-        screen.BitBlt(x + dx, y + dy, cw, ch, work, sx, sy);
-    }
+
+    // Copies W × H from (sx, sy) of `from` (the new picture or a snapshot of
+    // the old one, both in picture coordinates) to (x + dx, y + dy). The copy
+    // is clipped so that its source and its destination both stay inside
+    // (0, 0)–(w, h): the parts beyond an edge and copies of no size draw
+    // nothing.
+    void Copy(gfx::DeviceContext& from, int W, int H, int sx, int sy, int dx, int dy) const;
+    // Copies W × H of the new picture at (a, b) to the same place, clipped.
+    void Block(int W, int H, int a, int b) const { Copy(work, W, H, a, b, a, b); }
     // Copies the whole new picture into place.
-    void CopyAll() const { CopyNew(0, 0, w, h, 0, 0); }
+    void CopyAll() const { screen.BitBlt(x, y, w, h, work, 0, 0); }
+    // A memory context holding what the screen shows in the picture's
+    // rectangle now: the old picture, for the effects that move it.
+    std::unique_ptr<gfx::DeviceContext> TakeSnapshot() const;
 };
 
 // One family's player: draws the effect `number` in `frame`.

@@ -61,7 +61,20 @@ public:
 // pauses.
 class FakePlayer final : public ScenePlayer, public TransitionPacer {
 public:
-    void CalibratedWait(uint32_t elapsed, double total) override { waits.push_back({elapsed, total}); }
+    void CalibratedWait(uint32_t elapsed, double total) override {
+        waits.push_back({elapsed, total});
+        if (stopAfterWaits && waits.size() >= *stopAfterWaits) stopRequested = true;
+    }
+    // A virtual clock: Sleep moves it, and every reading moves it by
+    // `ticksPerReading` (a machine that draws slowly).
+    uint32_t TickCount() const override {
+        uint32_t now = clock;
+        clock += ticksPerReading;
+        return now;
+    }
+    mutable uint32_t clock = 0;
+    uint32_t ticksPerReading = 0;
+    std::optional<size_t> stopAfterWaits;
     uint32_t Times() const override { return 100000; }
     TransitionPacer& Pacer() override { return *this; }
     std::string CapturePath(int32_t source) const override { return source == 2 ? desktop : source == 3 ? wallpaper : ""; }
@@ -71,6 +84,7 @@ public:
     bool IsStopRequested() const override { return stopRequested; }
     void Sleep(uint32_t ms) override {
         sleeps.push_back(ms);
+        clock += ms;
         if (stopAfterSleeps && sleeps.size() >= *stopAfterSleeps) stopRequested = true;
     }
     SaverWindowControl& Window() override { return window; }

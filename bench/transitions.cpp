@@ -1,0 +1,111 @@
+// What each transition effect costs at 1920 × 1080 with pauses of no polls,
+// as a ratio to one full-picture copy measured in the same run. The fades
+// are paced by the clock rather than by their copies and have a benchmark
+// of their own (bench_fades). Prints the table of ratios after the run.
+
+#include "gfx/SurfaceContext.h"
+#include "platform/sys/Clock.h"
+#include "transitions/Families.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace showsaver;
+using gfx::Surface;
+using gfx::SurfaceContext;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+
+// Pauses of zero polls: an effect at speed 1000.
+class ZeroPacer final : public TransitionPacer {
+public:
+    void CalibratedWait(uint32_t, double) override {}
+    bool IsStopRequested() const override { return false; }
+    void Sleep(uint32_t) override {}
+    uint32_t Times() const override { return 0; }
+    uint32_t TickCount() const override { return sys::TickCount(); }
+};
+
+std::shared_ptr<Surface> Noise(uint32_t seed) {
+    auto surface = std::make_shared<Surface>(kWidth, kHeight);
+    uint32_t value = seed;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) surface->Row(y)[x] = (value = value * 1103515245u + 12345u) >> 8;
+    return surface;
+}
+
+struct Stage {
+    std::shared_ptr<Surface> screenSurface = Noise(1);
+    std::unique_ptr<SurfaceContext> screen = SurfaceContext::ForScreen(screenSurface);
+    std::unique_ptr<gfx::DeviceContext> work = screen->CreateCompatible();
+    ZeroPacer pacer;
+    Stage() { work->SelectBitmap(Noise(2)); }
+    TransitionFrame Frame() {
+        return TransitionFrame{*screen, *work, pacer, 0, 0, kWidth, kHeight, 1000, 1000.0, 2, 2000, nullptr};
+    }
+};
+
+void BM_FullCopy(benchmark::State& state) {
+    Stage stage;
+    TransitionFrame frame = stage.Frame();
+    for (auto _ : state) {
+        frame.CopyAll();
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_Effect(benchmark::State& state) {
+    Stage stage;
+    TransitionFrame frame = stage.Frame();
+    auto number = static_cast<int32_t>(state.range(0));
+    EffectPlayer player = FamilyPlayer(number);
+    for (auto _ : state) {
+        player(number, frame);
+        benchmark::ClobberMemory();
+    }
+}
+
+// Collects the mean time per iteration while printing as usual.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
+            seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::RegisterBenchmark("BM_FullCopy", BM_FullCopy)->Unit(benchmark::kMicrosecond);
+    for (int32_t number = kFirstEffect; number <= kLastEffect; ++number) {
+        if (number == 4 || number == 65) continue;
+        benchmark::RegisterBenchmark("BM_Effect", BM_Effect)
+            ->Arg(number)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.05);
+    }
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto copy = reporter.seconds.find("BM_FullCopy");
+    if (copy == reporter.seconds.end() || copy->second <= 0) return 0;
+    std::printf("\neffect  ratio to one full copy (%.3f ms)\n", copy->second * 1e3);
+    for (int32_t number = kFirstEffect; number <= kLastEffect; ++number) {
+        auto run = reporter.seconds.find("BM_Effect/" + std::to_string(number) + "/min_time:0.050");
+        if (run != reporter.seconds.end()) std::printf("%6d  %8.1f\n", number, run->second / copy->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,8 @@
+#include "transitions/Families.h"
+
+namespace showsaver {
+
+// FIXME: stand-in until the family is built: one full copy.
+void PlayWipe(int32_t, const TransitionFrame& frame) { frame.CopyAll(); }
+
+} // namespace showsaver
