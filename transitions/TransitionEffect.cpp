@@ -39,7 +39,7 @@ void TransitionEffect::PlayTransition(gfx::DeviceContext& dc, TransitionPacer& p
     if (!player) return;
     TransitionFrame frame{
         dc, *m_work, pacer, position.x, position.y, m_rectangle->Width(), m_rectangle->Height(), speed, 1000.0,
-        (1100 - speed) / 1000 + 2, 2 * speed, m_fadeBitmap,
+        (1100 - speed) / 1000 + 2, 2 * speed, m_fadeBitmap, xOffset, yOffset,
     };
     player(m_effectNumber, frame);
 }

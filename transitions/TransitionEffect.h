@@ -48,6 +48,7 @@ struct TransitionFrame {
     int32_t k;                    // (1100 - speed) / 1000 + 2
     int32_t s2;                   // 2 * speed
     std::shared_ptr<gfx::Surface> fadeBitmap;   // the decoded picture, for the fades
+    int xOffset = 0, yOffset = 0;               // where the visible part starts in the decoded picture
 
     // The standard pause between two steps: elapsed = speed, total = T.
     void Pause() const { pacer.CalibratedWait(static_cast<uint32_t>(speed), total); }
