@@ -1,0 +1,161 @@
+// Draws the demo show's pictures with cairo and writes them with our own
+// codec, so that the demo needs no image from anywhere else:
+//   make_pictures OUTDIR
+// writes sunrise.jpg, harbour.jpg, mosaic.bmp and badge.bmp into OUTDIR.
+
+#include "codec/Codec.h"
+#include "gfx/Surface.h"
+
+#include <cairo.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using namespace showsaver;
+using DrawFunction = std::function<void(cairo_t*, int w, int h)>;
+
+constexpr double kPi = 3.14159265358979323846;
+
+codec::RgbImage Draw(int w, int h, const DrawFunction& draw) {
+    gfx::Surface surface(w, h);
+    {
+        gfx::CairoSurfacePtr target = surface.CreateCairoSurface();
+        gfx::CairoPtr cr(cairo_create(target.get()));
+        draw(cr.get(), w, h);
+        cairo_surface_flush(target.get());
+    }
+    return codec::XrgbToRgb(surface.Row(0), w, h, static_cast<size_t>(surface.Stride()));
+}
+
+void Gradient(cairo_t* cr, double x0, double y0, double x1, double y1,
+              std::initializer_list<std::array<double, 4>> stops) {
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(x0, y0, x1, y1);
+    for (const auto& s : stops) cairo_pattern_add_color_stop_rgb(pattern, s[0], s[1], s[2], s[3]);
+    cairo_set_source(cr, pattern);
+    cairo_pattern_destroy(pattern);
+}
+
+// A sun rising over rolling hills.
+void Sunrise(cairo_t* cr, int w, int h) {
+    Gradient(cr, 0, 0, 0, h, {{0, 0.10, 0.12, 0.35}, {0.55, 0.95, 0.55, 0.30}, {1, 1.0, 0.85, 0.55}});
+    cairo_paint(cr);
+    cairo_pattern_t* glow = cairo_pattern_create_radial(w * 0.5, h * 0.62, 10, w * 0.5, h * 0.62, w * 0.45);
+    cairo_pattern_add_color_stop_rgba(glow, 0, 1, 0.95, 0.7, 0.9);
+    cairo_pattern_add_color_stop_rgba(glow, 1, 1, 0.6, 0.3, 0);
+    cairo_set_source(cr, glow);
+    cairo_paint(cr);
+    cairo_pattern_destroy(glow);
+    cairo_set_source_rgb(cr, 1.0, 0.92, 0.55);
+    cairo_arc(cr, w * 0.5, h * 0.62, h * 0.13, 0, 2 * kPi);
+    cairo_fill(cr);
+    const double shades[][3] = {{0.16, 0.32, 0.20}, {0.10, 0.24, 0.14}, {0.05, 0.15, 0.09}};
+    for (int layer = 0; layer < 3; ++layer) {
+        double base = h * (0.66 + 0.11 * layer);
+        cairo_move_to(cr, 0, h);
+        for (int x = 0; x <= w; x += 4)
+            cairo_line_to(cr, x, base - h * 0.05 * std::sin(x * (0.011 + 0.004 * layer) + layer * 1.7));
+        cairo_line_to(cr, w, h);
+        cairo_close_path(cr);
+        cairo_set_source_rgb(cr, shades[layer][0], shades[layer][1], shades[layer][2]);
+        cairo_fill(cr);
+    }
+}
+
+// Sailing boats on a harbour at dusk.
+void Harbour(cairo_t* cr, int w, int h) {
+    Gradient(cr, 0, 0, 0, h * 0.6, {{0, 0.28, 0.18, 0.45}, {1, 0.95, 0.62, 0.52}});
+    cairo_rectangle(cr, 0, 0, w, h * 0.6);
+    cairo_fill(cr);
+    Gradient(cr, 0, h * 0.6, 0, h, {{0, 0.20, 0.30, 0.50}, {1, 0.04, 0.08, 0.20}});
+    cairo_rectangle(cr, 0, h * 0.6, w, h * 0.4);
+    cairo_fill(cr);
+    cairo_set_source_rgba(cr, 1, 0.85, 0.7, 0.5);
+    cairo_set_line_width(cr, 2);
+    for (int i = 0; i < 12; ++i) {
+        double y = h * (0.64 + 0.03 * i);
+        cairo_move_to(cr, w * (0.3 + 0.02 * i), y);
+        cairo_line_to(cr, w * (0.7 - 0.02 * i), y);
+        cairo_stroke(cr);
+    }
+    for (int boat = 0; boat < 3; ++boat) {
+        double bx = w * (0.18 + 0.3 * boat), by = h * (0.62 + 0.04 * boat), s = h * (0.18 - 0.03 * boat);
+        cairo_set_source_rgb(cr, 0.12, 0.08, 0.06);
+        cairo_move_to(cr, bx - s * 0.6, by);
+        cairo_line_to(cr, bx + s * 0.6, by);
+        cairo_line_to(cr, bx + s * 0.45, by + s * 0.18);
+        cairo_line_to(cr, bx - s * 0.45, by + s * 0.18);
+        cairo_close_path(cr);
+        cairo_fill(cr);
+        cairo_set_source_rgb(cr, 0.98, 0.96, 0.9);
+        cairo_move_to(cr, bx, by - s * 1.1);
+        cairo_line_to(cr, bx, by - s * 0.05);
+        cairo_line_to(cr, bx + s * 0.5, by - s * 0.05);
+        cairo_close_path(cr);
+        cairo_fill(cr);
+    }
+}
+
+// A tile of coloured rings, for tiling the screen.
+void Mosaic(cairo_t* cr, int w, int h) {
+    cairo_set_source_rgb(cr, 0.08, 0.10, 0.22);
+    cairo_paint(cr);
+    const double colours[][3] = {{0.95, 0.45, 0.25}, {0.25, 0.65, 0.85}, {0.95, 0.85, 0.3}, {0.45, 0.8, 0.45}};
+    for (int ring = 0; ring < 4; ++ring) {
+        cairo_set_source_rgb(cr, colours[ring][0], colours[ring][1], colours[ring][2]);
+        cairo_set_line_width(cr, w * 0.05);
+        cairo_arc(cr, w * 0.5, h * 0.5, w * (0.12 + 0.1 * ring), 0, 2 * kPi);
+        cairo_stroke(cr);
+    }
+}
+
+// A small round badge for the corners.
+void Badge(cairo_t* cr, int w, int h) {
+    cairo_set_source_rgb(cr, 0.08, 0.10, 0.22);
+    cairo_paint(cr);
+    cairo_pattern_t* ball = cairo_pattern_create_radial(w * 0.4, h * 0.35, 2, w * 0.5, h * 0.5, w * 0.5);
+    cairo_pattern_add_color_stop_rgb(ball, 0, 1, 1, 0.85);
+    cairo_pattern_add_color_stop_rgb(ball, 1, 0.9, 0.35, 0.15);
+    cairo_set_source(cr, ball);
+    cairo_arc(cr, w * 0.5, h * 0.5, w * 0.46, 0, 2 * kPi);
+    cairo_fill(cr);
+    cairo_pattern_destroy(ball);
+}
+
+struct Picture {
+    const char* name;
+    int w, h;
+    void (*draw)(cairo_t*, int, int);
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_pictures OUTDIR\n");
+        return 2;
+    }
+    std::filesystem::path out = argv[1];
+    std::error_code error;
+    std::filesystem::create_directories(out, error);
+    const Picture pictures[] = {
+        {"sunrise.jpg", 720, 450, Sunrise},
+        {"harbour.jpg", 640, 400, Harbour},
+        {"mosaic.bmp", 160, 160, Mosaic},
+        {"badge.bmp", 96, 96, Badge},
+    };
+    for (const Picture& picture : pictures) {
+        codec::RgbImage image = Draw(picture.w, picture.h, picture.draw);
+        std::filesystem::path path = out / picture.name;
+        bool written = path.extension() == ".jpg" ? codec::WriteJpeg(path, image, 92) : codec::WriteBmp(path, image);
+        if (!written) {
+            std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,133 @@
+// A show of pictures played by the packed engine on a real X server ends
+// with the screen that showpack render draws without a display, and a mouse
+// move then ends it without leaving a temporary file behind.
+
+#include "platform/registry/Store.h"
+#include "platform/sys/TempFiles.h"
+#include "tests/e2e/XSession.h"
+#include "tests/platform/TestSupport.h"
+#include "tests/support/Command.h"
+#include "tools/showpack/Commands.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+namespace showsaver::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Quoted;
+using testing::RunCommand;
+
+const fs::path kBinaries = SHOWSAVER_BINARY_DIR;
+
+// Three pictures: the harbour at a stored position with no effect, the
+// mosaic wiped in at the centre, the badge sliding in at the bottom right.
+// The show then waits until it is ended.
+constexpr const char* kThreePictures = R"({"items": [
+    {"class": "BackgroundItem", "color": {"color": 4202496, "fourthValue": 0}},
+    {"class": "PictureItem", "name": "Harbour", "file": {"path": "harbour.jpg"}},
+    {"class": "PictureItem", "name": "Mosaic", "file": {"path": "mosaic.bmp"}},
+    {"class": "PictureItem", "name": "Badge", "file": {"path": "badge.bmp"}},
+    {"class": "ShowPictureItem", "picture": 1,
+     "placement": {"startXMode": 5, "startYMode": 5, "startX": 40, "startY": 30}},
+    {"class": "ShowPictureItem", "picture": 2,
+     "placement": {"startXMode": 1, "startYMode": 1, "effectNumber": 37, "transitionDelayValue": 1000}},
+    {"class": "ShowPictureItem", "picture": 3,
+     "placement": {"startXMode": 2, "startYMode": 2, "effectNumber": 24, "transitionDelayValue": 900}},
+    {"class": "PauseItem", "duration": 600000}
+]})";
+
+class PlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
+        m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
+        ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
+        Set("DISPLAY", m_display->Name());
+        Set("GDK_BACKEND", "x11");
+        Set("XDG_CONFIG_HOME", (m_scratch.Path() / "config").string());
+        Set("SHOWSAVER_MESSAGE_LOG", (m_scratch.Path() / "messages.jsonl").string());
+        Set("TMPDIR", (m_scratch.Path() / "tmp").string());
+        Set("NO_AT_BRIDGE", "1");
+        Set("GSETTINGS_BACKEND", "memory");
+        fs::create_directories(m_scratch.Path() / "tmp");
+        registry::Store store(registry::Store::DefaultDirectory());
+        store.Set(registry::Hive::CurrentUser, "Software\\Tarvanix\\Screen Saver", "Times", uint32_t{1000000});
+        auto pictures = RunCommand(Quoted((kBinaries / "make_pictures").string()) + " " + Quoted(m_scratch.Path().string()));
+        ASSERT_EQ(pictures.status, 0) << pictures.err;
+    }
+    void TearDown() override {
+        m_saver.Stop();
+        m_display.reset();
+        m_environment.clear();
+    }
+    void Set(const std::string& name, const std::string& value) {
+        m_environment.push_back(std::make_unique<test::ScopedEnvironment>(name, value));
+    }
+    fs::path Pack(const std::string& description) {
+        std::ofstream(m_scratch.Path() / "show.json") << description;
+        std::string error;
+        auto bytes = showpack::BuildShow(m_scratch.Path() / "show.json", error);
+        auto saver = m_scratch.Path() / "saver";
+        if (!bytes || !showpack::WritePacked(kBinaries / "showsaver", *bytes, saver, error)) ADD_FAILURE() << error;
+        return saver;
+    }
+
+    sys::TempDirectory m_scratch{fs::temp_directory_path()};
+    std::unique_ptr<VirtualDisplay> m_display;
+    std::vector<std::unique_ptr<test::ScopedEnvironment>> m_environment;
+    ChildProcess m_saver;
+};
+
+// The screen as raw RGB bytes, read with ImageMagick.
+std::string ScreenBytes(const std::string& from) {
+    return RunCommand("convert " + Quoted(from) + " -depth 8 rgb:-").out;
+}
+
+TEST_F(PlaybackTest, ThreePicturesEndAsTheHeadlessRenderDrawsThem) {
+    fs::path saver = Pack(kThreePictures);
+    // Without a display first: the same show into a memory screen of the
+    // virtual display's size.
+    auto render = RunCommand(Quoted((kBinaries / "showpack").string()) + " render " + Quoted(saver.string()) +
+                             " --size 1024x768 --out " + Quoted((m_scratch.Path() / "render").string()) + " --fast");
+    ASSERT_EQ(render.status, 0) << render.err;
+    std::string rendered = ScreenBytes((m_scratch.Path() / "render" / "final.png").string());
+    ASSERT_EQ(rendered.size(), 1024u * 768u * 3u);
+
+    // The badge (96 × 96) lands in the bottom-right corner: its centre pixel
+    // in the render says when the engine has drawn it too.
+    auto pixel = [&](const std::string& rgb, int x, int y) { return rgb.substr((static_cast<size_t>(y) * 1024 + x) * 3, 3); };
+    std::string badge = pixel(rendered, 1024 - 48, 768 - 48);
+    std::string harbour = pixel(rendered, 45, 35);
+    EXPECT_NE(badge, pixel(rendered, 5, 5)) << "the badge differs from the background";
+    EXPECT_NE(harbour, pixel(rendered, 5, 5)) << "the harbour differs from the background";
+
+    m_saver = ChildProcess::Spawn({saver.string(), "/s"}, (m_scratch.Path() / "saver.log").string());
+    std::string shot = (m_scratch.Path() / "screen.png").string();
+    ASSERT_TRUE(WaitFor([&] {
+        if (RunCommand("import -window root " + Quoted(shot)).status != 0) return false;
+        std::string screen = ScreenBytes(shot);
+        return screen.size() == rendered.size() && pixel(screen, 1024 - 48, 768 - 48) == badge &&
+               pixel(screen, 1024 - 1, 768 - 1) == pixel(rendered, 1024 - 1, 768 - 1);
+    })) << "the last picture never arrived";
+    SaveScreenshot("three-pictures");
+    // The whole screen matches the render, pixel for pixel.
+    std::string screen = ScreenBytes(shot);
+    size_t differing = 0;
+    for (size_t i = 0; i < screen.size() && i < rendered.size(); ++i) differing += screen[i] != rendered[i];
+    EXPECT_EQ(differing, 0u);
+
+    ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
+    auto status = m_saver.WaitForExit(30s);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 0);
+    // The embedded pictures went through temporary files; none is left.
+    for (auto& entry : fs::recursive_directory_iterator(m_scratch.Path() / "tmp"))
+        ADD_FAILURE() << "left behind: " << entry.path();
+}
+
+} // namespace
+} // namespace showsaver::e2e
