@@ -152,6 +152,50 @@ TEST(SceneThread, APauseEndsOnAStopRequest) {
     EXPECT_TRUE(thread.HasExited());
 }
 
+// Plays like a slow transition: many calibrated waits of the longest kind.
+class WaitingItem final : public Item {
+public:
+    WaitingItem() : Item(ItemKind::Note) {}
+    int Play(gfx::DeviceContext&, int&, ScenePlayer& player) override {
+        started.Set();
+        for (int step = 0; step < 100000; ++step) player.Pacer().CalibratedWait(0, 1000.0);
+        return 0;
+    }
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<WaitingItem>(); }
+    sys::Event started;
+};
+
+TEST(SceneThread, AStopRequestCutsEveryCalibratedWaitShortAndRunsTheEndSequence) {
+    Fixture f;
+    f.times = 0xFFFFFFFFu;   // each wait would poll for seconds
+    auto waiting = std::make_unique<WaitingItem>();
+    auto* item = waiting.get();
+    f.items.Append(std::move(waiting));
+    auto* after = f.Add();
+    CSceneThread thread(f.MakeSetup(), CSceneThread::Mode::Play);
+    thread.Resume();
+    ASSERT_TRUE(item->started.Wait(60s));
+    thread.RequestStop();
+    EXPECT_TRUE(thread.HasExited());
+    EXPECT_EQ(after->plays, 0);
+    // The request stops the players, then the end of the show runs.
+    EXPECT_EQ(f.mediaLog, (std::vector<std::string>{"mp3", "video", "flash", "midi", "wave", "mp3", "midi", "video",
+                                                    "flash"}));
+}
+
+TEST(SceneThread, VirtualPacingTakesNoTimeAndMovesItsOwnClock) {
+    Fixture f;
+    f.times = 0xFFFFFFFFu;
+    CSceneThread::Setup setup = f.MakeSetup();
+    setup.pacing = CSceneThread::Pacing::Virtual;
+    CSceneThread thread(std::move(setup), CSceneThread::Mode::Play);
+    uint32_t start = thread.TickCount();
+    thread.Sleep(3600 * 1000);
+    thread.CalibratedWait(0, 1e9);
+    EXPECT_EQ(thread.TickCount() - start, 3600u * 1000u);
+    thread.RequestStop();
+}
+
 TEST(SceneThread, CalibratedWaitPollsInProportion) {
     Fixture f;
     f.times = 250000;
