@@ -11,6 +11,7 @@
 // under LockForReading.
 
 #include "gfx/Geometry.h"
+#include "gfx/PixelAllocator.h"
 
 #include <cairo.h>
 
@@ -104,7 +105,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_pitch = 0;
-    std::vector<uint32_t> m_pixels;
+    std::vector<uint32_t, PixelAllocator<uint32_t>> m_pixels;
     // Behind a pointer so the surface stays nothrow movable. Null in a
     // default-constructed or moved-from surface, which is 0 × 0 and so has
     // nothing to protect.

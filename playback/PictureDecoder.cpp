@@ -82,7 +82,8 @@ std::shared_ptr<gfx::Surface> PictureDecoder::MakeBitmap(bool useImage) const {
 
 std::shared_ptr<gfx::Surface> PictureDecoder::CurrentToBitmap(gfx::Size& imageSize, int width, int height) {
     imageSize = ImageSize();
-    bool useImage = width == 0 && height == 0;
+    // Resampling to the image's own size would only copy it.
+    bool useImage = (width == 0 && height == 0) || (width == imageSize.width && height == imageSize.height);
     if (!useImage && !Resample(width, height)) {
         Release(false);
         return nullptr;

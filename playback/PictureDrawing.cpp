@@ -92,9 +92,6 @@ bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::R
         source = kOwnData;
         screenSized = true;
     }
-    gfx::Size workSize = screenSized ? screen : picture.Size();
-    auto workBitmap = gfx::Surface::Create(std::max(workSize.width, 1), std::max(workSize.height, 1));
-
     std::shared_ptr<gfx::Surface> pictureBitmap;
     gfx::Size decodedSize;
     if (composedOverScreen) {
@@ -106,6 +103,13 @@ bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::R
     } else if (!image.Empty()) {
         pictureBitmap = decoder.DecodeToBitmap(image.Bytes(), player.Messages(), decodedSize, size.width, size.height);
     }
+    // A picture at its position that covers its whole rectangle goes to the
+    // screen in one copy: composing it over the background first would
+    // change no pixel.
+    bool direct = effect == 0 && pictureBitmap && pictureBitmap->Width() >= picture.Width() &&
+                  pictureBitmap->Height() >= picture.Height();
+    gfx::Size workSize = direct ? gfx::Size{1, 1} : screenSized ? screen : picture.Size();
+    auto workBitmap = gfx::Surface::Create(std::max(workSize.width, 1), std::max(workSize.height, 1));
     if (!pictureBitmap || !workBitmap) {
         ui::ShowMessageBox("", kConversionFailed);
         return false;
@@ -121,7 +125,9 @@ bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::R
     transition.SetSurfaces(work.get(), pictureDc.get());
 
     if (effect <= 2) {
-        if (effect == 0) {
+        if (direct) {
+            dc.BitBlt(at.x, at.y, picture.Width(), picture.Height(), *pictureDc, 0, 0);
+        } else if (effect == 0) {
             transition.ComposeFrame(0, 0);
             dc.BitBlt(at.x, at.y, picture.Width(), picture.Height(), *work, 0, 0);
         } else {
