@@ -1,6 +1,7 @@
 // The fades (levels, pacing by the tick clock, end state) and the colour
 // morph (passes, stop request).
 
+#include "codec/RgbCapture.h"
 #include "gfx/SurfaceContext.h"
 #include "support/EffectHarness.h"
 #include "transitions/Families.h"
@@ -106,6 +107,16 @@ TEST(Fade, OnASlowClockLevelsAreSkippedAndTheNewPictureStillArrives) {
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
+TEST(Fade, ALateLevelIsNotDrawnAgain) {
+    EffectHarness::Options options;
+    options.speed = 0;   // 11 ms a level
+    EffectHarness harness(20, 10, options);
+    harness.Pacer().ticksPerReading = 5;   // level 0 is always late
+    harness.Play(4);
+    EXPECT_EQ(harness.Copies(), 257u);
+    EXPECT_EQ(harness.Count(EffectStep::Kind::Sleep), 255u);
+}
+
 TEST(Fade, ACutPictureFadesOnlyInsideItsRectangle) {
     EffectHarness::Options cut;
     cut.screen = {90, 70};
@@ -156,6 +167,24 @@ TEST(Fade, WithoutTheDecodedPictureNothingIsDrawn) {
     PlayFade(4, frame);
     PlayFade(65, frame);
     EXPECT_EQ(stage.Screen(3, 3), 0x123456u);
+}
+
+TEST(RgbCapture, ReadsAndPaintsBackAClippedRectangle) {
+    Stage stage(5, 3, 0, 0);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) stage.screenSurface->Row(y)[x] = 0x010203u * static_cast<uint32_t>(1 + x + 5 * y);
+    // Two columns and a row lie outside the surface and read as black.
+    codec::RgbImage image = codec::CaptureRgb(*stage.screen, 3, -1, 4, 3);
+    ASSERT_EQ(image.Width(), 4);
+    const uint8_t* inside = image.Row(1);   // surface row 0, from column 3
+    EXPECT_EQ((std::vector<uint8_t>(inside, inside + 12)), (std::vector<uint8_t>{4, 8, 12, 5, 10, 15, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(image.Row(0)[0], 0);
+    auto blank = gfx::SurfaceContext::ForScreen(std::make_shared<Surface>(5, 3));
+    codec::PaintRgb(*blank, image, 0, 0);
+    EXPECT_EQ(blank->Target()->Row(1)[0], 0x04080Cu);
+    EXPECT_EQ(blank->Target()->Row(1)[1], 0x050A0Fu);
+    EXPECT_EQ(blank->Target()->Row(1)[2], 0u);
+    EXPECT_EQ(blank->Target()->Row(0)[4], 0u);   // beyond the image: untouched
 }
 
 TEST(Morph, EveryByteMovesOneStepPerPass) {
