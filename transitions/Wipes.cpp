@@ -33,7 +33,12 @@ public:
     Lines(const TransitionFrame& frame, Axis axis) : m_frame(frame), m_axis(axis) {}
 
     int Count() const { return m_axis == Axis::Rows ? m_frame.h : m_frame.w; }
-    void Draw(int line) const { m_axis == Axis::Rows ? Row(m_frame, line) : Column(m_frame, line); }
+    void Draw(int line) const {
+        if (m_axis == Axis::Rows)
+            Row(m_frame, line);
+        else
+            Column(m_frame, line);
+    }
     // Line `source` of the new picture drawn at line `line` of the screen.
     void DrawFrom(int source, int line) const {
         if (m_axis == Axis::Rows)
@@ -176,7 +181,12 @@ void BoxOut(const TransitionFrame& frame) {
     }
 }
 
-void PlayBox(int32_t number, const TransitionFrame& frame) { number == 7 ? BoxIn(frame) : BoxOut(frame); }
+void PlayBox(int32_t number, const TransitionFrame& frame) {
+    if (number == 7)
+        BoxIn(frame);
+    else
+        BoxOut(frame);
+}
 
 // ---------------------------------------------------------------------------
 // Snakes (67-70): 8-pixel bands one after another, each wiped pixel line by
@@ -194,7 +204,10 @@ void PlaySnake(int32_t number, const TransitionFrame& frame) {
         int start = fromFar ? across - kBand * band : kBand * band;
         for (int step = 0; step <= along; ++step) {
             int at = band % 2 == 0 ? step : along - step;
-            columns ? frame.Block(kBand, 1, start, at) : frame.Block(1, kBand, at, start);
+            if (columns)
+                frame.Block(kBand, 1, start, at);
+            else
+                frame.Block(1, kBand, at, start);
             if (step % 10 == 0) frame.Pause();
         }
     }
@@ -356,7 +369,11 @@ struct RollingWipe {
     Side side;
     int firstFrame;
     int lastOffset;       // the last frame is B + extent + lastOffset
-    int copiesPerPause;   // standard pause every so many copies (pairs for Both); 0: once per frame
+    // A standard pause after every so many copies (pairs of copies for Both),
+    // counting each copy made, also a mirrored one whose source line lies
+    // beyond the picture near the end and is clipped away; 0: a pause once
+    // per frame with the total scaled by k.
+    int copiesPerPause;
 };
 
 constexpr RollingWipe kRollingWipes[] = {

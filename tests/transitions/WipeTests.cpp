@@ -59,12 +59,6 @@ TEST(LineWipes, EdgesMeetInTheMiddleRowWhichIsCopiedTwice) {
     EXPECT_EQ(LinesPerPause(harness, true), (Groups{{0}, {1, 9}, {2, 8}, {3, 7}, {4, 6}, {5, 5}}));
 }
 
-TEST(LineWipes, BottomToTopTakesOneRowPerPause) {
-    EffectHarness harness(30, 4);
-    harness.Play(38);
-    EXPECT_EQ(LinesPerPause(harness, true), (Groups{{3}, {2}, {1}, {0}}));
-}
-
 TEST(LineWipes, MiddleOutColumnsOfAnOddWidthEndWithAFullCopy) {
     EffectHarness harness(9, 6);
     harness.Play(52);
