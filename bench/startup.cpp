@@ -1,0 +1,152 @@
+// How long the packed engine takes from its start to the first drawn
+// picture, with the speed calibration already stored (so that no measuring
+// second is spent), on a virtual X server. The baseline in the same run is
+// the engine started with a switch it does not know, which loads its
+// libraries, takes the captures and ends at once. Prints the ratio and both
+// times after the run.
+
+#include "platform/registry/Store.h"
+#include "platform/sys/TempFiles.h"
+#include "tests/e2e/XSession.h"
+#include "tools/showpack/Commands.h"
+#include "transitions/SpeedCalibration.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <thread>
+
+namespace {
+
+using namespace showsaver;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// One colour that the show's picture has and the desktop has not.
+constexpr unsigned long kPictureColour = 0xFF8000;
+
+struct Stage {
+    sys::TempDirectory dir{fs::temp_directory_path()};
+    std::unique_ptr<e2e::VirtualDisplay> display;
+    Display* x = nullptr;
+    fs::path saver;
+    std::string error;
+
+    Stage() {
+        display = std::make_unique<e2e::VirtualDisplay>((dir.Path() / "xvfb.log").string());
+        if (display->Name().empty()) {
+            error = display->Error();
+            return;
+        }
+        setenv("DISPLAY", display->Name().c_str(), 1);
+        setenv("GDK_BACKEND", "x11", 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
+        setenv("GSETTINGS_BACKEND", "memory", 1);
+        setenv("XDG_CONFIG_HOME", (dir.Path() / "config").c_str(), 1);
+        setenv("SHOWSAVER_MESSAGE_LOG", (dir.Path() / "messages.jsonl").c_str(), 1);
+        registry::Store store(registry::Store::DefaultDirectory());
+        store.Set(registry::Hive::CurrentUser, SpeedCalibration::kKey, SpeedCalibration::kSysInfo, MachineFingerprint());
+        store.Set(registry::Hive::CurrentUser, SpeedCalibration::kKey, SpeedCalibration::kTimes, uint32_t{100000000});
+        // A full-screen orange picture, shown at its position.
+        std::ofstream(dir.Path() / "orange.bmp", std::ios::binary) << OrangeBmp(1024, 768);
+        std::ofstream(dir.Path() / "show.json") << R"({"items": [
+            {"class": "PictureItem", "file": {"path": "orange.bmp"}},
+            {"class": "ShowPictureItem", "picture": 0},
+            {"class": "PauseItem", "duration": 600000}]})";
+        auto bytes = showpack::BuildShow(dir.Path() / "show.json", error);
+        saver = dir.Path() / "saver";
+        if (!bytes || !showpack::WritePacked(fs::path(SHOWSAVER_BINARY_DIR) / "showsaver", *bytes, saver, error)) return;
+        x = XOpenDisplay(display->Name().c_str());
+        if (!x) error = "cannot open the virtual display";
+    }
+    ~Stage() {
+        if (x) XCloseDisplay(x);
+    }
+
+    static std::string OrangeBmp(int w, int h) {
+        std::string bytes(54, '\0');
+        auto put = [&](size_t at, uint32_t v, int n) {
+            for (int i = 0; i < n; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        uint32_t rowBytes = static_cast<uint32_t>(w) * 3;
+        bytes[0] = 'B', bytes[1] = 'M';
+        put(2, 54 + rowBytes * h, 4), put(10, 54, 4), put(14, 40, 4), put(18, w, 4), put(22, h, 4);
+        put(26, 1, 2), put(28, 24, 2);
+        for (int i = 0; i < w * h; ++i) bytes += std::string{'\x00', '\x80', '\xFF'};
+        return bytes;
+    }
+
+    unsigned long CentrePixel() {
+        XImage* image = XGetImage(x, DefaultRootWindow(x), 512, 384, 1, 1, AllPlanes, ZPixmap);
+        if (!image) return 0;
+        unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+        XDestroyImage(image);
+        return pixel;
+    }
+};
+
+Stage& TheStage() {
+    static Stage stage;
+    return stage;
+}
+
+void BM_StartToFirstPicture(benchmark::State& state) {
+    Stage& stage = TheStage();
+    if (!stage.error.empty()) return state.SkipWithError(stage.error.c_str());
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        auto saver = e2e::ChildProcess::Spawn({stage.saver.string(), "/s"}, (stage.dir.Path() / "saver.log").string());
+        while (stage.CentrePixel() != kPictureColour && std::chrono::steady_clock::now() - start < 30s)
+            std::this_thread::sleep_for(1ms);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        saver.Stop();
+        // Let the server settle: the next start must not see this picture.
+        while (stage.CentrePixel() == kPictureColour) std::this_thread::sleep_for(5ms);
+    }
+}
+
+void BM_StartAndEnd(benchmark::State& state) {
+    Stage& stage = TheStage();
+    if (!stage.error.empty()) return state.SkipWithError(stage.error.c_str());
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        auto saver = e2e::ChildProcess::Spawn({stage.saver.string(), "/x"});
+        saver.WaitForExit(30s);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+
+BENCHMARK(BM_StartAndEnd)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_StartToFirstPicture)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                seconds[run.benchmark_name().substr(0, run.benchmark_name().find('/'))] =
+                    run.real_accumulated_time / static_cast<double>(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    double base = reporter.seconds["BM_StartAndEnd"], first = reporter.seconds["BM_StartToFirstPicture"];
+    if (base > 0 && first > 0)
+        std::printf("start to first picture %.0f ms, start and end %.0f ms, ratio %.2f\n", first * 1e3, base * 1e3,
+                    first / base);
+    benchmark::Shutdown();
+    return 0;
+}
