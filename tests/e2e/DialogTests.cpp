@@ -49,14 +49,7 @@ protected:
         ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
         m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
         ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
-        SetEnvironment("DISPLAY", m_display->Name());
-        SetEnvironment("GDK_BACKEND", "x11");
-        SetEnvironment("XDG_CONFIG_HOME", (m_scratch.Path() / "config").string());
-        SetEnvironment("SHOWSAVER_MESSAGE_LOG", JournalPath().string());
-        // No accessibility bus and no desktop settings daemon: the dialogs
-        // see nothing of the machine's session.
-        SetEnvironment("NO_AT_BRIDGE", "1");
-        SetEnvironment("GSETTINGS_BACKEND", "memory");
+        m_environment = EngineEnvironment(m_scratch.Path(), m_display->Name());
         m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
         m_profile = std::make_unique<registry::Profile>(*m_store, kRegistryKey, kAppName);
     }
@@ -67,10 +60,6 @@ protected:
         m_foreignWindow.Stop();
         m_display.reset();
         m_environment.clear();
-    }
-
-    void SetEnvironment(const std::string& name, const std::string& value) {
-        m_environment.push_back(std::make_unique<test::ScopedEnvironment>(name, value));
     }
 
     fs::path JournalPath() const { return m_scratch.Path() / "messages.jsonl"; }

@@ -46,13 +46,8 @@ protected:
         ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
         m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
         ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
-        Set("DISPLAY", m_display->Name());
-        Set("GDK_BACKEND", "x11");
-        Set("XDG_CONFIG_HOME", (m_scratch.Path() / "config").string());
-        Set("SHOWSAVER_MESSAGE_LOG", (m_scratch.Path() / "messages.jsonl").string());
-        Set("TMPDIR", (m_scratch.Path() / "tmp").string());
-        Set("NO_AT_BRIDGE", "1");
-        Set("GSETTINGS_BACKEND", "memory");
+        m_environment = EngineEnvironment(m_scratch.Path(), m_display->Name());
+        m_environment.push_back(std::make_unique<test::ScopedEnvironment>("TMPDIR", (m_scratch.Path() / "tmp").string()));
         fs::create_directories(m_scratch.Path() / "tmp");
         registry::Store store(registry::Store::DefaultDirectory());
         store.Set(registry::Hive::CurrentUser, "Software\\Tarvanix\\Screen Saver", "Times", uint32_t{1000000});
@@ -63,9 +58,6 @@ protected:
         m_saver.Stop();
         m_display.reset();
         m_environment.clear();
-    }
-    void Set(const std::string& name, const std::string& value) {
-        m_environment.push_back(std::make_unique<test::ScopedEnvironment>(name, value));
     }
     fs::path Pack(const std::string& description) {
         std::ofstream(m_scratch.Path() / "show.json") << description;

@@ -49,13 +49,8 @@ protected:
         ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
         m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
         ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
-        Set("DISPLAY", m_display->Name());
-        Set("GDK_BACKEND", "x11");
-        Set("XDG_CONFIG_HOME", (m_scratch.Path() / "config").string());
-        Set("SHOWSAVER_MESSAGE_LOG", (m_scratch.Path() / "messages.jsonl").string());
+        m_environment = EngineEnvironment(m_scratch.Path(), m_display->Name());
         Set("TMPDIR", m_scratch.Path().string());
-        Set("NO_AT_BRIDGE", "1");
-        Set("GSETTINGS_BACKEND", "memory");
         // A browser stand-in that records the address it was given.
         fs::create_directories(m_scratch.Path() / "bin");
         {

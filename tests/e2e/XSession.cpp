@@ -144,6 +144,21 @@ VirtualDisplay::VirtualDisplay(const std::string& logFile) {
     if (m_name.empty()) m_error = "Xvfb did not start on any free display (see " + logFile + ")";
 }
 
+std::vector<std::unique_ptr<test::ScopedEnvironment>> EngineEnvironment(const std::filesystem::path& scratch,
+                                                                        const std::string& display) {
+    std::vector<std::unique_ptr<test::ScopedEnvironment>> guards;
+    auto set = [&](const char* name, const std::string& value) {
+        guards.push_back(std::make_unique<test::ScopedEnvironment>(name, value));
+    };
+    set("DISPLAY", display);
+    set("GDK_BACKEND", "x11");
+    set("XDG_CONFIG_HOME", (scratch / "config").string());
+    set("SHOWSAVER_MESSAGE_LOG", (scratch / "messages.jsonl").string());
+    set("NO_AT_BRIDGE", "1");
+    set("GSETTINGS_BACKEND", "memory");
+    return guards;
+}
+
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -2,8 +2,12 @@
 // What the dialog tests need around a real X server: an Xvfb of their own,
 // child processes that never outlive the test, and xdotool to type.
 
+#include "tests/platform/TestSupport.h"
+
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -61,6 +65,13 @@ private:
     std::string m_name;
     std::string m_error;
 };
+
+// The environment the engine runs in on `display`, for as long as the
+// returned guards live: settings under `scratch`/config, message boxes
+// answered at once and journalled to `scratch`/messages.jsonl, GTK on X11
+// without an accessibility bus or the desktop's settings daemon.
+std::vector<std::unique_ptr<test::ScopedEnvironment>> EngineEnvironment(const std::filesystem::path& scratch,
+                                                                        const std::string& display);
 
 // Polls `condition` until it holds or `timeout` has passed.
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 30s);
