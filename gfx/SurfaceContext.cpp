@@ -109,15 +109,6 @@ void SurfaceContext::BitBlt(int x, int y, int w, int h, DeviceContext& source, i
     // Within one surface a downward copy must start at the bottom row;
     // memmove takes care of the overlap inside a row.
     const bool bottomUp = from == to && copy.dest.top > copy.sourceY;
-    if (copy.dest.Width() == 1) {
-        // A column: one pixel a row, without a call per row (the column
-        // wipes copy thousands of them).
-        for (int i = 0; i < rows; ++i) {
-            int row = bottomUp ? rows - 1 - i : i;
-            to->Row(copy.dest.top + row)[copy.dest.left] = from->Row(copy.sourceY + row)[copy.sourceX];
-        }
-        return;
-    }
     for (int i = 0; i < rows; ++i) {
         int row = bottomUp ? rows - 1 - i : i;
         std::memmove(to->Row(copy.dest.top + row) + copy.dest.left, from->Row(copy.sourceY + row) + copy.sourceX,
