@@ -19,17 +19,22 @@ struct Shape {
 };
 
 std::vector<Shape> Shapes() {
-    EffectHarness::Options placed;
-    placed.screen = {700, 520};
-    placed.position = {23, 11};
+    // Placed inside a screen with a margin on every side, to catch copies
+    // that reach outside the rectangle.
+    auto placed = [](int w, int h) {
+        EffectHarness::Options options;
+        options.screen = {w + 50, h + 40};
+        options.position = {23, 11};
+        return Shape{w, h, options};
+    };
     EffectHarness::Options cut;   // lies off the screen's left and top edges
     cut.screen = {90, 70};
     cut.position = {-6, -4};
     cut.xOffset = 6;
     cut.yOffset = 4;
     return {
-        {1, 1, placed},   {2, 7, placed},    {9, 9, placed},     {10, 6, placed},
-        {33, 17, placed}, {100, 50, placed}, {640, 480, placed}, {41, 29, cut},
+        placed(1, 1),   placed(2, 7),    placed(9, 9),     placed(10, 6),
+        placed(33, 17), placed(100, 50), placed(640, 480), {41, 29, cut},
     };
 }
 
