@@ -5,6 +5,7 @@
 //    pass as a ratio to one full-picture copy measured in the same run.
 // Prints both after the run.
 
+#include "bench/TimingReporter.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/sys/Clock.h"
 #include "transitions/Families.h"
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -121,25 +121,6 @@ void BM_Morph(benchmark::State& state) {
     state.counters["passes"] = stage.pacer.passes;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            Result& result = results[run.benchmark_name()];
-            result.seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-            result.iterations = static_cast<double>(run.iterations);
-            for (const auto& [name, counter] : run.counters) result.counters[name] = counter.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    struct Result {
-        double seconds = 0, iterations = 0;
-        std::map<std::string, double> counters;
-    };
-    std::map<std::string, Result> results;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,25 +129,24 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("BM_Fade", BM_Fade)->Arg(number)->Iterations(1)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Morph", BM_Morph)->Iterations(2)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto& results = reporter.results;
 
     for (int32_t number : {4, 65}) {
-        auto fade = results.find("BM_Fade/" + std::to_string(number) + "/iterations:1");
-        if (fade == results.end()) continue;
-        auto& c = fade->second.counters;
+        const auto* fade = reporter.Find("BM_Fade/" + std::to_string(number) + "/");
+        if (!fade) continue;
+        auto c = fade->counters;
         std::printf("\nfade %d at speed 0: %.0f of 255 distinguishable levels shown, %.0f draws, largest step %.0f, %.0f ms\n",
-                    number, c["levels"], c["draws"], c["jump"], fade->second.seconds * 1e3);
+                    number, c["levels"], c["draws"], c["jump"], fade->seconds * 1e3);
     }
-    auto copy = results.find("BM_FullCopy");
-    auto morph = results.find("BM_Morph/iterations:2");
-    if (copy != results.end() && morph != results.end() && morph->second.counters["passes"] > 0) {
+    const auto* copy = reporter.Find("BM_FullCopy");
+    const auto* morph = reporter.Find("BM_Morph/");
+    if (copy && morph && morph->counters.count("passes") && morph->counters.at("passes") > 0) {
         // The counter sums the passes of every iteration.
-        double passes = morph->second.counters["passes"] / morph->second.iterations;
-        double pass = morph->second.seconds / passes;
+        double passes = morph->counters.at("passes") / morph->iterations;
+        double pass = morph->seconds / passes;
         std::printf("\nmorph: %.0f passes, %.3f ms a pass = %.2f full copies (%.3f ms)\n", passes, pass * 1e3,
-                    pass / copy->second.seconds, copy->second.seconds * 1e3);
+                    pass / copy->seconds, copy->seconds * 1e3);
     }
     benchmark::Shutdown();
     return 0;

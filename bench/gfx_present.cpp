@@ -2,6 +2,7 @@
 // plain memcpy: the blit should be a row loop of memmoves and nothing more.
 // Prints "ratio bitblt/memcpy = X" after the run.
 
+#include "bench/TimingReporter.h"
 #include "gfx/SurfaceContext.h"
 
 #include <benchmark/benchmark.h>
@@ -18,12 +19,6 @@ using showsaver::gfx::SurfaceContext;
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-
-// Mean seconds per iteration of each benchmark, filled in by the runs.
-struct Results {
-    double memcpySeconds = 0;
-    double bitbltSeconds = 0;
-};
 
 std::shared_ptr<Surface> Noise() {
     auto surface = std::make_shared<Surface>(kWidth, kHeight);
@@ -61,34 +56,15 @@ void BM_BitBlt(benchmark::State& state) {
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BitBlt)->Unit(benchmark::kMicrosecond);
 
-// Collects the mean time per iteration while printing as usual.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    explicit RatioReporter(Results& results) : m_results(results) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
-            if (run.benchmark_name().find("BM_Memcpy") == 0) m_results.memcpySeconds = seconds;
-            if (run.benchmark_name().find("BM_BitBlt") == 0) m_results.bitbltSeconds = seconds;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-private:
-    Results& m_results;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    Results results;
-    RatioReporter reporter(results);
+    showsaver::bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (results.memcpySeconds > 0 && results.bitbltSeconds > 0)
-        std::printf("ratio bitblt/memcpy = %.3f\n", results.bitbltSeconds / results.memcpySeconds);
+    double memcpySeconds = reporter.Seconds("BM_Memcpy"), bitbltSeconds = reporter.Seconds("BM_BitBlt");
+    if (memcpySeconds > 0 && bitbltSeconds > 0) std::printf("ratio bitblt/memcpy = %.3f\n", bitbltSeconds / memcpySeconds);
     return 0;
 }

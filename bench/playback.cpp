@@ -6,6 +6,7 @@
 //    ratio to the one second it stands for.
 // Prints both ratios after the run.
 
+#include "bench/TimingReporter.h"
 #include "codec/Codec.h"
 #include "gfx/SurfaceContext.h"
 #include "playback/PictureDecoder.h"
@@ -26,7 +27,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <map>
 
 namespace {
 
@@ -43,15 +43,6 @@ public:
     void ArmLink(const std::string&, int32_t) override {}
     void DisarmLink() override {}
     bool IsMuted() const override { return true; }
-};
-
-class NullMedia final : public MediaControl {
-public:
-    void StopWave() override {}
-    void StopMp3() override {}
-    void StopVideo() override {}
-    void StopFlash() override {}
-    void StopMidi() override {}
 };
 
 class StderrSink final : public ui::MessageSink {
@@ -111,7 +102,6 @@ struct Stage {
         setup.items = &registry.Items();
         setup.times = &times;
         setup.messages = &messages;
-        setup.media = std::make_unique<NullMedia>();
         player = std::make_unique<CSceneThread>(std::move(setup), CSceneThread::Mode::Play);
     }
     PictureItem& Picture() { return static_cast<PictureItem&>(registry.Items().At(0)); }
@@ -157,31 +147,15 @@ BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowJpegAtItsPosition)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CalibratedWaitOfTimes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Of(const std::string& prefix) const {
-        for (const auto& [name, value] : seconds)
-            if (name.rfind(prefix, 0) == 0) return value;
-        return 0;
-    }
-    std::map<std::string, double> seconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (double decode = reporter.Of("BM_DecodeJpeg"); decode > 0)
-        std::printf("ratio show/decode = %.2f\n", reporter.Of("BM_ShowJpegAtItsPosition") / decode);
-    if (double wait = reporter.Of("BM_CalibratedWaitOfTimes"); wait > 0)
+    if (double decode = reporter.Seconds("BM_DecodeJpeg"); decode > 0)
+        std::printf("ratio show/decode = %.2f\n", reporter.Seconds("BM_ShowJpegAtItsPosition") / decode);
+    if (double wait = reporter.Seconds("BM_CalibratedWaitOfTimes"); wait > 0)
         std::printf("ratio calibrated wait of Times polls / 1 s = %.2f\n", wait);
     benchmark::Shutdown();
     return 0;

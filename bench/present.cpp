@@ -3,6 +3,7 @@
 // pixels dirty, paint with cairo, wait for the server), as a ratio to copying
 // the same pixels in memory. Needs an X server ($DISPLAY, e.g. Xvfb).
 
+#include "bench/TimingReporter.h"
 #include "gfx/Surface.h"
 
 #include <benchmark/benchmark.h>
@@ -10,7 +11,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 
 // Xlib last: its macros clash with other names.
@@ -63,30 +63,13 @@ void PresentFullScreen(benchmark::State& state) {
 BENCHMARK(CopyPixels)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(PresentFullScreen)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps each benchmark's real time so the ratio can be printed.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs)
-            if (!run.error_occurred) m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (m_times.count("CopyPixels/real_time") && m_times.count("PresentFullScreen/real_time"))
-            std::printf("ratio present/copy = %.2f\n",
-                        m_times["PresentFullScreen/real_time"] / m_times["CopyPixels/real_time"]);
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    showsaver::bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    double copy = reporter.Seconds("CopyPixels"), present = reporter.Seconds("PresentFullScreen");
+    if (copy > 0 && present > 0) std::printf("ratio present/copy = %.2f\n", present / copy);
 }

@@ -5,6 +5,7 @@
 // libraries, takes the captures and ends at once. Prints the ratio and both
 // times after the run.
 
+#include "bench/TimingReporter.h"
 #include "platform/registry/Store.h"
 #include "platform/sys/TempFiles.h"
 #include "tests/e2e/XSession.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <thread>
 
 namespace {
@@ -125,25 +125,13 @@ void BM_StartAndEnd(benchmark::State& state) {
 BENCHMARK(BM_StartAndEnd)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_StartToFirstPicture)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name().substr(0, run.benchmark_name().find('/'))] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    double base = reporter.seconds["BM_StartAndEnd"], first = reporter.seconds["BM_StartToFirstPicture"];
+    double base = reporter.Seconds("BM_StartAndEnd/"), first = reporter.Seconds("BM_StartToFirstPicture/");
     if (base > 0 && first > 0)
         std::printf("start to first picture %.0f ms, start and end %.0f ms, ratio %.2f\n", first * 1e3, base * 1e3,
                     first / base);

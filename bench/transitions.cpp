@@ -3,6 +3,7 @@
 // are paced by the clock rather than by their copies and have a benchmark
 // of their own (bench_fades). Prints the table of ratios after the run.
 
+#include "bench/TimingReporter.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/sys/Clock.h"
 #include "transitions/Families.h"
@@ -10,7 +11,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -72,19 +72,6 @@ void BM_Effect(benchmark::State& state) {
     }
 }
 
-// Collects the mean time per iteration while printing as usual.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-            seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -97,15 +84,14 @@ int main(int argc, char** argv) {
             ->MinTime(0.05);
     }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto copy = reporter.seconds.find("BM_FullCopy");
-    if (copy == reporter.seconds.end() || copy->second <= 0) return 0;
-    std::printf("\neffect  ratio to one full copy (%.3f ms)\n", copy->second * 1e3);
-    for (int32_t number = kFirstEffect; number <= kLastEffect; ++number) {
-        auto run = reporter.seconds.find("BM_Effect/" + std::to_string(number) + "/min_time:0.050");
-        if (run != reporter.seconds.end()) std::printf("%6d  %8.1f\n", number, run->second / copy->second);
-    }
+    double copy = reporter.Seconds("BM_FullCopy");
+    if (copy <= 0) return 0;
+    std::printf("\neffect  ratio to one full copy (%.3f ms)\n", copy * 1e3);
+    for (int32_t number = kFirstEffect; number <= kLastEffect; ++number)
+        if (double effect = reporter.Seconds("BM_Effect/" + std::to_string(number) + "/"); effect > 0)
+            std::printf("%6d  %8.1f\n", number, effect / copy);
     benchmark::Shutdown();
     return 0;
 }
