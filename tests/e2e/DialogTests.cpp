@@ -10,7 +10,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Store.h"
 #include "platform/sys/TempFiles.h"
-#include "tests/e2e/XSession.h"
+#include "tests/e2e/EngineTest.h"
 #include "tests/support/Command.h"
 #include "tests/platform/TestSupport.h"
 
@@ -43,23 +43,20 @@ const JournalEntry kChanged{kAppName, "The password has been successfully change
 
 enum class Dialog { Settings, Check, NewPassword, Road };
 
-class DialogTest : public ::testing::Test {
+class DialogTest : public EngineTest {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
-        m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
-        ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
-        m_environment = EngineEnvironment(m_scratch.Path(), m_display->Name());
+        EngineTest::SetUp();
+        if (HasFatalFailure()) return;
         m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
         m_profile = std::make_unique<registry::Profile>(*m_store, kRegistryKey, kAppName);
     }
 
-    // Children first, then the X server, then the environment.
+    // Children first, then the X server and the environment.
     void TearDown() override {
         m_dialog.Stop();
         m_foreignWindow.Stop();
-        m_display.reset();
-        m_environment.clear();
+        EngineTest::TearDown();
     }
 
     fs::path JournalPath() const { return m_scratch.Path() / "messages.jsonl"; }
@@ -115,9 +112,6 @@ protected:
         return true;
     }
 
-    sys::TempDirectory m_scratch{fs::path(::testing::TempDir())};
-    std::unique_ptr<VirtualDisplay> m_display;
-    std::vector<std::unique_ptr<test::ScopedEnvironment>> m_environment;
     std::unique_ptr<registry::Store> m_store;
     std::unique_ptr<registry::Profile> m_profile;
     ChildProcess m_dialog;

@@ -2,10 +2,7 @@
 // with the screen that showpack render draws without a display, and a mouse
 // move then ends it without leaving a temporary file behind.
 
-#include "platform/registry/Store.h"
-#include "platform/sys/TempFiles.h"
-#include "tests/e2e/XSession.h"
-#include "tests/platform/TestSupport.h"
+#include "tests/e2e/EngineTest.h"
 #include "tests/support/Command.h"
 #include "tools/showpack/Commands.h"
 
@@ -40,24 +37,20 @@ constexpr const char* kThreePictures = R"({"items": [
     {"class": "PauseItem", "duration": 600000}
 ]})";
 
-class PlaybackTest : public ::testing::Test {
+class PlaybackTest : public EngineTest {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
-        m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
-        ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
-        m_environment = EngineEnvironment(m_scratch.Path(), m_display->Name());
-        m_environment.push_back(std::make_unique<test::ScopedEnvironment>("TMPDIR", (m_scratch.Path() / "tmp").string()));
+        EngineTest::SetUp();
+        if (HasFatalFailure()) return;
+        SetEnvironment("TMPDIR", (m_scratch.Path() / "tmp").string());
         fs::create_directories(m_scratch.Path() / "tmp");
-        registry::Store store(registry::Store::DefaultDirectory());
-        store.Set(registry::Hive::CurrentUser, "Software\\Tarvanix\\Screen Saver", "Times", uint32_t{1000000});
+        StoreCalibration();
         auto pictures = RunCommand(Quoted((kBinaries / "make_pictures").string()) + " " + Quoted(m_scratch.Path().string()));
         ASSERT_EQ(pictures.status, 0) << pictures.err;
     }
     void TearDown() override {
         m_saver.Stop();
-        m_display.reset();
-        m_environment.clear();
+        EngineTest::TearDown();
     }
     fs::path Pack(const std::string& description) {
         std::ofstream(m_scratch.Path() / "show.json") << description;
@@ -68,9 +61,6 @@ protected:
         return saver;
     }
 
-    sys::TempDirectory m_scratch{fs::temp_directory_path()};
-    std::unique_ptr<VirtualDisplay> m_display;
-    std::vector<std::unique_ptr<test::ScopedEnvironment>> m_environment;
     ChildProcess m_saver;
 };
 

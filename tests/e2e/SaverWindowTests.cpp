@@ -7,7 +7,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Store.h"
 #include "platform/sys/TempFiles.h"
-#include "tests/e2e/XSession.h"
+#include "tests/e2e/EngineTest.h"
 #include "tests/platform/TestSupport.h"
 #include "tests/support/Command.h"
 #include "tools/showpack/Commands.h"
@@ -43,14 +43,12 @@ std::optional<uint32_t> ScreenPixel(int x, int y) {
     return r << 16 | g << 8 | b;
 }
 
-class SaverWindowTest : public ::testing::Test {
+class SaverWindowTest : public EngineTest {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(m_scratch.Path().empty()) << m_scratch.Error();
-        m_display = std::make_unique<VirtualDisplay>((m_scratch.Path() / "xvfb.log").string());
-        ASSERT_FALSE(m_display->Name().empty()) << m_display->Error();
-        m_environment = EngineEnvironment(m_scratch.Path(), m_display->Name());
-        Set("TMPDIR", m_scratch.Path().string());
+        EngineTest::SetUp();
+        if (HasFatalFailure()) return;
+        SetEnvironment("TMPDIR", m_scratch.Path().string());
         // A browser stand-in that records the address it was given.
         fs::create_directories(m_scratch.Path() / "bin");
         {
@@ -58,19 +56,14 @@ protected:
             script << "#!/bin/sh\nprintf '%s' \"$1\" > '" << (m_scratch.Path() / "opened").string() << "'\n";
         }
         fs::permissions(m_scratch.Path() / "bin" / "xdg-open", fs::perms::owner_all);
-        Set("PATH", (m_scratch.Path() / "bin").string() + ":" + std::getenv("PATH"));
+        SetEnvironment("PATH", (m_scratch.Path() / "bin").string() + ":" + std::getenv("PATH"));
         m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
         m_profile = std::make_unique<registry::Profile>(*m_store, "Tarvanix\\Screen Saver", kAppName);
-        // A stored calibration keeps the start quick.
-        m_store->Set(registry::Hive::CurrentUser, "Software\\Tarvanix\\Screen Saver", "Times", uint32_t{1000000});
+        StoreCalibration();
     }
     void TearDown() override {
         m_saver.Stop();
-        m_display.reset();
-        m_environment.clear();
-    }
-    void Set(const std::string& name, const std::string& value) {
-        m_environment.push_back(std::make_unique<test::ScopedEnvironment>(name, value));
+        EngineTest::TearDown();
     }
     void Custom(std::initializer_list<const char*> inputs) {
         m_profile->WriteInt("Settings", "Standard", 0);
@@ -101,9 +94,6 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    sys::TempDirectory m_scratch{fs::temp_directory_path()};
-    std::unique_ptr<VirtualDisplay> m_display;
-    std::vector<std::unique_ptr<test::ScopedEnvironment>> m_environment;
     std::unique_ptr<registry::Store> m_store;
     std::unique_ptr<registry::Profile> m_profile;
     ChildProcess m_saver;
