@@ -131,7 +131,6 @@ void PlayGrid(const GridSpec& spec, const TransitionFrame& frame) {
 } // namespace
 
 void PlayCellGrid(int32_t number, const TransitionFrame& frame) {
-    if (frame.w <= 0 || frame.h <= 0) return;
     for (const GridSpec& spec : kGrids)
         if (spec.number == number) return PlayGrid(spec, frame);
 }

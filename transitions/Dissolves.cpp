@@ -61,7 +61,6 @@ void Dissolve(const DissolveSpec& spec, const TransitionFrame& frame) {
 } // namespace
 
 void PlayDissolve(int32_t number, const TransitionFrame& frame) {
-    if (frame.w <= 0 || frame.h <= 0) return;
     for (const DissolveSpec& spec : kDissolves)
         if (spec.number == number) return Dissolve(spec, frame);
 }

@@ -410,9 +410,6 @@ const auto* Find(const Table& table, int32_t number) {
 } // namespace
 
 void PlaySlide(int32_t number, const TransitionFrame& frame) {
-    // Nothing to move on an empty picture (and the diagonal steps, the
-    // aspect ratio, would not be numbers).
-    if (frame.w <= 0 || frame.h <= 0) return;
     if (const auto* slide = Find(kStraight, number)) return PlayStraight(*slide, frame);
     if (const auto* slide = Find(kDiagonal, number)) return PlayDiagonal(*slide, frame);
     if (const auto* slide = Find(kLaneSlides, number)) {

@@ -36,7 +36,9 @@ void TransitionEffect::PlayTransition(gfx::DeviceContext& dc, TransitionPacer& p
     if (xOffset != 0) position.x = 0;
     if (yOffset != 0) position.y = 0;
     EffectPlayer player = PlayerFor(m_effectNumber);
-    if (!player) return;
+    // An empty picture has nothing to bring in; the families rely on a
+    // size of at least 1 × 1 (their steps divide by it).
+    if (!player || m_rectangle->Width() <= 0 || m_rectangle->Height() <= 0) return;
     TransitionFrame frame{
         dc, *m_work, pacer, position.x, position.y, m_rectangle->Width(), m_rectangle->Height(), speed, 1000.0,
         (1100 - speed) / 1000 + 2, 2 * speed, m_fadeBitmap, xOffset, yOffset,

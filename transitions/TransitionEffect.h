@@ -68,7 +68,8 @@ struct TransitionFrame {
     std::unique_ptr<gfx::DeviceContext> TakeSnapshot() const;
 };
 
-// One family's player: draws the effect `number` in `frame`.
+// One family's player: draws the effect `number` in `frame`, whose picture
+// is at least 1 × 1.
 using EffectPlayer = void (*)(int32_t number, const TransitionFrame& frame);
 
 class TransitionEffect {

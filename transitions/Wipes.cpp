@@ -456,8 +456,6 @@ constexpr Member kMembers[] = {
 } // namespace
 
 void PlayWipe(int32_t number, const TransitionFrame& frame) {
-    // The slopes and fans divide by the size; an empty picture has nothing to reveal.
-    if (frame.w <= 0 || frame.h <= 0) return;
     for (const Member& member : kMembers)
         if (number >= member.first && number <= member.last) return member.play(number, frame);
 }

@@ -90,6 +90,24 @@ TEST(EffectProperty, NumbersOutsideTheTableDrawNothing) {
     }
 }
 
+TEST(EffectProperty, AnEmptyPictureDrawsNothingAndReturns) {
+    std::vector<EffectStep> log;
+    RecordingContext dc(std::make_shared<gfx::Surface>(10, 10), log);
+    auto work = dc.CreateCompatible();
+    work->SelectBitmap(gfx::Surface::Create(10, 10));
+    RecordingPacer pacer(log);
+    // Right before left makes a negative width.
+    for (gfx::Rect rect : {gfx::Rect{0, 0, 0, 0}, gfx::Rect{0, 0, 0, 5}, gfx::Rect{0, 0, 5, 0}, gfx::Rect{5, 0, 2, 4}})
+        for (int32_t number = kFirstEffect; number <= kLastEffect; ++number) {
+            TransitionEffect effect(number);
+            effect.SetTarget(&rect, std::nullopt);
+            effect.SetSurfaces(work.get(), work.get());
+            gfx::Point position{0, 0};
+            effect.PlayTransition(dc, pacer, position, 1000, 0, 0);
+            EXPECT_TRUE(log.empty()) << number << " on " << rect.Width() << "x" << rect.Height();
+        }
+}
+
 TEST(EffectProperty, EveryNumberHasAFamily) {
     for (int32_t number = kFirstEffect; number <= kLastEffect; ++number)
         EXPECT_NE(FamilyPlayer(number), nullptr) << number;

@@ -270,20 +270,5 @@ TEST(SlideBands, AHeightOfWholeBandsDrawsNoBandBelowThePicture) {
     EXPECT_EQ(Frames(remainder)[5].back(), Expect(Source::New, 5, 4, 25, 16, 0, 16));
 }
 
-TEST(SlideFamily, AnEmptyPictureDrawsNothingAndReturns) {
-    std::vector<EffectStep> log;
-    RecordingContext dc(std::make_shared<gfx::Surface>(10, 10), log);
-    auto work = dc.CreateCompatible();
-    work->SelectBitmap(gfx::Surface::Create(10, 10));
-    RecordingPacer pacer(log);
-    const std::vector<std::pair<int, int>> sizes{{0, 0}, {0, 5}, {5, 0}, {-3, 4}};
-    for (auto [w, h] : sizes)
-        for (int32_t number : {9, 10, 15, 21, 27, 41, 46, 54, 71, 74}) {
-            TransitionFrame frame{dc, *work, pacer, 0, 0, w, h, 1000, 1000.0, 2, 2000, nullptr};
-            PlaySlide(number, frame);
-            EXPECT_TRUE(log.empty()) << number << " on " << w << "x" << h;
-        }
-}
-
 } // namespace
 } // namespace showsaver::testing
