@@ -1,7 +1,7 @@
 #include "app/PreviewWindow.h"
 
 #include "gfx/SurfaceContext.h"
-#include "resources/PreviewPicture.h"
+#include "app/PreviewPicture.h"
 
 // Xlib comes last: its macros (FillSolid, None, ...) clash with our names.
 #include <X11/Xlib.h>

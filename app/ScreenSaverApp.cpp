@@ -1,5 +1,6 @@
 #include "app/ScreenSaverApp.h"
 
+#include "app/ItemKinds.h"
 #include "app/ExitSettings.h"
 #include "app/Password.h"
 #include "app/PasswordDialogs.h"
@@ -14,7 +15,7 @@
 #include "platform/ui/UiLoop.h"
 #include "playback/SceneThread.h"
 #include "resources/StringTable.h"
-#include "transitions/SpeedCalibration.h"
+#include "playback/SpeedCalibration.h"
 
 #include <gtk/gtk.h>
 
@@ -23,7 +24,7 @@
 
 namespace showsaver {
 
-ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ItemRegistry>()) {}
+ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ShowItemRegistry>()) {}
 
 ScreenSaverApp::~ScreenSaverApp() { Shutdown(); }
 

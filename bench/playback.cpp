@@ -6,6 +6,7 @@
 //    ratio to the one second it stands for.
 // Prints both ratios after the run.
 
+#include "app/ItemKinds.h"
 #include "bench/TimingReporter.h"
 #include "codec/Codec.h"
 #include "gfx/SurfaceContext.h"
@@ -19,7 +20,7 @@
 #include "show/ShowLoader.h"
 #include "show/ShowReader.h"
 #include "tools/showpack/Commands.h"
-#include "transitions/SpeedCalibration.h"
+#include "playback/SpeedCalibration.h"
 
 #include <benchmark/benchmark.h>
 
@@ -75,7 +76,7 @@ codec::RgbImage Photograph() {
 struct Stage {
     sys::TempDirectory dir{fs::temp_directory_path()};
     std::vector<uint8_t> jpeg;
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     NullWindow window;
     StderrSink messages;
     uint32_t times = 0;

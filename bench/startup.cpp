@@ -10,7 +10,7 @@
 #include "platform/sys/TempFiles.h"
 #include "tests/e2e/XSession.h"
 #include "tools/showpack/Commands.h"
-#include "transitions/SpeedCalibration.h"
+#include "playback/SpeedCalibration.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

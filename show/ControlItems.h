@@ -1,6 +1,6 @@
 #pragma once
 // The small control kinds: pause, background colour, loop start and end,
-// media stop and note.
+// and note.
 
 #include "show/Item.h"
 
@@ -66,20 +66,6 @@ public:
 // matching loop start (nested pairs match inside out), or -1 when no start
 // precedes it. One pass over the list, whatever the nesting depth.
 void MatchLoops(const ItemList& items);
-
-// Kind 11: stops the playback of its media item.
-class MediaStopItem final : public Item {
-public:
-    MediaStopItem() : Item(ItemKind::MediaStop) {}
-    void CopyFrom(const Item& other) override;
-    bool Validate(ValidationContext& context) override;
-    int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) override;
-    std::unique_ptr<Item> Clone() const override { return std::make_unique<MediaStopItem>(); }
-    void SetSource(Item* source) override { media.source = source; }
-    void Describe(FieldVisitor& visitor) override;
-
-    MediaRefProperty media;
-};
 
 // Kind 12: an author's note; plays nothing.
 class NoteItem final : public Item {

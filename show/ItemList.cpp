@@ -1,13 +1,5 @@
 #include "show/ItemList.h"
 
-#include "links/WebLinkItem.h"
-#include "media/LineItem.h"
-#include "media/MediaItem.h"
-#include "media/MediaPlayItem.h"
-#include "playback/PictureItem.h"
-#include "playback/PictureScenes.h"
-#include "show/ControlItems.h"
-
 namespace showsaver {
 
 namespace {
@@ -25,29 +17,7 @@ void ItemList::Clear() {
     m_items.clear();
 }
 
-template <typename T> void ItemRegistry::Register() {
-    auto prototype = std::make_unique<T>();
-    auto kind = static_cast<size_t>(prototype->Kind());
-    m_objectSizes[kind] = sizeof(T);
-    m_prototypes[kind] = std::move(prototype);
-}
-
-ItemRegistry::ItemRegistry() : m_items(std::make_unique<ItemList>()) {
-    Register<PictureItem>();
-    Register<ShowPictureItem>();
-    Register<PictureEffectItem>();
-    Register<HidePictureItem>();
-    Register<PauseItem>();
-    Register<BackgroundItem>();
-    Register<LoopStartItem>();
-    Register<LoopEndItem>();
-    Register<LineItem>();
-    Register<MediaItem>();
-    Register<MediaPlayItem>();
-    Register<MediaStopItem>();
-    Register<NoteItem>();
-    Register<WebLinkItem>();
-}
+ItemRegistry::ItemRegistry() : m_items(std::make_unique<ItemList>()) {}
 
 ItemRegistry::~ItemRegistry() {
     for (auto& prototype : m_prototypes) prototype.reset();

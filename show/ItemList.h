@@ -1,6 +1,7 @@
 #pragma once
 // The owning list of a show's items, and the registry that holds one
-// prototype per item kind together with the loaded show.
+// prototype per item kind together with the loaded show. The registry
+// knows no kind itself: the engine's composition (app/ItemKinds.h) fills it.
 
 #include "show/Item.h"
 
@@ -34,7 +35,7 @@ private:
 
 class ItemRegistry {
 public:
-    // Creates the item list, then the prototypes of kinds 0 to 13 in order.
+    // Creates the item list; the prototypes are registered after it.
     ItemRegistry();
     ItemRegistry(const ItemRegistry&) = delete;
     ItemRegistry& operator=(const ItemRegistry&) = delete;
@@ -47,9 +48,16 @@ public:
     ItemList& Items() { return *m_items; }
     const ItemList& Items() const { return *m_items; }
 
+    // Makes a T the prototype of its kind.
+    template <typename T> void Register() {
+        auto prototype = std::make_unique<T>();
+        auto kind = static_cast<size_t>(prototype->Kind());
+        m_objectSizes[kind] = sizeof(T);
+        m_prototypes[kind] = std::move(prototype);
+    }
+
 private:
     std::unique_ptr<ItemList> m_items;
-    template <typename T> void Register();
 
     std::array<std::unique_ptr<Item>, kItemKindCount> m_prototypes;
     std::array<size_t, kItemKindCount> m_objectSizes{};

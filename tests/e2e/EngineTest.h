@@ -9,7 +9,7 @@
 #include "platform/sys/TempFiles.h"
 #include "tests/e2e/XSession.h"
 #include "tests/platform/TestSupport.h"
-#include "transitions/SpeedCalibration.h"
+#include "playback/SpeedCalibration.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 // no leak, no sanitizer report, and no allocation beyond the input's size
 // plus a small constant (the bounded CTest run sets -malloc_limit_mb).
 
+#include "app/ItemKinds.h"
 #include "platform/ui/MessageBox.h"
 #include "show/ItemList.h"
 #include "show/ShowLoader.h"
@@ -30,7 +31,7 @@ public:
 };
 
 void LoadBareShow(std::span<const uint8_t> bytes, ui::MessageSink* messages) {
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     ShowReader reader(bytes);
     info.headerWord = reader.ReadUInt32();

@@ -13,12 +13,14 @@
 // The records are written field by field here rather than with Item::Save,
 // which only writes the current layout.
 
+#include "app/ItemKinds.h"
 #include "platform/ui/MessageBox.h"
 #include "playback/PictureItem.h"
 #include "resources/StringTable.h"
 #include "show/ItemList.h"
 #include "show/ShowLoader.h"
 #include "show/ShowReader.h"
+#include "show/ShowSaver.h"
 #include "show/ShowWriter.h"
 #include "show/Windows1252.h"
 
@@ -167,19 +169,12 @@ public:
     }
 
     std::vector<uint8_t> Take() {
-        ShowWriter show;
-        show.WriteUInt32(0x12345678);
-        show.WriteText(strings::Load(m_layout.signature == 'B' ? strings::kSignatureB : strings::kSignatureA));
-        show.WriteFloat(m_layout.version);
-        show.WriteInt32(static_cast<int32_t>(m_kinds.size()));
-        show.WriteBytes(m_records.Bytes());
-        for (size_t i = 0; i < m_kinds.size(); ++i) {
-            if (m_kinds[i] != ItemKind::Picture && m_kinds[i] != ItemKind::Media) continue;
-            const auto& users = m_users[static_cast<int32_t>(i)];
-            show.WriteInt32(static_cast<int32_t>(users.size()));
-            for (int32_t user : users) show.WriteInt32(user);
-        }
-        return show.TakeBytes();
+        std::vector<std::vector<int32_t>> blocks;
+        for (size_t i = 0; i < m_kinds.size(); ++i)
+            if (m_kinds[i] == ItemKind::Picture || m_kinds[i] == ItemKind::Media)
+                blocks.push_back(m_users[static_cast<int32_t>(i)]);
+        ShowInfo info{0x12345678, m_layout.signature, m_layout.version, 0.0f};
+        return SaveShow(info, static_cast<int32_t>(m_kinds.size()), m_records.Bytes(), blocks);
     }
 
 private:
@@ -403,7 +398,7 @@ private:
 bool CheckShow(const fs::path& path) {
     std::ifstream stream(path, std::ios::binary);
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     CollectingSink sink;
     ShowReader reader(bytes);

@@ -1,5 +1,6 @@
 #include "links/WebLinkItem.h"
 #include "media/MediaItem.h"
+#include "media/MediaStopItem.h"
 #include "show/ControlItems.h"
 #include "show/Random.h"
 #include "support/FakePlayer.h"

@@ -1,8 +1,10 @@
+#include "app/ItemKinds.h"
 #include "links/WebLinkItem.h"
 #include "media/MediaItem.h"
 #include "media/MediaPlayItem.h"
 #include "playback/PictureItem.h"
 #include "playback/PictureScenes.h"
+#include "media/MediaStopItem.h"
 #include "show/ControlItems.h"
 #include "support/FakePlayer.h"
 #include "support/ShowBytes.h"
@@ -206,7 +208,7 @@ TEST(ShowLoader, FileWithoutPayloadFails) {
         std::vector<char> engine(kShowOffset, 'E');
         file.write(engine.data(), static_cast<std::streamsize>(engine.size()));
     }
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     auto error = LoadShowFile(path, kShowOffset, registry, registry.Items(), info, nullptr);
     ASSERT_TRUE(error);

@@ -1,10 +1,12 @@
 #pragma once
 // Builds show files byte by byte for the loader tests.
 
+#include "app/ItemKinds.h"
 #include "resources/StringTable.h"
 #include "show/Item.h"
 #include "show/ItemList.h"
 #include "show/ShowLoader.h"
+#include "show/ShowSaver.h"
 #include "show/ShowWriter.h"
 
 #include <memory>
@@ -24,22 +26,12 @@ inline ShowWriter ShowHeader(char signature = 'A', float version = 4.5f, uint32_
 // A whole show of the given items (each saved in the current layout), with
 // the reference blocks from their users lists.
 inline std::vector<uint8_t> ShowOf(const std::vector<Item*>& items, char signature = 'A', float version = 4.5f) {
-    ShowWriter writer = ShowHeader(signature, version);
-    writer.WriteInt32(static_cast<int32_t>(items.size()));
-    for (Item* item : items) {
-        writer.WriteInt32(static_cast<int32_t>(item->Kind()));
-        item->Save(writer);
-    }
-    for (Item* item : items) {
-        if (item->Kind() != ItemKind::Picture && item->Kind() != ItemKind::Media) continue;
-        writer.WriteInt32(static_cast<int32_t>(item->Users().size()));
-        for (auto& link : item->Users()) writer.WriteInt32(link.item->Index());
-    }
-    return writer.TakeBytes();
+    std::vector<const Item*> list(items.begin(), items.end());
+    return SaveShow(std::span<const Item* const>(list), ShowInfo{0x1234, signature, version, 0.0f});
 }
 
 struct Loaded {
-    std::unique_ptr<ItemRegistry> registry = std::make_unique<ItemRegistry>();
+    std::unique_ptr<ItemRegistry> registry = std::make_unique<ShowItemRegistry>();
     ShowInfo info;
     std::optional<LoadError> error;
     ItemList& Items() { return registry->Items(); }

@@ -1,11 +1,12 @@
 #include "tools/showpack/Commands.h"
 
+#include "app/ItemKinds.h"
 #include "platform/shell/Shell.h"
 #include "platform/ui/MessageBox.h"
 #include "playback/PictureItem.h"
 #include "resources/StringTable.h"
 #include "show/ItemList.h"
-#include "show/ShowWriter.h"
+#include "show/ShowSaver.h"
 #include "show/Windows1252.h"
 #include "tools/showpack/JsonFields.h"
 
@@ -46,7 +47,7 @@ void PrintText(std::ostream& out, const Item& item) {
 
 // Loads without validation, as inspecting tools show what is stored.
 struct LoadedShow {
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     std::optional<LoadError> error;
 };
@@ -161,7 +162,7 @@ int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::
         err << "showpack: " << problem << "\n";
         return 1;
     }
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     CollectingMessages messages(err);
     auto error = LoadShowFile(file, *offset, registry, registry.Items(), info, &messages);
@@ -212,7 +213,7 @@ std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& descr
         headerWord = header->get<uint32_t>();
     }
 
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ItemList& items = registry.Items();
     std::vector<PendingReference> references;
     const auto baseDirectory = description.parent_path();
@@ -276,23 +277,7 @@ std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& descr
         target->AddUser(ref.item);
     }
 
-    ShowWriter writer;
-    writer.WriteUInt32(headerWord);
-    writer.WriteText(strings::Load(strings::kSignatureA));
-    writer.WriteFloat(kBuildVersion);
-    writer.WriteInt32(items.Size());
-    for (int i = 0; i < items.Size(); ++i) {
-        writer.WriteInt32(static_cast<int32_t>(items.At(i).Kind()));
-        items.At(i).Save(writer);
-    }
-    // The reference blocks, one per picture and media item.
-    for (int i = 0; i < items.Size(); ++i) {
-        Item& item = items.At(i);
-        if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
-        writer.WriteInt32(static_cast<int32_t>(item.Users().size()));
-        for (const auto& link : item.Users()) writer.WriteInt32(link.item->Index());
-    }
-    return writer.TakeBytes();
+    return SaveShow(items, ShowInfo{headerWord, 'A', kBuildVersion, 0.0f});
 }
 
 bool WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
@@ -348,7 +333,7 @@ int Pack(const std::filesystem::path& showFile, const std::filesystem::path& out
         return 1;
     }
     // Refuse anything that is not a readable bare show.
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     ShowReader reader(bytes);
     info.headerWord = reader.ReadUInt32();

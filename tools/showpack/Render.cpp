@@ -2,6 +2,7 @@
 
 #include "tools/showpack/Render.h"
 
+#include "app/ItemKinds.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/ui/MessageBox.h"
 #include "playback/SceneThread.h"
@@ -65,7 +66,7 @@ int Render(const RenderOptions& options, std::ostream& err) {
         return 1;
     }
     StderrMessages messages(err);
-    ItemRegistry registry;
+    ShowItemRegistry registry;
     ShowInfo info;
     if (auto error = LoadShowFile(options.file, *offset, registry, registry.Items(), info, &messages)) {
         err << "showpack: " << options.file.string() << ": " << error->what << " (at byte " << error->offset << ")\n";

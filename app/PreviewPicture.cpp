@@ -1,4 +1,4 @@
-#include "resources/PreviewPicture.h"
+#include "app/PreviewPicture.h"
 
 #include "gfx/SurfaceContext.h"
 

@@ -1,4 +1,4 @@
-#include "transitions/SpeedCalibration.h"
+#include "playback/SpeedCalibration.h"
 
 #include "platform/registry/Store.h"
 #include "playback/SceneThread.h"

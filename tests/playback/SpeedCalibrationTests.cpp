@@ -1,5 +1,5 @@
 #include "platform/registry/Store.h"
-#include "transitions/SpeedCalibration.h"
+#include "playback/SpeedCalibration.h"
 
 #include <gtest/gtest.h>
 
