@@ -43,10 +43,12 @@ void CSceneThread::RequestStop() {
 }
 
 void CSceneThread::Run() {
-    if (m_mode == Mode::Calibrate)
+    if (m_mode == Mode::Calibrate) {
         CountPolls();
-    else
+    } else {
+        sys::RequestPreciseWakeups();
         PlayShow();
+    }
     m_exited.Set();
 }
 
@@ -88,8 +90,11 @@ uint64_t CSceneThread::PollsFor(uint32_t elapsed, double total) const {
 
 void CSceneThread::CalibratedWait(uint32_t elapsed, double total) {
     if (m_setup.pacing == Pacing::Virtual) return;
-    for (uint64_t n = PollsFor(elapsed, total); n > 0; --n)
-        if (m_stop.IsSet()) return;
+    uint32_t times = *m_setup.times;
+    uint64_t polls = PollsFor(elapsed, total);
+    if (times == 0 || polls == 0) return;
+    // n polls last n / Times seconds on this machine.
+    m_pacer.Wait(std::chrono::nanoseconds(polls * 1'000'000'000ull / times));
 }
 
 uint32_t CSceneThread::TickCount() const {

@@ -6,6 +6,7 @@
 
 #include "platform/sys/Event.h"
 #include "platform/sys/Thread.h"
+#include "platform/sys/WaitPacer.h"
 #include "show/ScenePlayer.h"
 #include "transitions/TransitionEffect.h"
 
@@ -56,8 +57,9 @@ public:
     // Waits for the run to end; false on time-out.
     bool WaitForExit(std::chrono::milliseconds timeout) { return m_exited.Wait(timeout); }
 
-    // Polls the stop event n = trunc((1 - elapsed / total) * Times * total * 0.00001)
-    // times, returning at once when it is set.
+    // Waits as long as n = trunc((1 - elapsed / total) * Times * total * 0.00001)
+    // polls of the stop event take, n / Times seconds, returning at once
+    // when it is set. The wait sleeps; see sys::WaitPacer.
     void CalibratedWait(uint32_t elapsed, double total) override;
     // How many polls a calibrated wait makes (also with virtual pacing).
     uint64_t PollsFor(uint32_t elapsed, double total) const;
@@ -96,6 +98,7 @@ private:
     Mode m_mode;
     sys::Event m_stop;
     uint32_t m_virtualTicks = 0;   // the virtual clock; scene thread only
+    sys::WaitPacer m_pacer{m_stop}; // the calibrated waits; scene thread only
     sys::Event m_exited;
     sys::SuspendedThread m_thread;
 };

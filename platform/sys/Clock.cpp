@@ -4,6 +4,8 @@
 #include <ctime>
 #include <thread>
 
+#include <sys/prctl.h>
+
 namespace showsaver::sys {
 
 uint32_t TickCount()
@@ -37,6 +39,13 @@ SystemTime LocalSystemTime()
 void SleepMs(uint32_t ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void RequestPreciseWakeups()
+{
+    // One nanosecond is the least slack the kernel takes; 0 would mean
+    // "the default" again.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
 }

@@ -25,4 +25,8 @@ SystemTime LocalSystemTime();
 // Blocks the calling thread for at least `ms` milliseconds.
 void SleepMs(uint32_t ms);
 
+// Asks the kernel to wake the calling thread's timed sleeps as close to
+// their deadlines as it can, instead of grouping them late by up to 50 µs.
+void RequestPreciseWakeups();
+
 }

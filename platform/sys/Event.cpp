@@ -88,6 +88,15 @@ bool Event::Wait(std::chrono::milliseconds timeout)
     return m_changed.wait_until(lock, *deadline, signalled);
 }
 
+bool Event::WaitUntil(Clock::time_point deadline)
+{
+    if (IsSet())
+        return true;
+    std::unique_lock lock(m_mutex);
+    auto setCountAtStart = m_setCount;
+    return m_changed.wait_until(lock, deadline, [&] { return IsSet() || m_setCount != setCountAtStart; });
+}
+
 void Event::Wait()
 {
     Wait(std::chrono::milliseconds::max());

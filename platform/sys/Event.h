@@ -29,6 +29,8 @@ public:
     // waiting is seen even if a Reset follows at once. Negative time-outs count as zero.
     bool Wait(std::chrono::milliseconds timeout);
     void Wait();
+    // True when the event is signalled before `deadline` passes.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
 
     // Waits until any of the events is signalled and returns its index (the lowest one when
     // several already are), or -1 on time-out. Null entries are never signalled; an
