@@ -6,12 +6,15 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+
 namespace showsaver {
 
 namespace {
 
-// A new frame is presented at most this often, and only when something was drawn.
-constexpr unsigned kPresentIntervalMs = 16;
+// A new frame is presented at most this often, and only when something was
+// drawn: one display frame at 60 Hz.
+constexpr std::chrono::milliseconds kPresentInterval(16);
 
 } // namespace
 
@@ -37,7 +40,13 @@ SaverWindow::SaverWindow(ExitSettings exitSettings, Hooks hooks)
     : m_rules(exitSettings), m_mute(exitSettings.IsMuted()), m_hooks(std::move(hooks)) {}
 
 SaverWindow::~SaverWindow() {
-    if (m_presentTimer) g_source_remove(m_presentTimer);
+    // Every drawing thread has ended by now.
+    if (m_screen) m_screen->SetDirtyNotifier({});
+    {
+        std::lock_guard lock(m_presentMutex);
+        if (m_presentTimer) g_source_remove(m_presentTimer);
+        m_presentTimer = 0;
+    }
     if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
     if (m_window) gtk_widget_destroy(m_window);
 }
@@ -51,6 +60,7 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     if (!m_screen) return false;
     m_context = gfx::SurfaceContext::ForScreen(m_screen);
     m_cairoScreen = m_screen->CreateCairoSurface();
+    m_layers = std::make_unique<gfx::LayerStack>(*m_screen);
 
     // A pop-up window is not managed: it stays above the others at 0,0
     // without decorations, and no window manager can close it.
@@ -79,7 +89,8 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     // The window's first pointer position only sets the reference: the
     // pointer resting where it was never ends the show.
     ResetMouseReference();
-    m_presentTimer = g_timeout_add(kPresentIntervalMs, OnPresentTick, this);
+    m_screen->SetDirtyNotifier([this] { SchedulePresent(); });
+    SchedulePresent();
     return true;
 }
 
@@ -198,14 +209,44 @@ int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
     cairo_set_source_surface(cr, self->m_cairoScreen.get(), 0, 0);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
+    // The layers above it, as child windows over their parent.
+    self->m_layers->ForEachVisible([cr](const gfx::Surface& pixels, const gfx::Rect& area) {
+        // cairo only reads a source surface.
+        auto* data = const_cast<unsigned char*>(pixels.Data());
+        gfx::CairoSurfacePtr layer(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, pixels.Width(),
+                                                                       pixels.Height(), pixels.Stride()));
+        cairo_set_source_surface(cr, layer.get(), area.left, area.top);
+        cairo_rectangle(cr, area.left, area.top, area.Width(), area.Height());
+        cairo_fill(cr);
+    });
     return TRUE;
+}
+
+void SaverWindow::SchedulePresent() {
+    std::lock_guard lock(m_presentMutex);
+    if (m_presentTimer) return;
+    auto now = std::chrono::steady_clock::now();
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(m_lastPresent + kPresentInterval - now);
+    unsigned delay = static_cast<unsigned>(std::clamp(wait, std::chrono::milliseconds(0), kPresentInterval).count());
+    m_presentTimer = g_timeout_add(delay, OnPresentTick, this);
 }
 
 int SaverWindow::OnPresentTick(void* data) {
     auto* self = static_cast<SaverWindow*>(data);
+    {
+        std::lock_guard lock(self->m_presentMutex);
+        self->m_presentTimer = 0;
+        self->m_lastPresent = std::chrono::steady_clock::now();
+    }
+    // Drawing that widens the dirty rectangle from here on schedules the
+    // next present.
     gfx::Rect dirty = self->m_screen->TakeDirty();
     if (!dirty.IsEmpty()) gtk_widget_queue_draw_area(self->m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
-    return G_SOURCE_CONTINUE;
+    return G_SOURCE_REMOVE;
+}
+
+gfx::LayerHandle SaverWindow::AddLayer(const gfx::Rect& area) {
+    return m_layers ? m_layers->Add(area) : gfx::LayerHandle{};
 }
 
 void SaverWindow::GrabInput() {

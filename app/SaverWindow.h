@@ -6,11 +6,13 @@
 // thread draws into its screen surface.
 
 #include "app/ExitRules.h"
+#include "gfx/Layers.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/sys/Event.h"
 #include "show/ScenePlayer.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,6 +68,7 @@ public:
     void ArmLink(const std::string& address, int32_t keyMode) override;
     void DisarmLink() override;
     bool IsMuted() const override { return m_mute; }
+    gfx::LayerHandle AddLayer(const gfx::Rect& area) override;
 
 private:
     static int OnKeyPress(GtkWidget*, GdkEventKey* event, void* self);
@@ -79,6 +82,8 @@ private:
     void GrabInput();
     void ReleaseInput();
     void SetPointerVisible(bool visible);
+    // Asks for a present at the next display frame, from any thread.
+    void SchedulePresent();
 
     ExitRules m_rules;
     const bool m_mute;
@@ -86,9 +91,14 @@ private:
     std::shared_ptr<gfx::Surface> m_screen;
     std::unique_ptr<gfx::SurfaceContext> m_context;
     gfx::CairoSurfacePtr m_cairoScreen;
+    std::unique_ptr<gfx::LayerStack> m_layers;
     GtkWidget* m_window = nullptr;
     GtkWidget* m_area = nullptr;
-    unsigned m_presentTimer = 0;
+    // The present waits for the screen to change: the screen surface wakes
+    // it, and it shows at most one frame per display interval.
+    std::mutex m_presentMutex;
+    unsigned m_presentTimer = 0;                            // under m_presentMutex
+    std::chrono::steady_clock::time_point m_lastPresent;    // under m_presentMutex
     bool m_destroyed = false;
     bool m_closePending = false;
     bool m_dialogOpen = false;   // the password dialog has the keyboard

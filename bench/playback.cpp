@@ -44,6 +44,7 @@ public:
     void ArmLink(const std::string&, int32_t) override {}
     void DisarmLink() override {}
     bool IsMuted() const override { return true; }
+    gfx::LayerHandle AddLayer(const gfx::Rect&) override { return {}; }
 };
 
 class StderrSink final : public ui::MessageSink {

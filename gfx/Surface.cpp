@@ -38,7 +38,7 @@ Surface::Surface(Surface&& other) noexcept
       m_pitch(std::exchange(other.m_pitch, 0)),
       m_pixels(std::move(other.m_pixels)),
       m_mutex(std::move(other.m_mutex)),
-      m_dirty(std::exchange(other.m_dirty, Rect{})) {
+      m_dirty(std::exchange(other.m_dirty, Rect{})), m_onDirty(std::move(other.m_onDirty)) {
     other.m_pixels.clear();
 }
 
@@ -51,6 +51,7 @@ Surface& Surface::operator=(Surface&& other) noexcept {
         other.m_pixels.clear();
         m_mutex = std::move(other.m_mutex);
         m_dirty = std::exchange(other.m_dirty, Rect{});
+        m_onDirty = std::move(other.m_onDirty);
     }
     return *this;
 }
@@ -71,7 +72,16 @@ uint32_t Surface::Pixel(int x, int y) const {
 
 void Surface::Widen(const Rect& area) {
     Rect clipped = area.Intersected(Bounds());
-    if (!clipped.IsEmpty()) m_dirty.Unite(clipped);
+    if (clipped.IsEmpty()) return;
+    bool wasClean = m_dirty.IsEmpty();
+    m_dirty.Unite(clipped);
+    if (wasClean && m_onDirty) m_onDirty();
+}
+
+void Surface::MarkDirty(const Rect& area) {
+    if (!m_mutex) return;
+    std::lock_guard guard(*m_mutex);
+    Widen(area);
 }
 
 Surface::Lock Surface::LockForDrawing(const Rect& area) {

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -80,6 +81,7 @@ public:
     uint32_t* Row(int y) { return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_pitch); }
     const uint32_t* Row(int y) const { return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_pitch); }
     uint8_t* Data() { return reinterpret_cast<uint8_t*>(m_pixels.data()); }
+    const uint8_t* Data() const { return reinterpret_cast<const uint8_t*>(m_pixels.data()); }
 
     // The pixel at (x, y) as 0x00RRGGBB, or 0 outside the surface.
     uint32_t Pixel(int x, int y) const;
@@ -94,6 +96,13 @@ public:
     Lock LockForReading() const;
     // Returns the rectangle drawn since the last call and clears it.
     Rect TakeDirty();
+    // Widens the dirty rectangle without drawing: something above the
+    // pixels (a layer) changed there.
+    void MarkDirty(const Rect& area);
+    // Called, under the surface's lock, whenever the dirty rectangle stops
+    // being empty, so that a presenter can wake only when there is
+    // something to show. Set it before other threads draw.
+    void SetDirtyNotifier(std::function<void()> notifier) { m_onDirty = std::move(notifier); }
 
     // A cairo image surface over these pixels, for pens and text. It is valid
     // while this surface lives and is not moved or assigned; null on failure.
@@ -111,6 +120,7 @@ private:
     // nothing to protect.
     std::unique_ptr<std::mutex> m_mutex;
     Rect m_dirty;
+    std::function<void()> m_onDirty;
 };
 
 } // namespace showsaver::gfx

@@ -61,6 +61,19 @@ void MediaItem::Describe(FieldVisitor& visitor) {
     visitor.Users(m_users);
 }
 
+void MediaItem::PlayMedia(bool wait, bool loop, ScenePlayer& player, const gfx::Rect& area, int32_t timeLimit) {
+    MediaPlay play{file.Bytes(), file.Name(), area, wait, loop, timeLimit};
+    MediaControl& media = player.Media();
+    switch (mediaType) {
+    case static_cast<int32_t>(MediaType::Wave): media.PlayWave(play, player); break;
+    case static_cast<int32_t>(MediaType::Video): media.PlayVideo(play, player); break;
+    case static_cast<int32_t>(MediaType::Mp3): media.PlayMp3(play, player); break;
+    case static_cast<int32_t>(MediaType::Flash): media.PlayFlash(play, player); break;
+    case static_cast<int32_t>(MediaType::Midi): media.PlayMidi(play, player); break;
+    default: break;
+    }
+}
+
 void MediaItem::StopMedia(ScenePlayer& player) {
     MediaControl& media = player.Media();
     switch (mediaType) {

@@ -5,13 +5,12 @@
 
 #include "show/EmbeddedFile.h"
 #include "show/Item.h"
+#include "show/MediaControl.h"
 
 #include <optional>
 #include <vector>
 
 namespace showsaver {
-
-enum class MediaType : int32_t { Wave = 0, Video = 1, Mp3 = 2, Flash = 3, Midi = 4 };
 
 class MediaItem final : public Item {
 public:
@@ -25,6 +24,10 @@ public:
     void AddUser(Item* user) override { m_users.push_back({user}); }
     void Describe(FieldVisitor& visitor) override;
 
+    // Hands the file to the player of its media type, with wait, loop, the
+    // rectangle and the time limit (milliseconds, -1 for none); other media
+    // types play nothing.
+    void PlayMedia(bool wait, bool loop, ScenePlayer& player, const gfx::Rect& area, int32_t timeLimit);
     // Stops this item's kind of media; other media types stop nothing.
     void StopMedia(ScenePlayer& player);
     // The frame size recorded in a Flash movie's header, in pixels.

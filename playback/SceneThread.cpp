@@ -7,23 +7,9 @@
 
 namespace showsaver {
 
-namespace {
-
-// Media control for runs without media players: stops nothing.
-class NoMedia final : public MediaControl {
-public:
-    void StopWave() override {}
-    void StopMp3() override {}
-    void StopVideo() override {}
-    void StopFlash() override {}
-    void StopMidi() override {}
-};
-
-} // namespace
-
 CSceneThread::CSceneThread(Setup setup, Mode mode)
     : m_setup(std::move(setup)), m_mode(mode), m_thread([this] { Run(); }) {
-    if (!m_setup.media) m_setup.media = std::make_unique<NoMedia>();
+    if (!m_setup.media) m_setup.media = std::make_unique<NoMediaPlayers>();
 }
 
 CSceneThread::~CSceneThread() { RequestStop(); }
@@ -31,11 +17,7 @@ CSceneThread::~CSceneThread() { RequestStop(); }
 void CSceneThread::RequestStop() {
     // The players are stopped first, so that a wait for the end of a medium
     // returns, then the thread sees the stop event at its next poll.
-    MediaControl& media = *m_setup.media;
-    media.StopMp3();
-    media.StopVideo();
-    media.StopFlash();
-    media.StopMidi();
+    m_setup.media->StopForClose();
     m_stop.Set();
     m_thread.Resume();
     if (m_thread.HasStarted()) m_exited.Wait();
@@ -72,13 +54,11 @@ void CSceneThread::PlayShow() {
     EndOfShow();
 }
 
-void CSceneThread::EndOfShow() {
-    MediaControl& media = *m_setup.media;
-    media.StopWave();
-    media.StopMp3();
-    media.StopMidi();
-    media.StopVideo();
-    media.StopFlash();
+void CSceneThread::EndOfShow() { m_setup.media->EndShow(); }
+
+bool CSceneThread::WaitFor(sys::Event& event) {
+    sys::Event* events[] = {&event, &m_stop};
+    return sys::Event::WaitAny(events, std::chrono::milliseconds::max()) == 0;
 }
 
 uint64_t CSceneThread::PollsFor(uint32_t elapsed, double total) const {

@@ -67,6 +67,7 @@ public:
     // ScenePlayer
     bool IsStopRequested() const override { return m_stop.IsSet(); }
     void Sleep(uint32_t ms) override;
+    bool WaitFor(sys::Event& event) override;
     SaverWindowControl& Window() override { return *m_setup.window; }
     ui::MessageSink& Messages() override { return *m_setup.messages; }
     MediaControl& Media() override { return *m_setup.media; }

@@ -1,7 +1,10 @@
 #pragma once
-// What an item sees of the player while it plays: the stop request, pauses,
-// the fullscreen window, message boxes and the media players. The scene
-// thread implements it; tests use doubles.
+// What an item sees of the player while it plays: the stop request, pauses
+// and waits, the fullscreen window with its layers, message boxes and the
+// media players. The scene thread implements it; tests use doubles.
+
+#include "gfx/Layers.h"
+#include "show/MediaControl.h"
 
 #include <cstdint>
 #include <string>
@@ -9,6 +12,7 @@
 namespace showsaver {
 
 namespace ui { class MessageSink; }
+namespace sys { class Event; }
 class TransitionPacer;
 
 using ColorRef = uint32_t;   // 0x00BBGGRR
@@ -25,17 +29,10 @@ public:
     virtual void ArmLink(const std::string& address, int32_t keyMode) = 0;
     virtual void DisarmLink() = 0;
     virtual bool IsMuted() const = 0;
-};
-
-// The players a media item stops, one per kind of media.
-class MediaControl {
-public:
-    virtual ~MediaControl() = default;
-    virtual void StopWave() = 0;
-    virtual void StopMp3() = 0;
-    virtual void StopVideo() = 0;
-    virtual void StopFlash() = 0;
-    virtual void StopMidi() = 0;
+    // A child area above the screen at `area`, hidden until shown, that a
+    // video or Flash player fills from its own thread (see gfx::Layer). An
+    // empty handle when no layer of that size can be made.
+    virtual gfx::LayerHandle AddLayer(const gfx::Rect& area) = 0;
 };
 
 class ScenePlayer {
@@ -45,6 +42,9 @@ public:
     virtual bool IsStopRequested() const = 0;
     // A pause of `ms` milliseconds (a virtual clock may make it take no time).
     virtual void Sleep(uint32_t ms) = 0;
+    // Blocks until `event` is set (true) or the show is being stopped
+    // (false), whichever comes first, without spinning.
+    virtual bool WaitFor(sys::Event& event) = 0;
     virtual SaverWindowControl& Window() = 0;
     virtual ui::MessageSink& Messages() = 0;
     virtual MediaControl& Media() = 0;

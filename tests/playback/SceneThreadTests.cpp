@@ -31,6 +31,11 @@ public:
 class RecordingMedia final : public MediaControl {
 public:
     explicit RecordingMedia(std::vector<std::string>& log) : m_log(log) {}
+    void PlayWave(const MediaPlay&, ScenePlayer&) override {}
+    void PlayVideo(const MediaPlay&, ScenePlayer&) override {}
+    void PlayMp3(const MediaPlay&, ScenePlayer&) override {}
+    void PlayFlash(const MediaPlay&, ScenePlayer&) override {}
+    void PlayMidi(const MediaPlay&, ScenePlayer&) override {}
     void StopWave() override { m_log.push_back("wave"); }
     void StopMp3() override { m_log.push_back("mp3"); }
     void StopVideo() override { m_log.push_back("video"); }
@@ -181,6 +186,39 @@ TEST(SceneThread, AStopRequestCutsEveryCalibratedWaitShortAndRunsTheEndSequence)
     // The request stops the players, then the end of the show runs.
     EXPECT_EQ(f.mediaLog, (std::vector<std::string>{"mp3", "video", "flash", "midi", "wave", "mp3", "midi", "video",
                                                     "flash"}));
+}
+
+// An item that waits for a medium: the first wait ends when its event is
+// set, the second only with the show.
+class EventWaitItem final : public Item {
+public:
+    EventWaitItem() : Item(ItemKind::Note) {}
+    int Play(gfx::DeviceContext&, int&, ScenePlayer& player) override {
+        waiting.Set();
+        results.push_back(player.WaitFor(medium));
+        return 0;
+    }
+    std::unique_ptr<Item> Clone() const override { return std::make_unique<EventWaitItem>(); }
+    sys::Event medium, waiting;
+    std::vector<bool> results;
+};
+
+TEST(SceneThread, AWaitForAMediumEndsWithItsEventOrWithTheShow) {
+    Fixture f;
+    auto first = std::make_unique<EventWaitItem>();
+    auto second = std::make_unique<EventWaitItem>();
+    auto* a = first.get();
+    auto* b = second.get();
+    f.items.Append(std::move(first));
+    f.items.Append(std::move(second));
+    CSceneThread thread(f.MakeSetup(), CSceneThread::Mode::Play);
+    thread.Resume();
+    ASSERT_TRUE(a->waiting.Wait(60s));
+    a->medium.Set();
+    ASSERT_TRUE(b->waiting.Wait(60s));
+    thread.RequestStop();
+    EXPECT_EQ(a->results, std::vector<bool>{true});
+    EXPECT_EQ(b->results, std::vector<bool>{false});
 }
 
 TEST(SceneThread, VirtualPacingTakesNoTimeAndMovesItsOwnClock) {

@@ -171,26 +171,38 @@ TEST(BackgroundItem, GivesTheWindowItsColourOrARandomOne) {
     EXPECT_GT(distinct - player.window.backgrounds.begin(), 5);
 }
 
-TEST(MediaStopItem, StopsThePlayerOfItsMediaType) {
-    const std::pair<int32_t, const char*> cases[] = {{0, "wave"}, {1, "video"}, {2, "mp3"}, {3, "flash"}, {4, "midi"}};
-    for (auto [type, player] : cases) {
+// Each media type reaches its own player, with the request as given; a
+// type outside 0 to 4 reaches none.
+TEST(MediaItem, PlaysAndStopsThroughThePlayerOfItsMediaType) {
+    const std::pair<int32_t, const char*> cases[] = {{0, "wave"}, {1, "video"}, {2, "mp3"}, {3, "flash"},
+                                                     {4, "midi"}, {5, nullptr},  {-1, nullptr}};
+    for (auto [type, name] : cases) {
         MediaItem media;
         media.mediaType = type;
+        auto bytes = std::make_unique<uint8_t[]>(3);
+        std::copy_n(std::begin({uint8_t{1}, uint8_t{2}, uint8_t{3}}), 3, bytes.get());
+        media.file.Assign("tune", std::move(bytes), 3);
+        FakePlayer fake;
+        media.PlayMedia(true, false, fake, {10, 20, 110, 70}, 1500);
         MediaStopItem stop;
         stop.SetSource(&media);
-        FakePlayer fake;
         int index = 0;
         stop.Play(NoContext(), index, fake);
-        EXPECT_EQ(fake.media.stops, std::vector<std::string>{player});
+        if (!name) {
+            EXPECT_TRUE(fake.media.plays.empty() && fake.media.stops.empty()) << type;
+            continue;
+        }
+        ASSERT_EQ(fake.media.plays.size(), 1u) << type;
+        const auto& [player, play] = fake.media.plays[0];
+        EXPECT_EQ(player, name);
+        EXPECT_EQ(std::vector<uint8_t>(play.bytes.begin(), play.bytes.end()), std::vector<uint8_t>({1, 2, 3}));
+        EXPECT_EQ(play.name, "tune");
+        EXPECT_EQ(play.area, (gfx::Rect{10, 20, 110, 70}));
+        EXPECT_TRUE(play.wait);
+        EXPECT_FALSE(play.loop);
+        EXPECT_EQ(play.timeLimit, 1500);
+        EXPECT_EQ(fake.media.stops, std::vector<std::string>{name});
     }
-    MediaItem unknown;
-    unknown.mediaType = 9;
-    MediaStopItem stop;
-    stop.SetSource(&unknown);
-    FakePlayer fake;
-    int index = 0;
-    stop.Play(NoContext(), index, fake);
-    EXPECT_TRUE(fake.media.stops.empty());
 }
 
 TEST(WebLinkItem, ArmsAndClearsTheLink) {

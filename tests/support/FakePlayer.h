@@ -1,6 +1,8 @@
 #pragma once
 // Test doubles of what items see of the player and the window.
 
+#include "gfx/Layers.h"
+#include "platform/sys/Event.h"
 #include "platform/ui/MessageBox.h"
 #include "show/ScenePlayer.h"
 #include "transitions/TransitionEffect.h"
@@ -41,19 +43,29 @@ public:
     void ArmLink(const std::string& address, int32_t keyMode) override { armed = {address, keyMode}; }
     void DisarmLink() override { armed.reset(); }
     bool IsMuted() const override { return muted; }
+    gfx::LayerHandle AddLayer(const gfx::Rect& area) override { return layers.Add(area); }
 
+    gfx::Surface screen{64, 48};
+    gfx::LayerStack layers{screen};
     std::vector<ColorRef> backgrounds;
     std::optional<std::pair<std::string, int32_t>> armed;
     bool muted = false;
 };
 
+// Records every play (type name and request) and every stop.
 class FakeMedia final : public MediaControl {
 public:
+    void PlayWave(const MediaPlay& play, ScenePlayer&) override { plays.push_back({"wave", play}); }
+    void PlayVideo(const MediaPlay& play, ScenePlayer&) override { plays.push_back({"video", play}); }
+    void PlayMp3(const MediaPlay& play, ScenePlayer&) override { plays.push_back({"mp3", play}); }
+    void PlayFlash(const MediaPlay& play, ScenePlayer&) override { plays.push_back({"flash", play}); }
+    void PlayMidi(const MediaPlay& play, ScenePlayer&) override { plays.push_back({"midi", play}); }
     void StopWave() override { stops.push_back("wave"); }
     void StopMp3() override { stops.push_back("mp3"); }
     void StopVideo() override { stops.push_back("video"); }
     void StopFlash() override { stops.push_back("flash"); }
     void StopMidi() override { stops.push_back("midi"); }
+    std::vector<std::pair<std::string, MediaPlay>> plays;
     std::vector<std::string> stops;
 };
 
@@ -87,12 +99,18 @@ public:
         clock += ms;
         if (stopAfterSleeps && sleeps.size() >= *stopAfterSleeps) stopRequested = true;
     }
+    // Never blocks: true when the event is already set and no stop was asked.
+    bool WaitFor(sys::Event& event) override {
+        ++eventWaits;
+        return !stopRequested && event.IsSet();
+    }
     SaverWindowControl& Window() override { return window; }
     ui::MessageSink& Messages() override { return messages; }
     MediaControl& Media() override { return media; }
     int32_t SettingsTimes() const override { return settingsTimes; }
 
     bool stopRequested = false;
+    int eventWaits = 0;
     std::optional<size_t> stopAfterSleeps;
     std::vector<uint32_t> sleeps;
     FakeWindow window;

@@ -21,7 +21,7 @@ namespace {
 // The fullscreen window's part, over a memory screen.
 class MemoryWindow final : public SaverWindowControl {
 public:
-    explicit MemoryWindow(gfx::DeviceContext& dc) : m_dc(dc) {}
+    MemoryWindow(gfx::DeviceContext& dc, gfx::Surface& screen) : m_dc(dc), m_layers(screen) {}
     void SetBackground(ColorRef color) override {
         m_background = color;
         gfx::Size size = m_dc.ScreenSize();
@@ -31,9 +31,12 @@ public:
     void ArmLink(const std::string&, int32_t) override {}
     void DisarmLink() override {}
     bool IsMuted() const override { return true; }
+    gfx::LayerHandle AddLayer(const gfx::Rect& area) override { return m_layers.Add(area); }
+    const gfx::LayerStack& Layers() const { return m_layers; }
 
 private:
     gfx::DeviceContext& m_dc;
+    gfx::LayerStack m_layers;
     ColorRef m_background = 0;
 };
 
@@ -50,9 +53,11 @@ private:
     std::ostream& m_err;
 };
 
-bool WritePng(gfx::Surface& screen, const std::filesystem::path& path) {
-    auto lock = screen.LockForReading();
-    auto cairo = screen.CreateCairoSurface();
+// Writes what the screen would show: the screen with its layers over it.
+bool WritePng(const gfx::Surface& screen, const gfx::LayerStack& layers, const std::filesystem::path& path) {
+    gfx::Surface shown = screen.Clone();
+    layers.ComposeOnto(shown, shown.Bounds());
+    auto cairo = shown.CreateCairoSurface();
     return cairo && cairo_surface_write_to_png(cairo.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
@@ -80,7 +85,7 @@ int Render(const RenderOptions& options, std::ostream& err) {
     std::error_code ec;
     std::filesystem::create_directories(options.outDir, ec);
     auto dc = gfx::SurfaceContext::ForScreen(screen);
-    MemoryWindow window(*dc);
+    MemoryWindow window(*dc, *screen);
     uint32_t times = options.times;
     bool written = true;
 
@@ -93,13 +98,13 @@ int Render(const RenderOptions& options, std::ostream& err) {
     setup.pacing = options.fast ? CSceneThread::Pacing::Virtual : CSceneThread::Pacing::Real;
     if (options.eachItem)
         setup.afterItem = [&](int index) {
-            written &= WritePng(*screen, options.outDir / (std::to_string(index) + ".png"));
+            written &= WritePng(*screen, window.Layers(), options.outDir / (std::to_string(index) + ".png"));
         };
     CSceneThread player(std::move(setup), CSceneThread::Mode::Play);
     player.Resume();
     while (!player.WaitForExit(std::chrono::hours(1))) {
     }
-    written &= WritePng(*screen, options.outDir / "final.png");
+    written &= WritePng(*screen, window.Layers(), options.outDir / "final.png");
     if (!written) {
         err << "showpack: cannot write the pictures into " << options.outDir.string() << "\n";
         return 1;
