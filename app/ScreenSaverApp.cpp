@@ -94,11 +94,11 @@ bool ScreenSaverApp::LoadShowFile() {
         std::fprintf(stderr, "%s: cannot find the program's own file\n", m_applicationName.c_str());
         return false;
     }
-    auto error = showsaver::LoadShowFile(m_executable, kShowOffset, *m_itemRegistry, m_itemRegistry->Items(),
-                                         m_showInfo, m_messages.get());
-    if (error) {
+    auto loaded = showsaver::LoadShowFile(m_executable, kShowOffset, *m_itemRegistry, m_itemRegistry->Items(),
+                                          m_showInfo, m_messages.get());
+    if (!loaded) {
         std::fprintf(stderr, "%s: the show cannot be loaded: %s (at byte %llu)\n", m_applicationName.c_str(),
-                     error->what.c_str(), static_cast<unsigned long long>(error->offset));
+                     loaded.Error().what.c_str(), static_cast<unsigned long long>(loaded.Error().offset));
         return false;
     }
     return true;

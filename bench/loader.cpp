@@ -196,9 +196,9 @@ void Loader(benchmark::State& state, const fs::path& path) {
     for (auto _ : state) {
         ShowItemRegistry registry;
         ShowInfo info;
-        auto error = LoadShowFile(path, 0, registry, registry.Items(), info, nullptr);
-        if (error) {
-            state.SkipWithError(error->what.c_str());
+        auto loaded = LoadShowFile(path, 0, registry, registry.Items(), info, nullptr);
+        if (!loaded) {
+            state.SkipWithError(loaded.Error().what.c_str());
             break;
         }
         benchmark::DoNotOptimize(registry.Items().Size());

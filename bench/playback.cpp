@@ -92,12 +92,11 @@ struct Stage {
         std::ofstream(dir.Path() / "show.json") << R"({"items": [
             {"class": "PictureItem", "file": {"path": "photo.jpg"}},
             {"class": "ShowPictureItem", "picture": 0}]})";
-        std::string error;
-        auto bytes = showpack::BuildShow(dir.Path() / "show.json", error);
+        auto bytes = showpack::BuildShow(dir.Path() / "show.json");
         ShowReader reader(*bytes);
         reader.ReadUInt32();
         ShowInfo info;
-        LoadShow(reader, registry, registry.Items(), info, &messages);
+        (void)LoadShow(reader, registry, registry.Items(), info, &messages);
         CSceneThread::Setup setup;
         setup.window = &window;
         setup.dc = screen.get();

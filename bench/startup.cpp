@@ -59,9 +59,12 @@ struct Stage {
             {"class": "PictureItem", "file": {"path": "orange.bmp"}},
             {"class": "ShowPictureItem", "picture": 0},
             {"class": "PauseItem", "duration": 600000}]})";
-        auto bytes = showpack::BuildShow(dir.Path() / "show.json", error);
         saver = dir.Path() / "saver";
-        if (!bytes || !showpack::WritePacked(fs::path(SHOWSAVER_BINARY_DIR) / "showsaver", *bytes, saver, error)) return;
+        auto built = showpack::BuildPacked(dir.Path() / "show.json", fs::path(SHOWSAVER_BINARY_DIR) / "showsaver", saver);
+        if (!built) {
+            error = built.Error().what;
+            return;
+        }
         x = XOpenDisplay(display->Name().c_str());
         if (!x) error = "cannot open the virtual display";
     }

@@ -12,6 +12,7 @@
 
 #include "codec/Codec.h"
 #include "codec/Limits.h"
+#include "platform/sys/Result.h"
 
 namespace showsaver::codec::detail {
 
@@ -22,31 +23,8 @@ struct CodecError {
 };
 
 template <typename T>
-class [[nodiscard]] Result {
-public:
-    Result(T value) : m_value(std::move(value)) {}
-    Result(CodecError error) : m_value(error) {}
-
-    explicit operator bool() const { return std::holds_alternative<T>(m_value); }
-    T& operator*() { return std::get<T>(m_value); }
-    T* operator->() { return &std::get<T>(m_value); }
-    const CodecError& Error() const { return std::get<CodecError>(m_value); }
-
-private:
-    std::variant<T, CodecError> m_value;
-};
-
-class [[nodiscard]] Status {
-public:
-    Status() = default; // success
-    Status(CodecError error) : m_error(error) {}
-
-    explicit operator bool() const { return !m_error; }
-    const CodecError& Error() const { return *m_error; }
-
-private:
-    std::optional<CodecError> m_error;
-};
+using Result = showsaver::Result<T, CodecError>;
+using Status = showsaver::Status<CodecError>;
 
 // Writes the calling thread's last error (Errors.cpp).
 void RecordError(const CodecError& error);

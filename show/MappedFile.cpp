@@ -15,25 +15,22 @@ MappedFile::~MappedFile() {
     if (m_mapping) ::munmap(m_mapping, m_mappingSize);
 }
 
-bool MappedFile::Open(const std::filesystem::path& path, uint64_t offset, std::string& error) {
+Status<> MappedFile::Open(const std::filesystem::path& path, uint64_t offset) {
     sys::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.IsValid()) {
-        error = "cannot open " + path.string() + ": " + std::strerror(errno);
-        return false;
+        return Error{"cannot open " + path.string() + ": " + std::strerror(errno)};
     }
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = path.string() + " is not a regular file";
-        return false;
+        return Error{path.string() + " is not a regular file"};
     }
     auto size = static_cast<uint64_t>(info.st_size);
     if (offset > size) {
-        error = path.string() + " is shorter than " + std::to_string(offset) + " bytes";
-        return false;
+        return Error{path.string() + " is shorter than " + std::to_string(offset) + " bytes"};
     }
     if (offset == size) {
         m_bytes = {};
-        return true;
+        return {};
     }
     // Mappings start at a page boundary; the bytes before the offset are skipped.
     auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
@@ -44,7 +41,7 @@ bool MappedFile::Open(const std::filesystem::path& path, uint64_t offset, std::s
         m_mapping = mapping;
         ::madvise(mapping, m_mappingSize, MADV_SEQUENTIAL);
         m_bytes = {static_cast<const uint8_t*>(mapping) + (offset - start), static_cast<size_t>(size - offset)};
-        return true;
+        return {};
     }
     m_mappingSize = 0;
     m_copy.resize(static_cast<size_t>(size - offset));
@@ -53,13 +50,12 @@ bool MappedFile::Open(const std::filesystem::path& path, uint64_t offset, std::s
         ssize_t n = ::pread(file.Get(), m_copy.data() + done, m_copy.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = "cannot read " + path.string() + ": " + (n < 0 ? std::strerror(errno) : "it ended early");
-            return false;
+            return Error{"cannot read " + path.string() + ": " + (n < 0 ? std::strerror(errno) : "it ended early")};
         }
         done += static_cast<size_t>(n);
     }
     m_bytes = m_copy;
-    return true;
+    return {};
 }
 
 } // namespace showsaver

@@ -3,6 +3,8 @@
 // The show reader works on the mapping directly: no read calls, no buffer
 // copies, and nothing is allocated for the file's size.
 
+#include "platform/sys/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,10 +21,10 @@ public:
     MappedFile& operator=(const MappedFile&) = delete;
     ~MappedFile();
 
-    // Maps `path` from `offset` on. On failure returns false and sets
-    // `error` to a sentence that names the file. Files that cannot be mapped
-    // (pipes, some special files) are read into memory instead.
-    bool Open(const std::filesystem::path& path, uint64_t offset, std::string& error);
+    // Maps `path` from `offset` on; the error is a sentence that names the
+    // file. Files that cannot be mapped (pipes, some special files) are read
+    // into memory instead.
+    Status<> Open(const std::filesystem::path& path, uint64_t offset);
 
     std::span<const uint8_t> Bytes() const { return m_bytes; }
 

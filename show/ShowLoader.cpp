@@ -22,12 +22,12 @@ constexpr uint64_t kSmallestRecord = 4 + 1 + 4 + 4;
 constexpr uint64_t kItemMemoryPerShowByte = 16;
 constexpr uint64_t kItemMemoryAllowance = uint64_t{16} << 20;
 
-std::optional<LoadError> Failure(ShowReader& reader, std::string what) {
+LoadError Failure(ShowReader& reader, std::string what) {
     reader.Fail(std::move(what));
     return reader.Error();
 }
 
-std::optional<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& source) {
+Status<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& source) {
     int32_t count = reader.ReadInt32();
     if (reader.Failed()) return reader.Error();
     if (count > 0 && static_cast<uint64_t>(count) * 4 > reader.Remaining())
@@ -43,12 +43,12 @@ std::optional<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items,
         user->SetSource(&source);
         source.AddUser(user);
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace
 
-std::optional<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, ItemList& items) {
+Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, ItemList& items) {
     int32_t count = reader.ReadInt32();
     if (reader.Failed()) return reader.Error();
     if (count > 0) items.Reserve(static_cast<size_t>(
@@ -80,12 +80,12 @@ std::optional<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& regis
     for (int i = 0; i < items.Size(); ++i) {
         Item& item = items.At(i);
         if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
-        if (auto error = ReadReferenceBlock(reader, items, item)) return error;
+        if (auto read = ReadReferenceBlock(reader, items, item); !read) return read;
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, ItemList& items, ShowInfo& info,
+Status<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, ItemList& items, ShowInfo& info,
                                   ui::MessageSink* messages) {
     const std::string_view signatureA = strings::Load(strings::kSignatureA);
     const std::string_view signatureB = strings::Load(strings::kSignatureB);
@@ -110,11 +110,11 @@ std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& regist
     if (info.signature == 'B') info.signatureBVersion = version;
     reader.SetVersions(info.formatVersion, info.signatureBVersion);
 
-    if (auto error = LoadItems(reader, registry, items)) return error;
+    if (auto loaded = LoadItems(reader, registry, items); !loaded) return loaded;
 
     for (int i = 0; i < items.Size(); ++i) items.At(i).SetIndex(i);
     MatchLoops(items);
-    if (!messages) return std::nullopt;
+    if (!messages) return {};
     ValidationContext context{items, *messages};
     for (int i = 0; i < items.Size(); ++i) {
         if (!items.At(i).Validate(context))
@@ -122,34 +122,29 @@ std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& regist
                                                   std::string(ItemClassName(static_cast<int32_t>(items.At(i).Kind()))) +
                                                   ") was refused by validation"};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset,
-                                      const ItemRegistry& registry, ItemList& items, ShowInfo& info,
-                                      ui::MessageSink* messages) {
+Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset, const ItemRegistry& registry,
+                               ItemList& items, ShowInfo& info, ui::MessageSink* messages) {
     MappedFile file;
-    std::string error;
-    if (!file.Open(path, offset, error)) return LoadError{offset, error};
+    if (auto opened = file.Open(path, offset); !opened) return LoadError{offset, opened.Error().what};
     ShowReader reader(file.Bytes(), offset);
     info.headerWord = reader.ReadUInt32();
     if (reader.Failed()) return LoadError{offset, "no show follows the engine (the file ends at its size)"};
     return LoadShow(reader, registry, items, info, messages);
 }
 
-std::optional<uint64_t> FindShowOffset(const std::filesystem::path& path, std::string& error) {
+Result<uint64_t> FindShowOffset(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open " + path.string();
-        return std::nullopt;
-    }
+    if (!file) return Error{"cannot open " + path.string()};
     // A bare show: header word, then a one-byte length and a signature.
     std::array<char, 5 + 15> head{};
     file.read(head.data(), head.size());
     auto signature = std::string_view(head.data() + 5, static_cast<size_t>(std::max<std::streamsize>(0, file.gcount() - 5)));
     if (static_cast<unsigned char>(head[4]) == 15 &&
         (signature == strings::Load(strings::kSignatureA) || signature == strings::Load(strings::kSignatureB)))
-        return 0;
+        return uint64_t{0};
     return kShowOffset;
 }
 

@@ -8,11 +8,11 @@
 // reference block (int32 n + n item indices) for every picture and media
 // item in list order. Anything after the last block is ignored.
 
+#include "platform/sys/Result.h"
 #include "show/ShowReader.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 
 namespace showsaver {
 
@@ -33,23 +33,22 @@ struct ShowInfo {
 };
 
 // Reads the item count, the records and the reference blocks.
-std::optional<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, ItemList& items);
+Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, ItemList& items);
 
 // Reads everything after the header word. With `messages` the items are
 // then validated (a refusing item shows its own message); without, they are
 // only numbered, which is what inspecting tools want. Items read before a
 // failure stay in the list.
-std::optional<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, ItemList& items, ShowInfo& info,
-                                  ui::MessageSink* messages);
+Status<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, ItemList& items, ShowInfo& info,
+                           ui::MessageSink* messages);
 
 // Opens `path`, reads the header word at `offset`, then the show.
-std::optional<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset,
-                                      const ItemRegistry& registry, ItemList& items, ShowInfo& info,
-                                      ui::MessageSink* messages);
+Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset, const ItemRegistry& registry,
+                               ItemList& items, ShowInfo& info, ui::MessageSink* messages);
 
 // Decides where the show in FILE starts: at kShowOffset in a packed
 // screensaver, at 0 in a bare show file (whose signature follows the header
 // word).
-std::optional<uint64_t> FindShowOffset(const std::filesystem::path& path, std::string& error);
+Result<uint64_t> FindShowOffset(const std::filesystem::path& path);
 
 } // namespace showsaver

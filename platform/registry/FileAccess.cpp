@@ -72,12 +72,12 @@ FileText ReadWholeFile(const std::filesystem::path& path)
     return result;
 }
 
-std::optional<std::string> ReplaceFileAtomically(const std::filesystem::path& target, std::string_view text)
+Status<> ReplaceFileAtomically(const std::filesystem::path& target, std::string_view text)
 {
     std::string temporary = target.string() + ".tmp-XXXXXX";
     sys::FileDescriptor fd(::mkstemp(temporary.data()));   // mode 0600
     if (!fd.IsValid())
-        return Describe("cannot create a temporary file next to", target, errno);
+        return Error { Describe("cannot create a temporary file next to", target, errno) };
 
     std::optional<std::string> error;
     if (!WriteAll(fd.Get(), text))
@@ -91,26 +91,26 @@ std::optional<std::string> ReplaceFileAtomically(const std::filesystem::path& ta
 
     if (error) {
         ::unlink(temporary.c_str());
-        return error;
+        return Error { *error };
     }
     SyncDirectory(target.parent_path());
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> MakePrivateDirectory(const std::filesystem::path& directory)
+Status<> MakePrivateDirectory(const std::filesystem::path& directory)
 {
     std::filesystem::path partial;
     for (const auto& component : directory) {
         partial /= component;
         if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-            return Describe("cannot make the folder", partial, errno);
+            return Error { Describe("cannot make the folder", partial, errno) };
     }
     struct stat info {};
     if (::stat(directory.c_str(), &info) != 0)
-        return Describe("cannot use the folder", directory, errno);
+        return Error { Describe("cannot use the folder", directory, errno) };
     if (!S_ISDIR(info.st_mode))
-        return Describe("cannot use the folder", directory, ENOTDIR);
-    return std::nullopt;
+        return Error { Describe("cannot use the folder", directory, ENOTDIR) };
+    return {};
 }
 
 int RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to)
@@ -127,20 +127,14 @@ int RenameWithoutReplacing(const std::filesystem::path& from, const std::filesys
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-std::optional<FileLock> FileLock::Acquire(const std::filesystem::path& lockPath, std::string* error)
+Result<FileLock> FileLock::Acquire(const std::filesystem::path& lockPath)
 {
     sys::FileDescriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd.IsValid()) {
-        if (error)
-            *error = Describe("cannot open the lock file", lockPath, errno);
-        return std::nullopt;
-    }
+    if (!fd.IsValid())
+        return Error { Describe("cannot open the lock file", lockPath, errno) };
     while (::flock(fd.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            if (error)
-                *error = Describe("cannot lock", lockPath, errno);
-            return std::nullopt;
-        }
+        if (errno != EINTR)
+            return Error { Describe("cannot lock", lockPath, errno) };
     }
     return FileLock(std::move(fd));
 }

@@ -2,6 +2,7 @@
 
 // The file operations the registry store is built from, each reporting failure as a value.
 
+#include "platform/sys/Result.h"
 #include "platform/sys/FileDescriptor.h"
 
 #include <filesystem>
@@ -21,10 +22,10 @@ FileText ReadWholeFile(const std::filesystem::path& path);
 // Writes `text` to a new temporary file next to `target`, syncs it and renames it over
 // `target`. On failure `target` is untouched, the temporary file is gone, and the
 // message says what failed.
-std::optional<std::string> ReplaceFileAtomically(const std::filesystem::path& target, std::string_view text);
+Status<> ReplaceFileAtomically(const std::filesystem::path& target, std::string_view text);
 
 // Makes `directory` and any missing parents with mode 0700.
-std::optional<std::string> MakePrivateDirectory(const std::filesystem::path& directory);
+Status<> MakePrivateDirectory(const std::filesystem::path& directory);
 
 // Renames `from` to `to` unless `to` exists. Returns 0 or an errno (EEXIST when taken).
 int RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
@@ -33,7 +34,7 @@ int RenameWithoutReplacing(const std::filesystem::path& from, const std::filesys
 // deleted: removing it would let two writers lock two different files.
 class FileLock {
 public:
-    static std::optional<FileLock> Acquire(const std::filesystem::path& lockPath, std::string* error);
+    static Result<FileLock> Acquire(const std::filesystem::path& lockPath);
 
 private:
     explicit FileLock(sys::FileDescriptor fd) : m_fd(std::move(fd)) {}

@@ -98,85 +98,85 @@ public:
     {
     }
 
-    // Returns an error message, or nothing when the line was fine.
-    std::optional<std::string> Parse(std::string_view line)
+    // Fails with a message saying what is wrong with the line.
+    Status<> Parse(std::string_view line)
     {
         if (line.empty() || line.front() == ';')
-            return std::nullopt;
+            return {};
         if (line.front() == '[')
             return ParseHeader(line);
         if (line.front() == '@' || line.front() == '"')
             return ParseValue(line);
-        return "expected a [key] header or a \"name\"=value line";
+        return Error{"expected a [key] header or a \"name\"=value line"};
     }
 
 private:
-    std::optional<std::string> ParseHeader(std::string_view line)
+    Status<> ParseHeader(std::string_view line)
     {
         if (line.back() != ']')
-            return "a key header must end with ']'";
+            return Error{"a key header must end with ']'"};
         std::string_view inner = line.substr(1, line.size() - 2);
         if (!inner.empty() && inner.front() == '-')
-            return "key deletions ([-...]) are not stored in a hive file";
+            return Error{"key deletions ([-...]) are not stored in a hive file"};
         std::string_view root = inner.substr(0, inner.find('\\'));
         if (!EqualsIgnoringCase(root, m_root))
-            return "the key is not under " + std::string(m_root);
+            return Error{"the key is not under " + std::string(m_root)};
         auto path = NormalizeKeyPath(inner.substr(root.size()));
         if (!path)
-            return "the key name holds control characters or bytes that are not UTF-8";
+            return Error{"the key name holds control characters or bytes that are not UTF-8"};
         m_key = *path;
         m_data.KeyFor(*m_key);
-        return std::nullopt;
+        return {};
     }
 
-    std::optional<std::string> ParseValue(std::string_view line)
+    Status<> ParseValue(std::string_view line)
     {
         if (!m_key)
-            return "a value comes before any [key] header";
+            return Error{"a value comes before any [key] header"};
         std::string name;
         std::string_view rest = line;
         if (rest.front() == '@') {
             rest.remove_prefix(1);
-        } else if (auto error = ReadQuoted(rest, name)) {
-            return "in the value name: " + *error;
+        } else if (auto read = ReadQuoted(rest, name); !read) {
+            return Error{"in the value name: " + read.Error().what};
         }
         if (rest.empty() || rest.front() != '=')
-            return "expected '=' after the value name";
+            return Error{"expected '=' after the value name"};
         rest.remove_prefix(1);
 
         if (!rest.empty() && rest.front() == '"') {
             std::string text;
-            if (auto error = ReadQuoted(rest, text))
-                return "in the value text: " + *error;
+            if (auto read = ReadQuoted(rest, text); !read)
+                return Error{"in the value text: " + read.Error().what};
             if (!rest.empty())
-                return "unexpected text after the closing quote";
+                return Error{"unexpected text after the closing quote"};
             m_data.SetValue(*m_key, name, std::move(text));
-            return std::nullopt;
+            return {};
         }
         if (StartsWithIgnoringCase(rest, kDwordPrefix)) {
             auto digits = rest.substr(kDwordPrefix.size());
             uint32_t number = 0;
             auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
             if (digits.empty() || digits.size() > 8 || status != std::errc() || end != digits.data() + digits.size())
-                return "a dword needs 1 to 8 hexadecimal digits";
+                return Error{"a dword needs 1 to 8 hexadecimal digits"};
             m_data.SetValue(*m_key, name, number);
-            return std::nullopt;
+            return {};
         }
         if (rest == "-")
-            return "value deletions (=-) are not stored in a hive file";
-        return "unsupported value type (only \"text\" and dword: are stored)";
+            return Error{"value deletions (=-) are not stored in a hive file"};
+        return Error{"unsupported value type (only \"text\" and dword: are stored)"};
     }
 
     // Reads a quoted, escaped string from the front of `rest` and leaves `rest` after the
     // closing quote.
-    static std::optional<std::string> ReadQuoted(std::string_view& rest, std::string& out)
+    static Status<> ReadQuoted(std::string_view& rest, std::string& out)
     {
         size_t i = 1;   // past the opening quote
         while (i < rest.size()) {
             char c = rest[i];
             if (c == '"') {
                 rest.remove_prefix(i + 1);
-                return std::nullopt;
+                return {};
             }
             if (c != '\\') {
                 out.push_back(c);
@@ -193,10 +193,10 @@ private:
                 out.push_back(static_cast<char>(HexDigit(rest[i + 2]) * 16 + HexDigit(rest[i + 3])));
                 i += 4;
             } else {
-                return "unknown escape '\\" + std::string(1, escaped) + "' (only \\\\, \\\" and \\xHH are used)";
+                return Error{"unknown escape '\\" + std::string(1, escaped) + "' (only \\\\, \\\" and \\xHH are used)"};
             }
         }
-        return std::string("missing closing quote");
+        return Error{"missing closing quote"};
     }
 
     HiveData& m_data;
@@ -285,13 +285,9 @@ bool HiveData::DeleteValue(std::string_view path, std::string_view name)
     return std::erase_if(key->values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); }) > 0;
 }
 
-std::optional<HiveData> ParseHive(std::string_view text, Hive hive, ParseError* error)
+Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
 {
-    auto fail = [&](int line, std::string message) -> std::optional<HiveData> {
-        if (error)
-            *error = { line, std::move(message) };
-        return std::nullopt;
-    };
+    auto fail = [](int line, std::string message) { return ParseError { line, std::move(message) }; };
     if (RootName(hive).empty())
         return fail(0, "unknown hive");
     if (text.starts_with(kUtf8Bom))
@@ -314,8 +310,8 @@ std::optional<HiveData> ParseHive(std::string_view text, Hive hive, ParseError* 
             seenVersion = true;
             continue;
         }
-        if (auto message = parser.Parse(line))
-            return fail(lineNumber, std::move(*message));
+        if (auto parsed = parser.Parse(line); !parsed)
+            return fail(lineNumber, parsed.Error().what);
     }
     return data;
 }

@@ -15,6 +15,8 @@
 
 #include "platform/registry/Hive.h"
 
+#include "platform/sys/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,7 +73,7 @@ struct ParseError {
 // Reads a hive's file text. Empty text is an empty hive. Comment lines (;) are skipped;
 // a key header repeated later adds to the same key. Anything else that is not a header,
 // a string or dword value, or a blank line is an error.
-std::optional<HiveData> ParseHive(std::string_view text, Hive hive, ParseError* error);
+Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive);
 
 // The file text for `data`: the version line, a blank line, then each key's header and
 // values followed by a blank line.

@@ -134,26 +134,27 @@ std::optional<HiveData> Store::Load(Hive hive) const
         ReportOnce("showsaver: registry: cannot read " + file.string() + ": " + ErrnoText(content.error));
         return std::nullopt;
     }
-    ParseError error;
-    if (auto data = ParseHive(content.text, hive, &error))
-        return data;
+    auto parsed = ParseHive(content.text, hive);
+    if (parsed)
+        return std::move(*parsed);
 
     // Take the writers' lock and look again: a writer may have just replaced the file,
     // and only a file that is still bad may be moved aside.
-    std::string lockError;
-    auto lock = FileLock::Acquire(WithSuffix(file, ".lock"), &lockError);
+    auto lock = FileLock::Acquire(WithSuffix(file, ".lock"));
     if (!lock) {
+        const ParseError& error = parsed.Error();
         ReportOnce("showsaver: registry: " + file.string() + ":" + std::to_string(error.line) + ": " + error.message
-            + "; reading the hive as empty (" + lockError + ")");
+            + "; reading the hive as empty (" + lock.Error().what + ")");
         return HiveData {};
     }
     content = ReadWholeFile(file);
     if (content.error == ENOENT)
         return HiveData {};
     if (content.error == 0) {
-        if (auto data = ParseHive(content.text, hive, &error))
-            return data;
-        MoveAside(hive, error.line, error.message);
+        auto again = ParseHive(content.text, hive);
+        if (again)
+            return std::move(*again);
+        MoveAside(hive, again.Error().line, again.Error().message);
     }
     return HiveData {};
 }
@@ -168,32 +169,30 @@ bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
         return fail("unknown hive");
     if (m_directory.empty())
         return fail("no folder for the registry files (neither XDG_CONFIG_HOME nor HOME is set)");
-    if (auto error = MakePrivateDirectory(m_directory))
-        return fail(*error);
+    if (auto made = MakePrivateDirectory(m_directory); !made)
+        return fail(made.Error().what);
 
     auto file = FilePath(hive);
-    std::string lockError;
-    auto lock = FileLock::Acquire(WithSuffix(file, ".lock"), &lockError);
+    auto lock = FileLock::Acquire(WithSuffix(file, ".lock"));
     if (!lock)
-        return fail(lockError + "; nothing written");
+        return fail(lock.Error().what + "; nothing written");
 
     HiveData data;
     auto content = ReadWholeFile(file);
     if (content.error != 0 && content.error != ENOENT)
         return fail("cannot read " + file.string() + ": " + ErrnoText(content.error) + "; nothing written");
     if (content.error == 0) {
-        ParseError error;
-        auto parsed = ParseHive(content.text, hive, &error);
+        auto parsed = ParseHive(content.text, hive);
         if (parsed)
             data = std::move(*parsed);
-        else if (!MoveAside(hive, error.line, error.message))
+        else if (!MoveAside(hive, parsed.Error().line, parsed.Error().message))
             return false;   // never write over a file we could not keep
     }
 
     if (!change(data))
         return false;
-    if (auto error = ReplaceFileAtomically(file, FormatHive(data, hive)))
-        return fail(*error);
+    if (auto replaced = ReplaceFileAtomically(file, FormatHive(data, hive)); !replaced)
+        return fail(replaced.Error().what);
     return true;
 }
 

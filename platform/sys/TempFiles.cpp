@@ -87,14 +87,9 @@ bool TempDirectory::TryMakeUnder(const std::filesystem::path& parent)
     return true;
 }
 
-std::optional<std::filesystem::path> TempDirectory::CreateUniqueFile(std::string_view prefix,
-    std::string_view suffix, std::string* error)
+Result<std::filesystem::path> TempDirectory::CreateUniqueFile(std::string_view prefix, std::string_view suffix)
 {
-    auto fail = [&](std::string message) -> std::optional<std::filesystem::path> {
-        if (error)
-            *error = std::move(message);
-        return std::nullopt;
-    };
+    auto fail = [](std::string message) { return showsaver::Error { std::move(message) }; };
     if (m_path.empty())
         return fail(m_error.empty() ? "there is no temporary directory" : m_error);
     if (!IsValidNamePart(prefix) || !IsValidNamePart(suffix))

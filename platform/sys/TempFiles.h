@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/sys/Result.h"
+
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -38,10 +40,9 @@ public:
     const std::string& Error() const { return m_error; }
 
     // Creates a new empty file (mode 0600) named PREFIX + 6 unique characters + SUFFIX in the
-    // directory and returns its full path. On failure returns nullopt and, when `error`
-    // is given, stores a message there. Prefix and suffix may not contain '/'.
-    std::optional<std::filesystem::path> CreateUniqueFile(std::string_view prefix = "Ssd",
-        std::string_view suffix = ".tmp", std::string* error = nullptr);
+    // directory and returns its full path. Prefix and suffix may not contain '/'.
+    Result<std::filesystem::path> CreateUniqueFile(std::string_view prefix = "Ssd",
+        std::string_view suffix = ".tmp");
 
 private:
     bool TryMakeUnder(const std::filesystem::path& parent);

@@ -32,10 +32,8 @@ protected:
             std::ofstream out(m_dir / "show.json");
             out << description;
         }
-        std::string error;
-        auto show = showpack::BuildShow(m_dir / "show.json", error);
-        EXPECT_TRUE(show) << error;
-        EXPECT_TRUE(showpack::WritePacked(kEngine, *show, m_dir / name, error)) << error;
+        auto built = showpack::BuildPacked(m_dir / "show.json", kEngine, m_dir / name);
+        EXPECT_TRUE(built) << built.Error().what;
         return m_dir / name;
     }
     testing::CommandResult Start(const fs::path& saver, const std::string& args) {

@@ -54,10 +54,9 @@ protected:
     }
     fs::path Pack(const std::string& description) {
         std::ofstream(m_scratch.Path() / "show.json") << description;
-        std::string error;
-        auto bytes = showpack::BuildShow(m_scratch.Path() / "show.json", error);
         auto saver = m_scratch.Path() / "saver";
-        if (!bytes || !showpack::WritePacked(kBinaries / "showsaver", *bytes, saver, error)) ADD_FAILURE() << error;
+        auto built = showpack::BuildPacked(m_scratch.Path() / "show.json", kBinaries / "showsaver", saver);
+        if (!built) ADD_FAILURE() << built.Error().what;
         return saver;
     }
 

@@ -75,11 +75,9 @@ protected:
     bool Start(const std::string& show = ShowWithBackground()) {
         auto description = m_scratch.Path() / "show.json";
         std::ofstream(description) << show;
-        std::string error;
-        auto bytes = showpack::BuildShow(description, error);
         auto saver = m_scratch.Path() / kAppName;
-        if (!bytes || !showpack::WritePacked(kEngine, *bytes, saver, error)) {
-            ADD_FAILURE() << error;
+        if (auto built = showpack::BuildPacked(description, kEngine, saver); !built) {
+            ADD_FAILURE() << built.Error().what;
             return false;
         }
         m_saver = ChildProcess::Spawn({saver.string(), "/s"}, (m_scratch.Path() / "saver.log").string());

@@ -403,11 +403,11 @@ bool CheckShow(const fs::path& path) {
     CollectingSink sink;
     ShowReader reader(bytes);
     info.headerWord = reader.ReadUInt32();
-    auto error = reader.Failed() ? std::optional(reader.Error())
-                                 : LoadShow(reader, registry, registry.Items(), info, &sink);
+    auto loaded = reader.Failed() ? Status<LoadError>(reader.Error())
+                                  : LoadShow(reader, registry, registry.Items(), info, &sink);
     std::string problem;
-    if (error)
-        problem = error->what + " (at byte " + std::to_string(error->offset) + ")";
+    if (!loaded)
+        problem = loaded.Error().what + " (at byte " + std::to_string(loaded.Error().offset) + ")";
     else if (!sink.Messages().empty())
         problem = "validation showed \"" + sink.Messages().front() + "\"";
     else if (reader.Remaining() != 0)

@@ -12,9 +12,8 @@ constexpr const char* kSettings = "Software\\Tarvanix\\Screen Saver\\demo\\Setti
 
 HiveData ParseOrFail(std::string_view text, Hive hive = Hive::CurrentUser)
 {
-    ParseError error;
-    auto data = ParseHive(text, hive, &error);
-    EXPECT_TRUE(data) << "line " << error.line << ": " << error.message;
+    auto data = ParseHive(text, hive);
+    EXPECT_TRUE(data) << "line " << data.Error().line << ": " << data.Error().message;
     return data ? *data : HiveData {};
 }
 
@@ -126,9 +125,9 @@ TEST(HiveText, ErrorsNameTheLine)
         { head + "[HKEY_CURRENT_USER\\K\n", 4 },
     };
     for (const auto& c : cases) {
-        ParseError error;
-        EXPECT_FALSE(ParseHive(c.text, Hive::CurrentUser, &error)) << c.text;
-        EXPECT_EQ(error.line, c.line) << c.text;
-        EXPECT_FALSE(error.message.empty());
+        auto parsed = ParseHive(c.text, Hive::CurrentUser);
+        ASSERT_FALSE(parsed) << c.text;
+        EXPECT_EQ(parsed.Error().line, c.line) << c.text;
+        EXPECT_FALSE(parsed.Error().message.empty());
     }
 }

@@ -59,10 +59,10 @@ TEST(TempDirectory, UniqueFilesAreNewEmptyAndNamedByPattern)
 TEST(TempDirectory, RejectsNamesThatWouldLeaveTheDirectory)
 {
     TempDirectory directory { fs::path(testing::TempDir()) };
-    std::string error;
-    EXPECT_FALSE(directory.CreateUniqueFile("../Ssd", ".tmp", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(directory.CreateUniqueFile("Ssd", "/x", nullptr));
+    auto refused = directory.CreateUniqueFile("../Ssd", ".tmp");
+    ASSERT_FALSE(refused);
+    EXPECT_FALSE(refused.Error().what.empty());
+    EXPECT_FALSE(directory.CreateUniqueFile("Ssd", "/x"));
 }
 
 TEST(TempDirectory, DestructorRemovesTheDirectoryWithItsFiles)
@@ -97,9 +97,9 @@ TEST(TempDirectory, WithoutAnyUsableParentFileCreationFailsWithAReason)
     std::vector<fs::path> parents { "/nonexistent/a", "/nonexistent/b" };
     TempDirectory directory(parents);
     EXPECT_TRUE(directory.Path().empty());
-    std::string error;
-    EXPECT_FALSE(directory.CreateUniqueFile("Ssd", ".tmp", &error));
-    EXPECT_NE(error.find("/nonexistent/b"), std::string::npos) << error;
+    auto none = directory.CreateUniqueFile("Ssd", ".tmp");
+    ASSERT_FALSE(none);
+    EXPECT_NE(none.Error().what.find("/nonexistent/b"), std::string::npos) << none.Error().what;
 }
 
 TEST(Clock, LocalSystemTimeFieldsAreConsistent)

@@ -53,9 +53,8 @@ public:
     // Builds and loads the show; the items are numbered as described.
     void Load(const std::string& items) {
         std::ofstream(m_dir.Path() / "show.json") << R"({"items": [)" + items + "]}";
-        std::string error;
-        auto bytes = showpack::BuildShow(m_dir.Path() / "show.json", error);
-        ASSERT_TRUE(bytes) << error;
+        auto bytes = showpack::BuildShow(m_dir.Path() / "show.json");
+        ASSERT_TRUE(bytes) << bytes.Error().what;
         m_loaded = testing::LoadBytes(*bytes, &m_player.messages);
         ASSERT_FALSE(m_loaded.error) << m_loaded.error->what;
         ASSERT_TRUE(m_player.messages.messages.empty()) << m_player.messages.messages[0].text;

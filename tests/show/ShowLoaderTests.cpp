@@ -210,12 +210,12 @@ TEST(ShowLoader, FileWithoutPayloadFails) {
     }
     ShowItemRegistry registry;
     ShowInfo info;
-    auto error = LoadShowFile(path, kShowOffset, registry, registry.Items(), info, nullptr);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->offset, kShowOffset);
+    auto loaded = LoadShowFile(path, kShowOffset, registry, registry.Items(), info, nullptr);
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.Error().offset, kShowOffset);
     std::filesystem::remove(path);
 
-    EXPECT_TRUE(LoadShowFile("/nonexistent/showsaver", kShowOffset, registry, registry.Items(), info, nullptr));
+    EXPECT_FALSE(LoadShowFile("/nonexistent/showsaver", kShowOffset, registry, registry.Items(), info, nullptr));
 }
 
 TEST(ShowLoader, FindsTheShowInPackedAndBareFiles) {
@@ -231,9 +231,9 @@ TEST(ShowLoader, FindsTheShowInPackedAndBareFiles) {
         engine.write(padding.data(), static_cast<std::streamsize>(padding.size()));
         engine.write(reinterpret_cast<const char*>(show.data()), static_cast<std::streamsize>(show.size()));
     }
-    std::string error;
-    EXPECT_EQ(FindShowOffset(bare, error), 0u);
-    EXPECT_EQ(FindShowOffset(packed, error), kShowOffset);
+    EXPECT_EQ(*FindShowOffset(bare), 0u);
+    EXPECT_EQ(*FindShowOffset(packed), kShowOffset);
+    EXPECT_FALSE(FindShowOffset(dir / "showsaver-none"));
     std::filesystem::remove(bare);
     std::filesystem::remove(packed);
 }

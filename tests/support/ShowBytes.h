@@ -42,8 +42,9 @@ inline Loaded LoadBytes(const std::vector<uint8_t>& bytes, ui::MessageSink* mess
     Loaded loaded;
     ShowReader reader(bytes);
     loaded.info.headerWord = reader.ReadUInt32();
-    loaded.error = reader.Failed() ? std::optional(reader.Error())
-                                   : LoadShow(reader, *loaded.registry, loaded.registry->Items(), loaded.info, messages);
+    auto status = reader.Failed() ? Status<LoadError>(reader.Error())
+                                  : LoadShow(reader, *loaded.registry, loaded.registry->Items(), loaded.info, messages);
+    if (!status) loaded.error = status.Error();
     return loaded;
 }
 

@@ -182,19 +182,19 @@ TEST_F(ShowpackTest, DescriptionErrorsNameTheItemAndTheField) {
         {R"({"items": [)", "not valid JSON"},
     };
     for (auto [json, expected] : cases) {
-        std::string error;
-        EXPECT_FALSE(BuildShow(Write("bad.json", json), error)) << json;
-        EXPECT_NE(error.find(expected), std::string::npos) << json << "\n -> " << error;
+        auto built = BuildShow(Write("bad.json", json));
+        ASSERT_FALSE(built) << json;
+        EXPECT_NE(built.Error().what.find(expected), std::string::npos) << json << "\n -> " << built.Error().what;
     }
 }
 
 TEST_F(ShowpackTest, PacksTheEngineAtItsFixedSize) {
     auto description = Write("show.json", R"({"items": [{"class": "PauseItem", "duration": 5}]})");
-    std::string error;
-    auto show = BuildShow(description, error);
-    ASSERT_TRUE(show) << error;
+    auto show = BuildShow(description);
+    ASSERT_TRUE(show) << show.Error().what;
     auto packed = m_dir / "packed";
-    ASSERT_TRUE(WritePacked(kEngine, *show, packed, error)) << error;
+    auto written = WritePacked(kEngine, *show, packed);
+    ASSERT_TRUE(written) << written.Error().what;
     std::ifstream in(packed, std::ios::binary);
     std::string raw((std::istreambuf_iterator<char>(in)), {});
     std::vector<uint8_t> bytes(raw.begin(), raw.end());
@@ -213,8 +213,9 @@ TEST_F(ShowpackTest, PacksTheEngineAtItsFixedSize) {
 
     // An engine too large to pack is refused and nothing is written.
     auto big = Write("big-engine", std::string(kEngineSize + 1, 'E'));
-    EXPECT_FALSE(WritePacked(big, *show, m_dir / "none", error));
-    EXPECT_NE(error.find("581632"), std::string::npos);
+    auto refused = WritePacked(big, *show, m_dir / "none");
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.Error().what.find("581632"), std::string::npos);
     EXPECT_FALSE(fs::exists(m_dir / "none"));
 }
 
@@ -228,8 +229,7 @@ TEST_F(ShowpackTest, ExitStatusesAndErrorLines) {
 
     // A bare show that is cut short names the item.
     auto description = Write("show.json", R"({"items": [{"class": "NoteItem", "text": "hello there"}]})");
-    std::string error;
-    auto show = BuildShow(description, error);
+    auto show = BuildShow(description);
     ASSERT_TRUE(show);
     auto cut = Write("cut.show", std::string(show->begin(), show->end() - 3));
     CommandResult cutDump = Shell(kShowpack.string() + " dump --json '" + cut.string() + "'");

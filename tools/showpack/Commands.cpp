@@ -49,40 +49,34 @@ void PrintText(std::ostream& out, const Item& item) {
 struct LoadedShow {
     ShowItemRegistry registry;
     ShowInfo info;
-    std::optional<LoadError> error;
+    Status<LoadError> loaded;
 };
 
 std::unique_ptr<LoadedShow> LoadForInspection(const std::filesystem::path& file, std::ostream& err) {
-    std::string problem;
-    auto offset = FindShowOffset(file, problem);
+    auto offset = FindShowOffset(file);
     if (!offset) {
-        err << "showpack: " << problem << "\n";
+        err << "showpack: " << offset.Error().what << "\n";
         return nullptr;
     }
     auto show = std::make_unique<LoadedShow>();
-    show->error = LoadShowFile(file, *offset, show->registry, show->registry.Items(), show->info, nullptr);
-    if (show->error) {
-        err << "showpack: " << file.string() << ": " << show->error->what << " (at byte " << show->error->offset
-            << ")\n";
+    show->loaded = LoadShowFile(file, *offset, show->registry, show->registry.Items(), show->info, nullptr);
+    if (!show->loaded) {
+        err << "showpack: " << file.string() << ": " << show->loaded.Error().what << " (at byte "
+            << show->loaded.Error().offset << ")\n";
         return nullptr;
     }
     return show;
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes, std::string& error) {
+Result<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary | std::ios::ate);
-    if (!stream) {
-        error = "cannot read " + path.string();
-        return false;
-    }
+    std::vector<uint8_t> bytes;
+    if (!stream) return Error{"cannot read " + path.string()};
     bytes.resize(static_cast<size_t>(stream.tellg()));
     stream.seekg(0);
     stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!stream) {
-        error = "cannot read " + path.string();
-        return false;
-    }
-    return true;
+    if (!stream) return Error{"cannot read " + path.string()};
+    return bytes;
 }
 
 } // namespace
@@ -156,18 +150,18 @@ private:
 } // namespace
 
 int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::ostream& err) {
-    std::string problem;
-    auto offset = FindShowOffset(file, problem);
+    auto offset = FindShowOffset(file);
     if (!offset) {
-        err << "showpack: " << problem << "\n";
+        err << "showpack: " << offset.Error().what << "\n";
         return 1;
     }
     ShowItemRegistry registry;
     ShowInfo info;
     CollectingMessages messages(err);
-    auto error = LoadShowFile(file, *offset, registry, registry.Items(), info, &messages);
-    if (error && messages.texts.empty())
-        err << "showpack: " << file.string() << ": " << error->what << " (at byte " << error->offset << ")\n";
+    auto loaded = LoadShowFile(file, *offset, registry, registry.Items(), info, &messages);
+    if (!loaded && messages.texts.empty())
+        err << "showpack: " << file.string() << ": " << loaded.Error().what << " (at byte " << loaded.Error().offset
+            << ")\n";
     if (json) {
         Json pictures = Json::array();
         const ItemList& items = registry.Items();
@@ -179,36 +173,32 @@ int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::
             pictures.push_back({{"index", i}, {"naturalWidth", picture->naturalWidth},
                                 {"naturalHeight", picture->naturalHeight}});
         }
-        Json report = {{"valid", !error}, {"messages", messages.texts}, {"pictures", pictures}};
+        Json report = {{"valid", loaded.Ok()}, {"messages", messages.texts}, {"pictures", pictures}};
         out << report.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     }
-    return error ? 1 : 0;
+    return loaded ? 0 : 1;
 }
 
-std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description, std::string& error) {
+Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description) {
     Json root;
     {
         std::ifstream stream(description);
         if (!stream) {
-            error = "cannot read " + description.string();
-            return std::nullopt;
+            return Error{"cannot read " + description.string()};
         }
         try {
             root = Json::parse(stream);
         } catch (const Json::exception& e) {
-            error = description.string() + ": not valid JSON: " + e.what();
-            return std::nullopt;
+            return Error{description.string() + ": not valid JSON: " + e.what()};
         }
     }
     if (!root.is_object() || !root.contains("items") || !root["items"].is_array()) {
-        error = description.string() + ": expected an object with an \"items\" list";
-        return std::nullopt;
+        return Error{description.string() + ": expected an object with an \"items\" list"};
     }
     uint32_t headerWord = 0;
     if (auto header = root.find("headerWord"); header != root.end()) {
         if (!header->is_number_unsigned() || header->get<uint64_t>() > UINT32_MAX) {
-            error = "field headerWord: expected a number from 0 to 4294967295";
-            return std::nullopt;
+            return Error{"field headerWord: expected a number from 0 to 4294967295"};
         }
         headerWord = header->get<uint32_t>();
     }
@@ -220,28 +210,24 @@ std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& descr
     int index = 0;
     for (const Json& entry : root["items"]) {
         if (!entry.is_object()) {
-            error = ItemLabel(index, {}) + ": expected an object";
-            return std::nullopt;
+            return Error{ItemLabel(index, {}) + ": expected an object"};
         }
         int32_t kind = -1;
         if (auto className = entry.find("class"); className != entry.end()) {
             kind = className->is_string() ? ItemKindOfClass(className->get<std::string>()) : -1;
             if (kind < 0) {
-                error = ItemLabel(index, {}) + ", field class: not an item class";
-                return std::nullopt;
+                return Error{ItemLabel(index, {}) + ", field class: not an item class"};
             }
         }
         if (auto kindField = entry.find("kind"); kindField != entry.end()) {
             int32_t given = kindField->is_number_integer() ? kindField->get<int32_t>() : -1;
             if (!registry.Prototype(given) || (kind >= 0 && given != kind)) {
-                error = ItemLabel(index, {}) + ", field kind: expected a kind from 0 to 13 that matches the class";
-                return std::nullopt;
+                return Error{ItemLabel(index, {}) + ", field kind: expected a kind from 0 to 13 that matches the class"};
             }
             kind = given;
         }
         if (kind < 0) {
-            error = ItemLabel(index, {}) + ": needs a class or a kind";
-            return std::nullopt;
+            return Error{ItemLabel(index, {}) + ": needs a class or a kind"};
         }
         auto item = registry.Prototype(kind)->Clone();
         item->SetIndex(index);
@@ -253,10 +239,8 @@ std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& descr
         visitor.Int("tag", tag);
         visitor.Int("disabled", disabled);
         item->Describe(visitor);
-        if (auto problem = visitor.Finish()) {
-            error = ItemLabel(index, ItemClassName(kind)) + ", " + *problem;
-            return std::nullopt;
-        }
+        if (auto finished = visitor.Finish(); !finished)
+            return Error{ItemLabel(index, ItemClassName(kind)) + ", " + finished.Error().what};
         item->SetName(std::move(name));
         item->SetTag(tag);
         item->SetDisabled(&disabled);
@@ -268,10 +252,9 @@ std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& descr
         Item* target = items.Find(ref.target);
         ItemKind wanted = ref.field == "picture" ? ItemKind::Picture : ItemKind::Media;
         if (!target || target->Kind() != wanted) {
-            error = ItemLabel(ref.item->Index(), ItemClassName(static_cast<int32_t>(ref.item->Kind()))) + ", field " +
+            return Error{ItemLabel(ref.item->Index(), ItemClassName(static_cast<int32_t>(ref.item->Kind()))) + ", field " +
                     ref.field + ": item " + std::to_string(ref.target) + " is not a " +
-                    std::string(ItemClassName(static_cast<int32_t>(wanted)));
-            return std::nullopt;
+                    std::string(ItemClassName(static_cast<int32_t>(wanted)))};
         }
         ref.item->SetSource(target);
         target->AddUser(ref.item);
@@ -280,14 +263,14 @@ std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& descr
     return SaveShow(items, ShowInfo{headerWord, 'A', kBuildVersion, 0.0f});
 }
 
-bool WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
-                 const std::filesystem::path& output, std::string& error) {
-    std::vector<uint8_t> engineBytes;
-    if (!ReadWholeFile(engine, engineBytes, error)) return false;
+Status<> WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
+                     const std::filesystem::path& output) {
+    auto read = ReadWholeFile(engine);
+    if (!read) return read.Error();
+    std::vector<uint8_t>& engineBytes = *read;
     if (engineBytes.size() > kEngineSize) {
-        error = "the engine " + engine.string() + " has " + std::to_string(engineBytes.size()) +
-                " bytes, more than the " + std::to_string(kEngineSize) + " a packed show leaves it";
-        return false;
+        return Error{"the engine " + engine.string() + " has " + std::to_string(engineBytes.size()) +
+                " bytes, more than the " + std::to_string(kEngineSize) + " a packed show leaves it"};
     }
     engineBytes.resize(kEngineSize, 0);
     auto temporary = output;
@@ -297,28 +280,32 @@ bool WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> s
         stream.write(reinterpret_cast<const char*>(engineBytes.data()), static_cast<std::streamsize>(engineBytes.size()));
         stream.write(reinterpret_cast<const char*>(show.data()), static_cast<std::streamsize>(show.size()));
         if (!stream.flush()) {
-            error = "cannot write " + temporary.string();
             std::filesystem::remove(temporary);
-            return false;
+            return Error{"cannot write " + temporary.string()};
         }
     }
     ::chmod(temporary.c_str(), 0755);
     std::error_code ec;
     std::filesystem::rename(temporary, output, ec);
     if (ec) {
-        error = "cannot write " + output.string() + ": " + ec.message();
+        std::string problem = "cannot write " + output.string() + ": " + ec.message();
         std::filesystem::remove(temporary, ec);
-        return false;
+        return Error{problem};
     }
-    return true;
+    return {};
+}
+
+Status<> BuildPacked(const std::filesystem::path& description, const std::filesystem::path& engine,
+                     const std::filesystem::path& output) {
+    auto show = BuildShow(description);
+    if (!show) return show.Error();
+    return WritePacked(engine, *show, output);
 }
 
 int Build(const std::filesystem::path& description, const std::filesystem::path& output,
           const std::optional<std::filesystem::path>& engine, std::ostream& err) {
-    std::string error;
-    auto show = BuildShow(description, error);
-    if (!show || !WritePacked(EnginePath(engine), *show, output, error)) {
-        err << "showpack: " << error << "\n";
+    if (auto built = BuildPacked(description, EnginePath(engine), output); !built) {
+        err << "showpack: " << built.Error().what << "\n";
         return 1;
     }
     return 0;
@@ -326,24 +313,26 @@ int Build(const std::filesystem::path& description, const std::filesystem::path&
 
 int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
          const std::optional<std::filesystem::path>& engine, std::ostream& err) {
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadWholeFile(showFile, bytes, error)) {
-        err << "showpack: " << error << "\n";
+    auto read = ReadWholeFile(showFile);
+    if (!read) {
+        err << "showpack: " << read.Error().what << "\n";
         return 1;
     }
+    const std::vector<uint8_t>& bytes = *read;
     // Refuse anything that is not a readable bare show.
     ShowItemRegistry registry;
     ShowInfo info;
     ShowReader reader(bytes);
     info.headerWord = reader.ReadUInt32();
-    auto problem = reader.Failed() ? std::optional(reader.Error()) : LoadShow(reader, registry, registry.Items(), info, nullptr);
-    if (problem) {
-        err << "showpack: " << showFile.string() << ": " << problem->what << " (at byte " << problem->offset << ")\n";
+    auto loaded = reader.Failed() ? Status<LoadError>(reader.Error())
+                                  : LoadShow(reader, registry, registry.Items(), info, nullptr);
+    if (!loaded) {
+        err << "showpack: " << showFile.string() << ": " << loaded.Error().what << " (at byte "
+            << loaded.Error().offset << ")\n";
         return 1;
     }
-    if (!WritePacked(EnginePath(engine), bytes, output, error)) {
-        err << "showpack: " << error << "\n";
+    if (auto written = WritePacked(EnginePath(engine), bytes, output); !written) {
+        err << "showpack: " << written.Error().what << "\n";
         return 1;
     }
     return 0;

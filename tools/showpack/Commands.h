@@ -2,6 +2,8 @@
 // The showpack commands. Each returns the process's exit status: 0 done,
 // 1 the input was refused (one line on stderr says why), 2 usage error.
 
+#include "platform/sys/Result.h"
+
 #include <filesystem>
 #include <iosfwd>
 #include <optional>
@@ -23,9 +25,8 @@ struct DumpOptions {
 int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ostream& out, std::ostream& err);
 
 // Builds a bare show (signature A, version 4.5) from a JSON description.
-// On failure returns nothing and sets `error` to a line naming the item and
-// the field.
-std::optional<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description, std::string& error);
+// The error is a line naming the item and the field.
+Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description);
 
 // Loads and validates a show as the engine does. Every message box's text
 // goes to `err`; status 1 when the show is refused. With `json`, prints
@@ -40,8 +41,12 @@ int Pack(const std::filesystem::path& showFile, const std::filesystem::path& out
 
 // Writes the engine padded with zero bytes to kEngineSize, then the show,
 // replacing `output` at once (a failure leaves no torn file).
-bool WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
-                 const std::filesystem::path& output, std::string& error);
+Status<> WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
+                     const std::filesystem::path& output);
+
+// BuildShow, then WritePacked.
+Status<> BuildPacked(const std::filesystem::path& description, const std::filesystem::path& engine,
+                     const std::filesystem::path& output);
 
 // The engine next to the running showpack, or the given one.
 std::filesystem::path EnginePath(const std::optional<std::filesystem::path>& engine);

@@ -104,7 +104,7 @@ void BuildVisitor::Group(std::string_view key, const std::function<void(FieldVis
     if (!value->is_object()) return Problem(key, "expected an object");
     BuildVisitor inner(*value, m_item, m_baseDirectory, m_references, m_prefix + std::string(key) + ".");
     fields(inner);
-    if (auto problem = inner.Finish(); problem && !m_problem) m_problem = problem;
+    if (auto finished = inner.Finish(); !finished && !m_problem) m_problem = finished.Error().what;
 }
 
 void BuildVisitor::File(std::string_view key, EmbeddedFile& file) {
@@ -151,12 +151,12 @@ void BuildVisitor::Reference(std::string_view key, Item*&) {
         m_references.push_back({&m_item, std::string(key), static_cast<int32_t>(*index)});
 }
 
-std::optional<std::string> BuildVisitor::Finish() {
-    if (m_problem) return m_problem;
+Status<> BuildVisitor::Finish() {
+    if (m_problem) return Error{*m_problem};
     for (const auto& [name, ignored] : m_in.items())
         if (std::find(m_seen.begin(), m_seen.end(), name) == m_seen.end())
-            return "field " + m_prefix + name + ": unknown field";
-    return std::nullopt;
+            return Error{"field " + m_prefix + name + ": unknown field"};
+    return {};
 }
 
 } // namespace showsaver::showpack

@@ -1,6 +1,7 @@
 #pragma once
 // Item fields to and from JSON, through the items' own field lists.
 
+#include "platform/sys/Result.h"
 #include "show/Item.h"
 
 #include <nlohmann/json.hpp>
@@ -66,7 +67,7 @@ public:
     // Marks keys the caller handles itself, so they are not unknown.
     void Accept(std::string_view key) { m_seen.emplace_back(key); }
     // After the fields were visited: the first problem, or an unknown field.
-    std::optional<std::string> Finish();
+    Status<> Finish();
 
 private:
     const Json* Find(std::string_view key);

@@ -64,17 +64,17 @@ bool WritePng(const gfx::Surface& screen, const gfx::LayerStack& layers, const s
 } // namespace
 
 int Render(const RenderOptions& options, std::ostream& err) {
-    std::string problem;
-    auto offset = FindShowOffset(options.file, problem);
+    auto offset = FindShowOffset(options.file);
     if (!offset) {
-        err << "showpack: " << problem << "\n";
+        err << "showpack: " << offset.Error().what << "\n";
         return 1;
     }
     StderrMessages messages(err);
     ShowItemRegistry registry;
     ShowInfo info;
-    if (auto error = LoadShowFile(options.file, *offset, registry, registry.Items(), info, &messages)) {
-        err << "showpack: " << options.file.string() << ": " << error->what << " (at byte " << error->offset << ")\n";
+    if (auto loaded = LoadShowFile(options.file, *offset, registry, registry.Items(), info, &messages); !loaded) {
+        err << "showpack: " << options.file.string() << ": " << loaded.Error().what << " (at byte "
+            << loaded.Error().offset << ")\n";
         return 1;
     }
     auto screen = gfx::Surface::Create(options.width, options.height);
