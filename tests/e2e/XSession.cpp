@@ -117,7 +117,7 @@ bool DisplayLooksTaken(int number) {
 
 } // namespace
 
-VirtualDisplay::VirtualDisplay(const std::string& logFile) {
+VirtualDisplay::VirtualDisplay(const std::string& logFile, const std::string& screen) {
     // Tests running side by side start at different numbers and move on when
     // one is taken. Xvfb takes the usual lock file for its number (which it
     // would not do with -displayfd), so other programs see the display as
@@ -130,7 +130,7 @@ VirtualDisplay::VirtualDisplay(const std::string& logFile) {
         // leaves, and a client that connects during the reset is refused; the
         // tests' short xdotool connections would hit that.
         m_server = ChildProcess::Spawn(
-            {"Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"}, logFile);
+            {"Xvfb", name, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, logFile);
         bool ended = false;
         bool ready = WaitFor([&] {
             ended = m_server.WaitForExit(0ms).has_value();

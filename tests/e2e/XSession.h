@@ -55,7 +55,8 @@ private:
 // Stopped in the destructor.
 class VirtualDisplay {
 public:
-    explicit VirtualDisplay(const std::string& logFile);
+    // `screen` is Xvfb's WIDTHxHEIGHTxDEPTH.
+    explicit VirtualDisplay(const std::string& logFile, const std::string& screen = "1024x768x24");
     // ":N"; empty when Xvfb did not start, and Error() says why.
     const std::string& Name() const { return m_name; }
     const std::string& Error() const { return m_error; }

@@ -1,0 +1,261 @@
+// What waiting costs. At 1920 × 1080, over a fixed show of one transition of
+// each family with pauses between them:
+//  - the scene thread's CPU time ÷ the CPU time of the same show with waits
+//    of no polls, its drawing alone (goal: at most 1.2);
+//  - the packed engine's CPU time ÷ wall time while it plays that show on a
+//    virtual X server (goal: at most 0.15), and once the show has ended
+//    (goal: at most 0.2 % of a core);
+//  - calibrated waits of 1 ms to 1 s ÷ the time they stand for (goal 1 ± 0.02).
+// Prints the ratios after the run.
+
+#include "app/ItemKinds.h"
+#include "bench/TimingReporter.h"
+#include "codec/Codec.h"
+#include "gfx/SurfaceContext.h"
+#include "platform/registry/Store.h"
+#include "platform/sys/TempFiles.h"
+#include "platform/ui/MessageBox.h"
+#include "playback/SceneThread.h"
+#include "playback/SpeedCalibration.h"
+#include "show/ItemList.h"
+#include "show/ShowLoader.h"
+#include "show/ShowReader.h"
+#include "tests/e2e/XSession.h"
+#include "tools/showpack/Commands.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using namespace showsaver;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+// The show ends by filling the screen with this colour.
+constexpr unsigned long kEndColour = 0xFF00FF;
+constexpr uint32_t kEndColourRef = 0xFF00FF;   // 0x00BBGGRR, the same magenta
+
+class NullWindow final : public SaverWindowControl {
+public:
+    void SetBackground(ColorRef) override {}
+    ColorRef Background() const override { return 0; }
+    void ArmLink(const std::string&, int32_t) override {}
+    void DisarmLink() override {}
+    bool IsMuted() const override { return true; }
+    gfx::LayerHandle AddLayer(const gfx::Rect&) override { return {}; }
+};
+
+class SilentSink final : public ui::MessageSink {
+public:
+    ui::MessageAnswer Show(std::string_view, ui::MessageIcon, ui::MessageButtons) override {
+        return ui::MessageAnswer::Ok;
+    }
+};
+
+double Seconds(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The CPU time of every thread of a process, from the scheduler's
+// nanosecond counts.
+double ProcessCpuSeconds(pid_t pid) {
+    double total = 0;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream in(task.path() / "schedstat");
+        uint64_t ns = 0;
+        if (in >> ns) total += static_cast<double>(ns) * 1e-9;
+    }
+    return total;
+}
+
+// A photograph-like picture: smooth gradients with a little grain.
+codec::RgbImage Photograph() {
+    auto image = codec::RgbImage::Uninitialized(kWidth, kHeight);
+    uint32_t grain = 7;
+    for (int y = 0; y < kHeight; ++y) {
+        uint8_t* row = image.Row(y);
+        for (int x = 0; x < kWidth; ++x) {
+            grain = grain * 1103515245u + 12345u;
+            int noise = static_cast<int>((grain >> 16) & 15) - 8;
+            double u = x / double(kWidth), v = y / double(kHeight);
+            row[3 * x] = static_cast<uint8_t>(std::clamp(int(200 * v + 40 * std::sin(9 * u)) + noise, 0, 255));
+            row[3 * x + 1] = static_cast<uint8_t>(std::clamp(int(120 + 90 * std::cos(5 * u + 3 * v)) + noise, 0, 255));
+            row[3 * x + 2] = static_cast<uint8_t>(std::clamp(int(230 - 180 * v) + noise, 0, 255));
+        }
+    }
+    return image;
+}
+
+// One transition of each family (dissolve, fade, slide, uncover, push, wipe,
+// cell grid), half a second apart, then the end colour.
+std::string ShowDescription() {
+    std::string items = R"({"class": "PictureItem", "file": {"path": "photo.jpg"}})";
+    for (int effect : {6, 4, 24, 29, 41, 37, 17}) {
+        items += R"(, {"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": )" +
+                 std::to_string(effect) + R"(, "transitionDelayValue": 800}})";
+        items += R"(, {"class": "PauseItem", "duration": 500})";
+        items += R"(, {"class": "BackgroundItem", "color": {"color": 0, "fourthValue": 0}})";
+    }
+    items += R"(, {"class": "BackgroundItem", "color": {"color": )" + std::to_string(kEndColourRef) +
+             R"(, "fourthValue": 0}})";
+    return R"({"items": [)" + items + "]}";
+}
+
+struct Stage {
+    sys::TempDirectory dir{fs::temp_directory_path()};
+    std::vector<uint8_t> show;
+    fs::path saver;
+    std::string error;
+
+    Stage() {
+        codec::WriteJpeg(dir.Path() / "photo.jpg", Photograph(), 90);
+        std::ofstream(dir.Path() / "show.json") << ShowDescription();
+        auto bytes = showpack::BuildShow(dir.Path() / "show.json");
+        if (!bytes) {
+            error = bytes.Error().what;
+            return;
+        }
+        show = *bytes;
+        saver = dir.Path() / "saver";
+        if (auto written = showpack::WritePacked(fs::path(SHOWSAVER_BINARY_DIR) / "showsaver", show, saver); !written)
+            error = written.Error().what;
+    }
+};
+
+Stage& TheStage() {
+    static Stage stage;
+    return stage;
+}
+
+// Plays the show on a memory screen; the scene thread's CPU seconds.
+double SceneThreadCpu(const std::vector<uint8_t>& show, uint32_t times) {
+    ShowItemRegistry registry;
+    SilentSink messages;
+    ShowReader reader(show);
+    ShowInfo info;
+    info.headerWord = reader.ReadUInt32();
+    if (!LoadShow(reader, registry, registry.Items(), info, &messages)) return 0;
+    auto surface = std::make_shared<gfx::Surface>(kWidth, kHeight);
+    auto screen = gfx::SurfaceContext::ForScreen(surface);
+    NullWindow window;
+    double cpu = 0;
+    CSceneThread::Setup setup;
+    setup.window = &window;
+    setup.dc = screen.get();
+    setup.items = &registry.Items();
+    setup.times = &times;
+    setup.messages = &messages;
+    setup.afterItem = [&](int) { cpu = Seconds(CLOCK_THREAD_CPUTIME_ID); };
+    CSceneThread player(std::move(setup), CSceneThread::Mode::Play);
+    player.Resume();
+    player.WaitForExit(std::chrono::hours(1));
+    player.RequestStop();
+    return cpu;
+}
+
+// The scene thread's CPU time, with the calibration of a fast machine or
+// with waits of no polls.
+void BM_SceneThreadCpu(benchmark::State& state) {
+    Stage& stage = TheStage();
+    if (!stage.error.empty()) return state.SkipWithError(stage.error.c_str());
+    uint32_t times = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        double wallStart = Seconds(CLOCK_MONOTONIC);
+        state.SetIterationTime(SceneThreadCpu(stage.show, times));
+        state.counters["wall_s"] = Seconds(CLOCK_MONOTONIC) - wallStart;
+    }
+}
+
+// The packed engine on a virtual X server: CPU ÷ wall while the show plays,
+// then while it shows the last picture.
+void BM_EngineProcess(benchmark::State& state) {
+    Stage& stage = TheStage();
+    if (!stage.error.empty()) return state.SkipWithError(stage.error.c_str());
+    e2e::VirtualDisplay display((stage.dir.Path() / "xvfb.log").string(), "1920x1080x24");
+    if (display.Name().empty()) return state.SkipWithError(display.Error().c_str());
+    auto environment = e2e::EngineEnvironment(stage.dir.Path(), display.Name());
+    registry::Store store(registry::Store::DefaultDirectory());
+    store.Set(registry::Hive::CurrentUser, SpeedCalibration::kKey, SpeedCalibration::kSysInfo, MachineFingerprint());
+    store.Set(registry::Hive::CurrentUser, SpeedCalibration::kKey, SpeedCalibration::kTimes, uint32_t{100000000});
+    Display* x = XOpenDisplay(display.Name().c_str());
+    if (!x) return state.SkipWithError("cannot open the virtual display");
+    auto centre = [&] {
+        XImage* image = XGetImage(x, DefaultRootWindow(x), kWidth / 2, kHeight / 2, 1, 1, AllPlanes, ZPixmap);
+        if (!image) return 0ul;
+        unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+        XDestroyImage(image);
+        return pixel;
+    };
+    for (auto _ : state) {
+        double start = Seconds(CLOCK_MONOTONIC);
+        auto saver = e2e::ChildProcess::Spawn({stage.saver.string(), "/s"}, (stage.dir.Path() / "saver.log").string());
+        // The show's end colour is checked twice a second, so the watcher
+        // itself costs little.
+        while (centre() != kEndColour && Seconds(CLOCK_MONOTONIC) - start < 300) std::this_thread::sleep_for(500ms);
+        double played = Seconds(CLOCK_MONOTONIC) - start;
+        double playing = ProcessCpuSeconds(saver.Pid());
+        std::this_thread::sleep_for(1s);
+        double idleStart = ProcessCpuSeconds(saver.Pid());
+        std::this_thread::sleep_for(5s);
+        double idle = ProcessCpuSeconds(saver.Pid()) - idleStart;
+        state.SetIterationTime(played);
+        state.counters["cpu_per_wall"] = playing / played;
+        state.counters["idle_cpu_per_wall"] = idle / 5.0;
+        saver.Stop();
+    }
+    XCloseDisplay(x);
+}
+
+// A calibrated wait of range(0) microseconds' worth of polls.
+void BM_CalibratedWait(benchmark::State& state) {
+    uint32_t times = 1000000;   // one poll per microsecond
+    CSceneThread::Setup setup;
+    NullWindow window;
+    ItemList items;   // the thread is never resumed; its stop plays this empty show
+    setup.window = &window;
+    setup.items = &items;
+    setup.times = &times;
+    CSceneThread player(std::move(setup), CSceneThread::Mode::Play);
+    auto micros = static_cast<uint32_t>(state.range(0));
+    // total 100000: n = (100000 - elapsed) × Times ÷ 100000 polls.
+    uint32_t elapsed = 100000 - micros / 10;
+    for (auto _ : state) player.CalibratedWait(elapsed, 100000.0);
+    player.RequestStop();
+}
+
+BENCHMARK(BM_SceneThreadCpu)->Arg(100000000)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_EngineProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CalibratedWait)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    bench::TimingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    double paced = reporter.Seconds("BM_SceneThreadCpu/100000000"), drawing = reporter.Seconds("BM_SceneThreadCpu/0/");
+    if (paced > 0 && drawing > 0)
+        std::printf("scene thread CPU / drawing alone = %.2f (%.2f s / %.2f s)\n", paced / drawing, paced, drawing);
+    if (const auto* engine = reporter.Find("BM_EngineProcess"))
+        std::printf("engine CPU / wall while playing = %.3f, after the show = %.4f %% of a core\n",
+                    engine->counters.at("cpu_per_wall"), 100 * engine->counters.at("idle_cpu_per_wall"));
+    for (int micros : {1000, 10000, 100000, 1000000})
+        if (double s = reporter.Seconds("BM_CalibratedWait/" + std::to_string(micros)); s > 0)
+            std::printf("calibrated wait of %d us / its time = %.4f\n", micros, s / (micros * 1e-6));
+    benchmark::Shutdown();
+    return 0;
+}
