@@ -76,9 +76,11 @@ bool CMP3Player::Play()
             if (m_pending.load() != 0)
                 break;   // queue the next buffer while one plays
             if (m_atEnd) {
-                // A pass that decoded no sound at all failed, so a loop waits before retrying.
+                // A pass that decoded no sound at all failed, so a loop waits before
+                // retrying. Looping music is finished only when stopped, so that a
+                // waiting Start waits for the stop.
                 CloseAll();
-                if (m_heardAny)
+                if (m_heardAny && !m_looping)
                     m_finished.Set();
                 return m_heardAny;
             }
@@ -153,6 +155,7 @@ CMP3Thread::CMP3Thread(audio::OutputOwner& output, sys::Event& started, sys::Eve
     , m_loop(loop)
     , m_thread([this] { Run(); })
 {
+    m_player.SetLooping(loop);
 }
 
 CMP3Thread::~CMP3Thread()

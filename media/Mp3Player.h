@@ -87,6 +87,8 @@ public:
     bool PlayMemory(const uint8_t* data, size_t size);
 
     const WaveFormat& PcmFormat() const { return m_pcmFormat; }
+    // Set for music that repeats: the end of one pass does not signal finished.
+    void SetLooping(bool looping) { m_looping = looping; }
 
 private:
     bool Play();
@@ -104,6 +106,7 @@ private:
     std::atomic<int32_t> m_pending { 0 };
     bool m_atEnd = false;
     bool m_heardAny = false;
+    bool m_looping = false;
     audio::Mp3Stream m_stream;
     CMP3Reader m_reader;
     size_t m_size = 0;

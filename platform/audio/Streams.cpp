@@ -9,9 +9,11 @@ namespace showsaver::audio {
 namespace {
 
 constexpr int kDeviceFrameBytes = sizeof(int16_t) * kDeviceChannels;
-// The producer converts this many source bytes per hold of the stream's lock,
-// so the callback never waits for more than a small piece of conversion.
-constexpr size_t kSubmitPiece = 16384;
+// Source bytes are handed to SDL_AudioStream in pieces of at most this size:
+// SDL 2.26 loses samples at the flush of a resampling stream that was fed
+// larger pieces. It also keeps each hold of a stream's lock short, so the
+// callback never waits for more than a small piece of conversion.
+constexpr size_t kPutPiece = 1024;
 
 SDL_AudioFormat ToSdl(SampleFormat format)
 {
@@ -73,8 +75,8 @@ bool PcmStream::Submit(std::span<const uint8_t> bytes, bool endOfData)
         return false;
     // Whole frames only; a torn last frame is dropped.
     bytes = bytes.first(bytes.size() - bytes.size() % static_cast<size_t>(m_bytesPerFrame));
-    for (size_t offset = 0; offset < bytes.size(); offset += kSubmitPiece) {
-        auto piece = bytes.subspan(offset, std::min(kSubmitPiece, bytes.size() - offset));
+    for (size_t offset = 0; offset < bytes.size(); offset += kPutPiece) {
+        auto piece = bytes.subspan(offset, std::min(kPutPiece, bytes.size() - offset));
         std::lock_guard lock(m_mutex);
         if (SDL_AudioStreamPut(m_converter.get(), piece.data(), static_cast<int>(piece.size())) != 0)
             return false;
@@ -189,8 +191,13 @@ std::vector<int16_t> ConvertToDevice(const PcmFormat& format, std::span<const ui
     double frames = static_cast<double>(sourceFrames) * kDeviceRate / format.rate + 64;
     if (frames > static_cast<double>(maxFrames))
         return {};
-    if (SDL_AudioStreamPut(converter.get(), bytes.data(), static_cast<int>(sourceFrames * format.BytesPerFrame())) != 0
-        || SDL_AudioStreamFlush(converter.get()) != 0)
+    bytes = bytes.first(sourceFrames * static_cast<size_t>(format.BytesPerFrame()));
+    for (size_t offset = 0; offset < bytes.size(); offset += kPutPiece) {
+        auto piece = bytes.subspan(offset, std::min(kPutPiece, bytes.size() - offset));
+        if (SDL_AudioStreamPut(converter.get(), piece.data(), static_cast<int>(piece.size())) != 0)
+            return {};
+    }
+    if (SDL_AudioStreamFlush(converter.get()) != 0)
         return {};
     std::vector<int16_t> samples(static_cast<size_t>(std::max(SDL_AudioStreamAvailable(converter.get()), 0)) / sizeof(int16_t));
     int got = SDL_AudioStreamGet(converter.get(), samples.data(), static_cast<int>(samples.size() * sizeof(int16_t)));

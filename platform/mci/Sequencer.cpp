@@ -15,6 +15,15 @@ constexpr auto kForever = std::chrono::milliseconds::max();
 // parses the file there and not inside the device's callback.
 constexpr int kPrimeFrames = 64;
 
+// The play has reached the file's last event. FluidSynth itself reports its
+// player done only once the voices and the reverb have died away, seconds later.
+bool PlayedToEnd(fluid_player_t* player)
+{
+    int total = fluid_player_get_total_ticks(player);
+    return fluid_player_get_status(player) == FLUID_PLAYER_DONE
+        || (total > 0 && fluid_player_get_current_tick(player) >= total);
+}
+
 void SilenceFluidLog()
 {
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
@@ -189,7 +198,7 @@ void Sequencer::Render(int16_t* out, size_t frames)
     std::lock_guard lock(m_mutex);
     fluid_synth_write_s16(m_synth.get(), static_cast<int>(frames), out, 0, 2, out, 1, 2);
     m_rendered += frames;
-    if (m_armed && m_player && fluid_player_get_status(m_player.get()) == FLUID_PLAYER_DONE && !m_ended) {
+    if (m_armed && m_player && PlayedToEnd(m_player.get()) && !m_ended) {
         m_armed = false;
         m_ended = std::move(m_notify);   // a move of std::function: no allocation
         m_endedDevice = m_open;
