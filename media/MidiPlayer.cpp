@@ -55,7 +55,7 @@ mci::Error CMidiPlayer::Open(const std::filesystem::path& name, bool)
     mci::Error result = Record(m_mci.Open(name, mci::kDeviceTypeSequencer, device));
     if (result == mci::kErrorNone) {
         m_device = device;
-        opened = true;
+        m_opened = true;
     }
     return result;
 }
@@ -63,7 +63,7 @@ mci::Error CMidiPlayer::Open(const std::filesystem::path& name, bool)
 mci::Error CMidiPlayer::Close()
 {
     std::lock_guard lock(m_mutex);
-    if (!opened)
+    if (!m_opened)
         return mci::kErrorNone;
     mci::Error result = Record(m_mci.Close(m_device));
     m_device = 0;
@@ -101,21 +101,46 @@ void CMidiPlayer::OnNotice(mci::DeviceId device, mci::Notice notice)
     std::lock_guard lock(m_mutex);
     if (device != m_device || notice != mci::Notice::Successful)
         return;
-    if (!loop) {
+    if (!m_loop) {
         playbackFinished.Set();
         return;
     }
     Close();
-    Open(fileName, false);
+    Open(m_fileName, false);
     Play();
 }
 
 void CMidiPlayer::DeleteFile()
 {
-    if (fileName.empty())
+    std::lock_guard lock(m_mutex);
+    if (m_fileName.empty())
         return;
     std::error_code error;
-    std::filesystem::remove(fileName, error);
+    std::filesystem::remove(m_fileName, error);
+}
+
+void CMidiPlayer::SetFileName(std::filesystem::path name)
+{
+    std::lock_guard lock(m_mutex);
+    m_fileName = std::move(name);
+}
+
+std::filesystem::path CMidiPlayer::FileName()
+{
+    std::lock_guard lock(m_mutex);
+    return m_fileName;
+}
+
+void CMidiPlayer::SetLoop(bool loop)
+{
+    std::lock_guard lock(m_mutex);
+    m_loop = loop;
+}
+
+bool CMidiPlayer::Loop()
+{
+    std::lock_guard lock(m_mutex);
+    return m_loop;
 }
 
 }

@@ -57,17 +57,27 @@ public:
     // A completion notice as the window's thread receives it.
     void OnNotice(mci::DeviceId device, mci::Notice notice);
 
-    // Deletes the file named by fileName, if any.
+    // Deletes the file named by FileName(), if any.
     void DeleteFile();
 
+    // The temporary ".mid" file in use, deleted with the player, and whether
+    // it replays at its end. Set under the player's lock, since a notice on
+    // the window's thread may read them at any time.
+    void SetFileName(std::filesystem::path name);
+    std::filesystem::path FileName();
+    void SetLoop(bool loop);
+    bool Loop();
+    // Set by a successful open and never cleared.
+    bool Opened() const { return m_opened; }
+
     sys::Event playbackFinished;
-    bool loop = false;
-    std::filesystem::path fileName;   // the temporary ".mid" file in use
-    bool opened = false;
 
 private:
     struct Guard;
     std::recursive_mutex m_mutex;     // the scene thread and the window's thread both drive the device
+    bool m_loop = false;
+    std::filesystem::path m_fileName;
+    std::atomic<bool> m_opened { false };
     std::shared_ptr<Guard> m_guard;   // lets a notice posted late find the player gone
 };
 

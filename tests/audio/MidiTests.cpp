@@ -65,9 +65,9 @@ TEST(MidiPlayer, ANoteIsHeardAndItsEndSignalled)
         audio::OutputOwner output;
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.fileName = file;
+        player.SetFileName(file);
         ASSERT_EQ(player.Open(file, false), mci::kErrorNone);
-        EXPECT_TRUE(player.opened);
+        EXPECT_TRUE(player.Opened());
         ASSERT_EQ(player.Play(), mci::kErrorNone);
         EXPECT_TRUE(player.playbackFinished.Wait(10s));
         // Notices other than a successful end for this device change nothing.
@@ -94,8 +94,8 @@ TEST(MidiPlayer, ALoopingFilePlaysOnPastItsEnd)
         audio::OutputOwner output;
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.fileName = file;
-        player.loop = true;
+        player.SetFileName(file);
+        player.SetLoop(true);
         ASSERT_EQ(player.Open(file, false), mci::kErrorNone);
         ASSERT_EQ(player.Play(), mci::kErrorNone);
         std::this_thread::sleep_for(1500ms);
@@ -123,9 +123,9 @@ TEST(MidiPlayer, FilesFluidSynthCannotReadFailSilently)
     for (const auto& bytes : files) {
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.fileName = folder / "bad.mid";
-        test::WriteBytes(player.fileName, bytes);
-        bool failed = player.Open(player.fileName, false) != mci::kErrorNone || player.Play() != mci::kErrorNone;
+        player.SetFileName(folder / "bad.mid");
+        test::WriteBytes(player.FileName(), bytes);
+        bool failed = player.Open(player.FileName(), false) != mci::kErrorNone || player.Play() != mci::kErrorNone;
         EXPECT_TRUE(failed);
         EXPECT_EQ(player.LastError(), mci::kErrorInvalidFile);
         EXPECT_FALSE(player.playbackFinished.Wait(200ms));
