@@ -132,6 +132,21 @@ std::vector<int16_t> ConvertInBlocks(const std::vector<uint8_t>& mp3, int& calls
     return out;
 }
 
+// The PCM of the whole file lasts as long as the music and carries its 440 Hz.
+void CheckConversion(const std::vector<uint8_t>& mp3, double seconds, int expectedCalls)
+{
+    int calls = 0;
+    WaveFormat pcm;
+    auto samples = ConvertInBlocks(mp3, calls, pcm);
+    EXPECT_EQ(calls, expectedCalls);
+    double heard = double(samples.size()) / pcm.channels / pcm.samplesPerSec;
+    EXPECT_NEAR(heard, seconds, 0.1) << pcm.samplesPerSec;
+    std::vector<int16_t> first;
+    for (size_t i = 0; i < samples.size(); i += pcm.channels)
+        first.push_back(samples[i]);
+    EXPECT_NEAR(test::EstimateFrequency(first, int(pcm.samplesPerSec)), 440, 5) << pcm.samplesPerSec;
+}
+
 TEST(Mp3Stream, ConvertsBlocksToTheMappedEightBitFormat)
 {
     auto folder = test::FreshFolder("convert");
@@ -142,17 +157,13 @@ TEST(Mp3Stream, ConvertsBlocksToTheMappedEightBitFormat)
     };
     for (const auto& c : cases) {
         auto mp3 = test::SineMp3(folder, 440, c.seconds, c.rate, c.channels);
-        int calls = 0;
-        WaveFormat pcm;
-        auto samples = ConvertInBlocks(mp3, calls, pcm);
-        EXPECT_EQ(calls, c.calls);
-        double seconds = double(samples.size()) / pcm.channels / pcm.samplesPerSec;
-        EXPECT_NEAR(seconds, c.seconds, 0.1) << c.rate;
-        std::vector<int16_t> first;
-        for (size_t i = 0; i < samples.size(); i += pcm.channels)
-            first.push_back(samples[i]);
-        EXPECT_NEAR(test::EstimateFrequency(first, int(pcm.samplesPerSec)), 440, 5) << c.rate;
+        CheckConversion(mp3, c.seconds, c.calls);
     }
+    // Layer II is described as Layer III like any other stream, and decodes.
+    auto result = testing::RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=1:sample_rate=48000 "
+        "-ac 2 -c:a mp2 -b:a 192k " + testing::Quoted(folder / "sine.mp2"));
+    ASSERT_EQ(result.status, 0) << result.err;
+    CheckConversion(test::ReadBytes(folder / "sine.mp2"), 1.0, 1);
     std::filesystem::remove_all(folder);
 }
 
