@@ -3,6 +3,8 @@
 
 #include "SoundFixtures.h"
 #include "media/MidiPlayer.h"
+#include "media/Mp3Player.h"
+#include "platform/audio/WaveSound.h"
 
 #include <condition_variable>
 #include <deque>
@@ -133,6 +135,32 @@ TEST(MidiPlayer, FilesFluidSynthCannotReadFailSilently)
     CMidiPlayer never(output);
     EXPECT_EQ(never.Close(), mci::kErrorNone);   // no open ever succeeded: nothing is sent
     EXPECT_NE(never.Stop(), mci::kErrorNone);
+}
+
+}
+}
+
+namespace showsaver {
+namespace {
+
+TEST(NoSoundDevice, EveryPlayIsSilentlySkipped)
+{
+    test::ScopedEnvironment driver("SDL_AUDIODRIVER", "no-such-driver");
+    auto folder = test::FreshFolder("no-device");
+    audio::OutputOwner output;
+    EXPECT_EQ(output.Get(), nullptr);
+    audio::WaveSound sound(output);
+    EXPECT_FALSE(sound.PlayAsync(test::S16Wave(test::Sine(440, 0.2, 22050, 1), 22050, 1), true));
+    auto mp3 = test::SineMp3(folder, 440, 0.5, 44100, 2);
+    CMP3Controller controller(output);
+    controller.Start(mp3.data(), int32_t(mp3.size()), true, true, sys::Event());   // returns: nothing to wait for
+    controller.Stop();
+    CMidiPlayer player(output);
+    auto file = folder / "note.mid";
+    test::WriteBytes(file, test::MidiNote(0, 60, 480));
+    EXPECT_EQ(player.Open(file, false), mci::kErrorHardware);
+    EXPECT_FALSE(player.Opened());
+    std::filesystem::remove_all(folder);
 }
 
 }
