@@ -48,7 +48,10 @@ void VideoPlayer::Run(bool repeat) {
     PictureTimeline timeline(m_file.FramePeriod());
     while (PlayRound(timeline, clock)) {
         ++m_rounds;
-        if (!repeat || !StartNextRound(timeline)) break;
+        if (repeat && StartNextRound(timeline)) continue;
+        // The play ends when the last picture's time is over and its sound is heard.
+        WaitForClock(clock, std::max(timeline.End(), double(m_soundQueued) / AudioSink::kRate));
+        break;
     }
     m_ended.Set();
 }
