@@ -161,7 +161,14 @@ public:
     std::unique_ptr<video::FrameTarget> CreateLayer(gfx::Point topLeft, gfx::Size size) override {
         std::lock_guard lock(m_mutex);
         m_layers.push_back({topLeft, size, std::make_shared<RecordingTarget>(), std::make_shared<bool>(true)});
+        m_made.notify_all();
         return std::make_unique<Forward>(m_layers.back().target, m_layers.back().alive);
+    }
+    // Blocks until `count` layers have been made, and returns the last one.
+    Layer WaitForLayer(size_t count) {
+        std::unique_lock lock(m_mutex);
+        m_made.wait(lock, [&] { return m_layers.size() >= count; });
+        return m_layers[count - 1];
     }
     std::vector<Layer> Layers() const {
         std::lock_guard lock(m_mutex);
@@ -184,6 +191,7 @@ private:
     };
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_made;
     std::vector<Layer> m_layers;
 };
 
