@@ -1,5 +1,7 @@
 #include "platform/video/VideoFile.h"
 
+#include "platform/video/AviHeader.h"
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
@@ -17,6 +19,10 @@ namespace {
 // (about 24 seconds); anything longer is skipped, not allocated.
 constexpr int kMaxSoundFrames = 1 << 20;
 constexpr int kIoBufferSize = 32 * 1024;
+// Sound outside these is not played (the pictures still are).
+constexpr int kMinSoundRate = 4000;
+constexpr int kMaxSoundRate = 192000;
+constexpr int kMaxSoundChannels = 8;
 // Enough to find the streams of any AVI; a hostile file is not read further.
 constexpr int64_t kProbeBytes = 1 << 20;
 
@@ -56,6 +62,13 @@ AVPixelFormat WithoutJpegRange(AVPixelFormat format, bool& fullRange) {
     case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
     default: return format;
     }
+}
+
+// The resampler's filters grow with the ratio of the two rates: a rate of a
+// few hertz in a hostile header would have it allocate hundreds of megabytes.
+bool SoundFormatWithinLimits(const AVCodecContext& sound) {
+    return sound.sample_rate >= kMinSoundRate && sound.sample_rate <= kMaxSoundRate &&
+           sound.ch_layout.nb_channels >= 1 && sound.ch_layout.nb_channels <= kMaxSoundChannels;
 }
 
 // The sizes in the file's header, checked before anything is decoded.
@@ -114,11 +127,16 @@ struct VideoFile::MemoryReader {
 VideoFile::~VideoFile() = default;
 
 std::unique_ptr<VideoFile> VideoFile::Open(const std::filesystem::path& path, std::string* error, VideoLimits limits) {
+    uint64_t fileSize = 0;
+    const auto head = ReadAviHead(path, fileSize);
+    if (!AviHeaderFits(head, fileSize)) return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
     return OpenWith(std::unique_ptr<VideoFile>(new VideoFile), path.c_str(), error, limits);
 }
 
 std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes, std::string* error,
                                                  VideoLimits limits) {
+    if (!AviHeaderFits(bytes.first(std::min(bytes.size(), kAviHeadBytes)), bytes.size()))
+        return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
     std::unique_ptr<VideoFile> file(new VideoFile);
     file->m_memory = std::make_unique<MemoryReader>(MemoryReader{bytes});
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
@@ -175,9 +193,10 @@ void VideoFile::OpenSoundStream() {
     if (m_audioStream < 0) return;
     m_audio = OpenDecoder(*m_format->streams[m_audioStream], 0);
     if (!m_audio) return;
+    if (!SoundFormatWithinLimits(*m_audio)) return SwitchSoundOff();
     AVChannelLayout input {};
     if (m_audio->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&m_audio->ch_layout) == 0)
-        av_channel_layout_default(&input, std::clamp(m_audio->ch_layout.nb_channels, 1, 8));
+        av_channel_layout_default(&input, m_audio->ch_layout.nb_channels);
     else
         av_channel_layout_copy(&input, &m_audio->ch_layout);
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
@@ -186,7 +205,7 @@ void VideoFile::OpenSoundStream() {
                                          m_audio->sample_fmt, m_audio->sample_rate, 0, nullptr);
     av_channel_layout_uninit(&input);
     m_resampler.reset(resampler);
-    if (made < 0 || m_audio->sample_rate <= 0 || swr_init(resampler) < 0) SwitchSoundOff();
+    if (made < 0 || swr_init(resampler) < 0) SwitchSoundOff();
 }
 
 void VideoFile::SwitchSoundOff() {

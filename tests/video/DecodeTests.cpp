@@ -124,6 +124,11 @@ std::vector<uint8_t> WithUnknownCodec(std::vector<uint8_t> bytes) {
     return bytes;
 }
 
+std::vector<uint8_t> WithChunkSize(std::vector<uint8_t> bytes, const char* tag, uint32_t size) {
+    Poke32(bytes, Find(bytes, tag) + 4, size);
+    return bytes;
+}
+
 std::vector<uint8_t> RandomBytes(size_t size) {
     std::mt19937 random(12);
     std::vector<uint8_t> bytes(size);
@@ -156,6 +161,7 @@ TEST_F(VideoDecode, BadInputIsRefusedOrEndsWithoutHanging) {
         {"unknown codec", WithUnknownCodec(good), false, "decoder"},
         {"side over 16384", WithPictureSize(good, 16400, 48), false, "out of bounds"},
         {"over 64 megapixels", WithPictureSize(good, 8200, 8200), false, "out of bounds"},
+        {"a header chunk larger than the file", WithChunkSize(good, "strf", 0x40000000), false, "does not fit"},
         {"cut in the middle", {good.begin(), good.begin() + long(good.size() / 2)}, true},
         {"cut before the index", {good.begin(), good.end() - 200}, true},
     };
