@@ -14,7 +14,10 @@ VideoPlayer::~VideoPlayer() { Stop(); }
 void VideoPlayer::Play(bool repeat) {
     Stop();
     if (!m_file.Rewind()) return;
-    m_stopRequested = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested = false;
+    }
     m_shown = m_dropped = m_rounds = 0;
     m_soundQueued = 0;
     m_ended.Reset();
