@@ -7,7 +7,6 @@
 #include "media/VideoPanel.h"
 #include "media/VideoWindow.h"
 
-#include <deque>
 #include <thread>
 
 namespace showsaver::testing {
@@ -16,63 +15,13 @@ namespace {
 using media::CVideoPanel;
 using media::CVideoWindow;
 
-// An owner thread for the panel: runs the calls it is given one by one, and
-// hands them over in the way that returns once the stop event is set.
-class WorkerOwner : public media::OwnerThread {
+// The panel's owner when commands come from the owner's own thread.
+class DirectOwner : public media::OwnerThread {
 public:
-    explicit WorkerOwner(sys::Event& stop) : m_stop(stop), m_thread([this] { Work(); }) {}
-    ~WorkerOwner() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-            m_calls.clear();
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-    // While held, calls wait in the queue: the owner is busy elsewhere.
-    void Hold(bool hold) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_held = hold;
-        }
-        m_wake.notify_all();
-    }
     bool Invoke(std::function<void()> call) override {
-        auto done = std::make_shared<sys::Event>();
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back([call = std::move(call), done] {
-                call();
-                done->Set();
-            });
-        }
-        m_wake.notify_all();
-        std::array<sys::Event*, 2> events {done.get(), &m_stop};
-        return sys::Event::WaitAny(events, std::chrono::minutes(5)) == 0;
+        call();
+        return true;
     }
-
-private:
-    void Work() {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [&] { return m_quit || (!m_held && !m_calls.empty()); });
-            if (m_quit) return;
-            auto call = std::move(m_calls.front());
-            m_calls.pop_front();
-            lock.unlock();
-            call();
-            lock.lock();
-        }
-    }
-
-    sys::Event& m_stop;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_calls;
-    bool m_held = false;
-    bool m_quit = false;
-    std::thread m_thread;
 };
 
 // Real SDL sinks on the disk driver, counted.
@@ -148,7 +97,7 @@ TEST_F(VideoPlayers, WindowOnAFileThatDoesNotPlayShowsNothingAndStillDeletesIt) 
 }
 
 TEST_F(VideoPlayers, PanelCommandsOpenPlayStopCloseAndPlayNothingAfterAClose) {
-    WorkerOwner owner(m_stop);
+    DirectOwner owner;
     CVideoPanel panel(owner, m_layers, nullptr);
     const auto file = Copy({.codec = "cinepak", .frames = 10, .rate = 25}, "panel.avi");
 
@@ -191,7 +140,7 @@ TEST_F(VideoPlayers, PanelCommandsOpenPlayStopCloseAndPlayNothingAfterAClose) {
 
 // Mute switches an opened video's sound off: no sink is asked for.
 TEST_F(VideoPlayers, BothPlayersPlayWithoutSoundWhenMuted) {
-    WorkerOwner owner(m_stop);
+    DirectOwner owner;
     for (bool mute : {false, true}) {
         SCOPED_TRACE(mute ? "muted" : "with sound");
         SdlSinks sinks(s_fixtures->Dir() / "players.raw");
@@ -207,19 +156,6 @@ TEST_F(VideoPlayers, BothPlayersPlayWithoutSoundWhenMuted) {
         panel.Close();
         EXPECT_EQ(sinks.Made(), mute ? 0 : 2);
     }
-}
-
-// A command handed to a busy owner returns once the show is being stopped,
-// instead of waiting for the owner for ever.
-TEST_F(VideoPlayers, PanelCommandsReturnWhenTheShowIsStopped) {
-    WorkerOwner owner(m_stop);
-    CVideoPanel panel(owner, m_layers, nullptr);
-    owner.Hold(true);
-    std::thread stopper([&] { m_stop.Set(); });
-    panel.Open(Copy({.codec = "mjpeg"}, "held.avi"));
-    panel.Play(0);
-    stopper.join();
-    EXPECT_TRUE(m_layers.Layers().empty());
 }
 
 } // namespace
