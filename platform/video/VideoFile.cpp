@@ -226,7 +226,7 @@ VideoFile::Step VideoFile::Next() {
 
 bool VideoFile::ReadPacket() {
     if (av_read_frame(m_format.get(), m_packet.get()) < 0) return false;
-    AvPacketPtr::pointer packet = m_packet.get();
+    AVPacket* packet = m_packet.get();
     if (packet->stream_index == m_videoStream) {
         avcodec_send_packet(m_video.get(), packet);   // a packet that does not decode is skipped
         m_videoPending = true;

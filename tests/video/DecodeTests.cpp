@@ -44,31 +44,37 @@ Decoded DecodeAll(VideoFile& file) {
 }
 
 TEST_F(VideoDecode, EveryCodecGivesItsSizeFramesColoursAndSound) {
-    for (const char* codec : {"mjpeg", "mpeg4", "msvideo1", "cinepak"}) {
-        for (bool sound : {false, true}) {
-            SCOPED_TRACE(std::string(codec) + (sound ? " with sound" : ""));
-            const auto path = s_fixtures->Make({.codec = codec, .sound = sound});
-            std::string error;
-            const auto file = VideoFile::Open(path, &error);
-            ASSERT_TRUE(file) << error;
-            EXPECT_EQ(file->Size(), (gfx::Size {64, 48}));
-            EXPECT_DOUBLE_EQ(file->FramePeriod(), 0.1);
-            EXPECT_EQ(file->HasSound(), sound);
-            const Decoded decoded = DecodeAll(*file);
-            ASSERT_EQ(decoded.centres.size(), 10u);
-            for (size_t i = 0; i < decoded.centres.size(); ++i)
-                EXPECT_TRUE(Near(decoded.centres[i], kFrameColours[i])) << "frame " << i << std::hex << " is "
-                                                                         << decoded.centres[i];
-            // One second of 44,100 Hz sound, give or take a block.
-            EXPECT_NEAR(double(decoded.soundFrames), sound ? 44100.0 : 0.0, 2048.0);
-            // Rewinding gives the same pictures again, and so does reading from memory.
-            ASSERT_TRUE(file->Rewind());
-            EXPECT_EQ(DecodeAll(*file).centres, decoded.centres);
-            const auto bytes = VideoFixtures::Bytes(path);
-            const auto inMemory = VideoFile::OpenMemory(bytes);
-            ASSERT_TRUE(inMemory);
-            EXPECT_EQ(DecodeAll(*inMemory).centres, decoded.centres);
-        }
+    std::vector<VideoSpec> specs;
+    for (const char* codec : {"mjpeg", "mpeg4", "msvideo1", "cinepak", "libx264"}) {
+        specs.push_back({.codec = codec});
+        specs.push_back({.codec = codec, .sound = true});
+    }
+    specs.push_back({.codec = "msvideo1", .sound = true, .soundCodec = "adpcm_ms"});
+    specs.push_back({.codec = "mpeg4", .sound = true, .soundCodec = "libmp3lame"});
+    for (const VideoSpec& spec : specs) {
+        const bool sound = spec.sound;
+        SCOPED_TRACE(spec.codec + (sound ? " with " + spec.soundCodec : ""));
+        const auto path = s_fixtures->Make(spec);
+        std::string error;
+        const auto file = VideoFile::Open(path, &error);
+        ASSERT_TRUE(file) << error;
+        EXPECT_EQ(file->Size(), (gfx::Size {64, 48}));
+        EXPECT_DOUBLE_EQ(file->FramePeriod(), 0.1);
+        EXPECT_EQ(file->HasSound(), sound);
+        const Decoded decoded = DecodeAll(*file);
+        ASSERT_EQ(decoded.centres.size(), 10u);
+        for (size_t i = 0; i < decoded.centres.size(); ++i)
+            EXPECT_TRUE(Near(decoded.centres[i], kFrameColours[i])) << "frame " << i << std::hex << " is "
+                                                                     << decoded.centres[i];
+        // One second of 44,100 Hz sound, give or take a block.
+        EXPECT_NEAR(double(decoded.soundFrames), sound ? 44100.0 : 0.0, 2048.0);
+        // Rewinding gives the same pictures again, and so does reading from memory.
+        ASSERT_TRUE(file->Rewind());
+        EXPECT_EQ(DecodeAll(*file).centres, decoded.centres);
+        const auto bytes = VideoFixtures::Bytes(path);
+        const auto inMemory = VideoFile::OpenMemory(bytes);
+        ASSERT_TRUE(inMemory);
+        EXPECT_EQ(DecodeAll(*inMemory).centres, decoded.centres);
     }
 }
 

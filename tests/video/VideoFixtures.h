@@ -36,7 +36,8 @@ struct VideoSpec {
     int frames = 10;
     int width = 64, height = 48;
     int rate = 10;
-    bool sound = false;         // a 440 Hz tone, PCM, as long as the pictures
+    bool sound = false;         // a 440 Hz tone as long as the pictures
+    std::string soundCodec = "pcm_s16le";
 };
 
 // A directory of fixtures for one test program, removed at the end.
@@ -62,7 +63,7 @@ public:
                               std::to_string(spec.rate) + " -i " + Quoted(raw);
         if (spec.sound)
             command += " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" +
-                       std::to_string(double(spec.frames) / spec.rate) + " -ac 2 -c:a pcm_s16le";
+                       std::to_string(double(spec.frames) / spec.rate) + " -ac 2 -c:a " + spec.soundCodec;
         command += " -c:v " + spec.codec + (spec.codec == "mjpeg" ? " -q:v 2" : "") + " " + Quoted(path);
         const auto result = RunCommand(command);
         std::filesystem::remove(raw);
@@ -88,7 +89,7 @@ public:
 private:
     static std::string Name(const VideoSpec& spec) {
         return spec.codec + "-" + std::to_string(spec.width) + "x" + std::to_string(spec.height) + "-" +
-               std::to_string(spec.frames) + "f" + std::to_string(spec.rate) + (spec.sound ? "-tone" : "");
+               std::to_string(spec.frames) + "f" + std::to_string(spec.rate) + (spec.sound ? "-tone-" + spec.soundCodec : "");
     }
     std::filesystem::path WriteFrames(const VideoSpec& spec) const {
         const auto path = m_dir / (Name(spec) + ".rgb");
