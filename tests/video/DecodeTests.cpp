@@ -44,17 +44,17 @@ Decoded DecodeAll(VideoFile& file) {
 }
 
 TEST_F(VideoDecode, EveryCodecGivesItsSizeFramesColoursAndSound) {
-    std::vector<VideoSpec> specs;
+    std::vector<VideoRecipe> recipes;
     for (const char* codec : {"mjpeg", "mpeg4", "msvideo1", "cinepak", "libx264"}) {
-        specs.push_back({.codec = codec});
-        specs.push_back({.codec = codec, .sound = true});
+        recipes.push_back({.codec = codec});
+        recipes.push_back({.codec = codec, .sound = true});
     }
-    specs.push_back({.codec = "msvideo1", .sound = true, .soundCodec = "adpcm_ms"});
-    specs.push_back({.codec = "mpeg4", .sound = true, .soundCodec = "libmp3lame"});
-    for (const VideoSpec& spec : specs) {
-        const bool sound = spec.sound;
-        SCOPED_TRACE(spec.codec + (sound ? " with " + spec.soundCodec : ""));
-        const auto path = s_fixtures->Make(spec);
+    recipes.push_back({.codec = "msvideo1", .sound = true, .soundCodec = "adpcm_ms"});
+    recipes.push_back({.codec = "mpeg4", .sound = true, .soundCodec = "libmp3lame"});
+    for (const VideoRecipe& recipe : recipes) {
+        const bool sound = recipe.sound;
+        SCOPED_TRACE(recipe.codec + (sound ? " with " + recipe.soundCodec : ""));
+        const auto path = s_fixtures->Make(recipe);
         std::string error;
         const auto file = VideoFile::Open(path, &error);
         ASSERT_TRUE(file) << error;

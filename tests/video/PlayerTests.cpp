@@ -19,8 +19,8 @@ class VideoPlay : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { s_fixtures = new VideoFixtures; }
     static void TearDownTestSuite() { delete s_fixtures; }
-    static std::unique_ptr<VideoFile> OpenVideo(const VideoSpec& spec) {
-        auto file = VideoFile::Open(s_fixtures->Make(spec));
+    static std::unique_ptr<VideoFile> OpenVideo(const VideoRecipe& recipe) {
+        auto file = VideoFile::Open(s_fixtures->Make(recipe));
         EXPECT_TRUE(file);
         return file;
     }

@@ -31,7 +31,7 @@ inline constexpr std::array<Rgb, 10> kFrameColours {{
     {255, 0, 255}, {255, 255, 255}, {0, 0, 0}, {128, 64, 0}, {64, 128, 255},
 }};
 
-struct VideoSpec {
+struct VideoRecipe {
     std::string codec;          // ffmpeg encoder name
     int frames = 10;
     int width = 64, height = 48;
@@ -53,18 +53,18 @@ public:
     }
     const std::filesystem::path& Dir() const { return m_dir; }
 
-    // Makes (once) the video of `spec` and returns its path; empty on failure.
-    std::filesystem::path Make(const VideoSpec& spec) {
-        const auto path = m_dir / (Name(spec) + ".avi");
+    // Makes (once) the video of `recipe` and returns its path; empty on failure.
+    std::filesystem::path Make(const VideoRecipe& recipe) {
+        const auto path = m_dir / (Name(recipe) + ".avi");
         if (std::filesystem::exists(path)) return path;
-        const auto raw = WriteFrames(spec);
+        const auto raw = WriteFrames(recipe);
         std::string command = "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s " +
-                              std::to_string(spec.width) + "x" + std::to_string(spec.height) + " -r " +
-                              std::to_string(spec.rate) + " -i " + Quoted(raw);
-        if (spec.sound)
+                              std::to_string(recipe.width) + "x" + std::to_string(recipe.height) + " -r " +
+                              std::to_string(recipe.rate) + " -i " + Quoted(raw);
+        if (recipe.sound)
             command += " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" +
-                       std::to_string(double(spec.frames) / spec.rate) + " -ac 2 -c:a " + spec.soundCodec;
-        command += " -c:v " + spec.codec + (spec.codec == "mjpeg" ? " -q:v 2" : "") + " " + Quoted(path);
+                       std::to_string(double(recipe.frames) / recipe.rate) + " -ac 2 -c:a " + recipe.soundCodec;
+        command += " -c:v " + recipe.codec + (recipe.codec == "mjpeg" ? " -q:v 2" : "") + " " + Quoted(path);
         const auto result = RunCommand(command);
         std::filesystem::remove(raw);
         if (result.status != 0) {
@@ -87,15 +87,15 @@ public:
     }
 
 private:
-    static std::string Name(const VideoSpec& spec) {
-        return spec.codec + "-" + std::to_string(spec.width) + "x" + std::to_string(spec.height) + "-" +
-               std::to_string(spec.frames) + "f" + std::to_string(spec.rate) + (spec.sound ? "-tone-" + spec.soundCodec : "");
+    static std::string Name(const VideoRecipe& recipe) {
+        return recipe.codec + "-" + std::to_string(recipe.width) + "x" + std::to_string(recipe.height) + "-" +
+               std::to_string(recipe.frames) + "f" + std::to_string(recipe.rate) + (recipe.sound ? "-tone-" + recipe.soundCodec : "");
     }
-    std::filesystem::path WriteFrames(const VideoSpec& spec) const {
-        const auto path = m_dir / (Name(spec) + ".rgb");
+    std::filesystem::path WriteFrames(const VideoRecipe& recipe) const {
+        const auto path = m_dir / (Name(recipe) + ".rgb");
         std::ofstream out(path, std::ios::binary);
-        std::vector<char> frame(size_t(spec.width) * spec.height * 3);
-        for (int i = 0; i < spec.frames; ++i) {
+        std::vector<char> frame(size_t(recipe.width) * recipe.height * 3);
+        for (int i = 0; i < recipe.frames; ++i) {
             const Rgb c = kFrameColours[size_t(i) % kFrameColours.size()];
             for (size_t p = 0; p < frame.size(); p += 3) {
                 frame[p] = char(c.r);

@@ -44,9 +44,9 @@ protected:
     static void SetUpTestSuite() { s_fixtures = new VideoFixtures; }
     static void TearDownTestSuite() { delete s_fixtures; }
     // A fresh copy of a fixture, as the media item writes one per play.
-    static std::filesystem::path Copy(const VideoSpec& spec, const std::string& name) {
+    static std::filesystem::path Copy(const VideoRecipe& recipe, const std::string& name) {
         const auto copy = s_fixtures->Dir() / name;
-        std::filesystem::copy_file(s_fixtures->Make(spec), copy, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(s_fixtures->Make(recipe), copy, std::filesystem::copy_options::overwrite_existing);
         return copy;
     }
     static VideoFixtures* s_fixtures;
@@ -144,7 +144,7 @@ TEST_F(VideoPlayers, BothPlayersPlayWithoutSoundWhenMuted) {
     for (bool mute : {false, true}) {
         SCOPED_TRACE(mute ? "muted" : "with sound");
         SdlSinks sinks(s_fixtures->Dir() / "players.raw");
-        const VideoSpec tone {.codec = "msvideo1", .frames = 5, .rate = 25, .sound = true};
+        const VideoRecipe tone {.codec = "msvideo1", .frames = 5, .rate = 25, .sound = true};
         CVideoWindow window(m_layers, &sinks, m_stop);
         window.SetMute(mute);
         ASSERT_TRUE(window.Start(-1, 0, 0, Copy(tone, "tone-window.avi")));
