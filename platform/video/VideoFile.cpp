@@ -1,0 +1,322 @@
+#include "platform/video/VideoFile.h"
+
+#include "platform/video/AviHeader.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace showsaver::video {
+
+namespace {
+
+// The longest block of sound one decoded frame may give, in stereo frames
+// (about 24 seconds); anything longer is skipped, not allocated.
+constexpr int kMaxSoundFrames = 1 << 20;
+constexpr int kIoBufferSize = 32 * 1024;
+// Sound outside these is not played (the pictures still are).
+constexpr int kMinSoundRate = 4000;
+constexpr int kMaxSoundRate = 192000;
+constexpr int kMaxSoundChannels = 8;
+// Enough to find the streams of any AVI; a hostile file is not read further.
+constexpr int64_t kProbeBytes = 1 << 20;
+
+std::string AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+void SetError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+}
+
+bool WithinLimits(int width, int height, VideoLimits limits) {
+    return width > 0 && height > 0 && width <= limits.maxSide && height <= limits.maxSide &&
+           int64_t{width} * height <= limits.maxPixels;
+}
+
+AvCodecPtr OpenDecoder(const AVStream& stream, int64_t maxPixels) {
+    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    if (!codec) return nullptr;
+    AvCodecPtr context(avcodec_alloc_context3(codec));
+    if (!context || avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return nullptr;
+    context->thread_count = 1;
+    context->max_pixels = maxPixels;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
+    return context;
+}
+
+// The YUVJ formats are the plain ones at full range; swscale wants them so.
+AVPixelFormat WithoutJpegRange(AVPixelFormat format, bool& fullRange) {
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
+    default: return format;
+    }
+}
+
+// The resampler's filters grow with the ratio of the two rates: a rate of a
+// few hertz in a hostile header would have it allocate hundreds of megabytes.
+bool SoundFormatWithinLimits(const AVCodecContext& sound) {
+    return sound.sample_rate >= kMinSoundRate && sound.sample_rate <= kMaxSoundRate &&
+           sound.ch_layout.nb_channels >= 1 && sound.ch_layout.nb_channels <= kMaxSoundChannels;
+}
+
+// The sizes in the file's header, checked before anything is decoded.
+bool HeaderSizesWithinLimits(const AVFormatContext& format, VideoLimits limits) {
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVCodecParameters& parameters = *format.streams[i]->codecpar;
+        if (parameters.codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (parameters.width > limits.maxSide || parameters.height > limits.maxSide) return false;
+        if (int64_t{parameters.width} * parameters.height > limits.maxPixels) return false;
+    }
+    return true;
+}
+
+// Probes the streams with the decoders held to the same pixel limit, so a
+// picture whose own header is larger than the file's is refused there too.
+bool FindStreamInfo(AVFormatContext& format, VideoLimits limits) {
+    std::vector<AVDictionary*> options(format.nb_streams, nullptr);
+    for (auto& dictionary : options) av_dict_set_int(&dictionary, "max_pixels", limits.maxPixels, 0);
+    const int found = avformat_find_stream_info(&format, options.data());
+    for (auto& dictionary : options) av_dict_free(&dictionary);
+    return found >= 0;
+}
+
+} // namespace
+
+struct VideoFile::MemoryReader {
+    std::span<const uint8_t> bytes;
+    size_t position = 0;
+
+    static int Read(void* opaque, uint8_t* buffer, int size) {
+        auto& reader = *static_cast<MemoryReader*>(opaque);
+        const size_t count = std::min<size_t>(static_cast<size_t>(size), reader.bytes.size() - reader.position);
+        if (count == 0) return AVERROR_EOF;
+        std::memcpy(buffer, reader.bytes.data() + reader.position, count);
+        reader.position += count;
+        return static_cast<int>(count);
+    }
+
+    static int64_t Seek(void* opaque, int64_t offset, int whence) {
+        auto& reader = *static_cast<MemoryReader*>(opaque);
+        const auto size = static_cast<int64_t>(reader.bytes.size());
+        if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE) return size;
+        int64_t base = 0;
+        switch (whence & ~AVSEEK_FORCE) {
+        case SEEK_SET: base = 0; break;
+        case SEEK_CUR: base = static_cast<int64_t>(reader.position); break;
+        case SEEK_END: base = size; break;
+        default: return AVERROR(EINVAL);
+        }
+        if (offset < -base || offset > size - base) return AVERROR(EINVAL);
+        reader.position = static_cast<size_t>(base + offset);
+        return base + offset;
+    }
+};
+
+VideoFile::~VideoFile() = default;
+
+std::unique_ptr<VideoFile> VideoFile::Open(const std::filesystem::path& path, std::string* error, VideoLimits limits) {
+    uint64_t fileSize = 0;
+    const auto head = ReadAviHead(path, fileSize);
+    if (!AviHeaderFits(head, fileSize)) return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
+    return OpenWith(std::unique_ptr<VideoFile>(new VideoFile), path.c_str(), error, limits);
+}
+
+std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes, std::string* error,
+                                                 VideoLimits limits) {
+    if (!AviHeaderFits(bytes.first(std::min(bytes.size(), kAviHeadBytes)), bytes.size()))
+        return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
+    std::unique_ptr<VideoFile> file(new VideoFile);
+    file->m_memory = std::make_unique<MemoryReader>(MemoryReader{bytes});
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    if (!buffer) return SetError(error, "out of memory"), nullptr;
+    file->m_io.reset(avio_alloc_context(buffer, kIoBufferSize, 0, file->m_memory.get(), &MemoryReader::Read, nullptr,
+                                        &MemoryReader::Seek));
+    if (!file->m_io) {
+        av_free(buffer);
+        return SetError(error, "out of memory"), nullptr;
+    }
+    return OpenWith(std::move(file), nullptr, error, limits);
+}
+
+std::unique_ptr<VideoFile> VideoFile::OpenWith(std::unique_ptr<VideoFile> file, const char* url, std::string* error,
+                                               VideoLimits limits) {
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) return SetError(error, "out of memory"), nullptr;
+    format->pb = file->m_io.get();   // null for a file: the demuxer opens the url
+    format->probesize = kProbeBytes;
+    format->max_streams = 16;
+    const int opened = avformat_open_input(&format, url, av_find_input_format("avi"), nullptr);
+    if (opened < 0) return SetError(error, "not an AVI file: " + AvErrorText(opened)), nullptr;
+    file->m_format.reset(format);
+    if (!HeaderSizesWithinLimits(*format, limits)) return SetError(error, "a picture size is out of bounds"), nullptr;
+    if (!FindStreamInfo(*format, limits)) return SetError(error, "no streams found"), nullptr;
+    if (!file->OpenPictureStream(limits, error)) return nullptr;
+    file->OpenSoundStream();
+    file->m_packet.reset(av_packet_alloc());
+    file->m_frame.reset(av_frame_alloc());
+    if (!file->m_packet || !file->m_frame) return SetError(error, "out of memory"), nullptr;
+    return file;
+}
+
+bool VideoFile::OpenPictureStream(VideoLimits limits, std::string* error) {
+    m_videoStream = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (m_videoStream < 0) return SetError(error, "no video stream"), false;
+    AVStream& stream = *m_format->streams[m_videoStream];
+    const AVCodecParameters& parameters = *stream.codecpar;
+    if (!WithinLimits(parameters.width, parameters.height, limits))
+        return SetError(error, "picture size " + std::to_string(parameters.width) + " x " +
+                                   std::to_string(parameters.height) + " is out of bounds"), false;
+    m_video = OpenDecoder(stream, limits.maxPixels);
+    if (!m_video) return SetError(error, "no decoder for the video's codec"), false;
+    m_size = {parameters.width, parameters.height};
+    m_videoTimeBase = av_q2d(stream.time_base);
+    const AVRational rate = av_guess_frame_rate(m_format.get(), &stream, nullptr);
+    const double fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+    if (fps >= 1 && fps <= 240) m_framePeriod = 1 / fps;
+    return true;
+}
+
+void VideoFile::OpenSoundStream() {
+    m_audioStream = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_AUDIO, -1, m_videoStream, nullptr, 0);
+    if (m_audioStream < 0) return;
+    m_audio = OpenDecoder(*m_format->streams[m_audioStream], 0);
+    if (!m_audio) return;
+    if (!SoundFormatWithinLimits(*m_audio)) return SwitchSoundOff();
+    AVChannelLayout input {};
+    if (m_audio->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&m_audio->ch_layout) == 0)
+        av_channel_layout_default(&input, m_audio->ch_layout.nb_channels);
+    else
+        av_channel_layout_copy(&input, &m_audio->ch_layout);
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    SwrContext* resampler = nullptr;
+    const int made = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, 44100, &input,
+                                         m_audio->sample_fmt, m_audio->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&input);
+    m_resampler.reset(resampler);
+    if (made < 0 || swr_init(resampler) < 0) SwitchSoundOff();
+}
+
+void VideoFile::SwitchSoundOff() {
+    m_audio.reset();
+    m_resampler.reset();
+    m_audioPending = false;
+    m_sound.clear();
+}
+
+VideoFile::Step VideoFile::Next() {
+    for (;;) {
+        if (ReceivePicture()) return Step::Picture;
+        if (ReceiveSound()) return Step::Sound;
+        if (m_draining && !m_videoPending && !m_audioPending) return Step::End;
+        if (!m_draining && !ReadPacket()) Drain();
+    }
+}
+
+bool VideoFile::ReadPacket() {
+    if (av_read_frame(m_format.get(), m_packet.get()) < 0) return false;
+    AVPacket* packet = m_packet.get();
+    if (packet->stream_index == m_videoStream) {
+        avcodec_send_packet(m_video.get(), packet);   // a packet that does not decode is skipped
+        m_videoPending = true;
+    } else if (m_audio && packet->stream_index == m_audioStream) {
+        avcodec_send_packet(m_audio.get(), packet);
+        m_audioPending = true;
+    }
+    av_packet_unref(packet);
+    return true;
+}
+
+void VideoFile::Drain() {
+    m_draining = true;
+    avcodec_send_packet(m_video.get(), nullptr);
+    m_videoPending = true;
+    if (m_audio) {
+        avcodec_send_packet(m_audio.get(), nullptr);
+        m_audioPending = true;
+    }
+}
+
+bool VideoFile::ReceivePicture() {
+    while (m_videoPending) {
+        const int received = avcodec_receive_frame(m_video.get(), m_frame.get());
+        if (received < 0) {
+            // EAGAIN wants the next packet; EOF ends the stream; anything else
+            // is a frame that did not decode, and with it the decoder's turn.
+            m_videoPending = false;
+            break;
+        }
+        if (m_frame->width == m_size.width && m_frame->height == m_size.height) {
+            const int64_t stamp = m_frame->best_effort_timestamp;
+            m_pictureTime.reset();
+            if (stamp != AV_NOPTS_VALUE) m_pictureTime = static_cast<double>(stamp) * m_videoTimeBase;
+            return true;
+        }
+        av_frame_unref(m_frame.get());   // a picture of another size than the header's is not shown
+    }
+    return false;
+}
+
+bool VideoFile::ReceiveSound() {
+    while (m_audioPending && m_audio) {
+        if (avcodec_receive_frame(m_audio.get(), m_frame.get()) < 0) {
+            m_audioPending = false;
+            break;
+        }
+        const bool converted = ResampleSound(const_cast<const uint8_t**>(m_frame->extended_data), m_frame->nb_samples);
+        av_frame_unref(m_frame.get());
+        if (converted) return true;
+    }
+    return false;
+}
+
+bool VideoFile::ResampleSound(const uint8_t** input, int samples) {
+    const int room = swr_get_out_samples(m_resampler.get(), samples);
+    if (room <= 0 || room > kMaxSoundFrames) return false;
+    m_sound.resize(static_cast<size_t>(room) * 2);
+    auto* output = reinterpret_cast<uint8_t*>(m_sound.data());
+    const int made = swr_convert(m_resampler.get(), &output, room, input, samples);
+    if (made <= 0) return false;
+    m_sound.resize(static_cast<size_t>(made) * 2);
+    return true;
+}
+
+bool VideoFile::ConvertPicture() {
+    bool fullRange = m_frame->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat format = WithoutJpegRange(static_cast<AVPixelFormat>(m_frame->format), fullRange);
+    m_scaler.reset(sws_getCachedContext(m_scaler.release(), m_size.width, m_size.height, format, m_size.width,
+                                        m_size.height, AV_PIX_FMT_0RGB32, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!m_scaler) return false;
+    const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+    sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    if (m_pixels.empty()) {
+        m_stride = (static_cast<size_t>(m_size.width) + 15) & ~size_t{15};
+        m_pixels.assign(m_stride * static_cast<size_t>(m_size.height), 0);
+    }
+    uint8_t* rows[1] = {reinterpret_cast<uint8_t*>(m_pixels.data())};
+    const int strides[1] = {static_cast<int>(Stride())};
+    const int made = sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, m_size.height, rows, strides);
+    av_frame_unref(m_frame.get());
+    return made == m_size.height;
+}
+
+bool VideoFile::Rewind() {
+    if (av_seek_frame(m_format.get(), m_videoStream, 0, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    avcodec_flush_buffers(m_video.get());
+    if (m_audio) avcodec_flush_buffers(m_audio.get());
+    m_videoPending = m_audioPending = m_draining = false;
+    return true;
+}
+
+} // namespace showsaver::video
