@@ -45,8 +45,8 @@ public:
 private:
     void Execute(uint8_t op, Reader& args) {
         switch (op) {
-        case kNextFrame: if (m_target) m_target->Goto(m_target->Frame() + 1, m_more); break;
-        case kPrevFrame: if (m_target) m_target->Goto(m_target->Frame() - 1, m_more); break;
+        case kNextFrame: GotoAndStop(m_target ? m_target->Frame() + 1 : 0); break;
+        case kPrevFrame: GotoAndStop(m_target ? m_target->Frame() - 1 : 0); break;
         case kPlay: if (m_target) m_target->SetPlaying(true); break;
         case kStop: if (m_target) m_target->SetPlaying(false); break;
         case kGotoFrame: if (m_target) m_target->Goto(args.U16(), m_more); break;
@@ -60,6 +60,12 @@ private:
         case kGotoFrame2: GotoFrame2(args); break;
         default: break;
         }
+    }
+
+    void GotoAndStop(int frame) {
+        if (!m_target) return;
+        m_target->Goto(frame, m_more);
+        m_target->SetPlaying(false);
     }
 
     // GotoLabel leaves playing as it was; GotoFrame2 sets it.

@@ -14,6 +14,7 @@ Playhead::Playhead(const Movie& movie, const Timeline& timeline, int frameCount,
 }
 
 void Playhead::Step(std::vector<PendingActions>& actions) {
+    ++m_steps;
     if (m_playing) {
         int next = m_frame + 1;
         if (next >= m_frameCount) {
@@ -32,8 +33,7 @@ void Playhead::Step(std::vector<PendingActions>& actions) {
 
 void Playhead::StepChildren(std::vector<PendingActions>& actions) {
     for (auto& [depth, object] : m_list) {
-        if (object.sprite && !object.fresh) object.sprite->Step(actions);
-        object.fresh = false;
+        if (object.sprite && object.placedAt < m_steps) object.sprite->Step(actions);
     }
 }
 
@@ -86,7 +86,7 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id) {
     object.id = id;
     object.character = m_movie.Find(id);
     object.sprite.reset();
-    object.fresh = true;
+    object.placedAt = m_steps;
     if (object.character && object.character->kind == CharacterKind::Sprite && m_nesting < Limits::kMaxSpriteNesting &&
         m_instances < Limits::kMaxPlayheads) {
         const auto& sprite = static_cast<const SpriteCharacter&>(*object.character);

@@ -23,7 +23,7 @@ struct DisplayObject {
     uint16_t clipDepth = 0;
     std::string name;
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite
-    bool fresh = true;                      // placed during this step: it plays from the next
+    uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
 };
 
 // Actions to run once a step has built its frames, with the playhead whose
@@ -78,6 +78,7 @@ private:
     int m_nesting;
     size_t& m_instances;
     int m_frame = -1;
+    uint64_t m_steps = 0;
     bool m_playing = true;
     bool m_looping = true;
     std::map<uint16_t, DisplayObject> m_list;

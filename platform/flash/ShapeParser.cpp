@@ -70,8 +70,9 @@ public:
 private:
     Edge ReadEdge() {
         Point from = m_pen;
+        bool straight = m_r.Flag();
         int bits = static_cast<int>(m_r.Bits(4)) + 2;
-        if (m_r.Flag()) {   // straight
+        if (straight) {
             int32_t dx = 0, dy = 0;
             if (m_r.Flag()) {
                 dx = m_r.SignedBits(bits);
