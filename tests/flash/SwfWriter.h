@@ -195,4 +195,50 @@ inline auto BitmapFill(uint16_t bitmap, double scale, int x, int y, uint8_t type
     return [=](Bits& b) { b.U8(type), b.U16(bitmap), b.Matrix(scale, scale, 0, 0, x, y); };
 }
 
+// DefineBitsLossless (code 20) or Lossless2 (36) of one colour: `format` 3
+// (colour-mapped), 4 (15-bit, code 20 only) or 5 (32-bit).
+inline Bytes Lossless(uint16_t id, int code, int format, int w, int h, uint32_t rgb, uint8_t alpha = 255) {
+    const bool two = code == 36;
+    Bytes pixels;
+    auto premul = [&](uint32_t c) { return uint8_t(two ? (c * alpha + 127) / 255 : c); };
+    uint8_t r = uint8_t(rgb >> 16), g = uint8_t(rgb >> 8), b = uint8_t(rgb);
+    if (format == 3) {
+        pixels = {r, g, b};
+        if (two) pixels.push_back(alpha);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < ((w + 3) & ~3); ++x) pixels.push_back(0);
+    } else if (format == 4) {
+        uint16_t v = uint16_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < ((2 * w + 3) & ~3) / 2; ++x) pixels.push_back(uint8_t(v >> 8)), pixels.push_back(uint8_t(v));
+    } else {
+        for (int i = 0; i < w * h; ++i)
+            pixels.insert(pixels.end(), {two ? alpha : uint8_t(255), premul(r), premul(g), premul(b)});
+    }
+    Bits out;
+    out.U16(id), out.U8(uint8_t(format)), out.U16(uint16_t(w)), out.U16(uint16_t(h));
+    if (format == 3) out.U8(0);
+    out.Append(Zlib(pixels));
+    return out.Data();
+}
+
+// Splits a JPEG file into the tables (SOI, DQT and DHT segments, EOI) that
+// a JPEGTables tag holds and the image (SOI, the other segments, the scan)
+// that DefineBits holds.
+inline std::pair<Bytes, Bytes> SplitJpeg(const Bytes& jpeg) {
+    Bytes tables{0xFF, 0xD8}, image{0xFF, 0xD8};
+    size_t i = 2;
+    while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF) {
+        uint8_t marker = jpeg[i + 1];
+        size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+        Bytes& to = (marker == 0xDB || marker == 0xC4) ? tables : image;
+        if (marker == 0xDA) break;
+        to.insert(to.end(), jpeg.begin() + long(i), jpeg.begin() + long(i + 2 + length));
+        i += 2 + length;
+    }
+    image.insert(image.end(), jpeg.begin() + long(i), jpeg.end());
+    tables.insert(tables.end(), {0xFF, 0xD9});
+    return {tables, image};
+}
+
 } // namespace showsaver::flash::test
