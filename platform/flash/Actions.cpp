@@ -49,7 +49,7 @@ private:
         case kPrevFrame: GotoAndStop(m_target ? m_target->Frame() - 1 : 0); break;
         case kPlay: if (m_target) m_target->SetPlaying(true); break;
         case kStop: if (m_target) m_target->SetPlaying(false); break;
-        case kGotoFrame: if (m_target) m_target->Goto(args.U16(), m_more); break;
+        case kGotoFrame: if (m_target) Jump(*m_target, args.U16()); break;
         case kGotoLabel: GotoLabel(args.String(), std::nullopt); break;
         case kSetTarget: m_target = Resolve(args.String()); break;
         case kSetTarget2: m_target = Resolve(Pop().text); break;
@@ -62,9 +62,15 @@ private:
         }
     }
 
+    // A movie whose frames jump to each other forever would never end a step.
+    void Jump(Playhead& target, int frame) {
+        if (++m_result.gotos > Limits::kMaxGotosPerStep) return;
+        target.Goto(frame, m_more);
+    }
+
     void GotoAndStop(int frame) {
         if (!m_target) return;
-        m_target->Goto(frame, m_more);
+        Jump(*m_target, frame);
         m_target->SetPlaying(false);
     }
 
@@ -73,7 +79,7 @@ private:
         if (!m_target) return;
         int frame = m_target->FindLabel(label);
         if (frame < 0) return;
-        m_target->Goto(frame, m_more);
+        Jump(*m_target, frame);
         if (play) m_target->SetPlaying(*play);
     }
 
@@ -87,7 +93,7 @@ private:
         if (!m_target) return;
         if (!frame.isString) {
             if (!std::isfinite(frame.number) || frame.number < 1 || frame.number > 65536) return;
-            m_target->Goto(static_cast<int>(frame.number) - 1 + bias, m_more);
+            Jump(*m_target, static_cast<int>(frame.number) - 1 + bias);
             m_target->SetPlaying(play);
             return;
         }
@@ -100,7 +106,7 @@ private:
         char* end = nullptr;
         long number = std::strtol(text.c_str(), &end, 10);
         if (m_target && !text.empty() && end && *end == 0 && number >= 1) {
-            m_target->Goto(static_cast<int>(std::min(number, 65536L)) - 1 + bias, m_more);
+            Jump(*m_target, static_cast<int>(std::min(number, 65536L)) - 1 + bias);
             m_target->SetPlaying(play);
         } else {
             GotoLabel(text, play);

@@ -14,6 +14,7 @@ namespace showsaver::flash {
 
 struct ActionResult {
     bool quit = false;   // FSCommand:quit was asked for
+    int gotos = 0;       // gotos made in this step; past the limit the rest are ignored
 };
 
 // Runs one action block of `owner`'s frame. Gotos it makes add their target

@@ -29,44 +29,61 @@ struct LzmaEnd {
 };
 using LzmaPtr = std::unique_ptr<lzma_stream, LzmaEnd>;
 
-// Inflates into out[filled...]; returns the bytes produced. Stops at the
-// stream's end, at an error, or when `out` is full.
-size_t InflateInto(std::span<const uint8_t> data, std::span<uint8_t> out) {
+constexpr size_t kChunk = size_t{1} << 20;
+
+// Makes room for the next chunk of output, never past `limit` bytes, so
+// memory grows with what a stream really produces, not with what its
+// header claims.
+std::span<uint8_t> NextChunk(std::vector<uint8_t>& out, size_t produced, size_t limit) {
+    size_t size = std::min(limit, produced + std::max(kChunk, produced));
+    out.resize(size);
+    return std::span<uint8_t>(out).subspan(produced);
+}
+
+// Inflates up to `limit` bytes into `out`, which ends up holding exactly
+// what was produced. Stops at the stream's end or at an error.
+void InflateInto(std::span<const uint8_t> data, std::vector<uint8_t>& out, size_t limit) {
+    out.clear();
     ZStreamPtr z(new z_stream{});
-    if (inflateInit(z.get()) != Z_OK) {
-        delete z.release();
-        return 0;
-    }
+    if (inflateInit(z.get()) != Z_OK) return;
     z->next_in = const_cast<Bytef*>(data.data());
     z->avail_in = static_cast<uInt>(std::min<size_t>(data.size(), UINT32_MAX));
-    z->next_out = out.data();
-    z->avail_out = static_cast<uInt>(std::min<size_t>(out.size(), UINT32_MAX));
-    while (z->avail_out > 0) {
+    size_t produced = 0;
+    while (produced < limit) {
+        auto room = NextChunk(out, produced, limit);
+        z->next_out = room.data();
+        z->avail_out = static_cast<uInt>(room.size());
         int status = inflate(z.get(), Z_NO_FLUSH);
+        produced += room.size() - z->avail_out;
         if (status != Z_OK) break;
     }
-    return out.size() - z->avail_out;
+    out.resize(produced);
 }
 
 // The ZWS body: u32 compressed length, 5 property bytes, raw LZMA data.
 // liblzma's .lzma reader takes it behind a made-up header whose size field
 // says "unknown".
-size_t UnpackLzma(std::span<const uint8_t> file, std::span<uint8_t> out) {
-    if (file.size() < 17) return 0;
+void UnpackLzma(std::span<const uint8_t> file, std::vector<uint8_t>& out, size_t limit) {
+    out.clear();
+    if (file.size() < 17) return;
     std::vector<uint8_t> input(file.begin() + 12, file.begin() + 17);
     input.insert(input.end(), 8, 0xFF);
     input.insert(input.end(), file.begin() + 17, file.end());
     LzmaPtr stream(new lzma_stream(LZMA_STREAM_INIT));
-    if (lzma_alone_decoder(stream.get(), uint64_t{256} << 20) != LZMA_OK) return 0;
+    // The dictionary the stream asks for is memory too.
+    if (lzma_alone_decoder(stream.get(), uint64_t{64} << 20) != LZMA_OK) return;
     stream->next_in = input.data();
     stream->avail_in = input.size();
-    stream->next_out = out.data();
-    stream->avail_out = out.size();
-    while (stream->avail_out > 0) {
+    size_t produced = 0;
+    while (produced < limit) {
+        auto room = NextChunk(out, produced, limit);
+        stream->next_out = room.data();
+        stream->avail_out = room.size();
         lzma_ret status = lzma_code(stream.get(), LZMA_FINISH);
+        produced += room.size() - stream->avail_out;
         if (status != LZMA_OK) break;
     }
-    return out.size() - stream->avail_out;
+    out.resize(produced);
 }
 
 bool ReadHeader(Body& body, std::string& error) {
@@ -103,26 +120,26 @@ std::optional<Body> UnpackMovie(std::span<const uint8_t> file, MemoryBudget& bud
     }
     Body body;
     body.header.version = file[3];
-    body.bytes.assign(length, 0);
-    std::memcpy(body.bytes.data(), file.data(), kPrefixSize);
-    std::span<uint8_t> rest = std::span<uint8_t>(body.bytes).subspan(kPrefixSize);
-    size_t produced = 0;
+    std::vector<uint8_t> rest;
     if (kind == 'F')
-        produced = length - kPrefixSize, std::memcpy(rest.data(), file.data() + kPrefixSize, produced);
+        rest.assign(file.begin() + kPrefixSize, file.begin() + length);
     else if (kind == 'C')
-        produced = InflateInto(file.subspan(kPrefixSize), rest);
+        InflateInto(file.subspan(kPrefixSize), rest, length - kPrefixSize);
     else
-        produced = UnpackLzma(file, rest);
-    body.bytes.resize(kPrefixSize + produced);
+        UnpackLzma(file, rest, length - kPrefixSize);
+    body.bytes.assign(file.begin(), file.begin() + kPrefixSize);
+    body.bytes.insert(body.bytes.end(), rest.begin(), rest.end());
     if (!ReadHeader(body, error)) return std::nullopt;
     return body;
 }
 
 std::optional<std::vector<uint8_t>> Inflate(std::span<const uint8_t> data, size_t maxBytes, MemoryBudget& budget) {
-    if (!budget.Charge(maxBytes)) return std::nullopt;
-    std::vector<uint8_t> out(maxBytes);
-    size_t produced = InflateInto(data, out);
-    if (produced < maxBytes) return std::nullopt;
+    // Deflate never makes more than 1032 bytes of one.
+    constexpr uint64_t kMaxRatio = 1032;
+    if (maxBytes > data.size() * kMaxRatio + 64 || !budget.Charge(maxBytes)) return std::nullopt;
+    std::vector<uint8_t> out;
+    InflateInto(data, out, maxBytes);
+    if (out.size() < maxBytes) return std::nullopt;
     return out;
 }
 

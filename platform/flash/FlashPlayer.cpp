@@ -8,8 +8,6 @@
 
 namespace showsaver::flash {
 
-struct Player::SoundState {};
-
 namespace {
 
 constexpr size_t kMaxFileSize = size_t{256} << 20;
@@ -57,8 +55,10 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
     auto movie = LoadMovie(bytes, error);
     if (!movie) return false;
     std::lock_guard lock(m_mutex);
+    m_mixer.reset();
     m_root.reset();
     m_movie = std::move(movie);
+    if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
     m_quit = false;
     ResetLocked();
     return true;
@@ -75,6 +75,7 @@ void Player::ResetLocked() {
         flash::RunActions(*actions[i].owner, *m_root, *actions[i].code, actions, result);
     m_quit = m_quit || result.quit;
     if (m_quit) m_root->SetPlaying(false);
+    if (m_mixer) m_mixer->Step(*m_root);
 }
 
 void Player::SetLoop(bool loop) {
@@ -145,6 +146,7 @@ void Player::Advance(Clock::time_point now) {
         m_next = now + period;
         return;
     }
+    if (m_mixer && m_mixer->StreamActive()) return AdvanceWithSound(now);
     if (now < m_next) return;
     StepLocked();
     m_next += period;
@@ -171,17 +173,30 @@ void Player::StepLocked() {
         m_quit = true;
         m_root->SetPlaying(false);
     }
-    FeedSound();
-}
-
-void Player::FeedSound() {
-    m_root->TakeStreamBlocks();
-    m_root->TakeSoundStarts();
+    if (m_mixer) {
+        m_mixer->Step(*m_root);
+    } else {
+        m_root->TakeStreamBlocks();
+        m_root->TakeSoundStarts();
+    }
 }
 
 void Player::SetSoundSink(SoundSink* sink) {
     std::lock_guard lock(m_mutex);
     m_sink = sink;
+    m_mixer.reset();
+    if (m_sink && m_movie) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
+}
+
+// The sound sets the pace: a step whenever less than two slots of sound are
+// queued, several when the sound ran ahead (the frames between are not
+// drawn), none while enough is queued.
+void Player::AdvanceWithSound(Clock::time_point now) {
+    constexpr int kMaxCatchUp = 8;
+    const double lead = 2 * m_mixer->SlotFrames();
+    for (int i = 0; i < kMaxCatchUp && m_mixer->StreamActive() && m_mixer->Ahead() < lead; ++i) StepLocked();
+    double wait = (static_cast<double>(m_mixer->Ahead()) - lead) / SoundSink::kRate;
+    m_next = now + std::chrono::microseconds(static_cast<int64_t>(std::max(0.0, wait) * 1e6));
 }
 
 bool Player::Paint(uint32_t* pixels, int width, int height, int strideBytes) {

@@ -69,10 +69,9 @@ public:
     void SetSoundSink(SoundSink* sink);
 
 private:
-    struct SoundState;
     void StepLocked();
     void RunActions();
-    void FeedSound();
+    void AdvanceWithSound(Clock::time_point now);
     void ResetLocked();
 
     mutable std::mutex m_mutex;
@@ -83,7 +82,7 @@ private:
     bool m_quit = false;
     Clock::time_point m_next{};
     bool m_started = false;
-    std::unique_ptr<SoundState> m_sound;
+    std::unique_ptr<SoundMixer> m_mixer;
     SoundSink* m_sink = nullptr;
 };
 
