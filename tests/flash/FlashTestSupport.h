@@ -32,4 +32,12 @@ inline ::testing::AssertionResult Near(uint32_t actual, uint32_t expected, int t
     return ::testing::AssertionSuccess();
 }
 
+// a × (1 − t) + b × t, per channel.
+inline uint32_t Mix(uint32_t a, uint32_t b, double t = 0.5) {
+    uint32_t out = 0;
+    for (int shift : {0, 8, 16})
+        out |= uint32_t(std::lround(((a >> shift) & 0xFF) * (1 - t) + ((b >> shift) & 0xFF) * t)) << shift;
+    return out;
+}
+
 } // namespace showsaver::flash::test

@@ -15,12 +15,6 @@ namespace {
 
 constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kGreen = 0x00FF00;
 
-uint32_t Mix(uint32_t a, uint32_t b, double t) {
-    uint32_t out = 0;
-    for (int shift : {0, 8, 16})
-        out |= uint32_t(std::lround(((a >> shift) & 0xFF) * (1 - t) + ((b >> shift) & 0xFF) * t)) << shift;
-    return out;
-}
 
 Bytes OneShapeMovie(const Bytes& shape, const std::vector<Bytes>& before = {}) {
     SwfWriter w(100, 100, 12, 1);

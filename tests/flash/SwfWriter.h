@@ -181,6 +181,10 @@ Bytes RectShape(uint16_t id, int x0, int y0, int x1, int y1, Fill fill) {
 inline auto Solid(uint32_t rgb, uint8_t alpha = 255) {
     return [=](Bits& b) { b.U8(0), b.Rgba(rgb, alpha); };
 }
+// The solid fill of DefineShape and DefineShape2, which have no alpha.
+inline auto SolidRgb(uint32_t rgb) {
+    return [=](Bits& b) { b.U8(0), b.Rgb(rgb); };
+}
 // Gradient square ±16384 twips scaled to `half` twips and centred at (cx, cy).
 inline auto Radial(int cx, int cy, int half, uint32_t inner, uint32_t outer) {
     return [=](Bits& b) {
