@@ -40,4 +40,29 @@ inline uint32_t Mix(uint32_t a, uint32_t b, double t = 0.5) {
     return out;
 }
 
+// A recorded tone: how long it sounds (samples above 1000), its peak, and
+// its zero crossings a second (twice its frequency).
+struct Tone {
+    double seconds = 0;
+    int peak = 0;
+    double crossingsPerSecond = 0;
+};
+
+// `samples` of one channel at 44,100 Hz.
+inline Tone MeasureTone(const std::vector<int16_t>& samples) {
+    size_t first = 0, last = 0, crossings = 0;
+    Tone tone;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) > 1000) {
+            if (!first) first = i;
+            last = i;
+        }
+        tone.peak = std::max(tone.peak, std::abs(int(samples[i])));
+        if (first && (samples[i - 1] < 0) != (samples[i] < 0)) ++crossings;
+    }
+    tone.seconds = double(last - first) / SoundSink::kRate;
+    if (tone.seconds > 0) tone.crossingsPerSecond = double(crossings) / tone.seconds;
+    return tone;
+}
+
 } // namespace showsaver::flash::test

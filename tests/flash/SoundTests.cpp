@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -102,22 +103,62 @@ TEST(FlashSound, StreamAndEventSoundAreHeardThroughTheDiskDriver) {
     std::remove(file.c_str());
     std::vector<int16_t> left;
     for (size_t i = 0; i + 3 < raw.size(); i += 4) left.push_back(int16_t(uint8_t(raw[i]) | uint8_t(raw[i + 1]) << 8));
-    // The tone: its span, its peak and its zero crossings (2 per period).
-    size_t first = 0, last = 0, crossings = 0;
-    int peak = 0;
-    for (size_t i = 1; i < left.size(); ++i) {
-        if (std::abs(left[i]) > 1000) {
-            if (!first) first = i;
-            last = i;
-        }
-        peak = std::max(peak, std::abs(int(left[i])));
-        if ((left[i - 1] < 0) != (left[i] < 0)) ++crossings;
+    Tone tone = MeasureTone(left);
+    EXPECT_NEAR(tone.seconds, 1.0, 0.05);
+    EXPECT_NEAR(tone.crossingsPerSecond, 2000, 100);
+    EXPECT_NEAR(tone.peak, 8000 + 4000, 200);   // the event sound rides on the tone
+}
+
+// The same tone (1 kHz, amplitude 8000, 22,050 Hz mono, one second) made by
+// lame as MP3 and by FFmpeg as ADPCM in an FLV file (whose audio packets
+// are the movie format's ADPCM packets), through the decoder.
+std::string Shell(const std::string& command) { return std::system(command.c_str()) == 0 ? "" : "failed: " + command; }
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+// FLV: a 9-byte header, then tags (type, 24-bit size, 7 bytes of time and
+// stream, the data, a 32-bit back pointer); audio tags' data is a format
+// byte and one packet.
+std::vector<Bytes> FlvAudioPackets(const Bytes& flv) {
+    std::vector<Bytes> packets;
+    for (size_t at = 13; at + 11 <= flv.size();) {
+        size_t size = size_t(flv[at + 1]) << 16 | size_t(flv[at + 2]) << 8 | flv[at + 3];
+        if (at + 11 + size > flv.size()) break;
+        if (flv[at] == 8 && size > 1) packets.emplace_back(flv.begin() + long(at + 12), flv.begin() + long(at + 11 + size));
+        at += 11 + size + 4;
     }
-    ASSERT_GT(last, first);
-    double seconds = double(last - first) / SoundSink::kRate;
-    EXPECT_NEAR(seconds, 1.0, 0.05);
-    EXPECT_NEAR(double(crossings) / seconds, 2000, 100);
-    EXPECT_NEAR(peak, 8000 + 4000, 200);   // the event sound rides on the tone
+    return packets;
+}
+
+TEST(FlashSound, Mp3AndAdpcmDecodeToTheTone) {
+    std::string dir = ::testing::TempDir() + "flash-tone-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    Bits raw;
+    for (int i = 0; i < kStreamRate; ++i) raw.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * i / kStreamRate)))));
+    std::ofstream(dir + "/tone.raw", std::ios::binary).write(reinterpret_cast<const char*>(raw.Data().data()), long(raw.Data().size()));
+    ASSERT_EQ(Shell("lame --quiet -r -s 22.05 --bitwidth 16 --signed --little-endian -m m " + dir + "/tone.raw " + dir + "/tone.mp3 2>/dev/null"), "");
+    ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f s16le -ar 22050 -ac 1 -i " + dir + "/tone.raw -c:a adpcm_swf -f flv " + dir + "/tone.flv"), "");
+    struct Case { const char* what; SoundFormat format; std::vector<Bytes> blocks; };
+    const Case cases[] = {
+        {"MP3", SoundFormat::Mp3, {ReadFile(dir + "/tone.mp3")}},
+        {"ADPCM", SoundFormat::Adpcm, FlvAudioPackets(ReadFile(dir + "/tone.flv"))},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(c.blocks.empty()) << c.what;
+        SoundDecoder decoder({c.format, kStreamRate, true, false});
+        std::vector<int16_t> out;
+        for (const Bytes& block : c.blocks) decoder.Decode(block, out, 10 * SoundSink::kRate);
+        std::vector<int16_t> left;
+        for (size_t i = 0; i < out.size(); i += 2) left.push_back(out[i]);
+        Tone tone = MeasureTone(left);
+        EXPECT_NEAR(tone.seconds, 1.0, 0.06) << c.what;
+        EXPECT_NEAR(tone.crossingsPerSecond, 2000, 60) << c.what;
+        EXPECT_NEAR(tone.peak, 8000, 800) << c.what;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
