@@ -54,7 +54,7 @@ std::vector<uint8_t> CleanJpeg(std::span<const uint8_t> tables, std::span<const 
     out.reserve(joined.size());
     for (size_t i = 0; i < joined.size(); ++i) {
         if (i + 3 < joined.size() && joined[i] == 0xFF && joined[i + 1] == 0xD9 && joined[i + 2] == 0xFF &&
-            joined[i + 3] == 0xD8 && i > 0) {
+            joined[i + 3] == 0xD8) {
             i += 3;
             continue;
         }

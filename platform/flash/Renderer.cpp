@@ -91,7 +91,43 @@ ShapeLayer Interpolate(const MorphCharacter& morph, double t) {
     return layer;
 }
 
+bool IsIdentity(const ColorTransform& t) {
+    return t.mr == 1 && t.mg == 1 && t.mb == 1 && t.ma == 1 && t.ar == 0 && t.ag == 0 && t.ab == 0 && t.aa == 0;
+}
+
+// Past this size a bitmap is drawn without its colour transform rather than
+// copied for it every frame.
+constexpr int64_t kMaxTransformedPixels = int64_t{4} << 20;
+
 } // namespace
+
+// The bitmap itself (one more reference), or a copy through the colour
+// transform, its pixels taken out of and back into premultiplied form.
+CairoSurfacePtr Renderer::Transformed(const BitmapCharacter& bitmap, const ColorTransform& color) {
+    cairo_surface_t* own = bitmap.surface.get();
+    if (IsIdentity(color) || int64_t{bitmap.width} * bitmap.height > kMaxTransformedPixels)
+        return CairoSurfacePtr(cairo_surface_reference(own));
+    CairoSurfacePtr copy(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width, bitmap.height));
+    if (cairo_surface_status(copy.get()) != CAIRO_STATUS_SUCCESS) return CairoSurfacePtr(cairo_surface_reference(own));
+    cairo_surface_flush(own);
+    cairo_surface_flush(copy.get());
+    for (int y = 0; y < bitmap.height; ++y) {
+        auto row = [y](cairo_surface_t* s) {
+            return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + static_cast<ptrdiff_t>(y) * cairo_image_surface_get_stride(s));
+        };
+        const uint32_t* in = row(own);
+        uint32_t* out = row(copy.get());
+        for (int x = 0; x < bitmap.width; ++x) {
+            uint32_t p = in[x], a = p >> 24;
+            auto straight = [a](uint32_t c) { return static_cast<uint8_t>(a ? std::min<uint32_t>(255, c * 255 / a) : 0); };
+            Rgba c = color.Apply({straight(p >> 16 & 0xFF), straight(p >> 8 & 0xFF), straight(p & 0xFF), static_cast<uint8_t>(a)});
+            auto mul = [&](uint32_t v) { return (v * c.a + 127) / 255; };
+            out[x] = uint32_t{c.a} << 24 | mul(c.r) << 16 | mul(c.g) << 8 | mul(c.b);
+        }
+    }
+    cairo_surface_mark_dirty(copy.get());
+    return copy;
+}
 
 bool Renderer::SetMatrix(const Matrix& m) {
     if (!Invertible(m)) return false;
@@ -134,7 +170,8 @@ bool Renderer::SetSource(const FillStyle& fill, const ColorTransform& color) {
     if (fill.kind == FillKind::Bitmap) {
         const Character* c = m_movie.Find(fill.bitmapId);
         if (!c || c->kind != CharacterKind::Bitmap) return false;
-        pattern.reset(cairo_pattern_create_for_surface(static_cast<const BitmapCharacter*>(c)->surface.get()));
+        auto pixels = Transformed(*static_cast<const BitmapCharacter*>(c), color);
+        pattern.reset(cairo_pattern_create_for_surface(pixels.get()));
         cairo_pattern_set_extend(pattern.get(), fill.repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
         cairo_pattern_set_filter(pattern.get(), fill.smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
     } else {
@@ -253,11 +290,9 @@ void Renderer::DrawBitmap(const BitmapCharacter& bitmap, const Matrix& m, const 
     // A bitmap placed by itself is drawn one pixel to 20 twips.
     Matrix pixels = m * Matrix{20, 0, 0, 20, 0, 0};
     if (!SetMatrix(pixels)) return;
-    cairo_set_source_surface(m_cr, bitmap.surface.get(), 0, 0);
+    cairo_set_source_surface(m_cr, Transformed(bitmap, color).get(), 0, 0);
     cairo_rectangle(m_cr, 0, 0, bitmap.width, bitmap.height);
-    cairo_clip(m_cr);
-    cairo_paint_with_alpha(m_cr, std::clamp(color.ma + color.aa / 255.0, 0.0, 1.0));
-    cairo_reset_clip(m_cr);
+    cairo_fill(m_cr);
 }
 
 void Renderer::DrawButton(const ButtonCharacter& button, const Matrix& m, const ColorTransform& color, int depth) {

@@ -31,6 +31,7 @@ private:
     void DrawEditText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
     void DrawButton(const ButtonCharacter& button, const Matrix& toDevice, const ColorTransform& color, int depth);
     bool SetMatrix(const Matrix& m);
+    static CairoSurfacePtr Transformed(const BitmapCharacter& bitmap, const ColorTransform& color);
     bool AddPath(const std::vector<Edge>& edges);
     // Sets the source for a fill; false when there is nothing to draw with.
     bool SetSource(const FillStyle& fill, const ColorTransform& color);

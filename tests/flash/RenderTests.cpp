@@ -71,8 +71,9 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
     const uint32_t colour = 0x3366CC;
     const Bytes jpeg = JpegOf(colour);
     auto [tables, image] = SplitJpeg(jpeg);
-    Bits jpeg2, bits, jpeg3;
+    Bits jpeg2, marked, bits, jpeg3;
     jpeg2.U16(7), jpeg2.Append(jpeg);
+    marked.U16(7), marked.Append({0xFF, 0xD9, 0xFF, 0xD8}), marked.Append(jpeg);
     bits.U16(7), bits.Append(image);
     jpeg3.U16(7), jpeg3.U32(uint32_t(jpeg.size())), jpeg3.Append(jpeg), jpeg3.Append(Zlib(Bytes(16 * 16, 128)));
     struct Case { const char* what; std::vector<Bytes> tags; uint32_t expected; };
@@ -83,6 +84,7 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
         {"Lossless2 colour-mapped, half alpha", {Tagged(36, Lossless(7, 36, 3, 2, 2, colour, 128))}, Mix(kWhite, colour, 128 / 255.0)},
         {"Lossless2 32-bit, half alpha", {Tagged(36, Lossless(7, 36, 5, 2, 2, colour, 128))}, Mix(kWhite, colour, 128 / 255.0)},
         {"JPEG2", {Tagged(21, jpeg2.Data())}, colour},
+        {"JPEG2 behind a stray end and start marker", {Tagged(21, marked.Data())}, colour},
         {"DefineBits with JPEGTables", {Tagged(8, tables), Tagged(6, bits.Data())}, colour},
         {"JPEG3 with alpha", {Tagged(35, jpeg3.Data())}, Mix(kWhite, colour, 128 / 255.0)},
     };
@@ -95,6 +97,25 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
         EXPECT_TRUE(Near(s.Pixel(40, 40), c.expected, 4)) << c.what;
         EXPECT_TRUE(Near(s.Pixel(10, 10), kWhite)) << c.what;
     }
+}
+
+TEST(FlashRender, ColourTransformAppliesToBitmaps) {
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(20, Lossless(7, 20, 5, 2, 2, 0x3366CC));
+    w.Tag(32, RectShape(1, 0, 0, 2000, 2000, BitmapFill(7, 1000, 0, 0)));
+    // Red kept, green and blue dropped, blue set to 255, alpha halved.
+    Bits place;
+    place.U8(0x02 | 0x04 | 0x08), place.U16(1), place.U16(1), place.Translate(0, 0);
+    place.Put(1, 1), place.Put(1, 1), place.Put(10, 4);
+    place.Signed(256, 10), place.Signed(0, 10), place.Signed(0, 10), place.Signed(128, 10);
+    place.Signed(0, 10), place.Signed(0, 10), place.Signed(255, 10), place.Signed(0, 10);
+    w.Tag(26, place.Data());
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(50, 50), Mix(kWhite, 0x3300FF, 0.5), 3));
 }
 
 TEST(FlashRender, ClipDepthMasksTheDepthsAboveIt) {
@@ -148,6 +169,30 @@ TEST(FlashRender, MorphShapeFollowsItsRatio) {
         gfx::Surface s = Paint(*player, 100, 100);
         EXPECT_TRUE(Near(s.Pixel(c.inside, c.inside), c.colour, 3)) << "ratio " << c.ratio;
         EXPECT_TRUE(Near(s.Pixel(c.outside, c.outside), kWhite)) << "ratio " << c.ratio;
+    }
+}
+
+// Two squares, the second inside the first, both drawn clockwise with one
+// fill: even-odd leaves the inner one empty, non-zero fills it.
+TEST(FlashRender, DefineShape4ChoosesTheFillRule) {
+    for (bool nonZero : {false, true}) {
+        Bits b;
+        b.U16(1), b.Rect(0, 2000, 0, 2000), b.Rect(0, 2000, 0, 2000), b.U8(nonZero ? 0x04 : 0x00);
+        b.U8(1), b.U8(0), b.Rgba(kRed, 255), b.U8(0);
+        b.Put(2, 4), b.Put(1, 4);
+        Box(b, 0, 0, 2000, 2000, 0, 1);
+        Box(b, 500, 500, 1500, 1500, 0, 1);
+        EndShape(b);
+        SwfWriter w(100, 100, 12, 1);
+        w.Background(kWhite);
+        w.Tag(83, b.Data());
+        w.Place(1, 1, 0, 0);
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(10, 10), kRed)) << "non-zero " << nonZero;
+        EXPECT_TRUE(Near(s.Pixel(50, 50), nonZero ? kRed : kWhite)) << "non-zero " << nonZero;
     }
 }
 

@@ -173,6 +173,38 @@ TEST(FlashTimeline, GotoFrameGotoLabelAndGotoFrame2) {
     }
 }
 
+TEST(FlashTimeline, TellTargetStopsOnlyTheNamedSprite) {
+    SwfWriter w(100, 100, 12, 3);
+    w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+    SwfWriter sprite(0, 0, 0, 0);
+    for (int f = 0; f < 4; ++f) sprite.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0), sprite.ShowFrame();
+    sprite.End();
+    Bits def;
+    def.U16(2), def.U16(4), def.Append(sprite.Tags());
+    w.Tag(39, def.Data());
+    w.Place(1, 2, 0, 0, false, -1, 0, "mover");
+    w.ShowFrame();
+    w.Actions(Op(0x8B, Str("/mover")) + Op(0x07) + Op(0x8B, Str("")));
+    w.ShowFrame();
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    for (int i = 0; i < 4; ++i) player->Tick();
+    EXPECT_EQ(player->CurrentFrame(), 1);   // the root played on, looping
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(15, 5), kBlue));   // the sprite stopped on its frame 1
+}
+
+TEST(FlashTimeline, FrameRateIsBounded) {
+    const std::pair<double, double> cases[] = {{0, 12}, {0.5, 1}, {24, 24}, {250, 120}};
+    for (auto [stored, played] : cases) {
+        SwfWriter w(10, 10, stored, 1);
+        w.ShowFrame();
+        w.End();
+        EXPECT_EQ(Open(w.Fws())->FrameRate(), played) << stored;
+    }
+}
+
 TEST(FlashTimeline, QuitCommandStopsTheMovieForGood) {
     SwfWriter w(100, 100, 12, 3);
     w.ShowFrame();
