@@ -113,8 +113,107 @@ Bytes Morph2() {
     return b.Data();
 }
 
+// DefineFont (the oldest form: offsets, then glyphs) with one square glyph
+// in an EM square of `em` (1024, or 20480 for DefineFont3 written alike
+// through DefineFont2's layout).
+Bytes Glyph(int em) {
+    Bits glyph;
+    glyph.Put(2, 4), glyph.Put(1, 4);
+    Box(glyph, 0, -em * 3 / 4, em * 3 / 4, 0, 1, 0);
+    EndShape(glyph);
+    return glyph.Data();
+}
+
+Bytes Font1(uint16_t id) {
+    Bits b;
+    b.U16(id), b.U16(2), b.Append(Glyph(1024));
+    return b.Data();
+}
+
+Bytes Font3(uint16_t id) {
+    Bytes glyph = Glyph(20480);
+    Bits b;
+    b.U16(id), b.U8(0), b.U8(0), b.U8(0), b.U16(1), b.U16(4), b.U16(uint16_t(4 + glyph.size()));
+    b.Append(glyph), b.U8('A');
+    return b.Data();
+}
+
+// One glyph of `font`, 20 px high, its baseline at (x, y) px; DefineText2
+// (code 33) with alpha, DefineText (11) without.
+Bytes OneGlyphText(uint16_t id, int code, uint16_t font, int x, int y, uint32_t rgb) {
+    Bits b;
+    b.U16(id), b.Rect(0, 200 * kPx, 0, 200 * kPx), b.Matrix(1, 1, 0, 0, 0, 0), b.U8(1), b.U8(12);
+    b.U8(0x8F), b.U16(font);
+    code == 33 ? b.Rgba(rgb, 255) : b.Rgb(rgb);
+    b.U16(uint16_t(x * kPx)), b.U16(uint16_t(y * kPx)), b.U16(20 * kPx), b.U8(1), b.Put(0, 1), b.Signed(0, 12);
+    b.U8(0);
+    return b.Data();
+}
+
+Bytes Button1(uint16_t id) {
+    Bits b;
+    b.U16(id), b.U8(0x08), b.U16(1), b.U16(1), b.Translate(90 * kPx, 160 * kPx), b.U8(0), b.U8(0);   // no actions
+    return b.Data();
+}
+
+Bytes Morph1(uint16_t id) {
+    Bits start, end;
+    start.Put(2, 4), start.Put(1, 4), Box(start, 0, 0, 10 * kPx, 10 * kPx, 0, 1), EndShape(start);
+    end.Put(2, 4), end.Put(1, 4), Box(end, 0, 0, 10 * kPx, 20 * kPx, 0, 1), EndShape(end);
+    Bits styles;
+    styles.U8(1), styles.U8(0), styles.Rgba(kRed, 255), styles.Rgba(kBlue, 255), styles.U8(0);
+    Bits b;
+    b.U16(id), b.Rect(0, 10 * kPx, 0, 10 * kPx), b.Rect(0, 10 * kPx, 0, 20 * kPx);
+    b.U32(uint32_t(styles.Data().size() + start.Data().size()));
+    b.Append(styles.Data()), b.Append(start.Data()), b.Append(end.Data());
+    return b.Data();
+}
+
+// The tags of the bottom row (y 160 to 190 px), one element each.
+void BottomRow(SwfWriter& w) {
+    constexpr uint32_t kJpegColour = 0x3366CC;
+    const Bytes jpeg = JpegOf(kJpegColour);
+    auto [tables, image] = SplitJpeg(jpeg);
+    w.Tag(10, Font1(30));
+    w.Tag(33, OneGlyphText(31, 33, 30, 30, 180, kGreen));
+    w.Tag(75, Font3(32));
+    w.Tag(11, OneGlyphText(33, 11, 32, 60, 180, kBlue));
+    w.Tag(7, Button1(34));
+    w.Tag(8, tables);
+    Bits bits;
+    bits.U16(35), bits.Append(image);
+    w.Tag(6, bits.Data());
+    w.Tag(32, RectShape(36, 0, 0, 20 * kPx, 20 * kPx, BitmapFill(35, kPx, 0, 0)));
+    Bits jpeg3;
+    jpeg3.U16(37), jpeg3.U32(uint32_t(jpeg.size())), jpeg3.Append(jpeg), jpeg3.Append(Zlib(Bytes(16 * 16, 255)));
+    w.Tag(35, jpeg3.Data());
+    w.Tag(32, RectShape(38, 0, 0, 20 * kPx, 20 * kPx, BitmapFill(37, kPx, 0, 0)));
+    w.Tag(36, Lossless(39, 36, 5, 2, 2, kRed, 255));
+    w.Tag(32, RectShape(40, 0, 0, 20 * kPx, 20 * kPx, BitmapFill(39, 10 * kPx, 0, 0)));
+    w.Tag(46, Morph1(41));
+    Bits sound;
+    sound.U16(42), sound.U8(uint8_t(3 << 4 | 3 << 2 | 2)), sound.U32(441);
+    for (int i = 0; i < 441; ++i) sound.U16(0);
+    w.Tag(14, sound.Data());
+    Bits start, start2;
+    start.U16(42), start.U8(0);
+    start2.String("Silence"), start2.U8(0);
+    w.Tag(15, start.Data());
+    w.Tag(89, start2.Data());
+    Bits place1;
+    place1.U16(4), place1.U16(20), place1.Translate(10 * kPx, 160 * kPx);
+    w.Tag(4, place1.Data());
+    w.Place(21, 31, 0, 0);
+    w.Place(22, 33, 0, 0);
+    w.Place(23, 34, 0, 0);
+    w.Place(24, 36, 110 * kPx, 160 * kPx);
+    w.Place(25, 38, 135 * kPx, 160 * kPx);
+    w.Place(26, 40, 160 * kPx, 160 * kPx);
+    w.Place(27, 41, 185 * kPx, 160 * kPx, false, 0);
+}
+
 Bytes EveryTagMovie() {
-    SwfWriter w(200, 150, 12, 2);
+    SwfWriter w(200, 200, 12, 2);
     w.Background(kWhite);
     w.Tag(2, RectShape(1, 0, 0, 20 * kPx, 20 * kPx, SolidRgb(kRed)));
     w.Tag(22, CurvedShape2());
@@ -145,6 +244,7 @@ Bytes EveryTagMovie() {
     place3.U8(0x02 | 0x04), place3.U8(0), place3.U16(10), place3.U16(4), place3.Translate(150 * kPx, 60 * kPx);
     w.Tag(70, place3.Data());
     w.Tag(19, Bytes(1837 * 2, 0));
+    BottomRow(w);
     w.ShowFrame();
     w.Remove(10);
     Bits remove1;
@@ -165,7 +265,7 @@ TEST(FlashEveryTag, ShowpackDrawsEveryElementOfTheMovie) {
     std::ofstream(dir / "every.swf", std::ios::binary).write(reinterpret_cast<const char*>(movie.data()), long(movie.size()));
     if (const char* keep = std::getenv("FLASH_KEEP_MOVIE")) std::filesystem::copy_file(dir / "every.swf", keep, std::filesystem::copy_options::overwrite_existing);
     std::string command = std::string(SHOWSAVER_BINARY_DIR) + "/showpack flash " + (dir / "every.swf").string() +
-                          " --size 400x300 --frames 2 --out " + (dir / "frames").string() + " 2>&1";
+                          " --size 400x400 --frames 2 --out " + (dir / "frames").string() + " 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     auto source = codec::OpenFileSource(dir / "frames" / "frame-0000.png");
     ASSERT_TRUE(source);
@@ -190,6 +290,16 @@ TEST(FlashEveryTag, ShowpackDrawsEveryElementOfTheMovie) {
         {"morph at 0.5", 105, 65, Mix(kRed, kGreen), 3},
         {"morph's edge at 0.5", 112, 65, kWhite, 2},
         {"PlaceObject3", 155, 65, kBlue, 2},
+        {"PlaceObject", 15, 165, kBlue, 2},
+        {"DefineFont glyph through DefineText2", 35, 175, kGreen, 2},
+        {"above that glyph", 35, 163, kWhite, 2},
+        {"DefineFont3 glyph through DefineText", 65, 175, kBlue, 2},
+        {"DefineButton up state", 95, 165, kRed, 2},
+        {"DefineBits with JPEGTables", 120, 170, 0x3366CC, 4},
+        {"DefineBitsJPEG3, opaque alpha plane", 145, 170, 0x3366CC, 4},
+        {"DefineBitsLossless2", 170, 170, kRed, 2},
+        {"DefineMorphShape at ratio 0", 190, 165, kRed, 2},
+        {"below the morph at ratio 0", 190, 175, kWhite, 2},
     };
     for (const Spot& s : spots) EXPECT_TRUE(Near(at(s.x, s.y), s.colour, s.tolerance)) << s.what;
     int dark = 0;

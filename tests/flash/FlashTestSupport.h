@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+#include "codec/Codec.h"
 #include "gfx/Surface.h"
 #include "platform/flash/FlashPlayer.h"
 #include "tests/flash/SwfWriter.h"
@@ -30,6 +36,19 @@ inline ::testing::AssertionResult Near(uint32_t actual, uint32_t expected, int t
             return ::testing::AssertionFailure() << std::hex << "0x" << actual << " is not near 0x" << expected;
     }
     return ::testing::AssertionSuccess();
+}
+
+// A 16 × 16 JPEG of one colour, made by the codec layer at quality 100.
+inline Bytes JpegOf(uint32_t rgb) {
+    auto image = codec::RgbImage::Black(16, 16);
+    for (size_t i = 0; i < image.SizeBytes(); i += 3)
+        image.Data()[i] = uint8_t(rgb >> 16), image.Data()[i + 1] = uint8_t(rgb >> 8), image.Data()[i + 2] = uint8_t(rgb);
+    std::string path = ::testing::TempDir() + "flash-" + std::to_string(getpid()) + ".jpg";
+    EXPECT_TRUE(codec::WriteJpeg(path, image, 100));
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+    std::remove(path.c_str());
+    return bytes;
 }
 
 // a × (1 − t) + b × t, per channel.

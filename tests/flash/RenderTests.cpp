@@ -3,12 +3,6 @@
 
 #include "tests/flash/FlashTestSupport.h"
 
-#include "codec/Codec.h"
-
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <unistd.h>
 
 namespace showsaver::flash::test {
 namespace {
@@ -46,18 +40,6 @@ TEST(FlashRender, RadialGradientCentreEdgeAndSpreadModes) {
         EXPECT_TRUE(Near(s.Pixel(99, 50), kBlue, 8)) << "spread " << c.spread;
         EXPECT_TRUE(Near(s.Pixel(0, 0), c.corner, 10)) << "spread " << c.spread;
     }
-}
-
-Bytes JpegOf(uint32_t rgb) {
-    auto image = codec::RgbImage::Black(16, 16);
-    for (size_t i = 0; i < image.SizeBytes(); i += 3)
-        image.Data()[i] = uint8_t(rgb >> 16), image.Data()[i + 1] = uint8_t(rgb >> 8), image.Data()[i + 2] = uint8_t(rgb);
-    std::string path = ::testing::TempDir() + "flash-" + std::to_string(getpid()) + ".jpg";
-    EXPECT_TRUE(codec::WriteJpeg(path, image, 100));
-    std::ifstream in(path, std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(in)), {});
-    std::remove(path.c_str());
-    return bytes;
 }
 
 // A tag given to OneShapeMovie: its code, then its body.
