@@ -70,11 +70,7 @@ void Player::ResetLocked() {
     m_started = false;
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);
-    ActionResult result;
-    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionsPerFrame; ++i)
-        flash::RunActions(*actions[i].owner, *m_root, *actions[i].code, actions, result);
-    m_quit = m_quit || result.quit;
-    if (m_quit) m_root->SetPlaying(false);
+    RunPending(actions);
     if (m_mixer) m_mixer->Step(*m_root);
 }
 
@@ -119,6 +115,7 @@ void Player::GotoFrame(int frame) {
     if (!m_root) return;
     std::vector<PendingActions> actions;
     m_root->Goto(frame, actions);
+    RunPending(actions);
 }
 
 gfx::Size Player::StageSize() const {
@@ -166,19 +163,21 @@ void Player::Tick() {
 void Player::StepLocked() {
     std::vector<PendingActions> actions;
     m_root->Step(actions);
-    ActionResult result;
-    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionsPerFrame; ++i)
-        flash::RunActions(*actions[i].owner, *m_root, *actions[i].code, actions, result);
-    if (result.quit) {
-        m_quit = true;
-        m_root->SetPlaying(false);
-    }
+    RunPending(actions);
     if (m_mixer) {
         m_mixer->Step(*m_root);
     } else {
         m_root->TakeStreamBlocks();
         m_root->TakeSoundStarts();
     }
+}
+
+void Player::RunPending(std::vector<PendingActions>& actions) {
+    ActionResult result;
+    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionsPerFrame; ++i)
+        flash::RunActions(*actions[i].owner, *m_root, *actions[i].code, actions, result);
+    if (result.quit) m_quit = true;
+    if (m_quit) m_root->SetPlaying(false);
 }
 
 void Player::SetSoundSink(SoundSink* sink) {

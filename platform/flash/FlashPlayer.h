@@ -70,7 +70,8 @@ public:
 
 private:
     void StepLocked();
-    void RunActions();
+    // Runs the action blocks a step or goto gave, and those they give.
+    void RunPending(std::vector<PendingActions>& actions);
     void AdvanceWithSound(Clock::time_point now);
     void ResetLocked();
 
