@@ -48,6 +48,16 @@ Status<> WritePacked(const std::filesystem::path& engine, std::span<const uint8_
 Status<> BuildPacked(const std::filesystem::path& description, const std::filesystem::path& engine,
                      const std::filesystem::path& output);
 
+struct FlashOptions {
+    std::filesystem::path file;
+    int width = 0, height = 0, frames = 1;
+    std::filesystem::path outDir;
+};
+
+// Writes the first `frames` frames of a Flash movie (looping off) as
+// frame-NNNN.png files in `outDir`.
+int Flash(const FlashOptions& options, std::ostream& out, std::ostream& err);
+
 // The engine next to the running showpack, or the given one.
 std::filesystem::path EnginePath(const std::optional<std::filesystem::path>& engine);
 

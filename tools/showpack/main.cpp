@@ -15,6 +15,7 @@ constexpr const char* kUsage =
     "usage: showpack dump [--json [--files DIR]] FILE\n"
     "       showpack check [--json] FILE\n"
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
+    "       showpack flash FILE --size WxH --frames N --out DIR\n"
     "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
     "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n";
 
@@ -28,7 +29,7 @@ int Usage(std::string_view problem = {}) {
 // values of the options that take one.
 struct Arguments {
     std::vector<std::string> positional;
-    std::optional<std::string> output, engine, files, size, out;
+    std::optional<std::string> output, engine, files, size, out, frames;
     bool json = false, eachItem = false, fast = false;
     std::string problem;
 };
@@ -56,6 +57,8 @@ Arguments Parse(int argc, char** argv) {
             value(args.size);
         else if (word == "--out")
             value(args.out);
+        else if (word == "--frames")
+            value(args.frames);
         else if (word == "--each-item")
             args.eachItem = true;
         else if (word == "--fast")
@@ -102,6 +105,18 @@ int main(int argc, char** argv) {
         options.eachItem = args.eachItem;
         options.fast = args.fast;
         return Render(options, std::cerr);
+    }
+    if (command == "flash") {
+        FlashOptions options;
+        char x = 0;
+        if (args.positional.size() != 1 || !args.size || !args.out || !args.frames ||
+            std::sscanf(args.size->c_str(), "%d%c%d", &options.width, &x, &options.height) != 3 || x != 'x' ||
+            options.width <= 0 || options.height <= 0 || std::sscanf(args.frames->c_str(), "%d", &options.frames) != 1 ||
+            options.frames <= 0)
+            return Usage("flash takes FILE --size WxH --frames N --out DIR");
+        options.file = args.positional[0];
+        options.outDir = *args.out;
+        return Flash(options, std::cout, std::cerr);
     }
     if (command == "check") {
         if (args.positional.size() != 1 || args.output || args.engine || args.files)

@@ -1,0 +1,155 @@
+// Bitmap tags into premultiplied ARGB32 cairo surfaces: JPEG (with the
+// movie's shared tables), PNG through the codec layer, and the zlib-packed
+// lossless formats (colour-mapped, 15-bit and 32-bit).
+
+#include "platform/flash/Parsers.h"
+
+#include "codec/Codec.h"
+
+#include <cstring>
+
+namespace showsaver::flash {
+namespace {
+
+constexpr int kDefineBits = 6, kDefineBitsJpeg3 = 35, kDefineBitsLossless2 = 36;
+
+bool SizeAllowed(int width, int height, MemoryBudget& budget) {
+    if (width <= 0 || height <= 0 || width > Limits::kMaxBitmapSide || height > Limits::kMaxBitmapSide) return false;
+    int64_t pixels = int64_t{width} * height;
+    return pixels <= Limits::kMaxBitmapPixels && budget.Charge(static_cast<uint64_t>(pixels) * 4);
+}
+
+std::unique_ptr<BitmapCharacter> NewBitmap(int width, int height, std::string& error) {
+    auto bitmap = std::make_unique<BitmapCharacter>();
+    bitmap->surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (cairo_surface_status(bitmap->surface.get()) != CAIRO_STATUS_SUCCESS) {
+        error = "no memory for the bitmap";
+        return nullptr;
+    }
+    bitmap->width = width;
+    bitmap->height = height;
+    return bitmap;
+}
+
+uint32_t* PixelRow(BitmapCharacter& b, int y) {
+    unsigned char* data = cairo_image_surface_get_data(b.surface.get());
+    return reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * cairo_image_surface_get_stride(b.surface.get()));
+}
+
+uint32_t Premultiplied(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+    auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+    return (a << 24) | (mul(r) << 16) | (mul(g) << 8) | mul(b);
+}
+
+// Older movies put an end and a start marker (FF D9 FF D8) inside the data.
+std::vector<uint8_t> CleanJpeg(std::span<const uint8_t> tables, std::span<const uint8_t> image) {
+    std::vector<uint8_t> joined;
+    if (tables.size() > 4 && image.size() > 2) {
+        joined.assign(tables.begin(), tables.end() - 2);
+        joined.insert(joined.end(), image.begin() + 2, image.end());
+    } else {
+        joined.assign(image.begin(), image.end());
+    }
+    std::vector<uint8_t> out;
+    out.reserve(joined.size());
+    for (size_t i = 0; i < joined.size(); ++i) {
+        if (i + 3 < joined.size() && joined[i] == 0xFF && joined[i + 1] == 0xD9 && joined[i + 2] == 0xFF &&
+            joined[i + 3] == 0xD8) {
+            i += 3;
+            continue;
+        }
+        out.push_back(joined[i]);
+    }
+    return out;
+}
+
+std::optional<codec::RgbImage> DecodePicture(std::span<const uint8_t> data) {
+    auto source = codec::OpenMemorySource(data);
+    if (!source) return std::nullopt;
+    codec::Format format = codec::GuessFormat(*source);
+    if (format == codec::Format::Png) return codec::ReadPng(*source);
+    if (format == codec::Format::Jpeg) return codec::ReadJpeg(*source);
+    return std::nullopt;   // GIF and anything else: no decoder of ours
+}
+
+} // namespace
+
+std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& r, int code, std::span<const uint8_t> tables,
+                                                 MemoryBudget& budget, std::string& error) {
+    uint32_t alphaOffset = code == kDefineBitsJpeg3 ? r.U32() : 0;
+    std::span<const uint8_t> rest = r.Rest();
+    std::span<const uint8_t> image = code == kDefineBitsJpeg3 ? rest.first(std::min<size_t>(alphaOffset, rest.size())) : rest;
+    if (!budget.Charge(image.size() + tables.size())) {
+        error = "bitmap too large";
+        return nullptr;
+    }
+    auto picture = DecodePicture(CleanJpeg(code == kDefineBits ? tables : std::span<const uint8_t>{}, image));
+    if (!picture || !SizeAllowed(picture->Width(), picture->Height(), budget)) {
+        error = "undecodable or oversized bitmap";
+        return nullptr;
+    }
+    int w = picture->Width(), h = picture->Height();
+    std::optional<std::vector<uint8_t>> alpha;
+    if (code == kDefineBitsJpeg3 && alphaOffset < rest.size())
+        alpha = Inflate(rest.subspan(alphaOffset), static_cast<size_t>(w) * h, budget);
+    auto bitmap = NewBitmap(w, h, error);
+    if (!bitmap) return nullptr;
+    cairo_surface_flush(bitmap->surface.get());
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* in = picture->Row(y);
+        uint32_t* out = PixelRow(*bitmap, y);
+        for (int x = 0; x < w; ++x, in += 3) {
+            uint32_t a = alpha ? (*alpha)[static_cast<size_t>(y) * w + x] : 255;
+            out[x] = Premultiplied(a, in[0], in[1], in[2]);
+        }
+    }
+    cairo_surface_mark_dirty(bitmap->surface.get());
+    return bitmap;
+}
+
+std::unique_ptr<BitmapCharacter> ParseLosslessBitmap(Reader& r, int code, MemoryBudget& budget, std::string& error) {
+    const bool withAlpha = code == kDefineBitsLossless2;
+    uint8_t format = r.U8();
+    int w = r.U16(), h = r.U16();
+    int colors = format == 3 ? r.U8() + 1 : 0;
+    if (r.Failed() || (format != 3 && format != 4 && format != 5) || !SizeAllowed(w, h, budget)) {
+        error = "bad lossless bitmap header";
+        return nullptr;
+    }
+    const size_t entry = withAlpha ? 4 : 3;
+    const size_t rowBytes = format == 3 ? (w + 3u) & ~3u : format == 4 ? (2u * w + 3u) & ~3u : 4u * w;
+    const size_t tableBytes = colors * entry;
+    auto data = Inflate(r.Rest(), tableBytes + rowBytes * h, budget);
+    if (!data) {
+        error = "damaged lossless bitmap data";
+        return nullptr;
+    }
+    auto bitmap = NewBitmap(w, h, error);
+    if (!bitmap) return nullptr;
+    cairo_surface_flush(bitmap->surface.get());
+    const uint8_t* table = data->data();
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* in = data->data() + tableBytes + rowBytes * y;
+        uint32_t* out = PixelRow(*bitmap, y);
+        for (int x = 0; x < w; ++x) {
+            if (format == 3) {
+                const uint8_t* c = table + in[x] * entry;
+                out[x] = in[x] < colors ? Premultiplied(withAlpha ? c[3] : 255, c[0], c[1], c[2]) : 0;
+            } else if (format == 4) {
+                uint32_t v = (in[2 * x] << 8) | in[2 * x + 1];
+                auto widen = [](uint32_t c5) { return (c5 << 3) | (c5 >> 2); };
+                out[x] = Premultiplied(255, widen((v >> 10) & 31), widen((v >> 5) & 31), widen(v & 31));
+            } else {
+                const uint8_t* p = in + 4 * x;
+                // Lossless2 stores premultiplied ARGB already; Lossless has no alpha.
+                uint32_t a = withAlpha ? p[0] : 255;
+                uint32_t rr = std::min<uint32_t>(p[1], a), gg = std::min<uint32_t>(p[2], a), bb = std::min<uint32_t>(p[3], a);
+                out[x] = (a << 24) | (rr << 16) | (gg << 8) | bb;
+            }
+        }
+    }
+    cairo_surface_mark_dirty(bitmap->surface.get());
+    return bitmap;
+}
+
+} // namespace showsaver::flash

@@ -1,0 +1,230 @@
+#include "platform/flash/FlashPlayer.h"
+
+#include "platform/flash/Actions.h"
+#include "platform/flash/Renderer.h"
+
+#include <cmath>
+#include <fstream>
+
+namespace showsaver::flash {
+
+namespace {
+
+constexpr size_t kMaxFileSize = size_t{256} << 20;
+
+struct CairoDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+
+std::chrono::nanoseconds FramePeriod(const Movie& movie) {
+    return std::chrono::nanoseconds(static_cast<int64_t>(std::llround(1e9 / movie.FramesPerSecond())));
+}
+
+// Stage twips to device pixels, "show all": the whole stage, centred, its
+// aspect kept.
+Matrix StageToDevice(const Rect& stage, int width, int height) {
+    double sw = std::max(1, stage.Width()), sh = std::max(1, stage.Height());
+    double scale = std::min(width / sw, height / sh);
+    double ox = (width - sw * scale) / 2 - stage.xMin * scale;
+    double oy = (height - sh * scale) / 2 - stage.yMin * scale;
+    return {scale, 0, 0, scale, ox, oy};
+}
+
+} // namespace
+
+Player::Player() = default;
+Player::~Player() = default;
+
+bool Player::Load(const std::filesystem::path& file, std::string& error) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(file, ec);
+    if (ec || size > kMaxFileSize) {
+        error = ec ? "cannot read " + file.string() : "the movie file is too large";
+        return false;
+    }
+    std::vector<uint8_t> bytes(size);
+    std::ifstream in(file, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+        error = "cannot read " + file.string();
+        return false;
+    }
+    return LoadBytes(bytes, error);
+}
+
+bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
+    auto movie = LoadMovie(bytes, error);
+    if (!movie) return false;
+    std::lock_guard lock(m_mutex);
+    m_mixer.reset();
+    m_root.reset();
+    m_movie = std::move(movie);
+    if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
+    m_quit = false;
+    ResetLocked();
+    return true;
+}
+
+void Player::ResetLocked() {
+    m_root = std::make_unique<Playhead>(*m_movie, m_movie->root, m_movie->header.frameCount, 0, m_instances);
+    m_root->SetLooping(m_loop);
+    m_started = false;
+    std::vector<PendingActions> actions;
+    m_root->Goto(0, actions);
+    RunPending(actions);
+    if (m_mixer) m_mixer->Step(*m_root);
+}
+
+void Player::SetLoop(bool loop) {
+    std::lock_guard lock(m_mutex);
+    m_loop = loop;
+    if (m_root) m_root->SetLooping(loop);
+}
+
+void Player::Play() {
+    std::lock_guard lock(m_mutex);
+    if (m_root && !m_quit) m_root->SetPlaying(true);
+}
+
+void Player::Stop() {
+    std::lock_guard lock(m_mutex);
+    if (m_root) m_root->SetPlaying(false);
+}
+
+bool Player::IsPlaying() const {
+    std::lock_guard lock(m_mutex);
+    return m_root && m_root->Playing();
+}
+
+bool Player::HasQuit() const {
+    std::lock_guard lock(m_mutex);
+    return m_quit;
+}
+
+int Player::CurrentFrame() const {
+    std::lock_guard lock(m_mutex);
+    return m_root ? std::max(0, m_root->Frame()) : 0;
+}
+
+int Player::TotalFrames() const {
+    std::lock_guard lock(m_mutex);
+    return m_movie ? m_movie->header.frameCount : 0;
+}
+
+void Player::GotoFrame(int frame) {
+    std::lock_guard lock(m_mutex);
+    if (!m_root) return;
+    std::vector<PendingActions> actions;
+    m_root->Goto(frame, actions);
+    RunPending(actions);
+}
+
+gfx::Size Player::StageSize() const {
+    std::lock_guard lock(m_mutex);
+    if (!m_movie) return {0, 0};
+    return {m_movie->header.stage.Width() / 20, m_movie->header.stage.Height() / 20};
+}
+
+double Player::FrameRate() const {
+    std::lock_guard lock(m_mutex);
+    return m_movie ? m_movie->FramesPerSecond() : 0;
+}
+
+std::vector<std::string> Player::Warnings() const {
+    std::lock_guard lock(m_mutex);
+    return m_movie ? m_movie->warnings : std::vector<std::string>{};
+}
+
+void Player::Advance(Clock::time_point now) {
+    std::lock_guard lock(m_mutex);
+    if (!m_root) return;
+    auto period = FramePeriod(*m_movie);
+    if (!m_started) {
+        m_started = true;
+        m_next = now + period;
+        return;
+    }
+    if (m_mixer && m_mixer->StreamActive()) return AdvanceWithSound(now);
+    if (now < m_next) return;
+    StepLocked();
+    m_next += period;
+    if (m_next <= now) m_next = now + period;   // late: the missed time is dropped
+}
+
+Player::Clock::time_point Player::NextFrameTime() const {
+    std::lock_guard lock(m_mutex);
+    return m_next;
+}
+
+void Player::Tick() {
+    std::lock_guard lock(m_mutex);
+    if (m_root) StepLocked();
+}
+
+void Player::StepLocked() {
+    std::vector<PendingActions> actions;
+    m_root->Step(actions);
+    RunPending(actions);
+    if (m_mixer) {
+        m_mixer->Step(*m_root);
+    } else {
+        m_root->TakeStreamBlocks();
+        m_root->TakeSoundStarts();
+    }
+}
+
+void Player::RunPending(std::vector<PendingActions>& actions) {
+    ActionResult result;
+    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionsPerFrame; ++i)
+        flash::RunActions(*actions[i].owner, *m_root, *actions[i].code, actions, result);
+    if (result.quit) m_quit = true;
+    if (m_quit) m_root->SetPlaying(false);
+}
+
+void Player::SetSoundSink(SoundSink* sink) {
+    std::lock_guard lock(m_mutex);
+    m_sink = sink;
+    m_mixer.reset();
+    if (m_sink && m_movie) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
+}
+
+// The sound sets the pace: a step whenever less than two slots of sound are
+// queued, several when the sound ran ahead (the frames between are not
+// drawn), none while enough is queued.
+void Player::AdvanceWithSound(Clock::time_point now) {
+    constexpr int kMaxCatchUp = 8;
+    const double lead = 2 * m_mixer->SlotFrames();
+    for (int i = 0; i < kMaxCatchUp && m_mixer->StreamActive() && m_mixer->Ahead() < lead; ++i) StepLocked();
+    double wait = (static_cast<double>(m_mixer->Ahead()) - lead) / SoundSink::kRate;
+    m_next = now + std::chrono::microseconds(static_cast<int64_t>(std::max(0.0, wait) * 1e6));
+}
+
+bool Player::Paint(uint32_t* pixels, int width, int height, int strideBytes) {
+    std::lock_guard lock(m_mutex);
+    if (!m_movie || !pixels || width <= 0 || height <= 0 ||
+        strideBytes < cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width))
+        return false;
+    gfx::CairoSurfacePtr target(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
+                                                                    CAIRO_FORMAT_RGB24, width, height, strideBytes));
+    std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(target.get()));
+    Rgba bg = m_movie->background;
+    cairo_set_source_rgb(cr.get(), bg.r / 255.0, bg.g / 255.0, bg.b / 255.0);
+    cairo_paint(cr.get());
+    Matrix toDevice = StageToDevice(m_movie->header.stage, width, height);
+    const Rect& s = m_movie->header.stage;
+    cairo_matrix_t cm{toDevice.a, 0, 0, toDevice.d, toDevice.tx, toDevice.ty};
+    cairo_set_matrix(cr.get(), &cm);
+    cairo_rectangle(cr.get(), s.xMin, s.yMin, s.Width(), s.Height());
+    cairo_identity_matrix(cr.get());
+    cairo_clip(cr.get());
+    Renderer renderer(cr.get(), *m_movie);
+    renderer.DrawList(*m_root, toDevice, ColorTransform{}, 0);
+    cairo_surface_flush(target.get());
+    return cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS;
+}
+
+bool Player::Paint(gfx::Surface& surface) {
+    auto lock = surface.LockForDrawing(surface.Bounds());
+    return Paint(reinterpret_cast<uint32_t*>(surface.Data()), surface.Width(), surface.Height(), surface.Stride());
+}
+
+} // namespace showsaver::flash

@@ -1,0 +1,90 @@
+#pragma once
+// The Flash movie player: loads a movie, plays its timeline at the movie's
+// frame rate against the host's clock, and paints the current frame into a
+// pixel area, "show all" (centred, aspect kept, the background colour
+// around). All calls may come from any thread; each takes the player's lock.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "gfx/Surface.h"
+#include "platform/flash/Movie.h"
+#include "platform/flash/Playhead.h"
+#include "platform/flash/Sound.h"
+
+namespace showsaver::flash {
+
+class Player {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Player();
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // Loads a movie and shows its first frame, playing (as the control does
+    // once given a movie). False with `error` when the file is no movie.
+    bool Load(const std::filesystem::path& file, std::string& error);
+    bool LoadBytes(std::span<const uint8_t> bytes, std::string& error);
+
+    void SetLoop(bool loop);
+    void Play();
+    void Stop();
+    bool IsPlaying() const;
+    // The movie asked to quit ("FSCommand:quit"): it stays stopped.
+    bool HasQuit() const;
+
+    // The root frame last shown, from 0; TotalFrames is the header's count.
+    int CurrentFrame() const;
+    int TotalFrames() const;
+    // Shows `frame` (0-based) of the root as a goto does; clamped.
+    void GotoFrame(int frame);
+    gfx::Size StageSize() const;
+    double FrameRate() const;
+    // The warnings the loader gave for tags it dropped.
+    std::vector<std::string> Warnings() const;
+
+    // Moves the timeline on to the clock: one step when `now` has reached
+    // the next frame's time. A late step drops the time it missed; while a
+    // stream sound plays, the frames follow the sound's clock instead.
+    void Advance(Clock::time_point now);
+    // When the next frame is due (the host waits until then).
+    Clock::time_point NextFrameTime() const;
+    // Exactly one frame of time, whatever the clock says.
+    void Tick();
+
+    // Draws the current frame into width × height xRGB pixels (cairo RGB24)
+    // rows `strideBytes` apart. False for a bad area or no movie.
+    bool Paint(uint32_t* pixels, int width, int height, int strideBytes);
+    bool Paint(gfx::Surface& surface);
+
+    // Where sound goes; null (the default) plays none. Not owned; it must
+    // outlive the player or be replaced first.
+    void SetSoundSink(SoundSink* sink);
+
+private:
+    void StepLocked();
+    // Runs the action blocks a step or goto gave, and those they give.
+    void RunPending(std::vector<PendingActions>& actions);
+    void AdvanceWithSound(Clock::time_point now);
+    void ResetLocked();
+
+    mutable std::mutex m_mutex;
+    std::unique_ptr<Movie> m_movie;
+    size_t m_instances = 0;
+    std::unique_ptr<Playhead> m_root;
+    bool m_loop = true;
+    bool m_quit = false;
+    Clock::time_point m_next{};
+    bool m_started = false;
+    std::unique_ptr<SoundMixer> m_mixer;
+    SoundSink* m_sink = nullptr;
+};
+
+} // namespace showsaver::flash

@@ -1,0 +1,148 @@
+#pragma once
+// A loaded movie: its header, its dictionary of characters and the root
+// timeline, all parsed once at load. Playing never changes a Movie, so the
+// player's state (FlashPlayer.h) can be rebuilt from it at any time.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <cairo.h>
+
+#include "platform/flash/Container.h"
+#include "platform/flash/Shape.h"
+#include "platform/flash/Sound.h"
+
+namespace showsaver::flash {
+
+struct CairoSurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
+
+// PlaceObject, PlaceObject2 and PlaceObject3: what is given replaces what
+// the depth had; `move` false with a character places anew.
+struct PlaceCommand {
+    uint16_t depth = 0;
+    bool move = false;
+    std::optional<uint16_t> character;
+    std::optional<Matrix> matrix;
+    std::optional<ColorTransform> color;
+    std::optional<uint16_t> ratio;
+    std::optional<std::string> name;
+    std::optional<uint16_t> clipDepth;
+};
+
+struct FrameCommand {
+    enum class Kind : uint8_t { Place, Remove } kind = Kind::Place;
+    PlaceCommand place;   // for Remove only `place.depth` counts
+};
+
+struct Frame {
+    std::vector<FrameCommand> commands;
+    std::vector<std::vector<uint8_t>> actions;   // DoAction bodies, in order
+    std::vector<SoundStart> sounds;
+    std::optional<size_t> streamBlock;           // index into the timeline's stream blocks
+};
+
+struct Timeline {
+    std::vector<Frame> frames;
+    std::map<std::string, int> labels;           // FrameLabel names, as written
+    std::optional<StreamHead> stream;
+    std::vector<std::vector<uint8_t>> streamBlocks;
+};
+
+enum class CharacterKind : uint8_t { Shape, Morph, Bitmap, Sprite, Button, Text, Font };
+
+struct Character {
+    explicit Character(CharacterKind k) : kind(k) {}
+    virtual ~Character() = default;
+    CharacterKind kind;
+};
+
+struct ShapeCharacter final : Character {
+    ShapeCharacter() : Character(CharacterKind::Shape) {}
+    Shape shape;
+};
+
+struct MorphFill {
+    FillStyle start, end;
+};
+struct MorphLine {
+    LineStyle start, end;
+};
+struct MorphCharacter final : Character {
+    MorphCharacter() : Character(CharacterKind::Morph) {}
+    std::vector<MorphFill> fills;
+    std::vector<MorphLine> lines;
+    std::vector<StyledEdge> start, end;   // the same length, edge for edge
+};
+
+struct BitmapCharacter final : Character {
+    BitmapCharacter() : Character(CharacterKind::Bitmap) {}
+    CairoSurfacePtr surface;   // premultiplied ARGB32
+    int width = 0, height = 0;
+};
+
+struct SpriteCharacter final : Character {
+    SpriteCharacter() : Character(CharacterKind::Sprite) {}
+    Timeline timeline;
+    int frameCount = 0;
+};
+
+// A button in its up state: the characters it shows, each as a placement.
+struct ButtonCharacter final : Character {
+    ButtonCharacter() : Character(CharacterKind::Button) {}
+    std::vector<PlaceCommand> up;
+};
+
+struct FontCharacter final : Character {
+    FontCharacter() : Character(CharacterKind::Font) {}
+    std::vector<Shape> glyphs;   // in EM squares of 1024 twips (20480 for DefineFont3)
+    double emSquare = 1024;
+};
+
+struct TextGlyph {
+    uint16_t font = 0;
+    uint32_t glyph = 0;
+    double x = 0, y = 0, height = 0;   // twips
+    Rgba color;
+};
+// Static text as glyph runs, and edit text as a string drawn with Pango.
+struct TextCharacter final : Character {
+    TextCharacter() : Character(CharacterKind::Text) {}
+    Rect bounds;
+    Matrix matrix;
+    std::vector<TextGlyph> glyphs;
+    std::string editText;      // DefineEditText's initial text, UTF-8
+    double editHeight = 240;   // twips
+    Rgba editColor;
+    bool isEdit = false;
+};
+
+struct Movie {
+    MovieHeader header;
+    Rgba background{255, 255, 255, 255};
+    std::map<uint16_t, std::unique_ptr<Character>> characters;
+    Timeline root;
+    std::vector<std::unique_ptr<SoundData>> sounds;   // DefineSound, by the index in `soundIds`
+    std::map<uint16_t, size_t> soundIds;
+    std::vector<std::string> warnings;                // the tags dropped, and why
+
+    const Character* Find(uint16_t id) const {
+        auto it = characters.find(id);
+        return it == characters.end() ? nullptr : it->second.get();
+    }
+    // The playback rate: 12 for 0, else bounded to 1..120.
+    double FramesPerSecond() const;
+};
+
+// Parses a movie file. Nullopt with `error` for a file that is no movie;
+// a broken tag is dropped (noted in `warnings`) and the rest kept.
+std::unique_ptr<Movie> LoadMovie(std::span<const uint8_t> file, std::string& error);
+
+} // namespace showsaver::flash

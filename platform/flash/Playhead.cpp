@@ -1,0 +1,116 @@
+#include "platform/flash/Playhead.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace showsaver::flash {
+
+Playhead::Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, size_t& instances)
+    : m_movie(movie), m_timeline(timeline), m_nesting(nesting), m_instances(instances) {
+    ++m_instances;
+    int stored = static_cast<int>(timeline.frames.size());
+    m_frameCount = std::max(1, frameCount > 0 ? std::min(frameCount, stored) : stored);
+}
+
+void Playhead::Step(std::vector<PendingActions>& actions) {
+    ++m_steps;
+    if (m_playing) {
+        int next = m_frame + 1;
+        if (next >= m_frameCount) {
+            if (m_looping) {
+                Goto(0, actions);
+            } else {
+                m_playing = false;
+            }
+        } else {
+            Apply(next, &actions);
+            m_frame = next;
+        }
+    }
+    StepChildren(actions);
+}
+
+void Playhead::StepChildren(std::vector<PendingActions>& actions) {
+    for (auto& [depth, object] : m_list) {
+        if (object.sprite && object.placedAt < m_steps) object.sprite->Step(actions);
+    }
+}
+
+void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
+    frame = std::clamp(frame, 0, m_frameCount - 1);
+    if (frame == m_frame) return;
+    if (frame < m_frame) {
+        m_list.clear();
+        m_frame = -1;
+    }
+    for (int f = m_frame + 1; f < frame; ++f) Apply(f, nullptr);
+    Apply(frame, &actions);
+    m_frame = frame;
+}
+
+void Playhead::Apply(int frame, std::vector<PendingActions>* actions) {
+    const flash::Frame& content = m_timeline.frames[static_cast<size_t>(frame)];
+    for (const FrameCommand& command : content.commands) {
+        if (command.kind == FrameCommand::Kind::Remove)
+            m_list.erase(command.place.depth);
+        else
+            Place(command.place);
+    }
+    if (!actions) return;   // frames passed over on the way to a goto's target
+    for (const auto& code : content.actions) actions->push_back({this, &code});
+    if (content.streamBlock) m_streamBlocks.push_back(*content.streamBlock);
+    m_soundStarts.insert(m_soundStarts.end(), content.sounds.begin(), content.sounds.end());
+}
+
+void Playhead::Place(const PlaceCommand& place) {
+    auto it = m_list.find(place.depth);
+    if (!place.move || it == m_list.end()) {
+        if (!place.character) return;   // nothing to modify
+        DisplayObject object;
+        m_list.erase(place.depth);
+        it = m_list.emplace(place.depth, std::move(object)).first;
+        SetCharacter(it->second, *place.character);
+    } else if (place.character && *place.character != it->second.id) {
+        SetCharacter(it->second, *place.character);
+    }
+    DisplayObject& object = it->second;
+    if (place.matrix) object.matrix = *place.matrix;
+    if (place.color) object.color = *place.color;
+    if (place.ratio) object.ratio = *place.ratio;
+    if (place.name) object.name = *place.name;
+    if (place.clipDepth) object.clipDepth = *place.clipDepth;
+}
+
+void Playhead::SetCharacter(DisplayObject& object, uint16_t id) {
+    object.id = id;
+    object.character = m_movie.Find(id);
+    object.sprite.reset();
+    object.placedAt = m_steps;
+    if (object.character && object.character->kind == CharacterKind::Sprite && m_nesting < Limits::kMaxSpriteNesting &&
+        m_instances < Limits::kMaxPlayheads) {
+        const auto& sprite = static_cast<const SpriteCharacter&>(*object.character);
+        object.sprite = std::make_unique<Playhead>(m_movie, sprite.timeline, sprite.frameCount, m_nesting + 1, m_instances);
+        std::vector<PendingActions> ignored;
+        object.sprite->Goto(0, ignored);
+    }
+}
+
+int Playhead::FindLabel(const std::string& label) const {
+    for (const auto& [name, frame] : m_timeline.labels)
+        if (name.size() == label.size() &&
+            std::equal(name.begin(), name.end(), label.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+            return frame;
+    return -1;
+}
+
+Playhead* Playhead::Child(const std::string& name) {
+    for (auto& [depth, object] : m_list)
+        if (object.sprite && object.name == name) return object.sprite.get();
+    return nullptr;
+}
+
+std::vector<size_t> Playhead::TakeStreamBlocks() { return std::exchange(m_streamBlocks, {}); }
+std::vector<SoundStart> Playhead::TakeSoundStarts() { return std::exchange(m_soundStarts, {}); }
+
+} // namespace showsaver::flash

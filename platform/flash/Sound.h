@@ -1,0 +1,128 @@
+#pragma once
+// Sound as a movie carries it, and the sink the player hands decoded sound
+// to. The host binds the sink to the process's mixer; the sink's clock of
+// frames played is what a stream sound keeps the timeline in step with.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace showsaver::flash {
+
+enum class SoundFormat : uint8_t { PcmNative = 0, Adpcm = 1, Mp3 = 2, PcmLittle = 3, Unknown = 255 };
+
+struct SoundInfo {
+    SoundFormat format = SoundFormat::Unknown;
+    int rate = 44100;        // 5512, 11025, 22050 or 44100
+    bool sixteenBit = true;
+    bool stereo = false;
+};
+
+// SoundStreamHead/2: the stream's format and its samples per frame.
+struct StreamHead {
+    SoundInfo info;
+    uint16_t samplesPerFrame = 0;
+};
+
+// DefineSound.
+struct SoundData {
+    SoundInfo info;
+    uint32_t sampleCount = 0;
+    std::vector<uint8_t> data;
+};
+
+// StartSound/2: starts (or with `stop`, stops) an event sound.
+struct SoundStart {
+    uint16_t id = 0;
+    bool stop = false;
+    bool noMultiple = false;
+    uint16_t loops = 1;
+};
+
+// Where decoded sound goes: interleaved signed 16-bit stereo at 44,100 Hz.
+class SoundSink {
+public:
+    static constexpr int kRate = 44100;
+    virtual ~SoundSink() = default;
+    // Queues frames behind what is queued; returns false when the sink is gone.
+    virtual bool Queue(std::span<const int16_t> interleavedStereo) = 0;
+    // Frames played since the sink was opened (its clock).
+    virtual uint64_t FramesPlayed() const = 0;
+};
+
+struct Movie;
+class Playhead;
+
+// Mixes a movie's sound for the sink, one frame slot per root step: the root
+// timeline's stream blocks and the event sounds its frames start.
+class SoundMixer {
+public:
+    SoundMixer(const Movie& movie, SoundSink& sink);
+    ~SoundMixer();
+    SoundMixer(const SoundMixer&) = delete;
+    SoundMixer& operator=(const SoundMixer&) = delete;
+
+    // After a root step: takes what the step's frames started and queues
+    // one slot of mixed sound (nothing when all is silent).
+    void Step(Playhead& root);
+    // A stream sound is playing: the timeline follows the sound.
+    bool StreamActive() const { return m_streamActive; }
+    // Frames queued to the sink and not played yet.
+    uint64_t Ahead() const;
+    double SlotFrames() const { return m_slot; }
+
+private:
+    struct Voice {
+        const std::vector<int16_t>* pcm = nullptr;
+        size_t position = 0;
+        uint16_t id = 0;
+        int loopsLeft = 1;
+    };
+    void Start(const SoundStart& start);
+    const std::vector<int16_t>* Decoded(uint16_t id);
+    void MixInto(std::vector<int32_t>& mix, size_t frames);
+
+    const Movie& m_movie;
+    SoundSink& m_sink;
+    double m_slot;
+    double m_carry = 0;
+    std::unique_ptr<class SoundDecoder> m_stream;
+    std::vector<int16_t> m_streamPcm;
+    bool m_streamActive = false;
+    std::vector<Voice> m_voices;
+    std::map<uint16_t, std::vector<int16_t>> m_decoded;   // a map: voices point into it
+    size_t m_decodedFrames = 0;
+    uint64_t m_queued = 0;
+    uint64_t m_playedAtStart;
+};
+
+// Decodes a movie's sound data into 44,100 Hz stereo s16 frames appended to
+// `out`: MP3 through mpg123, ADPCM and PCM of our own. Damaged data ends
+// the block; at most `maxFrames` frames come out of one call.
+class SoundDecoder {
+public:
+    explicit SoundDecoder(SoundInfo info);
+    ~SoundDecoder();
+    SoundDecoder(const SoundDecoder&) = delete;
+    SoundDecoder& operator=(const SoundDecoder&) = delete;
+    // `data` is MP3 frames for MP3 (a caller strips the block's own fields).
+    void Decode(std::span<const uint8_t> data, std::vector<int16_t>& out, size_t maxFrames);
+
+private:
+    struct Mp3;
+    void DecodePcm(std::span<const uint8_t> data, std::vector<int16_t>& pcm);
+    void DecodeAdpcm(std::span<const uint8_t> data, std::vector<int16_t>& pcm);
+    void DecodeMp3(std::span<const uint8_t> data, std::vector<int16_t>& pcm, size_t maxFrames);
+    // Interleaved samples of `channels` at `rate` to 44,100 Hz stereo.
+    void Resample(const std::vector<int16_t>& in, int channels, int rate, std::vector<int16_t>& out, size_t maxFrames);
+
+    SoundInfo m_info;
+    std::unique_ptr<Mp3> m_mp3;
+    double m_phase = 0;
+};
+
+} // namespace showsaver::flash

@@ -1,0 +1,213 @@
+// What the player draws: gradients and their spreads, a bitmap fill from
+// every bitmap tag, clip-depth masks, morphs, strokes and colour transforms.
+
+#include "tests/flash/FlashTestSupport.h"
+
+
+namespace showsaver::flash::test {
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kGreen = 0x00FF00;
+
+
+Bytes OneShapeMovie(const Bytes& shape, const std::vector<Bytes>& before = {}) {
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    for (const Bytes& tag : before) w.Tag(tag[0], Bytes(tag.begin() + 1, tag.end()));
+    w.Tag(32, shape);
+    w.Place(1, 1, 0, 0);
+    w.ShowFrame();
+    w.End();
+    return w.Fws();
+}
+
+TEST(FlashRender, RadialGradientCentreEdgeAndSpreadModes) {
+    // Red at the centre of a 100 px stage, blue at 50 px out; the corner
+    // (70.7 px out, 1.414 radii) shows how the gradient spreads past its end.
+    struct Case { int spread; uint32_t corner; };
+    const Case cases[] = {{0, kBlue}, {1, Mix(kRed, kBlue, 2 - std::sqrt(2.0))}, {2, Mix(kRed, kBlue, std::sqrt(2.0) - 1)}};
+    for (const Case& c : cases) {
+        auto fill = [&](Bits& b) {
+            b.U8(0x12);
+            b.Matrix(1000 / 16384.0, 1000 / 16384.0, 0, 0, 1000, 1000);
+            b.Put(uint32_t(c.spread), 2), b.Put(0, 2), b.Put(2, 4);
+            b.U8(0), b.Rgba(kRed, 255), b.U8(255), b.Rgba(kBlue, 255);
+        };
+        auto player = Open(OneShapeMovie(RectShape(1, 0, 0, 2000, 2000, fill)));
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(50, 50), kRed, 8)) << "spread " << c.spread;
+        EXPECT_TRUE(Near(s.Pixel(50, 25), Mix(kRed, kBlue, 0.5), 8)) << "spread " << c.spread;
+        EXPECT_TRUE(Near(s.Pixel(99, 50), kBlue, 8)) << "spread " << c.spread;
+        EXPECT_TRUE(Near(s.Pixel(0, 0), c.corner, 10)) << "spread " << c.spread;
+    }
+}
+
+// A tag given to OneShapeMovie: its code, then its body.
+Bytes Tagged(int code, const Bytes& body) {
+    Bytes out{uint8_t(code)};
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
+    const uint32_t colour = 0x3366CC;
+    const Bytes jpeg = JpegOf(colour);
+    auto [tables, image] = SplitJpeg(jpeg);
+    Bits jpeg2, marked, bits, jpeg3;
+    jpeg2.U16(7), jpeg2.Append(jpeg);
+    marked.U16(7), marked.Append({0xFF, 0xD9, 0xFF, 0xD8}), marked.Append(jpeg);
+    bits.U16(7), bits.Append(image);
+    jpeg3.U16(7), jpeg3.U32(uint32_t(jpeg.size())), jpeg3.Append(jpeg), jpeg3.Append(Zlib(Bytes(16 * 16, 128)));
+    struct Case { const char* what; std::vector<Bytes> tags; uint32_t expected; };
+    const Case cases[] = {
+        {"Lossless colour-mapped", {Tagged(20, Lossless(7, 20, 3, 2, 2, colour))}, colour},
+        {"Lossless 15-bit", {Tagged(20, Lossless(7, 20, 4, 2, 2, 0x3060C0))}, 0x3163C6},
+        {"Lossless 32-bit", {Tagged(20, Lossless(7, 20, 5, 2, 2, colour))}, colour},
+        {"Lossless2 colour-mapped, half alpha", {Tagged(36, Lossless(7, 36, 3, 2, 2, colour, 128))}, Mix(kWhite, colour, 128 / 255.0)},
+        {"Lossless2 32-bit, half alpha", {Tagged(36, Lossless(7, 36, 5, 2, 2, colour, 128))}, Mix(kWhite, colour, 128 / 255.0)},
+        {"JPEG2", {Tagged(21, jpeg2.Data())}, colour},
+        {"JPEG2 behind a stray end and start marker", {Tagged(21, marked.Data())}, colour},
+        {"DefineBits with JPEGTables", {Tagged(8, tables), Tagged(6, bits.Data())}, colour},
+        {"JPEG3 with alpha", {Tagged(35, jpeg3.Data())}, Mix(kWhite, colour, 128 / 255.0)},
+    };
+    for (const Case& c : cases) {
+        // The bitmap's pixels 20 px wide, from (20, 20), clipped: the fill
+        // covers the 40 × 40 px square at (20, 20) and pads beyond.
+        auto player = Open(OneShapeMovie(RectShape(1, 400, 400, 1200, 1200, BitmapFill(7, 400, 400, 400)), c.tags));
+        ASSERT_TRUE(player->Warnings().empty()) << c.what << ": " << player->Warnings()[0];
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(40, 40), c.expected, 4)) << c.what;
+        EXPECT_TRUE(Near(s.Pixel(10, 10), kWhite)) << c.what;
+    }
+}
+
+TEST(FlashRender, ColourTransformAppliesToBitmaps) {
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(20, Lossless(7, 20, 5, 2, 2, 0x3366CC));
+    w.Tag(32, RectShape(1, 0, 0, 2000, 2000, BitmapFill(7, 1000, 0, 0)));
+    // Red kept, green and blue dropped, blue set to 255, alpha halved.
+    Bits place;
+    place.U8(0x02 | 0x04 | 0x08), place.U16(1), place.U16(1), place.Translate(0, 0);
+    place.Put(1, 1), place.Put(1, 1), place.Put(10, 4);
+    place.Signed(256, 10), place.Signed(0, 10), place.Signed(0, 10), place.Signed(128, 10);
+    place.Signed(0, 10), place.Signed(0, 10), place.Signed(255, 10), place.Signed(0, 10);
+    w.Tag(26, place.Data());
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(50, 50), Mix(kWhite, 0x3300FF, 0.5), 3));
+}
+
+TEST(FlashRender, ClipDepthMasksTheDepthsAboveIt) {
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(32, RectShape(1, 0, 0, 1000, 2000, Solid(kRed)));     // the mask: the left half
+    w.Tag(32, RectShape(2, 0, 0, 2000, 2000, Solid(kGreen)));   // masked: the whole stage
+    w.Tag(32, RectShape(3, 0, 1500, 2000, 2000, Solid(kBlue)));  // above the mask's depths
+    w.Place(1, 1, 0, 0, false, -1, 2);
+    w.Place(2, 2, 0, 0);
+    w.Place(3, 3, 0, 0);
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(25, 25), kGreen));
+    EXPECT_TRUE(Near(s.Pixel(75, 25), kWhite));
+    EXPECT_TRUE(Near(s.Pixel(25, 90), kBlue));
+    EXPECT_TRUE(Near(s.Pixel(75, 90), kBlue));
+}
+
+// A red square at 0..20 px that morphs into a blue one at 40..80 px.
+Bytes MorphMovie(int ratio) {
+    Bits start, end;
+    start.Put(2, 4), start.Put(1, 4);
+    Box(start, 0, 0, 400, 400, 0, 1);
+    EndShape(start);
+    end.Put(2, 4), end.Put(1, 4);
+    Box(end, 800, 800, 1600, 1600, 0, 1);
+    EndShape(end);
+    Bits m;
+    m.U16(1), m.Rect(0, 400, 0, 400), m.Rect(800, 1600, 800, 1600);
+    Bits styles;
+    styles.U8(1), styles.U8(0), styles.Rgba(kRed, 255), styles.Rgba(kBlue, 255), styles.U8(0);
+    m.U32(uint32_t(styles.Data().size() + start.Data().size()));
+    m.Append(styles.Data()), m.Append(start.Data()), m.Append(end.Data());
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(46, m.Data());
+    w.Place(1, 1, 0, 0, false, ratio);
+    w.ShowFrame();
+    w.End();
+    return w.Fws();
+}
+
+TEST(FlashRender, MorphShapeFollowsItsRatio) {
+    struct Case { int ratio; int inside, outside; uint32_t colour; };
+    const Case cases[] = {{0, 10, 30, kRed}, {65535, 60, 30, kBlue}, {32768, 30, 10, Mix(kRed, kBlue, 0.5)}};
+    for (const Case& c : cases) {
+        auto player = Open(MorphMovie(c.ratio));
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(c.inside, c.inside), c.colour, 3)) << "ratio " << c.ratio;
+        EXPECT_TRUE(Near(s.Pixel(c.outside, c.outside), kWhite)) << "ratio " << c.ratio;
+    }
+}
+
+// Two squares, the second inside the first, both drawn clockwise with one
+// fill: even-odd leaves the inner one empty, non-zero fills it.
+TEST(FlashRender, DefineShape4ChoosesTheFillRule) {
+    for (bool nonZero : {false, true}) {
+        Bits b;
+        b.U16(1), b.Rect(0, 2000, 0, 2000), b.Rect(0, 2000, 0, 2000), b.U8(nonZero ? 0x04 : 0x00);
+        b.U8(1), b.U8(0), b.Rgba(kRed, 255), b.U8(0);
+        b.Put(2, 4), b.Put(1, 4);
+        Box(b, 0, 0, 2000, 2000, 0, 1);
+        Box(b, 500, 500, 1500, 1500, 0, 1);
+        EndShape(b);
+        SwfWriter w(100, 100, 12, 1);
+        w.Background(kWhite);
+        w.Tag(83, b.Data());
+        w.Place(1, 1, 0, 0);
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(10, 10), kRed)) << "non-zero " << nonZero;
+        EXPECT_TRUE(Near(s.Pixel(50, 50), nonZero ? kRed : kWhite)) << "non-zero " << nonZero;
+    }
+}
+
+TEST(FlashRender, HairlineIsAtLeastOnePixelAndColourTransformsApply) {
+    // A shape with no fill and a 1-twip line along y = 50 px.
+    Bits b;
+    b.U16(1), b.Rect(0, 2000, 0, 2000), b.U8(0), b.U8(1), b.U16(1), b.Rgba(kBlue, 255);
+    b.Put(0, 4), b.Put(1, 4);
+    b.Put(0, 1), b.Put(0, 1), b.Put(1, 1), b.Put(0, 1), b.Put(0, 1), b.Put(1, 1);
+    b.Put(20, 5), b.Signed(0, 20), b.Signed(1010, 20), b.Put(1, 1);
+    LineTo(b, 2000, 0);
+    EndShape(b);
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(32, b.Data());
+    w.Tag(32, RectShape(2, 0, 0, 400, 400, Solid(kRed)));
+    w.Place(1, 1, 0, 0);
+    // Depth 2: the red square, through a transform that halves red and adds blue.
+    Bits place;
+    place.U8(0x02 | 0x04 | 0x08), place.U16(2), place.U16(2), place.Translate(0, 0);
+    place.Put(1, 1), place.Put(1, 1), place.Put(10, 4);
+    place.Signed(128, 10), place.Signed(256, 10), place.Signed(256, 10), place.Signed(256, 10);
+    place.Signed(0, 10), place.Signed(0, 10), place.Signed(255, 10), place.Signed(0, 10);
+    w.Tag(26, place.Data());
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(10, 10), 0x8000FF));
+    int darkest = 255;
+    for (int y = 48; y <= 52; ++y) darkest = std::min<int>(darkest, (s.Pixel(50, y) >> 16) & 0xFF);
+    EXPECT_LT(darkest, 128);   // a visible line, not a faint sub-pixel one
+}
+
+} // namespace
+} // namespace showsaver::flash::test

@@ -1,0 +1,165 @@
+// Stream and event sound through a real SDL device on the disk driver: the
+// player's mixed output is recorded to a file and measured there.
+
+#include "tests/flash/FlashTestSupport.h"
+
+#include <SDL.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
+
+namespace showsaver::flash::test {
+namespace {
+
+// The sink the host will give the player, here on its own SDL device.
+class SdlSink final : public SoundSink {
+public:
+    explicit SdlSink(const std::string& file) {
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+        SDL_AudioSpec want{}, have{};
+        want.freq = kRate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = 1024;
+        m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (m_device) SDL_PauseAudioDevice(m_device, 0);
+    }
+    ~SdlSink() override {
+        if (m_device) SDL_CloseAudioDevice(m_device);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    bool Open() const { return m_device != 0; }
+    bool Queue(std::span<const int16_t> frames) override {
+        m_queued += frames.size() / 2;
+        return SDL_QueueAudio(m_device, frames.data(), static_cast<Uint32>(frames.size_bytes())) == 0;
+    }
+    uint64_t FramesPlayed() const override { return m_queued - SDL_GetQueuedAudioSize(m_device) / 4; }
+
+private:
+    SDL_AudioDeviceID m_device = 0;
+    uint64_t m_queued = 0;
+};
+
+constexpr int kFps = 12;
+constexpr int kStreamRate = 22050;
+
+// 12 frames of a 1 kHz stream tone (PCM, 22,050 Hz mono, amplitude 8000),
+// and on frame 6 an event sound: 0.1 s of a steady +4000 (44,100 Hz mono).
+Bytes SoundMovie() {
+    SwfWriter w(100, 100, kFps, 12);
+    const int perFrame = kStreamRate / kFps;
+    Bits head;
+    const uint8_t pcm22kMono16 = 3 << 4 | 2 << 2 | 2;   // little-endian PCM, 22 kHz, 16-bit, mono
+    head.U8(pcm22kMono16), head.U8(pcm22kMono16), head.U16(uint16_t(perFrame));
+    w.Tag(45, head.Data());
+    Bits event;
+    event.U16(5), event.U8(uint8_t(3 << 4 | 3 << 2 | 2)), event.U32(4410);
+    for (int i = 0; i < 4410; ++i) event.U16(4000);
+    w.Tag(14, event.Data());
+    int sample = 0;
+    for (int f = 0; f < 12; ++f) {
+        Bits block;
+        for (int i = 0; i < perFrame; ++i, ++sample)
+            block.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * sample / kStreamRate)))));
+        w.Tag(19, block.Data());
+        if (f == 6) {
+            Bits start;
+            start.U16(5), start.U8(0);
+            w.Tag(15, start.Data());
+        }
+        w.ShowFrame();
+    }
+    w.End();
+    return w.Fws();
+}
+
+TEST(FlashSound, StreamAndEventSoundAreHeardThroughTheDiskDriver) {
+    std::string file = ::testing::TempDir() + "flash-sound-" + std::to_string(getpid()) + ".raw";
+    {
+        SdlSink sink(file);
+        ASSERT_TRUE(sink.Open()) << SDL_GetError();
+        Player player;
+        player.SetSoundSink(&sink);
+        std::string error;
+        ASSERT_TRUE(player.LoadBytes(SoundMovie(), error)) << error;
+        player.SetLoop(false);
+        // The host's loop: advance, then sleep until the next frame is due.
+        while (player.IsPlaying()) {
+            player.Advance(Player::Clock::now());
+            std::this_thread::sleep_until(std::max(player.NextFrameTime(), Player::Clock::now() + std::chrono::milliseconds(2)));
+        }
+        while (sink.FramesPlayed() < 12 * 3675) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> raw((std::istreambuf_iterator<char>(in)), {});
+    std::remove(file.c_str());
+    std::vector<int16_t> left;
+    for (size_t i = 0; i + 3 < raw.size(); i += 4) left.push_back(int16_t(uint8_t(raw[i]) | uint8_t(raw[i + 1]) << 8));
+    Tone tone = MeasureTone(left);
+    EXPECT_NEAR(tone.seconds, 1.0, 0.05);
+    EXPECT_NEAR(tone.crossingsPerSecond, 2000, 100);
+    EXPECT_NEAR(tone.peak, 8000 + 4000, 200);   // the event sound rides on the tone
+}
+
+// The same tone (1 kHz, amplitude 8000, 22,050 Hz mono, one second) made by
+// lame as MP3 and by FFmpeg as ADPCM in an FLV file (whose audio packets
+// are the movie format's ADPCM packets), through the decoder.
+std::string Shell(const std::string& command) { return std::system(command.c_str()) == 0 ? "" : "failed: " + command; }
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+// FLV: a 9-byte header, then tags (type, 24-bit size, 7 bytes of time and
+// stream, the data, a 32-bit back pointer); audio tags' data is a format
+// byte and one packet.
+std::vector<Bytes> FlvAudioPackets(const Bytes& flv) {
+    std::vector<Bytes> packets;
+    for (size_t at = 13; at + 11 <= flv.size();) {
+        size_t size = size_t(flv[at + 1]) << 16 | size_t(flv[at + 2]) << 8 | flv[at + 3];
+        if (at + 11 + size > flv.size()) break;
+        if (flv[at] == 8 && size > 1) packets.emplace_back(flv.begin() + long(at + 12), flv.begin() + long(at + 11 + size));
+        at += 11 + size + 4;
+    }
+    return packets;
+}
+
+TEST(FlashSound, Mp3AndAdpcmDecodeToTheTone) {
+    std::string dir = ::testing::TempDir() + "flash-tone-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    Bits raw;
+    for (int i = 0; i < kStreamRate; ++i) raw.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * i / kStreamRate)))));
+    std::ofstream(dir + "/tone.raw", std::ios::binary).write(reinterpret_cast<const char*>(raw.Data().data()), long(raw.Data().size()));
+    ASSERT_EQ(Shell("lame --quiet -r -s 22.05 --bitwidth 16 --signed --little-endian -m m " + dir + "/tone.raw " + dir + "/tone.mp3 2>/dev/null"), "");
+    ASSERT_EQ(Shell("ffmpeg -loglevel error -y -f s16le -ar 22050 -ac 1 -i " + dir + "/tone.raw -c:a adpcm_swf -f flv " + dir + "/tone.flv"), "");
+    struct Case { const char* what; SoundFormat format; std::vector<Bytes> blocks; };
+    const Case cases[] = {
+        {"MP3", SoundFormat::Mp3, {ReadFile(dir + "/tone.mp3")}},
+        {"ADPCM", SoundFormat::Adpcm, FlvAudioPackets(ReadFile(dir + "/tone.flv"))},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(c.blocks.empty()) << c.what;
+        SoundDecoder decoder({c.format, kStreamRate, true, false});
+        std::vector<int16_t> out;
+        for (const Bytes& block : c.blocks) decoder.Decode(block, out, 10 * SoundSink::kRate);
+        std::vector<int16_t> left;
+        for (size_t i = 0; i < out.size(); i += 2) left.push_back(out[i]);
+        Tone tone = MeasureTone(left);
+        EXPECT_NEAR(tone.seconds, 1.0, 0.06) << c.what;
+        EXPECT_NEAR(tone.crossingsPerSecond, 2000, 60) << c.what;
+        EXPECT_NEAR(tone.peak, 8000, 800) << c.what;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+} // namespace showsaver::flash::test

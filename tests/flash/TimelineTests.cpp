@@ -1,0 +1,224 @@
+// The timeline through the player: placements moving frame by frame, the
+// three containers, loop on and off, stop, sprites, gotos and labels.
+
+#include "tests/flash/FlashTestSupport.h"
+
+namespace showsaver::flash::test {
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kGreen = 0x00FF00;
+
+// A 100 × 100 px stage; a 20 px red square that moves 10 px right per frame.
+SwfWriter MovingSquare(int frames) {
+    SwfWriter w(100, 100, 12, frames);
+    w.Background(kWhite);
+    w.Tag(32, RectShape(1, 0, 0, 400, 400, Solid(kRed)));
+    for (int f = 0; f < frames; ++f) {
+        w.Place(1, f == 0 ? 1 : -1, f * 200, 600, f > 0);
+        w.ShowFrame();
+    }
+    w.End();
+    return w;
+}
+
+TEST(FlashTimeline, SquareMovesTenPixelsPerFrameInEveryContainer) {
+    SwfWriter movie = MovingSquare(5);
+    std::vector<gfx::Surface> fws;
+    for (const Bytes& file : {movie.Fws(), movie.Cws(), movie.Zws()}) {
+        auto player = Open(file);
+        ASSERT_EQ(player->TotalFrames(), 5);
+        EXPECT_EQ(player->StageSize().width, 100);
+        for (int frame = 0; frame < 5; ++frame) {
+            if (frame > 0) player->Tick();
+            ASSERT_EQ(player->CurrentFrame(), frame);
+            gfx::Surface s = Paint(*player, 100, 100);
+            int left = frame * 10;
+            EXPECT_TRUE(Near(s.Pixel(left + 1, 31), kRed)) << "frame " << frame;
+            EXPECT_TRUE(Near(s.Pixel(left + 18, 48), kRed)) << "frame " << frame;
+            EXPECT_TRUE(Near(s.Pixel(left + 21, 40), kWhite)) << "frame " << frame;
+            if (left > 0) {
+                EXPECT_TRUE(Near(s.Pixel(left - 2, 40), kWhite)) << "frame " << frame;
+            }
+            if (fws.size() < 5) {
+                fws.push_back(std::move(s));
+                continue;
+            }
+            for (int y = 0; y < 100; ++y)
+                for (int x = 0; x < 100; ++x) ASSERT_EQ(s.Pixel(x, y), fws[frame].Pixel(x, y));
+        }
+    }
+}
+
+TEST(FlashTimeline, ShowAllCentresTheStageAndFillsAroundWithTheBackground) {
+    auto player = Open(MovingSquare(1).Fws());
+    gfx::Surface s = Paint(*player, 300, 100);   // the stage is drawn 100 px wide, from x = 100
+    EXPECT_TRUE(Near(s.Pixel(105, 35), kRed));
+    EXPECT_TRUE(Near(s.Pixel(95, 35), kWhite));
+    gfx::Surface big = Paint(*player, 200, 400);  // 200 px wide at 2×, from y = 100
+    EXPECT_TRUE(Near(big.Pixel(10, 100 + 70), kRed));
+    EXPECT_TRUE(Near(big.Pixel(10, 100 + 50), kWhite));
+}
+
+TEST(FlashTimeline, FrameNumbersThroughWholeLoopsWithLoopOnAndOff) {
+    struct Case { bool loop; std::vector<int> frames; bool playingAtEnd; };
+    const Case cases[] = {
+        {true, {0, 1, 2, 3, 0, 1, 2, 3, 0}, true},
+        {false, {0, 1, 2, 3, 3, 3, 3, 3, 3}, false},
+    };
+    for (const Case& c : cases) {
+        auto player = Open(MovingSquare(4).Cws());
+        player->SetLoop(c.loop);
+        std::vector<int> seen{player->CurrentFrame()};
+        for (size_t i = 1; i < c.frames.size(); ++i) player->Tick(), seen.push_back(player->CurrentFrame());
+        EXPECT_EQ(seen, c.frames) << "loop " << c.loop;
+        EXPECT_EQ(player->TotalFrames(), 4);
+        EXPECT_EQ(player->IsPlaying(), c.playingAtEnd);
+    }
+}
+
+TEST(FlashTimeline, LoopingBackRebuildsTheFirstFrame) {
+    auto player = Open(MovingSquare(3).Fws());
+    gfx::Surface first = Paint(*player, 100, 100);
+    for (int i = 0; i < 3; ++i) player->Tick();
+    ASSERT_EQ(player->CurrentFrame(), 0);
+    gfx::Surface again = Paint(*player, 100, 100);
+    for (int y = 0; y < 100; y += 3)
+        for (int x = 0; x < 100; x += 3) ASSERT_EQ(first.Pixel(x, y), again.Pixel(x, y));
+}
+
+TEST(FlashTimeline, ClockStepsOneFramePerSlotAndDropsLateTime) {
+    auto player = Open(MovingSquare(100).Fws());   // 12 fps: a slot of 83.3 ms
+    using namespace std::chrono;
+    auto t0 = Player::Clock::time_point{} + seconds(100);
+    player->Advance(t0);
+    EXPECT_EQ(player->CurrentFrame(), 0);
+    player->Advance(t0 + milliseconds(80));
+    EXPECT_EQ(player->CurrentFrame(), 0);
+    player->Advance(t0 + milliseconds(84));
+    EXPECT_EQ(player->CurrentFrame(), 1);
+    player->Advance(t0 + seconds(2));   // far behind: one step, and the missed time is gone
+    EXPECT_EQ(player->CurrentFrame(), 2);
+    EXPECT_EQ(player->NextFrameTime(), t0 + seconds(2) + nanoseconds(83'333'333));
+    player->Stop();
+    player->Advance(t0 + seconds(3));
+    EXPECT_EQ(player->CurrentFrame(), 2);
+}
+
+// Actions: a byte code, and for those with data a u16 length.
+Bytes Op(uint8_t code, const Bytes& data = {}) {
+    Bytes out{code};
+    if (code >= 0x80) out.push_back(uint8_t(data.size())), out.push_back(uint8_t(data.size() >> 8));
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+Bytes Str(const std::string& s) { Bytes b(s.begin(), s.end()); b.push_back(0); return b; }
+Bytes operator+(Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; }
+
+// A sprite of 4 frames that moves a square 10 px per frame, placed in a root
+// whose first frame stops it.
+TEST(FlashTimeline, SpritePlaysOnWhileTheRootIsStopped) {
+    SwfWriter w(100, 100, 12, 2);
+    w.Background(kWhite);
+    w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+    SwfWriter sprite(0, 0, 0, 0);
+    for (int f = 0; f < 4; ++f) sprite.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0), sprite.ShowFrame();
+    sprite.End();
+    Bits def;
+    def.U16(2), def.U16(4), def.Append(sprite.Tags());
+    w.Tag(39, def.Data());
+    w.Place(1, 2, 0, 0, false, -1, 0, "mover");
+    w.Actions(Op(0x07));
+    w.ShowFrame();
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    for (int step = 0; step < 6; ++step) {
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_EQ(player->CurrentFrame(), 0);
+        int x = (step % 4) * 10 + 5;
+        EXPECT_TRUE(Near(s.Pixel(x, 5), kBlue)) << "step " << step;
+        EXPECT_TRUE(Near(s.Pixel(x + 10, 5), kWhite)) << "step " << step;
+        player->Tick();
+    }
+}
+
+// Frame 0 jumps by the action, the others show a square at x = 10 × frame.
+TEST(FlashTimeline, GotoFrameGotoLabelAndGotoFrame2) {
+    struct Case { const char* what; Bytes code; int frame; bool playing; };
+    const Case cases[] = {
+        {"GotoFrame 3, Stop", Op(0x81, {3, 0}) + Op(0x07), 3, false},
+        {"GotoLabel far, Stop", Op(0x8C, Str("Far")) + Op(0x07), 4, false},
+        {"Push 3, GotoFrame2 play", Op(0x96, Bytes{7, 3, 0, 0, 0}) + Op(0x9F, {1}), 2, true},
+        {"Push \"far\", GotoFrame2 stop", Op(0x96, Bytes{0} + Str("far")) + Op(0x9F, {0}), 4, false},
+        {"NextFrame", Op(0x04), 2, false},
+        {"PrevFrame", Op(0x05), 0, false},
+    };
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 6);
+        w.Background(kWhite);
+        w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kGreen)));
+        for (int f = 0; f < 6; ++f) {
+            if (f == 4) w.Label("far");
+            w.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0);
+            if (f == 1) w.Actions(c.code);
+            w.ShowFrame();
+        }
+        w.End();
+        auto player = Open(w.Fws());
+        player->Tick();
+        EXPECT_EQ(player->CurrentFrame(), c.frame) << c.what;
+        EXPECT_EQ(player->IsPlaying(), c.playing) << c.what;
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(c.frame * 10 + 5, 5), kGreen)) << c.what;
+    }
+}
+
+TEST(FlashTimeline, TellTargetStopsOnlyTheNamedSprite) {
+    SwfWriter w(100, 100, 12, 3);
+    w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+    SwfWriter sprite(0, 0, 0, 0);
+    for (int f = 0; f < 4; ++f) sprite.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0), sprite.ShowFrame();
+    sprite.End();
+    Bits def;
+    def.U16(2), def.U16(4), def.Append(sprite.Tags());
+    w.Tag(39, def.Data());
+    w.Place(1, 2, 0, 0, false, -1, 0, "mover");
+    w.ShowFrame();
+    w.Actions(Op(0x8B, Str("/mover")) + Op(0x07) + Op(0x8B, Str("")));
+    w.ShowFrame();
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    for (int i = 0; i < 4; ++i) player->Tick();
+    EXPECT_EQ(player->CurrentFrame(), 1);   // the root played on, looping
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(15, 5), kBlue));   // the sprite stopped on its frame 1
+}
+
+TEST(FlashTimeline, FrameRateIsBounded) {
+    const std::pair<double, double> cases[] = {{0, 12}, {0.5, 1}, {24, 24}, {250, 120}};
+    for (auto [stored, played] : cases) {
+        SwfWriter w(10, 10, stored, 1);
+        w.ShowFrame();
+        w.End();
+        EXPECT_EQ(Open(w.Fws())->FrameRate(), played) << stored;
+    }
+}
+
+TEST(FlashTimeline, QuitCommandStopsTheMovieForGood) {
+    SwfWriter w(100, 100, 12, 3);
+    w.ShowFrame();
+    w.Actions(Op(0x83, Str("FSCommand:quit") + Str("")));
+    w.ShowFrame();
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    player->Tick();
+    EXPECT_TRUE(player->HasQuit());
+    player->Play();
+    player->Tick();
+    EXPECT_EQ(player->CurrentFrame(), 1);
+}
+
+} // namespace
+} // namespace showsaver::flash::test
