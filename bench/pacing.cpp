@@ -9,6 +9,7 @@
 // Prints the ratios after the run.
 
 #include "app/ItemKinds.h"
+#include "bench/Pictures.h"
 #include "bench/TimingReporter.h"
 #include "codec/Codec.h"
 #include "gfx/SurfaceContext.h"
@@ -81,23 +82,6 @@ double ProcessCpuSeconds(pid_t pid) {
     return total;
 }
 
-// A photograph-like picture: smooth gradients with a little grain.
-codec::RgbImage Photograph() {
-    auto image = codec::RgbImage::Uninitialized(kWidth, kHeight);
-    uint32_t grain = 7;
-    for (int y = 0; y < kHeight; ++y) {
-        uint8_t* row = image.Row(y);
-        for (int x = 0; x < kWidth; ++x) {
-            grain = grain * 1103515245u + 12345u;
-            int noise = static_cast<int>((grain >> 16) & 15) - 8;
-            double u = x / double(kWidth), v = y / double(kHeight);
-            row[3 * x] = static_cast<uint8_t>(std::clamp(int(200 * v + 40 * std::sin(9 * u)) + noise, 0, 255));
-            row[3 * x + 1] = static_cast<uint8_t>(std::clamp(int(120 + 90 * std::cos(5 * u + 3 * v)) + noise, 0, 255));
-            row[3 * x + 2] = static_cast<uint8_t>(std::clamp(int(230 - 180 * v) + noise, 0, 255));
-        }
-    }
-    return image;
-}
 
 // One transition of each family (dissolve, fade, slide, uncover, push, wipe,
 // cell grid), half a second apart, then the end colour. The dissolve and the
@@ -125,7 +109,7 @@ struct Stage {
     std::string error;
 
     Stage() {
-        codec::WriteJpeg(dir.Path() / "photo.jpg", Photograph(), 90);
+        codec::WriteJpeg(dir.Path() / "photo.jpg", bench::Photograph(kWidth, kHeight), 90);
         std::ofstream(dir.Path() / "show.json") << ShowDescription();
         auto bytes = showpack::BuildShow(dir.Path() / "show.json");
         if (!bytes) {

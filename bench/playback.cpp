@@ -7,6 +7,7 @@
 // Prints both ratios after the run.
 
 #include "app/ItemKinds.h"
+#include "bench/Pictures.h"
 #include "bench/TimingReporter.h"
 #include "codec/Codec.h"
 #include "gfx/SurfaceContext.h"
@@ -55,23 +56,6 @@ public:
     }
 };
 
-// A photograph-like picture: smooth gradients with a little grain.
-codec::RgbImage Photograph() {
-    auto image = codec::RgbImage::Uninitialized(kWidth, kHeight);
-    uint32_t grain = 7;
-    for (int y = 0; y < kHeight; ++y) {
-        uint8_t* row = image.Row(y);
-        for (int x = 0; x < kWidth; ++x) {
-            grain = grain * 1103515245u + 12345u;
-            int noise = static_cast<int>((grain >> 16) & 15) - 8;
-            double u = x / double(kWidth), v = y / double(kHeight);
-            row[3 * x] = static_cast<uint8_t>(std::clamp(int(200 * v + 40 * std::sin(9 * u)) + noise, 0, 255));
-            row[3 * x + 1] = static_cast<uint8_t>(std::clamp(int(120 + 90 * std::cos(5 * u + 3 * v)) + noise, 0, 255));
-            row[3 * x + 2] = static_cast<uint8_t>(std::clamp(int(230 - 180 * v) + noise, 0, 255));
-        }
-    }
-    return image;
-}
 
 // The picture as a JPEG and as a loaded picture item of one show.
 struct Stage {
@@ -86,7 +70,7 @@ struct Stage {
     std::unique_ptr<CSceneThread> player;
 
     Stage() {
-        codec::WriteJpeg(dir.Path() / "photo.jpg", Photograph(), 90);
+        codec::WriteJpeg(dir.Path() / "photo.jpg", bench::Photograph(kWidth, kHeight), 90);
         std::ifstream in(dir.Path() / "photo.jpg", std::ios::binary);
         jpeg.assign(std::istreambuf_iterator<char>(in), {});
         std::ofstream(dir.Path() / "show.json") << R"({"items": [
