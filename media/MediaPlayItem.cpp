@@ -1,7 +1,12 @@
 #include "media/MediaPlayItem.h"
 
+#include "gfx/DeviceContext.h"
+#include "media/MediaItem.h"
+#include "show/ScenePlayer.h"
 #include "show/ShowReader.h"
 #include "show/ShowWriter.h"
+
+#include <tuple>
 
 namespace showsaver {
 
@@ -70,7 +75,42 @@ bool MediaPlayItem::Validate(ValidationContext& context) {
 }
 
 // FIXME: plays once the media players exist.
-int MediaPlayItem::Play(gfx::DeviceContext&, int&, ScenePlayer&) { return 1; }
+gfx::Rect MediaPlayItem::Area(MediaItem& source, gfx::Size screen) {
+    PlaybackProperty& p = playback;
+    if (source.mediaType != static_cast<int32_t>(MediaType::Flash)) return {p.x, p.y, p.x + p.width, p.y + p.height};
+    // A movie of no stored size takes its header's, once; later plays reuse it.
+    if (p.width == 0 && p.height == 0) {
+        if (auto size = source.MovieSize()) std::tie(p.width, p.height) = *size;
+    }
+    if (p.fullScreen) return {0, 0, screen.width, screen.height};
+    int32_t halfWidth = p.width / 2 ? p.width / 2 : 1;
+    int32_t halfHeight = p.height / 2 ? p.height / 2 : 1;
+    int32_t left = p.centreHorizontally == 1 ? screen.width / 2 - halfWidth : p.x;
+    int32_t top = p.centreVertically == 1 ? screen.height / 2 - halfHeight : p.y;
+    return {left, top, left + p.width, top + p.height};
+}
+
+int MediaPlayItem::Play(gfx::DeviceContext& dc, int&, ScenePlayer& player) {
+    if (!media.source || media.source->Kind() != ItemKind::Media) return 1;
+    auto& source = static_cast<MediaItem&>(*media.source);
+    const bool flash = source.mediaType == static_cast<int32_t>(MediaType::Flash);
+    gfx::Rect area = Area(source, flash ? dc.ScreenSize() : gfx::Size{});
+    int32_t timeLimit = playback.timed ? playback.time : -1;
+    if (!playback.wait) {
+        source.PlayMedia(false, playback.loop != 0, player, area, timeLimit);
+        return 1;
+    }
+    // The repeat count is compared unsigned: a negative count plays for a
+    // very long time, as it always has.
+    for (uint32_t i = 0; (playback.forever || i < static_cast<uint32_t>(playback.repeatCount)) &&
+                         !player.IsStopRequested();
+         ++i) {
+        source.PlayMedia(true, false, player, area, timeLimit);
+        // A timed movie plays once.
+        if (flash && playback.timed) break;
+    }
+    return 1;
+}
 
 void MediaPlayItem::Describe(FieldVisitor& v) {
     v.Reference("media", media.source);

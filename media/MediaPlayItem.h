@@ -3,6 +3,7 @@
 // repeat count, placement and, for Flash movies, full screen and a time
 // limit.
 
+#include "gfx/Geometry.h"
 #include "show/Item.h"
 
 namespace showsaver {
@@ -40,6 +41,12 @@ public:
 
     MediaRefProperty media;
     PlaybackProperty playback;
+
+private:
+    // Where the media plays: for a Flash movie full screen, centred or at
+    // (x, y) with its size (taken from the movie once when none is stored);
+    // for the others at (x, y) with the stored size.
+    gfx::Rect Area(MediaItem& source, gfx::Size screen);
 };
 
 } // namespace showsaver
