@@ -1,6 +1,7 @@
 #include "app/ScreenSaverApp.h"
 
 #include "app/ItemKinds.h"
+#include "media/ScenePlayers.h"
 #include "app/ExitSettings.h"
 #include "app/Password.h"
 #include "app/PasswordDialogs.h"
@@ -132,6 +133,10 @@ bool ScreenSaverApp::RunShow() {
     setup.settingsTimes = m_profile->GetInt("Settings", "Times", 0);
     setup.desktopCapture = m_desktopCapturePath.string();
     setup.wallpaperCapture = m_wallpaperCapturePath.string();
+    // MIDI completion notices reach the window's thread, as the players expect.
+    setup.media = std::make_unique<ScenePlayers>(m_sound, [](std::function<void()> notice) {
+        ui::PostToUiThread(std::move(notice));
+    });
     m_sceneThread = std::make_unique<CSceneThread>(std::move(setup), CSceneThread::Mode::Play);
     m_sceneMessages = std::make_unique<ui::MessageBoxSink>(m_applicationName, &m_sceneThread->StopEvent());
     m_sceneThread->SetMessages(m_sceneMessages.get());

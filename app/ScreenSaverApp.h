@@ -3,6 +3,7 @@
 // that mode needs, and cleans up in a fixed order at the end of the process.
 
 #include "app/CommandLine.h"
+#include "platform/audio/Output.h"
 #include "platform/ui/MessageBox.h"
 #include "show/ItemList.h"
 #include "show/ShowLoader.h"
@@ -60,6 +61,8 @@ private:
     std::unique_ptr<registry::Profile> m_profile;
     std::unique_ptr<SaverWindow> m_saverWindow;
     std::unique_ptr<PreviewWindow> m_previewWindow;
+    // The sound output, opened at the first sound and kept until the end.
+    audio::OutputOwner m_sound;
     std::unique_ptr<CSceneThread> m_sceneThread;
     std::unique_ptr<ui::MessageBoxSink> m_sceneMessages;
     std::unique_ptr<ui::MessageBoxSink> m_messages;

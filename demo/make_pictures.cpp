@@ -1,7 +1,9 @@
 // Draws the demo show's pictures with cairo and writes them with our own
-// codec, so that the demo needs no image from anywhere else:
+// codec, and composes its music, so that the demo needs no file from
+// anywhere else:
 //   make_pictures OUTDIR
-// writes sunrise.jpg, harbour.jpg, mosaic.bmp and badge.bmp into OUTDIR.
+// writes sunrise.jpg, harbour.jpg, mosaic.bmp, badge.bmp and tune.mid into
+// OUTDIR.
 
 #include "codec/Codec.h"
 #include "gfx/Surface.h"
@@ -12,7 +14,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -132,6 +136,43 @@ struct Picture {
     void (*draw)(cairo_t*, int, int);
 };
 
+// A MIDI variable-length number.
+void PutNumber(std::vector<uint8_t>& out, uint32_t value) {
+    uint8_t bytes[5];
+    int count = 0;
+    do {
+        bytes[count++] = static_cast<uint8_t>(value & 0x7F);
+        value >>= 7;
+    } while (value);
+    while (count--) out.push_back(static_cast<uint8_t>(bytes[count] | (count ? 0x80 : 0)));
+}
+
+// Eight bars of a calm tune: a melody on a vibraphone over soft string
+// chords, 480 ticks a beat at 100 beats a minute, as a type-0 MIDI file.
+std::vector<uint8_t> Tune() {
+    std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,   // tempo: 600,000 µs a beat
+                                  0x00, 0xC0, 11, 0x00, 0xC1, 49};             // vibraphone, strings
+    const int chords[4][3] = {{48, 55, 64}, {45, 52, 60}, {41, 48, 57}, {43, 50, 59}};   // C, Am, F, G
+    const int melody[8][4] = {{64, 67, 72, 67}, {69, 67, 64, 60}, {65, 69, 72, 69}, {67, 62, 59, 62},
+                              {64, 67, 72, 76}, {72, 69, 64, 69}, {65, 72, 69, 65}, {67, 71, 74, 72}};
+    for (int bar = 0; bar < 8; ++bar) {
+        const int* chord = chords[bar % 4];
+        for (int i = 0; i < 3; ++i) track.insert(track.end(), {0x00, 0x91, uint8_t(chord[i]), 50});
+        for (int beat = 0; beat < 4; ++beat) {
+            track.insert(track.end(), {0x00, 0x90, uint8_t(melody[bar][beat]), 90});
+            PutNumber(track, 460);
+            track.insert(track.end(), {0x80, uint8_t(melody[bar][beat]), 0});
+            PutNumber(track, beat == 3 ? 0 : 20);
+        }
+        for (int i = 0; i < 3; ++i) track.insert(track.end(), {uint8_t(i ? 0x00 : 20), 0x81, uint8_t(chord[i]), 0});
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+    for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(track.size() >> shift));
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -156,6 +197,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
             return 1;
         }
+    }
+    std::vector<uint8_t> tune = Tune();
+    std::ofstream midi(out / "tune.mid", std::ios::binary);
+    midi.write(reinterpret_cast<const char*>(tune.data()), static_cast<std::streamsize>(tune.size()));
+    if (!midi.flush()) {
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", (out / "tune.mid").c_str());
+        return 1;
     }
     return 0;
 }

@@ -78,7 +78,7 @@ public:
     }
 
     // The stop event, for waits elsewhere that must end with the show.
-    const sys::Event& StopEvent() const { return m_stop; }
+    const sys::Event& StopEvent() const override { return m_stop; }
     // Where playback failures are shown; set before Resume.
     void SetMessages(ui::MessageSink* messages) { m_setup.messages = messages; }
 

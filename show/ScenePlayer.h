@@ -45,6 +45,8 @@ public:
     // Blocks until `event` is set (true) or the show is being stopped
     // (false), whichever comes first, without spinning.
     virtual bool WaitFor(sys::Event& event) = 0;
+    // The stop event itself, for players that wait on it with their own means.
+    virtual const sys::Event& StopEvent() const = 0;
     virtual SaverWindowControl& Window() = 0;
     virtual ui::MessageSink& Messages() = 0;
     virtual MediaControl& Media() = 0;

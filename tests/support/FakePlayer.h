@@ -99,17 +99,21 @@ public:
         clock += ms;
         if (stopAfterSleeps && sleeps.size() >= *stopAfterSleeps) stopRequested = true;
     }
-    // Never blocks: true when the event is already set and no stop was asked.
+    // Waits at most `eventWaitLimit` for the event (by default not at all);
+    // false when a stop was asked.
     bool WaitFor(sys::Event& event) override {
         ++eventWaits;
-        return !stopRequested && event.IsSet();
+        return !stopRequested && event.Wait(eventWaitLimit);
     }
+    std::chrono::milliseconds eventWaitLimit{0};
+    const sys::Event& StopEvent() const override { return stop; }
     SaverWindowControl& Window() override { return window; }
     ui::MessageSink& Messages() override { return messages; }
     MediaControl& Media() override { return media; }
     int32_t SettingsTimes() const override { return settingsTimes; }
 
     bool stopRequested = false;
+    sys::Event stop;
     int eventWaits = 0;
     std::optional<size_t> stopAfterSleeps;
     std::vector<uint32_t> sleeps;
