@@ -26,7 +26,7 @@ TEST(ScenePlayers, MuteSilencesWaveAndMp3ButNotMidi) {
         test::DiskRecording recording(muted ? "players-muted" : "players-heard");
         auto wave = test::S16Wave(test::Sine(440, 0.5, 44100, 1), 44100, 1);
         auto mp3 = test::SineMp3(recording.Folder(), 660, 0.5, 44100, 1);
-        auto midi = test::MidiNote(0, 69, 480);
+        auto midi = test::MidiNote(80, 69, 480);   // square lead, A4
         {
             audio::OutputOwner output;
             ScenePlayers players(output, [](std::function<void()> notice) { notice(); });
