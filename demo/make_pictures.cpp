@@ -10,6 +10,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -150,23 +151,38 @@ void PutNumber(std::vector<uint8_t>& out, uint32_t value) {
 // Eight bars of a calm tune: a melody on a vibraphone over soft string
 // chords, 480 ticks a beat at 100 beats a minute, as a type-0 MIDI file.
 std::vector<uint8_t> Tune() {
-    std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,   // tempo: 600,000 µs a beat
-                                  0x00, 0xC0, 11, 0x00, 0xC1, 49};             // vibraphone, strings
+    struct Event {
+        uint32_t tick;
+        std::vector<uint8_t> data;
+    };
+    std::vector<Event> events = {{0, {0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0}},   // 600,000 µs a beat
+                                 {0, {0xC0, 11}},                              // vibraphone
+                                 {0, {0xC1, 49}}};                             // strings
     const int chords[4][3] = {{48, 55, 64}, {45, 52, 60}, {41, 48, 57}, {43, 50, 59}};   // C, Am, F, G
     const int melody[8][4] = {{64, 67, 72, 67}, {69, 67, 64, 60}, {65, 69, 72, 69}, {67, 62, 59, 62},
                               {64, 67, 72, 76}, {72, 69, 64, 69}, {65, 72, 69, 65}, {67, 71, 74, 72}};
-    for (int bar = 0; bar < 8; ++bar) {
-        const int* chord = chords[bar % 4];
-        for (int i = 0; i < 3; ++i) track.insert(track.end(), {0x00, 0x91, uint8_t(chord[i]), 50});
-        for (int beat = 0; beat < 4; ++beat) {
-            track.insert(track.end(), {0x00, 0x90, uint8_t(melody[bar][beat]), 90});
-            PutNumber(track, 460);
-            track.insert(track.end(), {0x80, uint8_t(melody[bar][beat]), 0});
-            PutNumber(track, beat == 3 ? 0 : 20);
+    constexpr uint32_t kBeat = 480;
+    for (uint32_t bar = 0; bar < 8; ++bar) {
+        uint32_t start = bar * 4 * kBeat;
+        for (int note : chords[bar % 4]) {
+            events.push_back({start, {0x91, uint8_t(note), 50}});
+            events.push_back({start + 4 * kBeat - 10, {0x81, uint8_t(note), 0}});
         }
-        for (int i = 0; i < 3; ++i) track.insert(track.end(), {uint8_t(i ? 0x00 : 20), 0x81, uint8_t(chord[i]), 0});
+        for (uint32_t beat = 0; beat < 4; ++beat) {
+            uint8_t note = uint8_t(melody[bar][beat]);
+            events.push_back({start + beat * kBeat, {0x90, note, 90}});
+            events.push_back({start + beat * kBeat + kBeat - 20, {0x80, note, 0}});
+        }
     }
-    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.tick < b.tick; });
+    events.push_back({events.back().tick, {0xFF, 0x2F, 0x00}});
+    std::vector<uint8_t> track;
+    uint32_t now = 0;
+    for (const Event& event : events) {
+        PutNumber(track, event.tick - now);
+        now = event.tick;
+        track.insert(track.end(), event.data.begin(), event.data.end());
+    }
     std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
     for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(track.size() >> shift));
     file.insert(file.end(), track.begin(), track.end());
