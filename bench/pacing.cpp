@@ -9,6 +9,7 @@
 // Prints the ratios after the run.
 
 #include "app/ItemKinds.h"
+#include "bench/NullWindow.h"
 #include "bench/Pictures.h"
 #include "bench/TimingReporter.h"
 #include "codec/Codec.h"
@@ -46,15 +47,7 @@ constexpr int kHeight = 1080;
 constexpr unsigned long kEndColour = 0xFF00FF;
 constexpr uint32_t kEndColourRef = 0xFF00FF;   // 0x00BBGGRR, the same magenta
 
-class NullWindow final : public SaverWindowControl {
-public:
-    void SetBackground(ColorRef) override {}
-    ColorRef Background() const override { return 0; }
-    void ArmLink(const std::string&, int32_t) override {}
-    void DisarmLink() override {}
-    bool IsMuted() const override { return true; }
-    gfx::LayerHandle AddLayer(const gfx::Rect&) override { return {}; }
-};
+using bench::NullWindow;
 
 class SilentSink final : public ui::MessageSink {
 public:

@@ -7,6 +7,7 @@
 // Prints both ratios after the run.
 
 #include "app/ItemKinds.h"
+#include "bench/NullWindow.h"
 #include "bench/Pictures.h"
 #include "bench/TimingReporter.h"
 #include "codec/Codec.h"
@@ -38,15 +39,7 @@ namespace fs = std::filesystem;
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-class NullWindow final : public SaverWindowControl {
-public:
-    void SetBackground(ColorRef) override {}
-    ColorRef Background() const override { return 0; }
-    void ArmLink(const std::string&, int32_t) override {}
-    void DisarmLink() override {}
-    bool IsMuted() const override { return true; }
-    gfx::LayerHandle AddLayer(const gfx::Rect&) override { return {}; }
-};
+using bench::NullWindow;
 
 class StderrSink final : public ui::MessageSink {
 public:
