@@ -1,5 +1,6 @@
 #include "media/MediaItem.h"
 
+#include "platform/flash/Container.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/StringTable.h"
 #include "show/ScenePlayer.h"
@@ -18,7 +19,7 @@ int32_t SniffMediaType(std::span<const uint8_t> b) {
     if (starts(0, "RIFF") && starts(8, "WAVE")) return static_cast<int32_t>(MediaType::Wave);
     if (starts(0, "RIFF") && starts(8, "AVI ")) return static_cast<int32_t>(MediaType::Video);
     if (starts(0, "MThd") || (starts(0, "RIFF") && starts(8, "RMID"))) return static_cast<int32_t>(MediaType::Midi);
-    if (starts(0, "FWS") || starts(0, "CWS")) return static_cast<int32_t>(MediaType::Flash);
+    if (starts(0, "FWS") || starts(0, "CWS") || starts(0, "ZWS")) return static_cast<int32_t>(MediaType::Flash);
     if (starts(0, "ID3") || (b.size() >= 2 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0))
         return static_cast<int32_t>(MediaType::Mp3);
     return -1;
@@ -88,9 +89,16 @@ void MediaItem::StopMedia(ScenePlayer& player) {
 
 // The frame rectangle starts at byte 8: 5 bits give the field width n, then
 // Xmin, Xmax, Ymin and Ymax follow in n bits each, most significant bit
-// first, in twips.
+// first, in twips. A compressed movie ("CWS" zlib, "ZWS" LZMA) is inflated
+// only as far as the rectangle reaches.
 std::optional<std::pair<int32_t, int32_t>> MediaItem::MovieSize() const {
-    auto bytes = file.Bytes();
+    std::span<const uint8_t> bytes = file.Bytes();
+    std::vector<uint8_t> inflated;
+    if (bytes.size() >= 3 && (bytes[0] == 'C' || bytes[0] == 'Z') && bytes[1] == 'W' && bytes[2] == 'S') {
+        constexpr size_t kRectangleEnd = 8 + (5 + 4 * 31 + 7) / 8;
+        inflated = flash::MovieStart(bytes, kRectangleEnd);
+        bytes = inflated;
+    }
     if (bytes.size() < 9) return std::nullopt;
     uint64_t bitPos = 8 * 8;
     auto readBits = [&](unsigned count) -> std::optional<uint32_t> {

@@ -133,6 +133,21 @@ std::optional<Body> UnpackMovie(std::span<const uint8_t> file, MemoryBudget& bud
     return body;
 }
 
+std::vector<uint8_t> MovieStart(std::span<const uint8_t> file, size_t count) {
+    if (file.size() <= kPrefixSize || count <= kPrefixSize)
+        return {file.begin(), file.begin() + std::min(file.size(), count)};
+    std::vector<uint8_t> rest;
+    if (file[0] == 'C')
+        InflateInto(file.subspan(kPrefixSize), rest, count - kPrefixSize);
+    else if (file[0] == 'Z')
+        UnpackLzma(file, rest, count - kPrefixSize);
+    else
+        rest.assign(file.begin() + kPrefixSize, file.begin() + std::min(file.size(), count));
+    std::vector<uint8_t> start(file.begin(), file.begin() + kPrefixSize);
+    start.insert(start.end(), rest.begin(), rest.end());
+    return start;
+}
+
 std::optional<std::vector<uint8_t>> Inflate(std::span<const uint8_t> data, size_t maxBytes, MemoryBudget& budget) {
     // Deflate never makes more than 1032 bytes of one.
     constexpr uint64_t kMaxRatio = 1032;

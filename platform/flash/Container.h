@@ -33,6 +33,11 @@ struct Body {
 // truncated compressed stream keeps what was inflated.
 std::optional<Body> UnpackMovie(std::span<const uint8_t> file, MemoryBudget& budget, std::string& error);
 
+// The first `count` bytes of the uncompressed movie, its 8-byte prefix
+// included; fewer when the movie is shorter or its stream breaks off. Only
+// what is asked for is inflated.
+std::vector<uint8_t> MovieStart(std::span<const uint8_t> file, size_t count);
+
 // Inflates a zlib stream of at most `maxBytes` output; nullopt when it is
 // damaged before producing `maxBytes` (a caller that knows the exact size
 // passes it) or when `budget` cannot cover the output.

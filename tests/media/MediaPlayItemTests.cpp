@@ -3,6 +3,7 @@
 
 #include "gfx/SurfaceContext.h"
 #include "support/FakePlayer.h"
+#include "flash/SwfWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,26 @@ TEST(MediaPlayItem, FlashMoviesAreSizedFromTheirHeaderOnceCentredAndTimed) {
     p.fullScreen = 1;
     stage.Play();
     EXPECT_EQ(stage.player.media.plays.back().second.area, (gfx::Rect{0, 0, 800, 600}));
+}
+
+TEST(MediaItem, MovieSizeReadsCompressedMoviesAsPlainOnes) {
+    flash::test::SwfWriter writer(550, 400, 12, 1);
+    writer.ShowFrame();
+    writer.End();
+    auto sizeOf = [](const std::vector<uint8_t>& bytes) {
+        MediaItem movie;
+        auto copy = std::make_unique<uint8_t[]>(bytes.size());
+        std::copy(bytes.begin(), bytes.end(), copy.get());
+        movie.file.Assign("movie", std::move(copy), static_cast<uint32_t>(bytes.size()));
+        return movie.MovieSize();
+    };
+    for (const auto& bytes : {writer.Fws(), writer.Cws(), writer.Zws()}) {
+        auto size = sizeOf(bytes);
+        ASSERT_TRUE(size) << bytes[0];
+        EXPECT_EQ(*size, (std::pair<int32_t, int32_t>{550, 400})) << bytes[0];
+        // Cut inside the compressed rectangle: no size, and no read past the end.
+        EXPECT_FALSE(sizeOf({bytes.begin(), bytes.begin() + 10})) << bytes[0];
+    }
 }
 
 } // namespace
