@@ -224,7 +224,7 @@ void CMP3Controller::Start(const uint8_t* data, int32_t size, bool wait, bool lo
         m_current->Start();
     }
     if (wait) {
-        std::array<sys::Event*, 2> events { &m_finished, const_cast<sys::Event*>(&stop) };
+        std::array<const sys::Event*, 2> events { &m_finished, &stop };
         sys::Event::WaitAny(events, kForever);
     }
 }

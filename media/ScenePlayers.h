@@ -1,12 +1,16 @@
 #pragma once
 // The scene thread's media players: wave sounds, MP3 music and MIDI music on
-// the process's one sound output. A play follows the media item's rules:
-// a wave stops the MP3 music first and is skipped when muted, MP3 music is
-// skipped when muted, MIDI plays whatever the mute setting. Videos and Flash
-// movies play nothing yet.
+// the process's one sound output, and videos in layers of the screensaver
+// window. A play follows the media item's rules: a wave stops the MP3 music
+// first and is skipped when muted, MP3 music is skipped when muted, MIDI
+// plays whatever the mute setting, a video stops the MP3 music and the
+// background video and plays without sound when muted. Flash movies play
+// nothing yet.
 
 #include "media/MidiPlayer.h"
 #include "media/Mp3Player.h"
+#include "media/VideoOutputs.h"
+#include "media/VideoPanel.h"
 #include "platform/audio/WaveSound.h"
 #include "show/MediaControl.h"
 
@@ -21,19 +25,26 @@ public:
 
     void PlayWave(const MediaPlay& play, ScenePlayer& player) override;
     void StopWave() override;
-    void PlayVideo(const MediaPlay&, ScenePlayer&) override {}
-    void StopVideo() override {}
+    void PlayVideo(const MediaPlay& play, ScenePlayer& player) override;
+    void StopVideo() override;
     void PlayMp3(const MediaPlay& play, ScenePlayer& player) override;
     void StopMp3() override;
     void PlayFlash(const MediaPlay&, ScenePlayer&) override {}
     void StopFlash() override {}
     void PlayMidi(const MediaPlay& play, ScenePlayer& player) override;
     void StopMidi() override;
+    void StopForClose() override;
 
 private:
     CMP3Controller m_mp3;
     audio::WaveSound m_wave;
     CMidiPlayer m_midi;
+    media::WindowVideoLayers m_videoLayers;
+    media::MixerSoundSinks m_videoSound;
+    // The panel goes after its owner thread, which must run none of its
+    // commands once it is gone.
+    media::CVideoPanel m_panel;
+    media::PanelOwnerThread m_panelOwner;
 };
 
 } // namespace showsaver

@@ -4,7 +4,7 @@
 
 namespace showsaver::media {
 
-CVideoWindow::CVideoWindow(VideoLayerFactory& layers, AudioSinkFactory* sound, sys::Event& stop)
+CVideoWindow::CVideoWindow(VideoLayerFactory& layers, AudioSinkFactory* sound, const sys::Event& stop)
     : m_layers(layers), m_sound(sound), m_stop(stop) {}
 
 CVideoWindow::~CVideoWindow() {

@@ -17,7 +17,7 @@ namespace showsaver::media {
 class CVideoWindow {
 public:
     // `sound` may be null (no sound). The stop event is the scene thread's.
-    CVideoWindow(VideoLayerFactory& layers, AudioSinkFactory* sound, sys::Event& stop);
+    CVideoWindow(VideoLayerFactory& layers, AudioSinkFactory* sound, const sys::Event& stop);
     // Deletes the file once more, should Finish not have run.
     ~CVideoWindow();
     CVideoWindow(const CVideoWindow&) = delete;
@@ -39,7 +39,7 @@ private:
 
     VideoLayerFactory& m_layers;
     AudioSinkFactory* m_sound;
-    sys::Event& m_stop;
+    const sys::Event& m_stop;
     bool m_mute = false;
     std::filesystem::path m_fileName;
     gfx::Size m_size;

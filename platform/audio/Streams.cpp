@@ -181,6 +181,54 @@ size_t ClipStream::Mix(int16_t* out, size_t frames)
     return written / kDeviceChannels;
 }
 
+FrameQueue::FrameQueue(std::shared_ptr<Output> output, size_t capacity)
+    : Stream(std::move(output))
+    , m_ring(std::max<size_t>(capacity, 1) * kDeviceChannels)
+{
+    Attach();
+}
+
+FrameQueue::~FrameQueue()
+{
+    Detach();
+}
+
+size_t FrameQueue::Push(std::span<const int16_t> frames)
+{
+    std::lock_guard lock(m_mutex);
+    const size_t capacity = m_ring.size() / kDeviceChannels;
+    const size_t taken = std::min(frames.size() / kDeviceChannels, capacity - m_count);
+    for (size_t i = 0; i < taken; ++i) {
+        const size_t at = (m_start + m_count + i) % capacity * kDeviceChannels;
+        m_ring[at] = frames[i * kDeviceChannels];
+        m_ring[at + 1] = frames[i * kDeviceChannels + 1];
+    }
+    m_count += taken;
+    return taken;
+}
+
+void FrameQueue::Clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_count = 0;
+}
+
+size_t FrameQueue::Mix(int16_t* out, size_t frames)
+{
+    std::lock_guard lock(m_mutex);
+    const size_t capacity = m_ring.size() / kDeviceChannels;
+    const size_t given = std::min(frames, m_count);
+    for (size_t done = 0; done < given;) {
+        const size_t run = std::min(given - done, capacity - m_start);
+        std::copy_n(m_ring.begin() + static_cast<std::ptrdiff_t>(m_start * kDeviceChannels), run * kDeviceChannels,
+            out + done * kDeviceChannels);
+        done += run;
+        m_start = (m_start + run) % capacity;
+    }
+    m_count -= given;
+    return given;
+}
+
 std::vector<int16_t> ConvertToDevice(const PcmFormat& format, std::span<const uint8_t> bytes, size_t maxFrames)
 {
     auto converter = NewConverter(format);

@@ -5,6 +5,8 @@
 //               buffers and hears back once per buffer when it has played.
 //   PullStream  a source the mixer asks for device frames (a synthesizer).
 //   ClipStream  a whole sound converted up front, played once or looping.
+//   FrameQueue  device frames pushed as they are decoded (a video's or a
+//               movie's sound), with the frames played as the player's clock.
 //
 // Each is attached to the mixer from construction to destruction and keeps
 // its Output open while it lives. Every stream has a clock: PlayedFrames().
@@ -89,6 +91,30 @@ private:
     std::function<void()> m_finished;
     size_t m_position = 0;   // in samples; touched by the callback only
     bool m_done = false;
+};
+
+class FrameQueue final : public Stream {
+public:
+    // Holds up to `capacity` device frames, allocated here once.
+    FrameQueue(std::shared_ptr<Output> output, size_t capacity);
+    ~FrameQueue() override;
+
+    // Appends interleaved s16 stereo frames behind those queued and returns
+    // how many were taken: fewer when the queue is full.
+    size_t Push(std::span<const int16_t> frames);
+    // Drops what is queued and not yet played.
+    void Clear();
+    // Frames the mixer has taken from the queue so far (PlayedFrames()
+    // counts the same; this one is the producer's name for it).
+    uint64_t Consumed() const noexcept { return PlayedFrames(); }
+
+private:
+    size_t Mix(int16_t* out, size_t frames) override;
+
+    mutable std::mutex m_mutex;      // guards the ring; held briefly by both sides
+    std::vector<int16_t> m_ring;     // capacity × 2 samples
+    size_t m_start = 0;              // first queued frame
+    size_t m_count = 0;              // frames queued
 };
 
 // Converts a whole buffer of `format` to device frames with SDL_AudioStream.

@@ -80,7 +80,7 @@ bool WaveSound::PlaySync(std::span<const uint8_t> image, const sys::Event& stop)
 {
     if (!Start(image, false))
         return false;
-    std::array<sys::Event*, 2> events { m_finished.get(), const_cast<sys::Event*>(&stop) };
+    std::array<const sys::Event*, 2> events { m_finished.get(), &stop };
     sys::Event::WaitAny(events, std::chrono::milliseconds::max());
     Stop();
     return true;

@@ -102,7 +102,7 @@ void Event::Wait()
     Wait(std::chrono::milliseconds::max());
 }
 
-void Event::Register(Waiter& waiter, int index)
+void Event::Register(Waiter& waiter, int index) const
 {
     std::lock_guard lock(m_mutex);
     m_waiters.push_back({ &waiter, index });
@@ -110,13 +110,13 @@ void Event::Register(Waiter& waiter, int index)
         waiter.Fire(index);
 }
 
-void Event::Unregister(const Waiter& waiter)
+void Event::Unregister(const Waiter& waiter) const
 {
     std::lock_guard lock(m_mutex);
     std::erase_if(m_waiters, [&](const Registration& r) { return r.waiter == &waiter; });
 }
 
-int Event::WaitAny(std::span<Event* const> events, std::chrono::milliseconds timeout)
+int Event::WaitAny(std::span<const Event* const> events, std::chrono::milliseconds timeout)
 {
     // Fast path: something is already signalled, or the caller only wants a poll.
     for (size_t i = 0; i < events.size(); ++i) {
@@ -133,7 +133,7 @@ int Event::WaitAny(std::span<Event* const> events, std::chrono::milliseconds tim
             events[i]->Register(waiter, static_cast<int>(i));
     }
     int fired = waiter.WaitUntil(deadline);
-    for (Event* event : events) {
+    for (const Event* event : events) {
         if (event)
             event->Unregister(waiter);
     }

@@ -35,7 +35,7 @@ public:
     // Waits until any of the events is signalled and returns its index (the lowest one when
     // several already are), or -1 on time-out. Null entries are never signalled; an
     // empty list times out at once.
-    static int WaitAny(std::span<Event* const> events, std::chrono::milliseconds timeout);
+    static int WaitAny(std::span<const Event* const> events, std::chrono::milliseconds timeout);
 
 private:
     class Waiter;
@@ -44,14 +44,15 @@ private:
         int index;
     };
 
-    void Register(Waiter& waiter, int index);
-    void Unregister(const Waiter& waiter);
+    // Waiting does not change an event, so a waiter may hold it const.
+    void Register(Waiter& waiter, int index) const;
+    void Unregister(const Waiter& waiter) const;
 
     std::atomic<bool> m_signalled;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     uint64_t m_setCount = 0;               // under m_mutex: lets Wait notice a Set followed by Reset
-    std::vector<Registration> m_waiters;   // under m_mutex: the WaitAny calls waiting on this event
+    mutable std::vector<Registration> m_waiters;   // under m_mutex: the WaitAny calls waiting on this event
 };
 
 }

@@ -35,8 +35,8 @@ void VideoPlayer::Stop() {
     if (m_sink) m_sink->Clear();
 }
 
-bool VideoPlayer::WaitForEnd(sys::Event& stop) {
-    std::array<sys::Event*, 2> events {&m_ended, &stop};
+bool VideoPlayer::WaitForEnd(const sys::Event& stop) {
+    std::array<const sys::Event*, 2> events {&m_ended, &stop};
     for (;;) {
         const int which = sys::Event::WaitAny(events, std::chrono::hours(1));
         if (which >= 0) return which == 0;

@@ -45,7 +45,7 @@ public:
     // Set when a play has ended, by itself or by Stop; reset by Play.
     sys::Event& Ended() { return m_ended; }
     // Blocks until the play has ended (true) or `stop` is set (false).
-    bool WaitForEnd(sys::Event& stop);
+    bool WaitForEnd(const sys::Event& stop);
     PlayCounts Counts() const;
 
 private:
