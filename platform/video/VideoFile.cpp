@@ -5,10 +5,12 @@
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 }
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace showsaver::video {
@@ -152,6 +154,10 @@ std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes,
 
 std::unique_ptr<VideoFile> VideoFile::OpenWith(std::unique_ptr<VideoFile> file, const char* url, std::string* error,
                                                VideoLimits limits) {
+    // A screensaver has no one to read FFmpeg's remarks on damaged frames;
+    // what fails is reported through `error`.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     AVFormatContext* format = avformat_alloc_context();
     if (!format) return SetError(error, "out of memory"), nullptr;
     format->pb = file->m_io.get();   // null for a file: the demuxer opens the url

@@ -2,8 +2,13 @@
 
 #include "SoundFixtures.h"
 #include "support/FakePlayer.h"
+#include "video/VideoFixtures.h"
+
+#include "platform/sys/TempFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace showsaver {
 namespace {
@@ -48,6 +53,51 @@ TEST(ScenePlayers, MuteSilencesWaveAndMp3ButNotMidi) {
     }
     EXPECT_GT(loud[0], 44100u / 5) << "the MIDI note plays when muted";
     EXPECT_GT(loud[1], loud[0] + 44100u * 7 / 10) << "the wave and the MP3 add about a second";
+}
+
+// Files the players have written into the process's temporary folder.
+size_t MediaFilesLeft() {
+    size_t left = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sys::TempDirectory::ForProcess().Path()))
+        left += entry.path().extension() == ".avi";
+    return left;
+}
+
+// A background video with sound shows in a layer at the requested point at
+// its own size (the requested size plays no part) and plays on until it is
+// stopped, heard unless muted; the stop takes the layer and the file away.
+TEST(ScenePlayers, ABackgroundVideoShowsAtItsPointAndIsHeardUnlessMuted) {
+    testing::VideoFixtures fixtures;
+    const auto avi = testing::VideoFixtures::Bytes(
+        fixtures.Make({.codec = "mjpeg", .frames = 4, .width = 32, .height = 24, .rate = 10, .sound = true}));
+    size_t loud[2] = {0, 0};
+    for (bool muted : {true, false}) {
+        test::DiskRecording recording(muted ? "video-muted" : "video-heard");
+        {
+            audio::OutputOwner output;
+            ScenePlayers players(output, [](std::function<void()> notice) { notice(); });
+            testing::FakePlayer player;
+            player.window.muted = muted;
+            MediaPlay play;
+            play.bytes = avi;
+            play.area = {30, 20, 31, 21};
+            players.PlayVideo(play, player);
+            ASSERT_EQ(player.window.layers.Count(), 1u);
+            std::vector<gfx::Rect> areas;
+            player.window.layers.ForEachVisible([&](const gfx::Surface&, const gfx::Rect& area) { areas.push_back(area); });
+            EXPECT_EQ(areas, (std::vector<gfx::Rect>{{30, 20, 62, 44}}));
+            EXPECT_EQ(MediaFilesLeft(), 1u);
+            // Three rounds of the 0.4 s video.
+            std::this_thread::sleep_for(1200ms);
+            EXPECT_EQ(player.window.layers.Count(), 1u) << "the panel repeats until it is stopped";
+            players.StopVideo();
+            EXPECT_EQ(player.window.layers.Count(), 0u);
+            EXPECT_EQ(MediaFilesLeft(), 0u);
+        }
+        loud[muted ? 0 : 1] = LoudFrames(recording.Samples());
+    }
+    EXPECT_EQ(loud[0], 0u) << "a muted video is silent";
+    EXPECT_GT(loud[1], 44100u * 8 / 10) << "an unmuted one is heard while it plays";
 }
 
 } // namespace

@@ -40,6 +40,15 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint
         static_cast<std::streamsize>(bytes.size()));
 }
 
+// A recording of the disk driver: raw s16le samples.
+inline std::vector<int16_t> ReadSamples(const std::filesystem::path& path)
+{
+    auto bytes = ReadBytes(path);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
 // Everything the process mixes goes to a file while this lives: raw 44,100 Hz
 // s16le stereo. The output must be opened after it and closed before Samples().
 class DiskRecording {
@@ -52,13 +61,7 @@ public:
     }
     ~DiskRecording() { std::filesystem::remove_all(m_folder); }
 
-    std::vector<int16_t> Samples() const
-    {
-        auto bytes = ReadBytes(m_folder / "mixed.raw");
-        std::vector<int16_t> samples(bytes.size() / 2);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-        return samples;
-    }
+    std::vector<int16_t> Samples() const { return ReadSamples(m_folder / "mixed.raw"); }
     const std::filesystem::path& Folder() const { return m_folder; }
 
 private:
