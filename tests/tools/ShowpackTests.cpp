@@ -3,6 +3,7 @@
 #include "show/ShowWriter.h"
 #include "support/Command.h"
 #include "tools/showpack/Commands.h"
+#include "video/VideoFixtures.h"
 
 #include <nlohmann/json.hpp>
 #include <gtest/gtest.h>
@@ -394,6 +395,34 @@ TEST_F(ShowpackTest, CheckAcceptsEverySupportedVariant) {
         EXPECT_EQ(picture["naturalWidth"], 13) << picture;
         EXPECT_EQ(picture["naturalHeight"], 7) << picture;
     }
+}
+
+// A background video in a render shows, at each item's end, its picture of
+// that moment of the show, round after round, until a stop item takes it
+// away; the frames of the fixture have known colours at 10 per second.
+TEST_F(ShowpackTest, RenderShowsABackgroundVideoAtTheShowsTime) {
+    showsaver::testing::VideoFixtures fixtures;
+    auto video = fixtures.Make({.codec = "mjpeg", .frames = 10, .width = 16, .height = 12, .rate = 10});
+    auto show = m_dir / "video-show";
+    ASSERT_EQ(Build(Write("video.json", R"({"items": [
+        {"class": "BackgroundItem", "color": {"color": 0, "fourthValue": 0}},
+        {"class": "MediaItem", "file": {"path": ")" + video.string() + R"("}, "mediaType": 1},
+        {"class": "MediaPlayItem", "media": 1, "x": 4, "y": 2},
+        {"class": "PauseItem", "duration": 350},
+        {"class": "PauseItem", "duration": 1200},
+        {"class": "MediaStopItem", "media": 1},
+        {"class": "PauseItem", "duration": 10}]})"), show, kEngine, std::cerr), 0);
+    auto out = m_dir / "video-render";
+    CommandResult run = Shell(kShowpack.string() + " render " + Quoted(show) + " --size 40x30 --out " + Quoted(out) +
+                              " --each-item --fast");
+    ASSERT_EQ(run.status, 0) << run.err;
+    using showsaver::testing::kFrameColours;
+    using showsaver::testing::Near;
+    EXPECT_TRUE(Near(PngPixel(out / "2.png", 10, 8), kFrameColours[0])) << "at 0 s";
+    EXPECT_TRUE(Near(PngPixel(out / "3.png", 10, 8), kFrameColours[3])) << "at 0.35 s";
+    EXPECT_TRUE(Near(PngPixel(out / "4.png", 10, 8), kFrameColours[5])) << "at 1.55 s, the second round";
+    EXPECT_EQ(PngPixel(out / "4.png", 20, 8), 0u) << "the video keeps its own size";
+    EXPECT_EQ(PngPixel(out / "5.png", 10, 8), 0u) << "the stop item took it away";
 }
 
 } // namespace

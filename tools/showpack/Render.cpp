@@ -2,6 +2,8 @@
 
 #include "tools/showpack/Render.h"
 
+#include "tools/showpack/RenderVideos.h"
+
 #include "app/ItemKinds.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/ui/MessageBox.h"
@@ -96,8 +98,12 @@ int Render(const RenderOptions& options, std::ostream& err) {
     setup.times = &times;
     setup.messages = &messages;
     setup.pacing = options.fast ? CSceneThread::Pacing::Virtual : CSceneThread::Pacing::Real;
+    auto videos = std::make_unique<RenderVideos>();
+    RenderVideos& shownVideos = *videos;
+    setup.media = std::move(videos);
     if (options.eachItem)
         setup.afterItem = [&](int index) {
+            shownVideos.CatchUp();
             written &= WritePng(*screen, window.Layers(), options.outDir / (std::to_string(index) + ".png"));
         };
     CSceneThread player(std::move(setup), CSceneThread::Mode::Play);

@@ -1,0 +1,102 @@
+#include "tools/showpack/RenderVideos.h"
+
+#include "show/ScenePlayer.h"
+#include "transitions/TransitionEffect.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace showsaver::showpack {
+
+void RenderVideos::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
+    StopVideo();
+    m_file = video::VideoFile::OpenMemory(play.bytes);
+    if (!m_file) return;
+    m_file->SwitchSoundOff();
+    m_player = &player;
+    if (play.wait) {
+        // The show waits for one play; the layer goes with its end.
+        const double length = Length();
+        m_file.reset();
+        player.Sleep(static_cast<uint32_t>(std::lround(length * 1000)));
+        return;
+    }
+    const gfx::Size size = m_file->Size();
+    m_layer = player.Window().AddLayer(
+        {play.area.left, play.area.top, play.area.left + size.width, play.area.top + size.height});
+    if (!m_layer) {
+        m_file.reset();
+        return;
+    }
+    m_layer->SetVisible(true);
+    m_started = player.Pacer().TickCount();
+    CatchUp();
+}
+
+void RenderVideos::StopVideo() {
+    m_layer.Reset();
+    m_file.reset();
+    m_length = -1;
+    m_shown = -1;
+    m_pending.reset();
+    m_picture = 0;
+}
+
+void RenderVideos::CatchUp() {
+    if (!m_file || !m_layer || !m_player) return;
+    const double length = Length();
+    double at = (m_player->Pacer().TickCount() - m_started) / 1000.0;
+    if (length > 0) at = std::fmod(at, length);
+    if (at < m_shown) {
+        if (!m_file->Rewind()) return;
+        m_shown = -1;
+        m_pending.reset();
+        m_picture = 0;
+    }
+    if (!DecodeUpTo(at)) return;
+    const uint32_t* pixels = m_file->Pixels();
+    const size_t stride = m_file->Stride();
+    m_layer->Paint([&](gfx::Surface& layer) {
+        const auto* row = reinterpret_cast<const uint8_t*>(pixels);
+        for (int y = 0; y < layer.Height(); ++y, row += stride)
+            std::copy_n(reinterpret_cast<const uint32_t*>(row), layer.Width(), layer.Row(y));
+    });
+}
+
+// The picture that shows at `seconds` is the last one that starts there or
+// before. The first one after it stays decoded, not yet converted, for a
+// later time.
+bool RenderVideos::DecodeUpTo(double seconds) {
+    for (;;) {
+        if (m_pending) {
+            if (*m_pending > seconds) return m_shown >= 0;
+            if (m_file->ConvertPicture()) m_shown = *m_pending;
+            m_pending.reset();
+        }
+        const auto step = m_file->Next();
+        if (step == video::VideoFile::Step::End) return m_shown >= 0;
+        if (step == video::VideoFile::Step::Picture)
+            m_pending = m_file->PictureTime().value_or(m_picture * m_file->FramePeriod()), ++m_picture;
+    }
+}
+
+double RenderVideos::Length() {
+    if (m_length >= 0) return m_length;
+    double last = -1;
+    int pictures = 0;
+    while (true) {
+        const auto step = m_file->Next();
+        if (step == video::VideoFile::Step::End) break;
+        if (step != video::VideoFile::Step::Picture) continue;
+        last = std::max(last, m_file->PictureTime().value_or(pictures * m_file->FramePeriod()));
+        ++pictures;
+    }
+    m_length = pictures ? last + m_file->FramePeriod() : 0;
+    m_file->Rewind();
+    m_shown = -1;
+    m_pending.reset();
+    m_picture = 0;
+    return m_length;
+}
+
+} // namespace showsaver::showpack
