@@ -82,7 +82,8 @@ public:
     // (a caption without background, or keep screen behind) or with the
     // window's background colour. Then the target placement becomes the
     // current one and `next` the target. Does nothing once a stop is asked.
-    void MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, ScenePlayer& player);
+    // False when the picture could not be drawn (a message has said why).
+    bool MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, ScenePlayer& player);
     // Releases the saved screen area.
     void ReleaseSavedBackground() { savedBackground.reset(); }
     std::span<const ItemUserLink> Users() const override { return m_users; }

@@ -33,8 +33,8 @@ std::array<gfx::Rect, 2> UncoveredCorners(int dx, int dy, int w, int h, int bw, 
 
 } // namespace
 
-void PictureItem::MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, ScenePlayer& player) {
-    if (player.IsStopRequested()) return;
+bool PictureItem::MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, ScenePlayer& player) {
+    if (player.IsStopRequested()) return true;
     const int ox = targetPlacement.currentX, oy = targetPlacement.currentY;
     const int w = naturalWidth, h = naturalHeight;
     const int64_t dx64 = int64_t{next.currentX} - ox, dy64 = int64_t{next.currentY} - oy;
@@ -48,6 +48,7 @@ void PictureItem::MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, S
         snapshot->SelectBitmap(screenSnapshot);
     }
 
+    bool drawn = false;
     bool overlap = w > 0 && h > 0 && std::llabs(dx64) < w && std::llabs(dy64) < h;
     std::shared_ptr<gfx::Surface> box;
     if (overlap) {
@@ -65,7 +66,7 @@ void PictureItem::MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, S
                 memory->BitBlt(0, 0, bw, bh, *snapshot, origin.x, origin.y);
             else
                 memory->FillSolid(oldArea, player.Window().Background());
-            Show(*memory, player, &newArea);
+            drawn = Show(*memory, player, &newArea);
             for (const gfx::Rect& corner : UncoveredCorners(dx, dy, w, h, bw, bh))
                 memory->BitBlt(corner.left, corner.top, corner.Width(), corner.Height(), dc,
                                origin.x + corner.left, origin.y + corner.top);
@@ -83,10 +84,11 @@ void PictureItem::MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, S
             Erase(dc, player);
         }
         gfx::Rect newArea = gfx::Rect::FromSize(next.currentX, next.currentY, w, h);
-        Show(dc, player, &newArea);
+        drawn = Show(dc, player, &newArea);
     }
     currentPlacement = targetPlacement;
     targetPlacement = next;
+    return drawn;
 }
 
 } // namespace showsaver

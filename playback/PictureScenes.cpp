@@ -138,9 +138,11 @@ int PictureEffectItem::Play(gfx::DeviceContext& dc, int&, ScenePlayer& player) {
     };
     applyColor();
 
+    // A picture that cannot be drawn has said so once; the movement ends
+    // rather than saying it again at every step.
     bool finished = false;
     while (!player.IsStopRequested()) {
-        image.MoveTo(dc, p, player);
+        if (!image.MoveTo(dc, p, player)) break;
         if (player.IsStopRequested() || finished) break;
         finished = p.Step();
         if (!finished) player.Pacer().CalibratedWait(static_cast<uint32_t>(p.movementDelay), 100000.0);

@@ -351,5 +351,24 @@ TEST(MovingPicture, ARandomBackgroundChangesAtEveryStep) {
     for (size_t i = 1; i < seen.size(); ++i) EXPECT_NE(seen[i], seen[i - 1]) << "step " << i;
 }
 
+TEST(MovingPicture, APictureThatCannotBeDrawnSaysSoOnceAndTheMovementEnds) {
+    // A stored width of -5 loads and validates; only drawing it fails.
+    MovingFixture f;
+    f.WritePicture("p.bmp", 20, 20);
+    f.Load(R"({"class": "PictureItem", "file": {"path": "p.bmp"}, "width": -5, "height": 20},)" +
+           Move(0, R"("startX": 0, "startY": 0, "endX": 100, "endY": 0, "xStep": 10)"));
+    ::testing::internal::CaptureStderr();
+    f.Play(1);
+    std::string printed = ::testing::internal::GetCapturedStderr();
+    // The message reaches the player's sink, or stderr where no display
+    // can show it.
+    constexpr std::string_view kFailed = "Image conversion failed, skipping this image";
+    size_t said = 0;
+    for (size_t at = printed.find(kFailed); at != std::string::npos; at = printed.find(kFailed, at + 1)) ++said;
+    for (const auto& message : f.player.messages.messages) said += message.text == kFailed;
+    EXPECT_EQ(said, 1u);
+    EXPECT_TRUE(f.player.waits.empty());
+}
+
 } // namespace
 } // namespace showsaver
