@@ -1,5 +1,7 @@
 #include "media/LineItem.h"
 
+#include "gfx/DeviceContext.h"
+#include "show/ScenePlayer.h"
 #include "show/ShowReader.h"
 #include "show/ShowWriter.h"
 
@@ -36,8 +38,18 @@ bool LineItem::Validate(ValidationContext& context) {
     return IsDisabled() || (Item::Validate(context) && color.Validate());
 }
 
-// FIXME: draws once the drawing layer exists.
-int LineItem::Play(gfx::DeviceContext&, int&, ScenePlayer&) { return 1; }
+// The ends are placed like the path of a picture without size: each at 0,
+// centred, at the far edge, at random or as stored. The pen keeps the
+// stored style and width (an unknown style draws solid).
+int LineItem::Play(gfx::DeviceContext& dc, int&, ScenePlayer& player) {
+    gfx::Size screen = dc.ScreenSize();
+    placement.ComputePath(0, 0, screen.width, screen.height, player.SettingsTimes());
+    color.ApplyRandomColor(player.SettingsTimes());
+    gfx::ScopedSelection pen(dc, gfx::Pen::FromStored(penStyle, penWidth, color.color));
+    dc.MoveTo(placement.startX, placement.startY);
+    dc.LineTo(placement.endX, placement.endY);
+    return 1;
+}
 
 void LineItem::Describe(FieldVisitor& v) {
     v.Group("color", [this](FieldVisitor& g) { color.Describe(g); });

@@ -75,6 +75,15 @@ public:
     // `index` on (which it leaves on that character). True while more
     // characters follow.
     bool TypeStep(gfx::DeviceContext& dc, ScenePlayer& player, int& index);
+    // Redraws the picture from where its target placement has it to the
+    // current position of `next` (a moving scene's step). Overlapping areas
+    // are composed in a memory bitmap of both and reach the screen in one
+    // copy; what the picture leaves is repainted from the screen snapshot
+    // (a caption without background, or keep screen behind) or with the
+    // window's background colour. Then the target placement becomes the
+    // current one and `next` the target. Does nothing once a stop is asked.
+    // False when the picture could not be drawn (a message has said why).
+    bool MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, ScenePlayer& player);
     // Releases the saved screen area.
     void ReleaseSavedBackground() { savedBackground.reset(); }
     std::span<const ItemUserLink> Users() const override { return m_users; }
@@ -99,6 +108,7 @@ public:
     PicturePlacement currentPlacement, savedPlacement, targetPlacement;
     ColorProperty background;
     std::shared_ptr<gfx::Surface> savedBackground;   // the screen under a picture that saves it
+    std::shared_ptr<gfx::Surface> screenSnapshot;    // the whole screen while a moving scene plays
     PictureDecoder decoder;
 
 private:

@@ -8,6 +8,7 @@
 #include "show/ShowReader.h"
 #include "show/ShowWriter.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace showsaver {
@@ -142,6 +143,43 @@ int32_t FullyVisibleCoordinate(RangeRandom& random, int32_t current, int32_t scr
 // |value|, with the one value that has no positive twin kept in range.
 int32_t Magnitude(int32_t value) { return value == INT32_MIN ? INT32_MAX : std::abs(value); }
 
+// Positions wrap like the 32-bit registers the shows were made for, without
+// the undefined overflow of signed addition.
+int32_t WrappingAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// The other coordinate of the point at `along` on the line from
+// (alongStart, acrossStart) to (alongEnd, acrossEnd), measured from the
+// end, with the division truncated: rise × (along − end) ⁄ run + across
+// end. alongStart and alongEnd differ. The product of two 33-bit
+// differences needs more than 64 bits, and a result outside the int range
+// (only absurd shows get there) is held at its edge.
+int32_t FollowLine(int32_t along, int32_t alongStart, int32_t alongEnd, int32_t acrossStart, int32_t acrossEnd) {
+    __int128 rise = int64_t{acrossEnd} - acrossStart;
+    __int128 offset = int64_t{along} - alongEnd;
+    __int128 run = int64_t{alongEnd} - alongStart;
+    __int128 value = rise * offset / run + acrossEnd;
+    return static_cast<int32_t>(std::clamp<__int128>(value, INT32_MIN, INT32_MAX));
+}
+
+// An end condition of a free movement: 0 above the limit, 1 below it,
+// 2 equal to it, 3 different from it; any other code never holds.
+bool Holds(int32_t value, int32_t comparison, int32_t limit) {
+    switch (comparison) {
+    case 0: return value > limit;
+    case 1: return value < limit;
+    case 2: return value == limit;
+    case 3: return value != limit;
+    default: return false;
+    }
+}
+
+// A path is over at its end, or past it in the direction of `step`.
+bool Reached(int32_t value, int32_t end, int32_t step) {
+    return value == end || (step <= 0 ? value < end : value > end);
+}
+
 } // namespace
 
 void PicturePlacement::ComputePath(int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight,
@@ -208,6 +246,33 @@ void PicturePlacement::ComputePath(int32_t width, int32_t height, int32_t screen
     if (startY < endY) yStep = Magnitude(yStep);
     currentX = startX;
     currentY = startY;
+}
+
+bool PicturePlacement::Step() {
+    if (freeMovement) {
+        currentX = WrappingAdd(currentX, xStep);
+        currentY = WrappingAdd(currentY, yStep);
+        bool xHolds = Holds(currentX, xComparison, xLimit);
+        if (bothConditions) {
+            if (!xHolds) return false;
+        } else if (xHolds) {
+            return true;
+        }
+        return Holds(currentY, yComparison, yLimit);
+    }
+    // A vertical path steps along y by the x step. Its sign was pointed
+    // along x only, so it is pointed at the end here: otherwise a step that
+    // points away from the end would end the movement after one step.
+    int32_t yAlong = endY < startY ? -Magnitude(xStep) : startY < endY ? Magnitude(xStep) : xStep;
+    if (horizontalPath) currentX = WrappingAdd(currentX, xStep);
+    else currentY = WrappingAdd(currentY, yAlong);
+    if (startX != endX) {
+        currentY = FollowLine(currentX, startX, endX, startY, endY);
+        return Reached(currentX, endX, xStep);
+    }
+    if (endY == startY) return true;
+    currentX = FollowLine(currentY, startY, endY, startX, endX);
+    return Reached(currentY, endY, yAlong);
 }
 
 void PictureRefProperty::Assign(const ItemProperty& other) {

@@ -48,6 +48,15 @@ struct PicturePlacement {
     void ComputePath(int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight,
                      int32_t settingsTimes);
 
+    // Moves the current position one step of a moving picture and says
+    // whether the movement is over. Along a path (start to end) the step is
+    // the x step on the major axis and the other coordinate follows the
+    // line; it is over once the end is reached or passed. A free movement
+    // steps by (x step, y step) and is over when its end conditions hold:
+    // the x condition and the y condition with both conditions set, either
+    // of them otherwise.
+    bool Step();
+
 private:
     void LoadCommonPart(ShowReader& reader);
 };

@@ -95,8 +95,66 @@ int ShowPictureItem::Play(gfx::DeviceContext& dc, int&, ScenePlayer& player) {
     return 1;
 }
 
-// FIXME: the moving picture arrives with its own scene.
-int PictureEffectItem::Play(gfx::DeviceContext&, int&, ScenePlayer&) { return 1; }
+namespace {
+
+// A copy of the w × h area of the screen at (x, y), or null when none can
+// be made.
+std::shared_ptr<gfx::Surface> CopyOfArea(gfx::DeviceContext& dc, int x, int y, int w, int h) {
+    auto copy = gfx::Surface::Create(std::max(w, 0), std::max(h, 0));
+    if (!copy) return nullptr;
+    auto memory = dc.CreateCompatible();
+    gfx::ScopedSelection select(*memory, copy);
+    memory->BitBlt(0, 0, w, h, dc, x, y);
+    return copy;
+}
+
+} // namespace
+
+// Moves the picture step by step along its path, one calibrated wait
+// between steps: draw, step, wait, draw, ... and one last draw after the
+// step that finished the path.
+int PictureEffectItem::Play(gfx::DeviceContext& dc, int&, ScenePlayer& player) {
+    PictureItem& image = Picture();
+    gfx::Size screen = dc.ScreenSize();
+    PicturePlacement& placement = picture.placement;
+    placement.ComputePath(image.naturalWidth, image.naturalHeight, screen.width, screen.height,
+                          player.SettingsTimes());
+    PicturePlacement p = placement;
+    // Every step draws the picture at its position, whatever effect the
+    // scene names: a transition, a tiling or a stretch once per step would
+    // leave the path.
+    p.effectNumber = 0;
+    image.targetPlacement = p;
+    image.currentPlacement = p;
+    image.screenSnapshot = CopyOfArea(dc, 0, 0, screen.width, screen.height);
+    if (p.saveBackground) {
+        image.ReleaseSavedBackground();
+        image.savedPlacement = p;
+        image.savedBackground = CopyOfArea(dc, p.endX, p.endY, image.naturalWidth, image.naturalHeight);
+    }
+    auto applyColor = [&] {
+        picture.color.ApplyRandomColor(player.SettingsTimes());
+        image.background.Assign(picture.color);
+    };
+    applyColor();
+
+    // A picture that cannot be drawn has said so once; the movement ends
+    // rather than saying it again at every step.
+    bool finished = false;
+    while (!player.IsStopRequested()) {
+        if (!image.MoveTo(dc, p, player)) break;
+        if (player.IsStopRequested() || finished) break;
+        finished = p.Step();
+        if (!finished) player.Pacer().CalibratedWait(static_cast<uint32_t>(p.movementDelay), 100000.0);
+        if (player.IsStopRequested()) break;
+        // A random background colour changes at every step.
+        applyColor();
+    }
+    image.screenSnapshot.reset();
+    // The picture rests where the movement ended; hiding restores there.
+    if (p.saveBackground) image.savedPlacement = p;
+    return 1;
+}
 
 int HidePictureItem::Play(gfx::DeviceContext& dc, int&, ScenePlayer& player) {
     PictureItem& image = Picture();

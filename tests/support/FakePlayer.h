@@ -7,6 +7,7 @@
 #include "show/ScenePlayer.h"
 #include "transitions/TransitionEffect.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,8 +76,11 @@ class FakePlayer final : public ScenePlayer, public TransitionPacer {
 public:
     void CalibratedWait(uint32_t elapsed, double total) override {
         waits.push_back({elapsed, total});
+        if (onWait) onWait();
         if (stopAfterWaits && waits.size() >= *stopAfterWaits) stopRequested = true;
     }
+    // Called at every calibrated wait, to look at the screen between steps.
+    std::function<void()> onWait;
     // A virtual clock: Sleep moves it, and every reading moves it by
     // `ticksPerReading` (a machine that draws slowly).
     uint32_t TickCount() const override {
