@@ -3,7 +3,9 @@
 // anywhere else:
 //   make_pictures OUTDIR
 // writes sunrise.jpg, harbour.jpg, mosaic.bmp, badge.bmp and tune.mid into
-// OUTDIR.
+// OUTDIR, and lighthouse.rgb: the frames of a short film as raw RGB rows
+// (kFilmWidth × kFilmHeight, kFilmFrames of them), which the build encodes
+// into lighthouse.avi with the ffmpeg command.
 
 #include "codec/Codec.h"
 #include "gfx/Surface.h"
@@ -189,6 +191,70 @@ std::vector<uint8_t> Tune() {
     return file;
 }
 
+constexpr int kFilmWidth = 240, kFilmHeight = 160, kFilmFrames = 48;
+
+// A lighthouse at night whose beam sweeps once round in `kFilmFrames`
+// frames; `turn` runs from 0 to 1.
+void Lighthouse(cairo_t* cr, int w, int h, double turn) {
+    Gradient(cr, 0, 0, 0, h, {{0, 0.02, 0.03, 0.12}, {1, 0.10, 0.14, 0.32}});
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0.9, 0.9, 0.8);
+    for (int i = 0; i < 24; ++i) {
+        const double x = (i * 97 % w), y = (i * 53 % (h / 2));
+        cairo_arc(cr, x, y, (i % 3) * 0.4 + 0.5, 0, 2 * kPi);
+        cairo_fill(cr);
+    }
+    // The beam: a fan from the lamp, brighter at the lamp, seen widest
+    // when it points at us.
+    const double lampX = w * 0.3, lampY = h * 0.38;
+    const double angle = turn * 2 * kPi;
+    const double spread = 0.12 + 0.1 * std::max(0.0, std::sin(angle));
+    cairo_pattern_t* beam = cairo_pattern_create_radial(lampX, lampY, 2, lampX, lampY, w);
+    cairo_pattern_add_color_stop_rgba(beam, 0, 1, 0.95, 0.6, 0.85);
+    cairo_pattern_add_color_stop_rgba(beam, 1, 1, 0.95, 0.6, 0);
+    cairo_set_source(cr, beam);
+    cairo_move_to(cr, lampX, lampY);
+    cairo_arc(cr, lampX, lampY, w * 1.5, std::cos(angle) * kPi / 2 - spread, std::cos(angle) * kPi / 2 + spread);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+    cairo_pattern_destroy(beam);
+    // Sea and rock.
+    Gradient(cr, 0, h * 0.72, 0, h, {{0, 0.05, 0.12, 0.30}, {1, 0.02, 0.05, 0.15}});
+    cairo_rectangle(cr, 0, h * 0.72, w, h * 0.28);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0.12, 0.10, 0.10);
+    cairo_move_to(cr, w * 0.12, h * 0.76);
+    cairo_curve_to(cr, w * 0.2, h * 0.66, w * 0.4, h * 0.66, w * 0.48, h * 0.76);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+    // The tower, striped, with its lamp.
+    for (int band = 0; band < 4; ++band) {
+        const double top = h * (0.42 + band * 0.07), bottom = top + h * 0.07;
+        const double inset = (top - h * 0.42) * 0.12;
+        band % 2 ? cairo_set_source_rgb(cr, 0.85, 0.15, 0.15) : cairo_set_source_rgb(cr, 0.95, 0.95, 0.92);
+        cairo_move_to(cr, lampX - w * 0.035 - inset, top);
+        cairo_line_to(cr, lampX + w * 0.035 + inset, top);
+        cairo_line_to(cr, lampX + w * 0.035 + inset + h * 0.008, bottom);
+        cairo_line_to(cr, lampX - w * 0.035 - inset - h * 0.008, bottom);
+        cairo_close_path(cr);
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 1, 0.95, 0.65);
+    cairo_arc(cr, lampX, lampY, w * 0.025, 0, 2 * kPi);
+    cairo_fill(cr);
+}
+
+bool WriteFilm(const std::filesystem::path& path) {
+    std::ofstream film(path, std::ios::binary);
+    for (int frame = 0; frame < kFilmFrames; ++frame) {
+        codec::RgbImage image = Draw(kFilmWidth, kFilmHeight, [frame](cairo_t* cr, int w, int h) {
+            Lighthouse(cr, w, h, double(frame) / kFilmFrames);
+        });
+        film.write(reinterpret_cast<const char*>(image.Data()), static_cast<std::streamsize>(image.SizeBytes()));
+    }
+    return static_cast<bool>(film.flush());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -219,6 +285,10 @@ int main(int argc, char** argv) {
     midi.write(reinterpret_cast<const char*>(tune.data()), static_cast<std::streamsize>(tune.size()));
     if (!midi.flush()) {
         std::fprintf(stderr, "make_pictures: cannot write %s\n", (out / "tune.mid").c_str());
+        return 1;
+    }
+    if (!WriteFilm(out / "lighthouse.rgb")) {
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", (out / "lighthouse.rgb").c_str());
         return 1;
     }
     return 0;
