@@ -94,10 +94,11 @@ struct SpriteCharacter final : Character {
     int frameCount = 0;
 };
 
-// A button in its up state: the characters it shows, each as a placement.
+// A button in its up state: a timeline of one frame that places the
+// characters it shows.
 struct ButtonCharacter final : Character {
     ButtonCharacter() : Character(CharacterKind::Button) {}
-    std::vector<PlaceCommand> up;
+    Timeline up;
 };
 
 struct FontCharacter final : Character {

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <utility>
 
 namespace showsaver::flash {
 
-Playhead::Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, size_t& instances)
-    : m_movie(movie), m_timeline(timeline), m_nesting(nesting), m_instances(instances) {
-    ++m_instances;
+Playhead::Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, PlayheadRegistry& registry)
+    : m_movie(movie), m_timeline(timeline), m_nesting(nesting), m_registry(registry), m_serial(registry.Add(this)) {
     int stored = static_cast<int>(timeline.frames.size());
     m_frameCount = std::max(1, frameCount > 0 ? std::min(frameCount, stored) : stored);
 }
@@ -58,7 +56,7 @@ void Playhead::Apply(int frame, std::vector<PendingActions>* actions) {
             Place(command.place);
     }
     if (!actions) return;   // frames passed over on the way to a goto's target
-    for (const auto& code : content.actions) actions->push_back({this, &code});
+    for (const auto& code : content.actions) actions->push_back({m_serial, &code});
     if (content.streamBlock) m_streamBlocks.push_back(*content.streamBlock);
     m_soundStarts.insert(m_soundStarts.end(), content.sounds.begin(), content.sounds.end());
 }
@@ -82,18 +80,29 @@ void Playhead::Place(const PlaceCommand& place) {
     if (place.clipDepth) object.clipDepth = *place.clipDepth;
 }
 
+// A sprite gets a playhead of its own; so does a button, whose up state is
+// a one-frame timeline (sprites in it play on as anywhere else).
 void Playhead::SetCharacter(DisplayObject& object, uint16_t id) {
     object.id = id;
     object.character = m_movie.Find(id);
     object.sprite.reset();
     object.placedAt = m_steps;
-    if (object.character && object.character->kind == CharacterKind::Sprite && m_nesting < Limits::kMaxSpriteNesting &&
-        m_instances < Limits::kMaxPlayheads) {
+    if (!object.character || m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads)
+        return;
+    const Timeline* timeline = nullptr;
+    int frames = 1;
+    if (object.character->kind == CharacterKind::Sprite) {
         const auto& sprite = static_cast<const SpriteCharacter&>(*object.character);
-        object.sprite = std::make_unique<Playhead>(m_movie, sprite.timeline, sprite.frameCount, m_nesting + 1, m_instances);
-        std::vector<PendingActions> ignored;
-        object.sprite->Goto(0, ignored);
+        timeline = &sprite.timeline;
+        frames = sprite.frameCount;
+    } else if (object.character->kind == CharacterKind::Button) {
+        timeline = &static_cast<const ButtonCharacter&>(*object.character).up;
     }
+    if (!timeline) return;
+    object.sprite = std::make_unique<Playhead>(m_movie, *timeline, frames, m_nesting + 1, m_registry);
+    object.sprite->m_parent = this;
+    std::vector<PendingActions> ignored;
+    object.sprite->Goto(0, ignored);
 }
 
 int Playhead::FindLabel(const std::string& label) const {
@@ -106,11 +115,18 @@ int Playhead::FindLabel(const std::string& label) const {
 
 Playhead* Playhead::Child(const std::string& name) {
     for (auto& [depth, object] : m_list)
-        if (object.sprite && object.name == name) return object.sprite.get();
+        if (object.sprite && object.character->kind == CharacterKind::Sprite && object.name == name)
+            return object.sprite.get();
     return nullptr;
 }
 
-std::vector<size_t> Playhead::TakeStreamBlocks() { return std::exchange(m_streamBlocks, {}); }
-std::vector<SoundStart> Playhead::TakeSoundStarts() { return std::exchange(m_soundStarts, {}); }
+void Playhead::TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts) {
+    for (size_t index : m_streamBlocks) blocks.push_back({m_serial, &m_timeline, index});
+    m_streamBlocks.clear();
+    starts.insert(starts.end(), m_soundStarts.begin(), m_soundStarts.end());
+    m_soundStarts.clear();
+    for (auto& [depth, object] : m_list)
+        if (object.sprite) object.sprite->TakeSound(blocks, starts);
+}
 
 } // namespace showsaver::flash

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/flash/Movie.h"
@@ -13,6 +14,29 @@
 namespace showsaver::flash {
 
 class Playhead;
+
+// The playheads alive under one root, each known by a serial number that is
+// never reused. Whatever outlives a step (pending actions, an action's
+// target) holds serials, so that a playhead a goto removed in the meantime
+// is found gone rather than used after its end.
+class PlayheadRegistry {
+public:
+    uint64_t Add(Playhead* playhead) {
+        m_alive.emplace(++m_last, playhead);
+        return m_last;
+    }
+    void Remove(uint64_t serial) { m_alive.erase(serial); }
+    // The playhead, or null once it has gone (0 is never a serial).
+    Playhead* Find(uint64_t serial) const {
+        auto it = m_alive.find(serial);
+        return it == m_alive.end() ? nullptr : it->second;
+    }
+    size_t Count() const { return m_alive.size(); }
+
+private:
+    std::unordered_map<uint64_t, Playhead*> m_alive;
+    uint64_t m_last = 0;
+};
 
 struct DisplayObject {
     uint16_t id = 0;
@@ -22,27 +46,38 @@ struct DisplayObject {
     uint16_t ratio = 0;
     uint16_t clipDepth = 0;
     std::string name;
-    std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite
+    std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
 };
 
 // Actions to run once a step has built its frames, with the playhead whose
-// frame carried them.
+// frame carried them (by serial: it may be gone by the time they run).
 struct PendingActions {
-    Playhead* owner = nullptr;
-    const std::vector<uint8_t>* code = nullptr;
+    uint64_t owner = 0;
+    const std::vector<uint8_t>* code = nullptr;   // in the movie
+};
+
+// A stream sound block that a frame reached, with the playhead and timeline
+// whose stream it continues.
+struct StreamBlockRef {
+    uint64_t playhead = 0;
+    const Timeline* timeline = nullptr;
+    size_t index = 0;
 };
 
 class Playhead {
 public:
     // `nesting` counts the sprites this one is placed in (0 for the root);
-    // `instances` counts the playheads alive under one root, which bounds
-    // what a sprite that places itself can make.
-    Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, size_t& instances);
-    ~Playhead() { --m_instances; }
+    // `registry` holds the playheads alive under one root, whose count
+    // bounds what a sprite that places itself can make.
+    Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, PlayheadRegistry& registry);
+    ~Playhead() { m_registry.Remove(m_serial); }
     Playhead(const Playhead&) = delete;
     Playhead& operator=(const Playhead&) = delete;
 
+    uint64_t Serial() const { return m_serial; }
+    // The playhead whose list holds this one; null for the root.
+    Playhead* Parent() const { return m_parent; }
     int Frame() const { return m_frame; }
     int FrameCount() const { return m_frameCount; }
     bool Playing() const { return m_playing; }
@@ -62,9 +97,9 @@ public:
     int FindLabel(const std::string& label) const;
     // The placed sprite named `name` in this list, or null.
     Playhead* Child(const std::string& name);
-    // Frames whose stream block is due, newest last, since the last call.
-    std::vector<size_t> TakeStreamBlocks();
-    std::vector<SoundStart> TakeSoundStarts();
+    // The stream blocks and event sound starts that frames of this timeline
+    // and of every sprite in it reached since the last call, in order.
+    void TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts);
 
 private:
     void Apply(int frame, std::vector<PendingActions>* actions);
@@ -76,7 +111,9 @@ private:
     const Timeline& m_timeline;
     int m_frameCount;
     int m_nesting;
-    size_t& m_instances;
+    PlayheadRegistry& m_registry;
+    uint64_t m_serial;
+    Playhead* m_parent = nullptr;   // owns this one, so outlives it
     int m_frame = -1;
     uint64_t m_steps = 0;
     bool m_playing = true;

@@ -110,18 +110,19 @@ std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, std::string& e
         r.U8();
         r.U16();
     }
+    auto& up = button->up.frames.emplace_back().commands;
     while (!r.Failed()) {
         uint8_t flags = r.U8();
         if (flags == 0) break;
-        PlaceCommand place;
-        place.character = r.U16();
-        place.depth = r.U16();
-        place.matrix = r.ReadMatrix();
-        if (code == kDefineButton2) place.color = r.ReadColorTransform(true);
-        if ((flags & 0x08) && button->up.size() < 1000 && !r.Failed()) button->up.push_back(place);
+        FrameCommand record;
+        record.place.character = r.U16();
+        record.place.depth = r.U16();
+        record.place.matrix = r.ReadMatrix();
+        if (code == kDefineButton2) record.place.color = r.ReadColorTransform(true);
+        if ((flags & 0x08) && up.size() < 1000 && !r.Failed()) up.push_back(std::move(record));
         if (flags & 0x30) break;   // filters and blend modes: we draw the records read so far
     }
-    if (r.Failed() && button->up.empty()) {
+    if (r.Failed() && up.empty()) {
         error = "broken button records";
         return nullptr;
     }
