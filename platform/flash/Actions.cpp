@@ -122,7 +122,7 @@ private:
             Value b = Pop(), a = Pop();
             PushValue(f(a, b));
         };
-        auto number = [this](double n) { return Value::Number(n); };
+        auto number = [](double n) { return Value::Number(n); };
         switch (op) {
         case kAdd: binary([&](const Value& a, const Value& b) { return number(ToNumber(a) + ToNumber(b)); }); break;
         case kSubtract: binary([&](const Value& a, const Value& b) { return number(ToNumber(a) - ToNumber(b)); }); break;

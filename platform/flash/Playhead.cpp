@@ -22,7 +22,7 @@ void Playhead::Step(std::vector<PendingActions>& actions) {
                 m_playing = false;
             }
         } else {
-            Apply(next, &actions);
+            Apply(next, actions, true);
             m_frame = next;
         }
     }
@@ -42,35 +42,35 @@ void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
         m_list.clear();
         m_frame = -1;
     }
-    for (int f = m_frame + 1; f < frame; ++f) Apply(f, nullptr);
-    Apply(frame, &actions);
+    for (int f = m_frame + 1; f < frame; ++f) Apply(f, actions, false);
+    Apply(frame, actions, true);
     m_frame = frame;
 }
 
-void Playhead::Apply(int frame, std::vector<PendingActions>* actions) {
+void Playhead::Apply(int frame, std::vector<PendingActions>& actions, bool reached) {
     const flash::Frame& content = m_timeline.frames[static_cast<size_t>(frame)];
     for (const FrameCommand& command : content.commands) {
         if (command.kind == FrameCommand::Kind::Remove)
             m_list.erase(command.place.depth);
         else
-            Place(command.place);
+            Place(command.place, actions);
     }
-    if (!actions) return;   // frames passed over on the way to a goto's target
-    for (const auto& code : content.actions) actions->push_back({m_serial, &code});
+    if (!reached) return;   // frames passed over on the way to a goto's target
+    for (const auto& code : content.actions) actions.push_back({m_serial, &code});
     if (content.streamBlock) m_streamBlocks.push_back(*content.streamBlock);
     m_soundStarts.insert(m_soundStarts.end(), content.sounds.begin(), content.sounds.end());
 }
 
-void Playhead::Place(const PlaceCommand& place) {
+void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& actions) {
     auto it = m_list.find(place.depth);
     if (!place.move || it == m_list.end()) {
         if (!place.character) return;   // nothing to modify
         DisplayObject object;
         m_list.erase(place.depth);
         it = m_list.emplace(place.depth, std::move(object)).first;
-        SetCharacter(it->second, *place.character);
+        SetCharacter(it->second, *place.character, actions);
     } else if (place.character && *place.character != it->second.id) {
-        SetCharacter(it->second, *place.character);
+        SetCharacter(it->second, *place.character, actions);
     }
     DisplayObject& object = it->second;
     if (place.matrix) object.matrix = *place.matrix;
@@ -80,9 +80,10 @@ void Playhead::Place(const PlaceCommand& place) {
     if (place.clipDepth) object.clipDepth = *place.clipDepth;
 }
 
-// A sprite gets a playhead of its own; so does a button, whose up state is
-// a one-frame timeline (sprites in it play on as anywhere else).
-void Playhead::SetCharacter(DisplayObject& object, uint16_t id) {
+// A sprite gets a playhead of its own, shown at its first frame, whose
+// actions join the step's; so does a button, whose up state is a one-frame
+// timeline (sprites in it play on as anywhere else).
+void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<PendingActions>& actions) {
     object.id = id;
     object.character = m_movie.Find(id);
     object.sprite.reset();
@@ -101,8 +102,7 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id) {
     if (!timeline) return;
     object.sprite = std::make_unique<Playhead>(m_movie, *timeline, frames, m_nesting + 1, m_registry);
     object.sprite->m_parent = this;
-    std::vector<PendingActions> ignored;
-    object.sprite->Goto(0, ignored);
+    object.sprite->Goto(0, actions);
 }
 
 int Playhead::FindLabel(const std::string& label) const {

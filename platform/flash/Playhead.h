@@ -102,9 +102,11 @@ public:
     void TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts);
 
 private:
-    void Apply(int frame, std::vector<PendingActions>* actions);
-    void Place(const PlaceCommand& place);
-    void SetCharacter(DisplayObject& object, uint16_t id);
+    // Builds `frame`'s display list; sprites it places add their first
+    // frame's actions. Only a `reached` frame adds its own actions and sound.
+    void Apply(int frame, std::vector<PendingActions>& actions, bool reached);
+    void Place(const PlaceCommand& place, std::vector<PendingActions>& actions);
+    void SetCharacter(DisplayObject& object, uint16_t id, std::vector<PendingActions>& actions);
     void StepChildren(std::vector<PendingActions>& actions);
 
     const Movie& m_movie;
