@@ -109,6 +109,62 @@ TEST(FlashSound, StreamAndEventSoundAreHeardThroughTheDiskDriver) {
     EXPECT_NEAR(tone.peak, 8000 + 4000, 200);   // the event sound rides on the tone
 }
 
+// A sink that plays at once whatever it is given, into memory.
+class RecordingSink final : public SoundSink {
+public:
+    bool Queue(std::span<const int16_t> frames) override {
+        m_samples.insert(m_samples.end(), frames.begin(), frames.end());
+        return true;
+    }
+    uint64_t FramesPlayed() const override { return m_samples.size() / 2; }
+    std::vector<int16_t> Left() const {
+        std::vector<int16_t> left;
+        for (size_t i = 0; i < m_samples.size(); i += 2) left.push_back(m_samples[i]);
+        return left;
+    }
+
+private:
+    std::vector<int16_t> m_samples;
+};
+
+// The stream tone of SoundMovie moved into a sprite of 12 frames, placed in
+// a root of one frame that stops itself: the sprite's stream is heard.
+TEST(FlashSound, StreamSoundOfASpriteIsMixed) {
+    SwfWriter root(100, 100, kFps, 1);
+    Bits def;
+    def.U16(9), def.U16(12);
+    SwfWriter sprite(0, 0, 0, 0);
+    const int perFrame = kStreamRate / kFps;
+    Bits head;
+    const uint8_t pcm22kMono16 = 3 << 4 | 2 << 2 | 2;
+    head.U8(pcm22kMono16), head.U8(pcm22kMono16), head.U16(uint16_t(perFrame));
+    sprite.Tag(45, head.Data());
+    for (int f = 0, sample = 0; f < 12; ++f) {
+        Bits block;
+        for (int i = 0; i < perFrame; ++i, ++sample)
+            block.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * sample / kStreamRate)))));
+        sprite.Tag(19, block.Data());
+        sprite.ShowFrame();
+    }
+    sprite.End();
+    def.Append(sprite.Tags());
+    root.Tag(39, def.Data());
+    root.Place(1, 9, 0, 0);
+    root.Actions({0x07});
+    root.ShowFrame();
+    root.End();
+    RecordingSink sink;
+    Player player;
+    player.SetSoundSink(&sink);
+    std::string error;
+    ASSERT_TRUE(player.LoadBytes(root.Fws(), error)) << error;
+    for (int i = 0; i < 11; ++i) player.Tick();
+    Tone tone = MeasureTone(sink.Left());
+    EXPECT_NEAR(tone.seconds, 1.0, 0.05);
+    EXPECT_NEAR(tone.crossingsPerSecond, 2000, 100);
+    EXPECT_NEAR(tone.peak, 8000, 200);
+}
+
 // The same tone (1 kHz, amplitude 8000, 22,050 Hz mono, one second) made by
 // lame as MP3 and by FFmpeg as ADPCM in an FLV file (whose audio packets
 // are the movie format's ADPCM packets), through the decoder.
