@@ -212,6 +212,26 @@ void BottomRow(SwfWriter& w) {
     w.Place(27, 41, 185 * kPx, 160 * kPx, false, 0);
 }
 
+// The row at y 90 to 100 px: DefineBitsJPEG2 holding a PNG with half alpha
+// and one holding a GIF, and a DefineButton2 whose up state is the sprite.
+void BitmapFormatsAndButtonSprite(SwfWriter& w) {
+    Bits png, gif;
+    png.U16(50), png.Append(PngOf(kGreen, 128));
+    gif.U16(51), gif.Append(GifOf(2, 2, {kRed, kRed, kRed, kRed}));
+    w.Tag(21, png.Data());
+    w.Tag(21, gif.Data());
+    w.Tag(32, RectShape(52, 0, 0, 10 * kPx, 10 * kPx, BitmapFill(50, kPx, 0, 0)));
+    w.Tag(32, RectShape(53, 0, 0, 10 * kPx, 10 * kPx, BitmapFill(51, 5 * kPx, 0, 0)));
+    Bits button;
+    button.U16(54), button.U8(0), button.U16(0);
+    button.U8(0x08), button.U16(24), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+    button.U8(0);
+    w.Tag(34, button.Data());
+    w.Place(30, 52, 10 * kPx, 90 * kPx);
+    w.Place(31, 53, 30 * kPx, 90 * kPx);
+    w.Place(32, 54, 50 * kPx, 90 * kPx);
+}
+
 Bytes EveryTagMovie() {
     SwfWriter w(200, 200, 12, 2);
     w.Background(kWhite);
@@ -245,6 +265,7 @@ Bytes EveryTagMovie() {
     w.Tag(70, place3.Data());
     w.Tag(19, Bytes(1837 * 2, 0));
     BottomRow(w);
+    BitmapFormatsAndButtonSprite(w);
     w.ShowFrame();
     w.Remove(10);
     Bits remove1;
@@ -300,6 +321,10 @@ TEST(FlashEveryTag, ShowpackDrawsEveryElementOfTheMovie) {
         {"DefineBitsLossless2", 170, 170, kRed, 2},
         {"DefineMorphShape at ratio 0", 190, 165, kRed, 2},
         {"below the morph at ratio 0", 190, 175, kWhite, 2},
+        {"DefineBitsJPEG2 holding a PNG, half alpha", 15, 95, Mix(kWhite, kGreen), 3},
+        {"DefineBitsJPEG2 holding a GIF", 35, 95, kRed, 2},
+        {"the sprite in a button's up state", 55, 95, kBlue, 2},
+        {"right of that sprite on frame 0", 65, 95, kWhite, 2},
     };
     for (const Spot& s : spots) EXPECT_TRUE(Near(at(s.x, s.y), s.colour, s.tolerance)) << s.what;
     int dark = 0;
