@@ -14,7 +14,7 @@
 namespace showsaver::flash {
 namespace {
 
-constexpr uint8_t kExtension = 0x21, kImage = 0x2C, kTrailer = 0x3B, kGraphicControl = 0xF9;
+constexpr uint8_t kExtension = 0x21, kImage = 0x2C, kGraphicControl = 0xF9;
 constexpr int kMaxCodeBits = 12;
 constexpr size_t kTableSize = size_t{1} << kMaxCodeBits;
 

@@ -271,7 +271,9 @@ Bytes EveryTagMovie() {
     Bits remove1;
     remove1.U16(1), remove1.U16(1);
     w.Tag(5, remove1.Data());
-    w.Actions({0x07});
+    // if (true) skips a goto; tellTarget("sprite") gotoAndPlay(1); stop().
+    w.Actions({0x96, 2, 0, 5, 1, 0x9D, 2, 0, 5, 0, 0x81, 2, 0, 0, 0, 0x8B, 7, 0, 's', 'p', 'r', 'i', 't', 'e', 0,
+               0x96, 5, 0, 7, 1, 0, 0, 0, 0x9F, 1, 0, 1, 0x8B, 1, 0, 0, 0x07});
     w.ShowFrame();
     w.End();
     return w.Fws();
