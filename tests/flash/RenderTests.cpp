@@ -286,5 +286,20 @@ TEST(FlashRender, HairlineIsAtLeastOnePixelAndColourTransformsApply) {
     EXPECT_LT(darkest, 128);   // a visible line, not a faint sub-pixel one
 }
 
+// 60,000 edges out of one point and 60,000 back into it, each its own
+// outline: chaining them into paths must not rescan the ones already used.
+TEST(FlashRender, ManyOutlinesThroughOnePointLoadAndDraw) {
+    constexpr int kEach = 60'000;
+    Bits b;
+    b.U16(1), b.Rect(0, 2000, 0, 2000), b.U8(1), b.U8(0), b.Rgba(kRed, 255), b.U8(0);
+    b.Put(2, 4), b.Put(1, 4);
+    for (int i = 0; i < kEach; ++i) StyleChange(b, 1000, 1000, 0, 1), LineTo(b, 1 + i % 900, 7);
+    for (int i = 0; i < kEach; ++i) StyleChange(b, 10 + i % 900, 1500, 0, 1), LineTo(b, 990 - i % 900, -500);
+    EndShape(b);
+    auto player = Open(OneShapeMovie(b.Data()));
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(5, 95), kWhite));
+}
+
 } // namespace
 } // namespace showsaver::flash::test
