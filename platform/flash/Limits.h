@@ -12,6 +12,7 @@ struct Limits {
     static constexpr uint64_t kMemoryPerFileByte = 16;
     static constexpr int kMaxSpriteNesting = 16;        // sprites placed inside sprites
     static constexpr size_t kMaxPlayheads = 10'000;     // placed sprites alive at once
+    static constexpr size_t kMaxDisplayObjects = 100'000;  // in all display lists at once
     static constexpr int kMaxCharacterDepth = 32;       // recursion through characters while drawing
     static constexpr size_t kMaxEdgesPerShape = 200'000;
     static constexpr size_t kMaxEdgesPerFrame = 2'000'000;

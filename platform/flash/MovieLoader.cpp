@@ -208,10 +208,10 @@ void Loader::DefineCharacter(int code, uint16_t id, Reader& body, int nesting, s
     case kDefineFont2:
     case kDefineFont3: made = ParseFont(body, code, m_budget, error); break;
     case kDefineText:
-    case kDefineText2: made = ParseText(body, code, error); break;
+    case kDefineText2: made = ParseText(body, code, m_budget, error); break;
     case kDefineEditText: made = ParseEditText(body, error); break;
     case kDefineButton:
-    case kDefineButton2: made = ParseButton(body, code, error); break;
+    case kDefineButton2: made = ParseButton(body, code, m_budget, error); break;
     case kDefineSprite: {
         auto sprite = std::make_unique<SpriteCharacter>();
         sprite->frameCount = body.U16();

@@ -39,6 +39,7 @@ void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
     frame = std::clamp(frame, 0, m_frameCount - 1);
     if (frame == m_frame) return;
     if (frame < m_frame) {
+        m_registry.RemoveObjects(m_list.size());
         m_list.clear();
         m_frame = -1;
     }
@@ -51,7 +52,7 @@ void Playhead::Apply(int frame, std::vector<PendingActions>& actions, bool reach
     const flash::Frame& content = m_timeline.frames[static_cast<size_t>(frame)];
     for (const FrameCommand& command : content.commands) {
         if (command.kind == FrameCommand::Kind::Remove)
-            m_list.erase(command.place.depth);
+            Erase(command.place.depth);
         else
             Place(command.place, actions);
     }
@@ -65,9 +66,9 @@ void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& act
     auto it = m_list.find(place.depth);
     if (!place.move || it == m_list.end()) {
         if (!place.character) return;   // nothing to modify
-        DisplayObject object;
-        m_list.erase(place.depth);
-        it = m_list.emplace(place.depth, std::move(object)).first;
+        Erase(place.depth);
+        if (!m_registry.AddObject()) return;   // past the limit of objects alive: not placed
+        it = m_list.emplace(place.depth, DisplayObject{}).first;
         SetCharacter(it->second, *place.character, actions);
     } else if (place.character && *place.character != it->second.id) {
         SetCharacter(it->second, *place.character, actions);
@@ -104,6 +105,8 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
     object.sprite->m_parent = this;
     object.sprite->Goto(0, actions);
 }
+
+void Playhead::Erase(uint16_t depth) { m_registry.RemoveObjects(m_list.erase(depth)); }
 
 int Playhead::FindLabel(const std::string& label) const {
     for (const auto& [name, frame] : m_timeline.labels)

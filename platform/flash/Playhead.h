@@ -3,6 +3,7 @@
 // display list its frames built and steps through its frames; going back
 // rebuilds the list from frame 0.
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,7 +19,8 @@ class Playhead;
 // The playheads alive under one root, each known by a serial number that is
 // never reused. Whatever outlives a step (pending actions, an action's
 // target) holds serials, so that a playhead a goto removed in the meantime
-// is found gone rather than used after its end.
+// is found gone rather than used after its end. It also counts the display
+// objects of all their lists, which a sprite placed many times multiplies.
 class PlayheadRegistry {
 public:
     uint64_t Add(Playhead* playhead) {
@@ -32,10 +34,18 @@ public:
         return it == m_alive.end() ? nullptr : it->second;
     }
     size_t Count() const { return m_alive.size(); }
+    // False, counting nothing, when the objects alive reach their limit.
+    bool AddObject() {
+        if (m_objects >= Limits::kMaxDisplayObjects) return false;
+        ++m_objects;
+        return true;
+    }
+    void RemoveObjects(size_t count) { m_objects -= std::min(count, m_objects); }
 
 private:
     std::unordered_map<uint64_t, Playhead*> m_alive;
     uint64_t m_last = 0;
+    size_t m_objects = 0;
 };
 
 struct DisplayObject {
@@ -71,7 +81,10 @@ public:
     // `registry` holds the playheads alive under one root, whose count
     // bounds what a sprite that places itself can make.
     Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, PlayheadRegistry& registry);
-    ~Playhead() { m_registry.Remove(m_serial); }
+    ~Playhead() {
+        m_registry.RemoveObjects(m_list.size());
+        m_registry.Remove(m_serial);
+    }
     Playhead(const Playhead&) = delete;
     Playhead& operator=(const Playhead&) = delete;
 
@@ -108,6 +121,7 @@ private:
     void Place(const PlaceCommand& place, std::vector<PendingActions>& actions);
     void SetCharacter(DisplayObject& object, uint16_t id, std::vector<PendingActions>& actions);
     void StepChildren(std::vector<PendingActions>& actions);
+    void Erase(uint16_t depth);
 
     const Movie& m_movie;
     const Timeline& m_timeline;

@@ -52,7 +52,9 @@ std::unique_ptr<FontCharacter> ParseFont(Reader& r, int code, MemoryBudget& budg
     return font;
 }
 
-std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, std::string& error) {
+// A glyph may take no bits at all, so every one is charged: a few bytes of
+// text records must not become megabytes of glyphs.
+std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, MemoryBudget& budget, std::string& error) {
     auto text = std::make_unique<TextCharacter>();
     text->bounds = r.ReadRect();
     text->matrix = r.ReadMatrix();
@@ -72,7 +74,11 @@ std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, std::string& error
         for (int i = 0; i < count && !r.Failed(); ++i) {
             uint32_t glyph = r.Bits(glyphBits);
             int32_t advance = r.SignedBits(advanceBits);
-            if (text->glyphs.size() < 100'000) text->glyphs.push_back({font, glyph, x, y, height, color});
+            if (text->glyphs.size() >= 100'000 || !budget.Charge(sizeof(TextGlyph))) {
+                error = "text too large";
+                return nullptr;
+            }
+            text->glyphs.push_back({font, glyph, x, y, height, color});
             x += advance;
         }
         r.Align();
@@ -81,6 +87,7 @@ std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, std::string& error
         error = "broken text records";
         return nullptr;
     }
+    text->glyphs.shrink_to_fit();   // hold what was charged, not what the vector grew to
     return text;
 }
 
@@ -104,7 +111,7 @@ std::unique_ptr<TextCharacter> ParseEditText(Reader& r, std::string& error) {
     return text;
 }
 
-std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, std::string& error) {
+std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, MemoryBudget& budget, std::string& error) {
     auto button = std::make_unique<ButtonCharacter>();
     if (code == kDefineButton2) {
         r.U8();
@@ -119,7 +126,8 @@ std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, std::string& e
         record.place.depth = r.U16();
         record.place.matrix = r.ReadMatrix();
         if (code == kDefineButton2) record.place.color = r.ReadColorTransform(true);
-        if ((flags & 0x08) && up.size() < 1000 && !r.Failed()) up.push_back(std::move(record));
+        if ((flags & 0x08) && up.size() < 1000 && !r.Failed() && budget.Charge(sizeof(FrameCommand)))
+            up.push_back(std::move(record));
         if (flags & 0x30) break;   // filters and blend modes: we draw the records read so far
     }
     if (r.Failed() && up.empty()) {

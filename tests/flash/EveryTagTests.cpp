@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace showsaver::flash::test {
@@ -356,6 +357,52 @@ TEST(FlashEveryTag, DamagedCopiesLoadOrFailCleanly) {
         play(damaged);
     }
     SUCCEED();
+}
+
+// Movies whose few bytes ask for a great deal: static text whose glyphs
+// take no bits, and a sprite of 60,000 placements placed 300 times. Loaded,
+// played and drawn, each holds no more heap than its budget allows.
+TEST(FlashEveryTag, HostileMoviesStayWithinTheirMemoryBudget) {
+    SwfWriter text(100, 100, 12, 1);
+    for (int tag = 0; tag < 300; ++tag) {
+        Bits b;
+        b.U16(uint16_t(tag + 1)), b.Rect(0, 100, 0, 100), b.Matrix(1, 1, 0, 0, 0, 0), b.U8(0), b.U8(0);
+        for (int record = 0; record < 350; ++record) b.U8(0x80), b.U8(255);
+        b.U8(0);
+        text.Tag(11, b.Data());
+    }
+    text.ShowFrame();
+    text.End();
+    SwfWriter placements(100, 100, 12, 1);
+    placements.Tag(32, RectShape(1, 0, 0, 100, 100, Solid(kRed)));
+    SwfWriter sprite(0, 0, 0, 0);
+    for (int depth = 1; depth <= 60'000; ++depth) {
+        Bits place;
+        place.U8(0x02), place.U16(uint16_t(depth)), place.U16(1);
+        sprite.Tag(26, place.Data());
+    }
+    sprite.ShowFrame();
+    sprite.End();
+    Bits def;
+    def.U16(2), def.U16(1), def.Append(sprite.Tags());
+    placements.Tag(39, def.Data());
+    for (int depth = 1; depth <= 300; ++depth) placements.Place(uint16_t(depth), 2, 0, 0);
+    placements.ShowFrame();
+    placements.End();
+    auto heap = [] {
+        struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;   // in the arenas and mapped on their own
+    };
+    for (const Bytes& movie : {text.Fws(), placements.Fws()}) {
+        const size_t before = heap();
+        Player player;
+        std::string error;
+        ASSERT_TRUE(player.LoadBytes(movie, error)) << error;
+        std::vector<uint32_t> pixels(100 * 100);
+        for (int i = 0; i < 3; ++i) player.Tick(), player.Paint(pixels.data(), 100, 100, 400);
+        const size_t held = heap() - std::min(before, heap());
+        EXPECT_LE(held, (size_t(64) << 20) + 16 * movie.size()) << "a movie of " << movie.size() << " bytes";
+    }
 }
 
 } // namespace
