@@ -133,6 +133,7 @@ struct Movie {
     std::vector<std::unique_ptr<SoundData>> sounds;   // DefineSound, by the index in `soundIds`
     std::map<uint16_t, size_t> soundIds;
     std::vector<std::string> warnings;                // the tags dropped, and why
+    uint64_t spareBytes = 0;                          // what the memory budget had left after loading
 
     const Character* Find(uint16_t id) const {
         auto it = characters.find(id);

@@ -267,6 +267,7 @@ std::unique_ptr<Movie> LoadMovie(std::span<const uint8_t> file, std::string& err
     Reader r(std::span<const uint8_t>(body->bytes).subspan(body->header.tagsOffset));
     Loader loader(*movie, budget);
     loader.ReadTimeline(r, movie->root, std::min(movie->header.frameCount, 16000), 0);
+    movie->spareBytes = budget.Limit() - budget.Used();
     return movie;
 }
 

@@ -106,12 +106,14 @@ void SoundMixer::Start(const SoundStart& start) {
 const std::vector<int16_t>* SoundMixer::Decoded(uint16_t id) {
     if (auto known = m_decoded.find(id); known != m_decoded.end()) return &known->second;
     auto it = m_movie.soundIds.find(id);
-    if (it == m_movie.soundIds.end() || m_decodedFrames >= kMaxDecodedFrames) return nullptr;
+    // Decoded sound is memory the movie holds too: what its budget has left.
+    const size_t limit = static_cast<size_t>(std::min<uint64_t>(kMaxDecodedFrames, m_movie.spareBytes / 4));
+    if (it == m_movie.soundIds.end() || m_decodedFrames >= limit) return nullptr;
     const SoundData& sound = *m_movie.sounds[it->second];
     std::span<const uint8_t> data = sound.data;
     if (sound.info.format == SoundFormat::Mp3) data = data.subspan(std::min(data.size(), kMp3SoundPrefix));
     std::vector<int16_t> pcm;
-    SoundDecoder(sound.info).Decode(data, pcm, std::min(kMaxSoundFrames, kMaxDecodedFrames - m_decodedFrames));
+    SoundDecoder(sound.info).Decode(data, pcm, std::min(kMaxSoundFrames, limit - m_decodedFrames));
     m_decodedFrames += pcm.size() / 2;
     return &m_decoded.emplace(id, std::move(pcm)).first->second;
 }
