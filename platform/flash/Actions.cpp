@@ -25,7 +25,7 @@ enum Op : uint8_t {
     kStackSwap = 0x4D, kIncrement = 0x50, kDecrement = 0x51, kCallMethod = 0x52, kNewMethod = 0x53,
     kStrictEquals = 0x66, kGreater = 0x67, kGotoFrame = 0x81, kGetUrl = 0x83, kStoreRegister = 0x87,
     kConstantPool = 0x88, kSetTarget = 0x8B, kGotoLabel = 0x8C, kWaitForFrame2 = 0x8D, kDefineFunction2 = 0x8E,
-    kTry = 0x8F, kPush = 0x96, kJump = 0x99, kDefineFunction = 0x9B, kIf = 0x9D, kGotoFrame2 = 0x9F,
+    kTry = 0x8F, kPush = 0x96, kJump = 0x99, kGetUrl2 = 0x9A, kDefineFunction = 0x9B, kIf = 0x9D, kGotoFrame2 = 0x9F,
 };
 
 // The stack actions we do not work out, by how many values they take and
@@ -39,7 +39,7 @@ constexpr StackEffect kEffects[] = {
     {0x35, 3, 1}, {0x36, 1, 1}, {0x37, 1, 1}, {0x3A, 2, 1}, {0x3B, 1, 1}, {0x3C, 2, 0}, {0x3E, 1, 0},
     {0x41, 1, 0}, {0x44, 1, 1}, {0x45, 1, 1}, {0x46, 1, 1}, {0x4E, 2, 1}, {0x4F, 3, 0}, {0x54, 2, 1},
     {0x55, 1, 1}, {0x60, 2, 1}, {0x61, 2, 1}, {0x62, 2, 1}, {0x63, 2, 1}, {0x64, 2, 1}, {0x65, 2, 1},
-    {0x68, 2, 1}, {0x69, 2, 0}, {0x94, 1, 0}, {0x9A, 2, 0}, {0x9E, 1, 0},
+    {0x68, 2, 1}, {0x69, 2, 0}, {0x94, 1, 0}, {0x9E, 1, 0},
 };
 
 constexpr size_t kMaxStack = 1024;
@@ -93,6 +93,11 @@ private:
         case kSetTarget: m_target = Serial(Resolve(args.String())); return true;
         case kSetTarget2: m_target = Serial(Resolve(ToString(Pop()))); return true;
         case kGetUrl: GetUrl(args.String()); return true;
+        case kGetUrl2: {   // the address under the target window
+            Pop();
+            GetUrl(ToString(Pop()));
+            return true;
+        }
         case kConstantPool: ReadPool(args); return true;
         case kPush: Push(args); return true;
         case kPop: Pop(); return true;

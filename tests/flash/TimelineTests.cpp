@@ -275,19 +275,29 @@ TEST(FlashTimeline, FrameRateIsBounded) {
     }
 }
 
+// By GetURL, or by GetURL2 with the address pushed; any other address is
+// ignored.
 TEST(FlashTimeline, QuitCommandStopsTheMovieForGood) {
-    SwfWriter w(100, 100, 12, 3);
-    w.ShowFrame();
-    w.Actions(Op(0x83, Str("FSCommand:quit") + Str("")));
-    w.ShowFrame();
-    w.ShowFrame();
-    w.End();
-    auto player = Open(w.Fws());
-    player->Tick();
-    EXPECT_TRUE(player->HasQuit());
-    player->Play();
-    player->Tick();
-    EXPECT_EQ(player->CurrentFrame(), 1);
+    struct Case { const char* what; Bytes code; bool quits; };
+    const Case cases[] = {
+        {"GetURL", Op(0x83, Str("FSCommand:quit") + Str("")), true},
+        {"GetURL2", Op(0x96, Bytes{0} + Str("fscommand:QUIT") + Bytes{0} + Str("")) + Op(0x9A, {0}), true},
+        {"GetURL of a page", Op(0x83, Str("http://example.org/") + Str("_blank")), false},
+    };
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 3);
+        w.ShowFrame();
+        w.Actions(c.code);
+        w.ShowFrame();
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        player->Tick();
+        EXPECT_EQ(player->HasQuit(), c.quits) << c.what;
+        player->Play();
+        player->Tick();
+        EXPECT_EQ(player->CurrentFrame(), c.quits ? 1 : 2) << c.what;
+    }
 }
 
 } // namespace
