@@ -162,7 +162,7 @@ private:
         case kStackSwap: if (m_stack.size() >= 2) std::swap(m_stack.back(), m_stack[m_stack.size() - 2]); break;
         case kGetVariable: PushValue(FrameProperty(nullptr, ToString(Pop()))); break;
         case kGetProperty: {
-            int index = static_cast<int>(ToNumber(Pop()));
+            double index = ToNumber(Pop());   // NaN and huge values included: compared, never cast first
             Playhead* of = Resolve(ToString(Pop()));
             static constexpr std::array<const char*, 13> kNames = {"", "", "", "", "_currentframe", "_totalframes",
                                                                   "", "", "", "", "", "", "_framesloaded"};
