@@ -178,6 +178,7 @@ TEST(FlashTimeline, GotoFrameGotoLabelAndGotoFrame2) {
         {"If false runs it", Op(0x96, {5, 0}) + Op(0x9D, {5, 0}) + Op(0x81, {5, 0}) + Op(0x07), 5, false},
         {"Jump over a GotoFrame", Op(0x99, {5, 0}) + Op(0x81, {5, 0}) + Op(0x81, {2, 0}), 2, true},
         {"Jump out of the block ends it", Op(0x99, {0x40, 0}) + Op(0x81, {5, 0}), 1, true},
+        {"An endless loop of Jumps ends the step, not the player", Op(0x99, {0xFB, 0xFF}) + Op(0x81, {5, 0}), 1, true},
         // if (_currentframe == 2) gotoAndStop(5)
         {"_currentframe compared", Op(0x96, Bytes{0} + Str("_currentframe")) + Op(0x1C) + Op(0x96, {7, 2, 0, 0, 0}) +
              Op(0x49) + Op(0x12) + Op(0x9D, {12, 0}) + Op(0x96, {7, 5, 0, 0, 0}) + Op(0x9F, {0}), 4, false},
@@ -236,6 +237,33 @@ TEST(FlashTimeline, TellTargetActsOnTheNamedSpriteOnly) {
         gfx::Surface s = Paint(*player, 100, 100);
         EXPECT_TRUE(Near(s.Pixel(frame * 10 + 5, 5), kBlue)) << c.what;
         EXPECT_TRUE(Near(s.Pixel(frame * 10 + 15, 5), kWhite)) << c.what;
+    }
+}
+
+// A second sprite's first frame tells the mover, its sibling, to stop.
+TEST(FlashTimeline, TellTargetFromASpriteReachesItsSibling) {
+    for (const char* path : {"../mover", "_parent.mover", "_root.mover", "/mover"}) {
+        SwfWriter w(100, 100, 12, 2);
+        w.Background(kWhite);
+        w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+        w.Tag(39, MoverSprite(2));
+        SwfWriter teller(0, 0, 0, 0);
+        teller.Actions(Op(0x8B, Str(path)) + Op(0x07) + Op(0x8B, Str("")));
+        teller.ShowFrame();
+        teller.End();
+        Bits def;
+        def.U16(3), def.U16(1), def.Append(teller.Tags());
+        w.Tag(39, def.Data());
+        w.Place(1, 2, 0, 0, false, -1, 0, "mover");
+        w.Place(2, 3, 0, 0);
+        w.ShowFrame();
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        for (int i = 0; i < 3; ++i) player->Tick();
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(5, 5), kBlue)) << path;
+        EXPECT_TRUE(Near(s.Pixel(15, 5), kWhite)) << path;
     }
 }
 
