@@ -119,10 +119,11 @@ struct TextCharacter final : Character {
     Rect bounds;
     Matrix matrix;
     std::vector<TextGlyph> glyphs;
-    std::string editText;      // DefineEditText's initial text, UTF-8
+    std::string editText;      // DefineEditText's initial text, UTF-8, HTML tags taken out
     double editHeight = 240;   // twips
     Rgba editColor;
     bool isEdit = false;
+    bool editBorder = false;   // a white field with a black border
 };
 
 struct Movie {

@@ -2,6 +2,9 @@
 
 #include "platform/flash/Parsers.h"
 
+#include <cctype>
+#include <cstring>
+
 namespace showsaver::flash {
 namespace {
 
@@ -21,6 +24,46 @@ bool ReadGlyphs(std::span<const uint8_t> table, const std::vector<uint32_t>& off
     }
     error.clear();
     return true;
+}
+
+// What an HTML text field shows: the text between the tags, with a line
+// break for <br> and each paragraph's end, and the five named entities and
+// &nbsp; put back. Styles are not kept.
+std::string PlainFromHtml(const std::string& html) {
+    static constexpr std::pair<const char*, const char*> kEntities[] = {
+        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&nbsp;", " "}};
+    std::string plain;
+    for (size_t i = 0; i < html.size();) {
+        if (html[i] == '<') {
+            size_t end = html.find('>', i);
+            if (end == std::string::npos) break;
+            std::string tag = html.substr(i + 1, end - i - 1);
+            for (char& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (tag == "br" || tag == "br/" || tag == "br /" || tag == "/p") plain += '\n';
+            i = end + 1;
+            continue;
+        }
+        bool named = false;
+        if (html[i] == '&')
+            for (auto [entity, text] : kEntities)
+                if (html.compare(i, std::strlen(entity), entity) == 0) {
+                    plain += text;
+                    i += std::strlen(entity);
+                    named = true;
+                    break;
+                }
+        if (!named) plain += html[i++];
+    }
+    while (!plain.empty() && plain.back() == '\n') plain.pop_back();
+    return plain;
+}
+
+// A password field shows a star for every character (UTF-8 lead byte).
+std::string Stars(const std::string& text) {
+    std::string stars;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) stars += '*';
+    return stars;
 }
 
 } // namespace
@@ -96,9 +139,9 @@ std::unique_ptr<TextCharacter> ParseEditText(Reader& r, std::string& error) {
     text->isEdit = true;
     text->bounds = r.ReadRect();
     uint8_t first = r.U8(), second = r.U8();
-    if (first & 0x01) r.U16();
-    if (second & 0x80) r.String();
-    if (first & 0x01) text->editHeight = r.U16();
+    if (first & 0x01) r.U16();     // the font, drawn with ours
+    if (second & 0x80) r.String(); // the font's class name
+    if ((first & 0x01) || (second & 0x80)) text->editHeight = r.U16();
     if (first & 0x04) text->editColor = r.ReadRgba();
     if (first & 0x02) r.U16();
     if (second & 0x20) r.Skip(9);
@@ -108,6 +151,9 @@ std::unique_ptr<TextCharacter> ParseEditText(Reader& r, std::string& error) {
         error = "broken edit text";
         return nullptr;
     }
+    if (second & 0x02) text->editText = PlainFromHtml(text->editText);
+    if (first & 0x10) text->editText = Stars(text->editText);
+    text->editBorder = (second & 0x08) != 0;
     return text;
 }
 

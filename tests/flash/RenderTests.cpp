@@ -4,6 +4,7 @@
 #include "tests/flash/FlashTestSupport.h"
 
 #include "platform/flash/Gif.h"
+#include "platform/flash/Parsers.h"
 
 
 namespace showsaver::flash::test {
@@ -193,6 +194,31 @@ TEST(FlashRender, GifReaderReadsWhatImageMagickWrites) {
         Bytes huge = gif;
         huge[6] = huge[7] = huge[8] = huge[9] = 0xFF;   // a 65535 × 65535 screen
         EXPECT_FALSE(DecodeGif(huge, budget)) << c.what;
+    }
+}
+
+// DefineEditText's initial text as the field shows it.
+TEST(FlashRender, EditTextShowsHtmlAsPlainTextAndPasswordsAsStars) {
+    struct Case { const char* what; uint8_t first, second; std::string text; std::string shown; double height; };
+    const Case cases[] = {
+        {"HTML", 0x80 | 0x01, 0x02, "<P ALIGN=\"LEFT\"><FONT FACE=\"Sans\">Tom &amp; Jerry</FONT></P><p>next<br/>line</p>",
+         "Tom & Jerry\nnext\nline", 240},
+        {"password", 0x80 | 0x10 | 0x01, 0, "h\xC3\xA9llo", "*****", 240},
+        {"a font class, no font", 0x80, 0x80 | 0x08, "x", "x", 480},
+    };
+    for (const Case& c : cases) {
+        Bits b;
+        b.Rect(0, 2000, 0, 400), b.U8(c.first), b.U8(c.second);
+        if (c.first & 0x01) b.U16(1), b.U16(240);
+        if (c.second & 0x80) b.String("Library.Font"), b.U16(480);
+        b.String("field"), b.String(c.text);
+        Reader r(b.Data());
+        std::string error;
+        auto text = ParseEditText(r, error);
+        ASSERT_TRUE(text) << c.what << ": " << error;
+        EXPECT_EQ(text->editText, c.shown) << c.what;
+        EXPECT_EQ(text->editHeight, c.height) << c.what;
+        EXPECT_EQ(text->editBorder, (c.second & 0x08) != 0) << c.what;
     }
 }
 
