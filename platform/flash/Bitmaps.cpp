@@ -65,6 +65,27 @@ std::vector<uint8_t> CleanJpeg(std::span<const uint8_t> tables, std::span<const 
     return out;
 }
 
+// The size in a JPEG's frame header, found by walking its segments; nullopt
+// when there is none before the data ends or the first scan starts.
+std::optional<std::pair<int, int>> JpegSize(std::span<const uint8_t> data) {
+    size_t at = 2;   // after the start marker
+    while (at + 4 <= data.size()) {
+        if (data[at] != 0xFF) return std::nullopt;
+        uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {   // fill bytes
+            ++at;
+            continue;
+        }
+        size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
+        bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && at + 9 <= data.size())
+            return std::pair{int{data[at + 7]} << 8 | data[at + 8], int{data[at + 5]} << 8 | data[at + 6]};
+        if (marker == 0xDA || length < 2) return std::nullopt;
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
 std::optional<codec::RgbImage> DecodeJpeg(std::span<const uint8_t> data) {
     auto source = codec::OpenMemorySource(data);
     if (!source || codec::GuessFormat(*source) != codec::Format::Jpeg) return std::nullopt;
@@ -161,9 +182,17 @@ std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& r, int code, std::span<
         error = "bitmap too large";
         return nullptr;
     }
-    auto picture = DecodeJpeg(CleanJpeg(code == kDefineBits ? tables : std::span<const uint8_t>{}, image));
-    if (!picture || !SizeAllowed(picture->Width(), picture->Height(), budget)) {
-        error = "undecodable or oversized bitmap";
+    std::vector<uint8_t> jpeg = CleanJpeg(code == kDefineBits ? tables : std::span<const uint8_t>{}, image);
+    // The size is checked, and the bitmap charged, before the decoder
+    // allocates for it; the picture it makes must be that size.
+    auto size = JpegSize(jpeg);
+    if (!size || !SizeAllowed(size->first, size->second, budget)) {
+        error = "a JPEG bitmap of no size or too large";
+        return nullptr;
+    }
+    auto picture = DecodeJpeg(jpeg);
+    if (!picture || picture->Width() != size->first || picture->Height() != size->second) {
+        error = "undecodable JPEG bitmap";
         return nullptr;
     }
     int w = picture->Width(), h = picture->Height();
