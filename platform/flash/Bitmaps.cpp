@@ -114,8 +114,9 @@ cairo_status_t ReadPngBytes(void* closure, unsigned char* out, unsigned int leng
 }
 
 // The size in the IHDR chunk (which must come first) is checked before
-// cairo's reader allocates for it; its result, opaque or not, is copied
-// into premultiplied ARGB.
+// cairo's reader allocates for it. Cairo gives premultiplied ARGB for a PNG
+// with alpha, which is kept as it is, and RGB for an opaque one, which is
+// copied into ARGB.
 std::unique_ptr<BitmapCharacter> PngBitmap(std::span<const uint8_t> data, MemoryBudget& budget, std::string& error) {
     if (data.size() < 24 || std::memcmp(data.data() + 12, "IHDR", 4) != 0) {
         error = "broken PNG bitmap";
@@ -135,7 +136,14 @@ std::unique_ptr<BitmapCharacter> PngBitmap(std::span<const uint8_t> data, Memory
         error = "undecodable PNG bitmap";
         return nullptr;
     }
-    auto bitmap = NewBitmap(static_cast<int>(w), static_cast<int>(h), error);
+    if (cairo_image_surface_get_format(decoded.get()) == CAIRO_FORMAT_ARGB32) {
+        auto bitmap = std::make_unique<BitmapCharacter>();
+        bitmap->surface = std::move(decoded);
+        bitmap->width = static_cast<int>(w);
+        bitmap->height = static_cast<int>(h);
+        return bitmap;
+    }
+    auto bitmap = NewBitmap(static_cast<int>(w), static_cast<int>(h), error);   // opaque: alpha set to one
     if (!bitmap) return nullptr;
     cairo_t* cr = cairo_create(bitmap->surface.get());
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);

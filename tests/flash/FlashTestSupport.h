@@ -73,9 +73,10 @@ inline Bytes GifOf(int width, int height, const std::vector<uint32_t>& rgb, cons
     return bytes;
 }
 
-// A 16 × 16 PNG of one colour at `alpha`, written by cairo.
+// A 16 × 16 PNG of one colour at `alpha`, written by cairo: RGBA, or RGB
+// when the alpha is 255.
 inline Bytes PngOf(uint32_t rgb, uint8_t alpha) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 16, 16);
+    cairo_surface_t* surface = cairo_image_surface_create(alpha == 255 ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, 16, 16);
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgba(cr, (rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, alpha / 255.0);

@@ -64,8 +64,9 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
     // PNG and GIF data keep their own transparency; JPEG3's alpha plane
     // (here all clear) is for JPEG data only.
     const Bytes png = PngOf(colour, 128), gif = GifOf(2, 2, {colour, colour, colour, colour});
-    Bits pngJpeg2, gifJpeg2, gifJpeg3;
+    Bits pngJpeg2, opaquePng, gifJpeg2, gifJpeg3;
     pngJpeg2.U16(7), pngJpeg2.Append(png);
+    opaquePng.U16(7), opaquePng.Append(PngOf(colour, 255));
     gifJpeg2.U16(7), gifJpeg2.Append(gif);
     gifJpeg3.U16(7), gifJpeg3.U32(uint32_t(gif.size())), gifJpeg3.Append(gif), gifJpeg3.Append(Zlib(Bytes(4, 0)));
     struct Case { const char* what; std::vector<Bytes> tags; uint32_t expected; };
@@ -80,6 +81,7 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
         {"DefineBits with JPEGTables", {Tagged(8, tables), Tagged(6, bits.Data())}, colour},
         {"JPEG3 with alpha", {Tagged(35, jpeg3.Data())}, Mix(kWhite, colour, 128 / 255.0)},
         {"JPEG2 holding a PNG with half alpha", {Tagged(21, pngJpeg2.Data())}, Mix(kWhite, colour, 128 / 255.0)},
+        {"JPEG2 holding an opaque PNG", {Tagged(21, opaquePng.Data())}, colour},
         {"JPEG2 holding a GIF", {Tagged(21, gifJpeg2.Data())}, colour},
         {"JPEG3 holding a GIF, its alpha plane unused", {Tagged(35, gifJpeg3.Data())}, colour},
     };
