@@ -41,6 +41,7 @@ struct SoundStart {
     bool stop = false;
     bool noMultiple = false;
     uint16_t loops = 1;
+    int32_t className = -1;   // StartSound2's sound by class name, until the loader finds its id
 };
 
 // Where decoded sound goes: interleaved signed 16-bit stereo at 44,100 Hz.
