@@ -197,7 +197,8 @@ std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, MemoryBudget& 
         if (code == kDefineButton2) record.place.color = r.ReadColorTransform(true);
         if (code == kDefineButton2 && (flags & 0x10)) SkipFilters(r);
         if (code == kDefineButton2 && (flags & 0x20)) r.U8();   // the blend mode, which we draw without
-        if ((flags & 0x08) && up.size() < 1000 && !r.Failed() && budget.Charge(sizeof(FrameCommand)))
+        // The state bits, lowest first: up, over, down, hit test.
+        if ((flags & 0x01) && up.size() < 1000 && !r.Failed() && budget.Charge(sizeof(FrameCommand)))
             up.push_back(std::move(record));
     }
     if (r.Failed() && up.empty()) {

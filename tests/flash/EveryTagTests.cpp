@@ -153,7 +153,7 @@ Bytes OneGlyphText(uint16_t id, int code, uint16_t font, int x, int y, uint32_t 
 
 Bytes Button1(uint16_t id) {
     Bits b;
-    b.U16(id), b.U8(0x08), b.U16(1), b.U16(1), b.Translate(90 * kPx, 160 * kPx), b.U8(0), b.U8(0);   // no actions
+    b.U16(id), b.U8(0x01), b.U16(1), b.U16(1), b.Translate(90 * kPx, 160 * kPx), b.U8(0), b.U8(0);   // no actions
     return b.Data();
 }
 
@@ -225,7 +225,7 @@ void BitmapFormatsAndButtonSprite(SwfWriter& w) {
     w.Tag(32, RectShape(53, 0, 0, 10 * kPx, 10 * kPx, BitmapFill(51, 5 * kPx, 0, 0)));
     Bits button;
     button.U16(54), button.U8(0), button.U16(0);
-    button.U8(0x08), button.U16(24), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+    button.U8(0x01), button.U16(24), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
     button.U8(0);
     w.Tag(34, button.Data());
     w.Place(30, 52, 10 * kPx, 90 * kPx);
@@ -360,8 +360,9 @@ TEST(FlashEveryTag, DamagedCopiesLoadOrFailCleanly) {
 }
 
 // Movies whose few bytes ask for a great deal: static text whose glyphs
-// take no bits, and a sprite of 60,000 placements placed 300 times. Loaded,
-// played and drawn, each holds no more heap than its budget allows.
+// take no bits, a sprite of 60,000 placements placed 300 times, and a
+// button made of itself, masked. Loaded, played and drawn, each holds no
+// more heap than its budget allows (and each ends).
 TEST(FlashEveryTag, HostileMoviesStayWithinTheirMemoryBudget) {
     SwfWriter text(100, 100, 12, 1);
     for (int tag = 0; tag < 300; ++tag) {
@@ -389,11 +390,25 @@ TEST(FlashEveryTag, HostileMoviesStayWithinTheirMemoryBudget) {
     for (int depth = 1; depth <= 300; ++depth) placements.Place(uint16_t(depth), 2, 0, 0);
     placements.ShowFrame();
     placements.End();
+    SwfWriter buttons(100, 100, 12, 1);   // a button of 1,000 records of itself, and a mask inside each
+    buttons.Tag(32, RectShape(1, 0, 0, 100, 100, Solid(kRed)));
+    Bits button;
+    button.U16(2), button.U8(0), button.U16(0);
+    for (int record = 0; record < 1000; ++record) {
+        button.U8(0x01), button.U16(record % 2 ? 2 : 1), button.U16(uint16_t(record + 1)), button.Translate(0, 0);
+        button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+    }
+    button.U8(0);
+    buttons.Tag(34, button.Data());
+    buttons.Place(1, 2, 0, 0, false, -1, 3);
+    buttons.Place(2, 2, 0, 0);
+    buttons.ShowFrame();
+    buttons.End();
     auto heap = [] {
         struct mallinfo2 info = mallinfo2();
         return info.uordblks + info.hblkhd;   // in the arenas and mapped on their own
     };
-    for (const Bytes& movie : {text.Fws(), placements.Fws()}) {
+    for (const Bytes& movie : {text.Fws(), placements.Fws(), buttons.Fws()}) {
         const size_t before = heap();
         Player player;
         std::string error;

@@ -201,7 +201,7 @@ TEST(FlashRender, GifReaderReadsWhatImageMagickWrites) {
 
 // A DefineButton2 whose first up-state record carries filters (a blur, a
 // gradient glow of two colours, a 3 × 3 convolution) and a blend mode: the
-// record after it is drawn too.
+// up-state record after it is drawn too, the hit-test record after that not.
 TEST(FlashRender, ButtonRecordsAfterFiltersAndBlendModesAreDrawn) {
     SwfWriter w(100, 100, 12, 1);
     w.Background(kWhite);
@@ -209,13 +209,14 @@ TEST(FlashRender, ButtonRecordsAfterFiltersAndBlendModesAreDrawn) {
     w.Tag(32, RectShape(2, 0, 0, 400, 400, Solid(kBlue)));
     Bits b;
     b.U16(3), b.U8(0), b.U16(0);
-    b.U8(0x08 | 0x10 | 0x20), b.U16(1), b.U16(1), b.Translate(0, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
+    b.U8(0x01 | 0x10 | 0x20), b.U16(1), b.U16(1), b.Translate(0, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
     b.U8(3);
     b.U8(1), b.Append(Bytes(9, 0));
     b.U8(4), b.U8(2), b.Append(Bytes(2 * 5 + 19, 0));
     b.U8(5), b.U8(3), b.U8(3), b.Append(Bytes(8 + 4 * 9 + 5, 0));
     b.U8(3);   // the blend mode
-    b.U8(0x08), b.U16(2), b.U16(2), b.Translate(1000, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
+    b.U8(0x01), b.U16(2), b.U16(2), b.Translate(1000, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
+    b.U8(0x08), b.U16(2), b.U16(3), b.Translate(0, 1000), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
     b.U8(0);
     w.Tag(34, b.Data());
     w.Place(1, 3, 0, 0);
@@ -225,6 +226,7 @@ TEST(FlashRender, ButtonRecordsAfterFiltersAndBlendModesAreDrawn) {
     gfx::Surface s = Paint(*player, 100, 100);
     EXPECT_TRUE(Near(s.Pixel(10, 10), kRed));
     EXPECT_TRUE(Near(s.Pixel(60, 10), kBlue));
+    EXPECT_TRUE(Near(s.Pixel(10, 60), kWhite));
 }
 
 // DefineEditText's initial text as the field shows it.

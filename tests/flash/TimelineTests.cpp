@@ -141,7 +141,7 @@ TEST(FlashTimeline, SpritePlaysOnWhileTheRootIsStopped) {
         w.Tag(39, MoverSprite(2));
         Bits button;
         button.U16(3), button.U8(0), button.U16(0);
-        button.U8(0x08), button.U16(2), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+        button.U8(0x01), button.U16(2), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
         button.U8(0);
         w.Tag(34, button.Data());
         w.Tag(39, MoverSprite(4, true));
