@@ -1,8 +1,13 @@
 #pragma once
-// The few AVM1 actions timeline movies need: Stop, Play, NextFrame,
-// PrevFrame, GotoFrame, GotoFrame2 (with Push), GotoLabel, SetTarget and
-// SetTarget2 for tellTarget, and GetURL's "FSCommand:quit". Every other
-// action is skipped by its length.
+// The AVM1 actions timeline movies need: Stop, Play, NextFrame, PrevFrame,
+// GotoFrame, GotoFrame2 (with Push), GotoLabel, SetTarget and SetTarget2
+// for tellTarget, and GetURL's "FSCommand:quit". Around them the stack is
+// kept honest: Jump and If branch, comparisons and arithmetic on numbers
+// and strings are worked out, a frame's _currentframe, _totalframes and
+// _framesloaded can be read, and every other stack action takes and gives
+// as many values as it would (undefined for what it gives). Function
+// bodies are stepped over, not run; actions we do not know are skipped by
+// their length.
 
 #include <cstdint>
 #include <span>
@@ -12,14 +17,24 @@
 
 namespace showsaver::flash {
 
+// What the actions of one step share.
 struct ActionResult {
-    bool quit = false;   // FSCommand:quit was asked for
-    int gotos = 0;       // gotos made in this step; past the limit the rest are ignored
+    bool quit = false;     // FSCommand:quit was asked for
+    int gotos = 0;         // gotos made in this step; past the limit the rest are ignored
+    size_t executed = 0;   // actions run in this step; past the limit the rest are not run
 };
 
-// Runs one action block of `owner`'s frame. Gotos it makes add their target
-// frames' actions to `more`.
-void RunActions(Playhead& owner, Playhead& root, std::span<const uint8_t> code,
-                std::vector<PendingActions>& more, ActionResult& result);
+struct ActionContext {
+    PlayheadRegistry& registry;
+    Playhead& root;
+    int version;                        // the movie's, for how strings and undefined convert
+    std::vector<PendingActions>& more;  // gotos add their target frames' actions here
+    ActionResult& result;
+};
+
+// Runs one action block of the frame of playhead `owner` (which must be
+// alive). A goto may remove playheads, the owner among them: the block
+// then runs on without them.
+void RunActions(const ActionContext& context, uint64_t owner, std::span<const uint8_t> code);
 
 } // namespace showsaver::flash

@@ -1,10 +1,12 @@
-// Bitmap tags into premultiplied ARGB32 cairo surfaces: JPEG (with the
-// movie's shared tables), PNG through the codec layer, and the zlib-packed
+// Bitmap tags into premultiplied ARGB32 cairo surfaces: JPEG through the
+// codec layer (with the movie's shared tables), PNG through cairo's reader
+// (which keeps its alpha), GIF through our own reader, and the zlib-packed
 // lossless formats (colour-mapped, 15-bit and 32-bit).
 
 #include "platform/flash/Parsers.h"
 
 #include "codec/Codec.h"
+#include "platform/flash/Gif.h"
 
 #include <cstring>
 
@@ -63,13 +65,115 @@ std::vector<uint8_t> CleanJpeg(std::span<const uint8_t> tables, std::span<const 
     return out;
 }
 
-std::optional<codec::RgbImage> DecodePicture(std::span<const uint8_t> data) {
+// The size in a JPEG's frame header, found by walking its segments; nullopt
+// when there is none before the data ends or the first scan starts.
+std::optional<std::pair<int, int>> JpegSize(std::span<const uint8_t> data) {
+    size_t at = 2;   // after the start marker
+    while (at + 4 <= data.size()) {
+        if (data[at] != 0xFF) return std::nullopt;
+        uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {   // fill bytes
+            ++at;
+            continue;
+        }
+        size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
+        bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && at + 9 <= data.size())
+            return std::pair{int{data[at + 7]} << 8 | data[at + 8], int{data[at + 5]} << 8 | data[at + 6]};
+        if (marker == 0xDA || length < 2) return std::nullopt;
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
+std::optional<codec::RgbImage> DecodeJpeg(std::span<const uint8_t> data) {
     auto source = codec::OpenMemorySource(data);
-    if (!source) return std::nullopt;
-    codec::Format format = codec::GuessFormat(*source);
-    if (format == codec::Format::Png) return codec::ReadPng(*source);
-    if (format == codec::Format::Jpeg) return codec::ReadJpeg(*source);
-    return std::nullopt;   // GIF and anything else: no decoder of ours
+    if (!source || codec::GuessFormat(*source) != codec::Format::Jpeg) return std::nullopt;
+    return codec::ReadJpeg(*source);
+}
+
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+bool LooksLikePng(std::span<const uint8_t> data) {
+    return data.size() >= 8 && std::memcmp(data.data(), kPngSignature, 8) == 0;
+}
+
+uint32_t BigEndian32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+
+struct PngStream {
+    std::span<const uint8_t> data;
+    size_t pos = 0;
+};
+
+cairo_status_t ReadPngBytes(void* closure, unsigned char* out, unsigned int length) {
+    auto* stream = static_cast<PngStream*>(closure);
+    if (length > stream->data.size() - stream->pos) return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, stream->data.data() + stream->pos, length);
+    stream->pos += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+// The size in the IHDR chunk (which must come first) is checked before
+// cairo's reader allocates for it. Cairo gives premultiplied ARGB for a PNG
+// with alpha, which is kept as it is, and RGB for an opaque one, which is
+// copied into ARGB.
+std::unique_ptr<BitmapCharacter> PngBitmap(std::span<const uint8_t> data, MemoryBudget& budget, std::string& error) {
+    if (data.size() < 24 || std::memcmp(data.data() + 12, "IHDR", 4) != 0) {
+        error = "broken PNG bitmap";
+        return nullptr;
+    }
+    uint32_t w = BigEndian32(data.data() + 16), h = BigEndian32(data.data() + 20);
+    if (w > uint32_t{Limits::kMaxBitmapSide} || h > uint32_t{Limits::kMaxBitmapSide} ||
+        !SizeAllowed(static_cast<int>(w), static_cast<int>(h), budget)) {
+        error = "oversized PNG bitmap";
+        return nullptr;
+    }
+    PngStream stream{data};
+    CairoSurfacePtr decoded(cairo_image_surface_create_from_png_stream(ReadPngBytes, &stream));
+    if (cairo_surface_status(decoded.get()) != CAIRO_STATUS_SUCCESS ||
+        cairo_image_surface_get_width(decoded.get()) != static_cast<int>(w) ||
+        cairo_image_surface_get_height(decoded.get()) != static_cast<int>(h)) {
+        error = "undecodable PNG bitmap";
+        return nullptr;
+    }
+    if (cairo_image_surface_get_format(decoded.get()) == CAIRO_FORMAT_ARGB32) {
+        auto bitmap = std::make_unique<BitmapCharacter>();
+        bitmap->surface = std::move(decoded);
+        bitmap->width = static_cast<int>(w);
+        bitmap->height = static_cast<int>(h);
+        return bitmap;
+    }
+    auto bitmap = NewBitmap(static_cast<int>(w), static_cast<int>(h), error);   // opaque: alpha set to one
+    if (!bitmap) return nullptr;
+    cairo_t* cr = cairo_create(bitmap->surface.get());
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, decoded.get(), 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return bitmap;
+}
+
+// The GIF's logical screen, its first image drawn on it, clear around.
+std::unique_ptr<BitmapCharacter> GifBitmap(std::span<const uint8_t> data, MemoryBudget& budget, std::string& error) {
+    auto gif = DecodeGif(data, budget);
+    if (!gif || !SizeAllowed(gif->screenWidth, gif->screenHeight, budget)) {
+        error = "undecodable or oversized GIF bitmap";
+        return nullptr;
+    }
+    auto bitmap = NewBitmap(gif->screenWidth, gif->screenHeight, error);
+    if (!bitmap) return nullptr;
+    cairo_surface_flush(bitmap->surface.get());
+    for (int y = 0; y < bitmap->height; ++y) {
+        uint32_t* out = PixelRow(*bitmap, y);
+        std::fill_n(out, bitmap->width, 0u);
+        int row = y - gif->top;
+        if (row < 0 || row >= gif->height) continue;
+        const uint8_t* in = gif->indices.data() + static_cast<size_t>(row) * static_cast<size_t>(gif->width);
+        int from = std::max(0, gif->left), to = std::min(bitmap->width, gif->left + gif->width);
+        for (int x = from; x < to; ++x) out[x] = gif->palette[in[x - gif->left]];
+    }
+    cairo_surface_mark_dirty(bitmap->surface.get());
+    return bitmap;
 }
 
 } // namespace
@@ -79,13 +183,24 @@ std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& r, int code, std::span<
     uint32_t alphaOffset = code == kDefineBitsJpeg3 ? r.U32() : 0;
     std::span<const uint8_t> rest = r.Rest();
     std::span<const uint8_t> image = code == kDefineBitsJpeg3 ? rest.first(std::min<size_t>(alphaOffset, rest.size())) : rest;
+    // PNG and GIF data carry their own transparency: JPEG3's alpha plane is for JPEG only.
+    if (code != kDefineBits && LooksLikePng(image)) return PngBitmap(image, budget, error);
+    if (code != kDefineBits && LooksLikeGif(image)) return GifBitmap(image, budget, error);
     if (!budget.Charge(image.size() + tables.size())) {
         error = "bitmap too large";
         return nullptr;
     }
-    auto picture = DecodePicture(CleanJpeg(code == kDefineBits ? tables : std::span<const uint8_t>{}, image));
-    if (!picture || !SizeAllowed(picture->Width(), picture->Height(), budget)) {
-        error = "undecodable or oversized bitmap";
+    std::vector<uint8_t> jpeg = CleanJpeg(code == kDefineBits ? tables : std::span<const uint8_t>{}, image);
+    // The size is checked, and the bitmap charged, before the decoder
+    // allocates for it; the picture it makes must be that size.
+    auto size = JpegSize(jpeg);
+    if (!size || !SizeAllowed(size->first, size->second, budget)) {
+        error = "a JPEG bitmap of no size or too large";
+        return nullptr;
+    }
+    auto picture = DecodeJpeg(jpeg);
+    if (!picture || picture->Width() != size->first || picture->Height() != size->second) {
+        error = "undecodable JPEG bitmap";
         return nullptr;
     }
     int w = picture->Width(), h = picture->Height();

@@ -23,7 +23,18 @@ constexpr double kGutter = 40;   // the field's inner margin, 2 px
 } // namespace
 
 void Renderer::DrawEditText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
-    if (text.editText.empty() || text.bounds.Width() <= 0) return;
+    if (text.bounds.Width() <= 0 || text.bounds.Height() <= 0) return;
+    if (text.editBorder && SetMatrix(m)) {
+        cairo_rectangle(m_cr, text.bounds.xMin, text.bounds.yMin, text.bounds.Width(), text.bounds.Height());
+        Rgba white = color.Apply({255, 255, 255, 255}), black = color.Apply({0, 0, 0, 255});
+        cairo_set_source_rgba(m_cr, white.r / 255.0, white.g / 255.0, white.b / 255.0, white.a / 255.0);
+        cairo_fill_preserve(m_cr);
+        cairo_identity_matrix(m_cr);
+        cairo_set_line_width(m_cr, 1);
+        cairo_set_source_rgba(m_cr, black.r / 255.0, black.g / 255.0, black.b / 255.0, black.a / 255.0);
+        cairo_stroke(m_cr);
+    }
+    if (text.editText.empty()) return;
     if (!g_utf8_validate(text.editText.data(), static_cast<gssize>(text.editText.size()), nullptr)) return;
     Matrix field = m * Matrix{kTwips, 0, 0, kTwips, text.bounds.xMin + kGutter, text.bounds.yMin + kGutter};
     if (!SetMatrix(field)) return;

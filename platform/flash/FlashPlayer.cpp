@@ -65,7 +65,7 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
 }
 
 void Player::ResetLocked() {
-    m_root = std::make_unique<Playhead>(*m_movie, m_movie->root, m_movie->header.frameCount, 0, m_instances);
+    m_root = std::make_unique<Playhead>(*m_movie, m_movie->root, m_movie->header.frameCount, 0, m_registry);
     m_root->SetLooping(m_loop);
     m_started = false;
     std::vector<PendingActions> actions;
@@ -167,15 +167,20 @@ void Player::StepLocked() {
     if (m_mixer) {
         m_mixer->Step(*m_root);
     } else {
-        m_root->TakeStreamBlocks();
-        m_root->TakeSoundStarts();
+        std::vector<StreamBlockRef> blocks;
+        std::vector<SoundStart> starts;
+        m_root->TakeSound(blocks, starts);
     }
 }
 
 void Player::RunPending(std::vector<PendingActions>& actions) {
     ActionResult result;
-    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionsPerFrame; ++i)
-        flash::RunActions(*actions[i].owner, *m_root, *actions[i].code, actions, result);
+    ActionContext context{m_registry, *m_root, m_movie->header.version, actions, result};
+    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionBlocksPerStep; ++i) {
+        // An earlier block's goto may have removed the playhead of this one.
+        PendingActions pending = actions[i];
+        if (m_registry.Find(pending.owner)) flash::RunActions(context, pending.owner, *pending.code);
+    }
     if (result.quit) m_quit = true;
     if (m_quit) m_root->SetPlaying(false);
 }

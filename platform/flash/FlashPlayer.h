@@ -77,7 +77,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::unique_ptr<Movie> m_movie;
-    size_t m_instances = 0;
+    PlayheadRegistry m_registry;           // outlives every playhead
     std::unique_ptr<Playhead> m_root;
     bool m_loop = true;
     bool m_quit = false;

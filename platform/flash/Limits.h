@@ -12,13 +12,17 @@ struct Limits {
     static constexpr uint64_t kMemoryPerFileByte = 16;
     static constexpr int kMaxSpriteNesting = 16;        // sprites placed inside sprites
     static constexpr size_t kMaxPlayheads = 10'000;     // placed sprites alive at once
+    static constexpr size_t kMaxDisplayObjects = 100'000;  // in all display lists at once
     static constexpr int kMaxCharacterDepth = 32;       // recursion through characters while drawing
     static constexpr size_t kMaxEdgesPerShape = 200'000;
     static constexpr size_t kMaxEdgesPerFrame = 2'000'000;
+    static constexpr size_t kMaxObjectsPerFrame = 200'000;  // display objects drawn in one paint
+    static constexpr int kMaxMaskNesting = 4;           // clip-depth masks inside masks
     static constexpr size_t kMaxGradientStops = 15;
     static constexpr int kMaxBitmapSide = 16384;
     static constexpr int64_t kMaxBitmapPixels = int64_t{64} << 20;
-    static constexpr size_t kMaxActionsPerFrame = 10'000;  // AVM1 actions run per timeline step
+    static constexpr size_t kMaxActionBlocksPerStep = 10'000;  // DoAction blocks run per timeline step
+    static constexpr size_t kMaxActionsPerStep = 200'000;      // AVM1 actions run per step, branches included
     static constexpr int kMaxGotosPerStep = 64;
 };
 

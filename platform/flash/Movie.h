@@ -94,10 +94,11 @@ struct SpriteCharacter final : Character {
     int frameCount = 0;
 };
 
-// A button in its up state: the characters it shows, each as a placement.
+// A button in its up state: a timeline of one frame that places the
+// characters it shows.
 struct ButtonCharacter final : Character {
     ButtonCharacter() : Character(CharacterKind::Button) {}
-    std::vector<PlaceCommand> up;
+    Timeline up;
 };
 
 struct FontCharacter final : Character {
@@ -118,10 +119,11 @@ struct TextCharacter final : Character {
     Rect bounds;
     Matrix matrix;
     std::vector<TextGlyph> glyphs;
-    std::string editText;      // DefineEditText's initial text, UTF-8
+    std::string editText;      // DefineEditText's initial text, UTF-8, HTML tags taken out
     double editHeight = 240;   // twips
     Rgba editColor;
     bool isEdit = false;
+    bool editBorder = false;   // a white field with a black border
 };
 
 struct Movie {
@@ -132,6 +134,7 @@ struct Movie {
     std::vector<std::unique_ptr<SoundData>> sounds;   // DefineSound, by the index in `soundIds`
     std::map<uint16_t, size_t> soundIds;
     std::vector<std::string> warnings;                // the tags dropped, and why
+    uint64_t spareBytes = 0;                          // what the memory budget had left after loading
 
     const Character* Find(uint16_t id) const {
         auto it = characters.find(id);

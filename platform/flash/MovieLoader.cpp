@@ -17,7 +17,7 @@ enum Tag : int {
     kRemoveObject2 = 28, kDefineShape3 = 32, kDefineText2 = 33, kDefineButton2 = 34, kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36, kDefineEditText = 37, kDefineSprite = 39, kFrameLabel = 43,
     kSoundStreamHead2 = 45, kDefineMorphShape = 46, kDefineFont2 = 48, kPlaceObject3 = 70,
-    kDefineFont3 = 75, kDefineShape4 = 83, kDefineMorphShape2 = 84, kStartSound2 = 89,
+    kDefineFont3 = 75, kSymbolClass = 76, kDefineShape4 = 83, kDefineMorphShape2 = 84, kStartSound2 = 89,
 };
 
 struct TagHeader {
@@ -115,8 +115,10 @@ private:
     void StartSound(int code, Reader& body, Frame& frame) {
         SoundStart start;
         if (code == kStartSound2) {
-            std::string className = body.String();
-            (void)className;   // sounds by class name belong to ActionScript 3
+            std::string name = body.String();
+            if (body.Failed() || m_soundClasses.size() >= kMaxNames || !m_budget.Charge(name.size() + 32)) return;
+            start.className = static_cast<int32_t>(m_soundClasses.size());
+            m_soundClasses.push_back(std::move(name));
         } else {
             start.id = body.U16();
         }
@@ -126,7 +128,35 @@ private:
         if (flags & 0x01) body.U32();
         if (flags & 0x02) body.U32();
         if (flags & 0x04) start.loops = std::max<uint16_t>(body.U16(), 1);
-        if (!body.Failed() && code == kStartSound) frame.sounds.push_back(start);
+        if (!body.Failed() && m_budget.Charge(sizeof(SoundStart))) frame.sounds.push_back(start);
+    }
+
+public:
+    // StartSound2 names its sound by class; SymbolClass, anywhere in the
+    // movie, gives the class's character. Sounds it does not name are dropped.
+    void ResolveSoundClasses(Timeline& timeline) {
+        for (Frame& frame : timeline.frames) {
+            for (SoundStart& start : frame.sounds) {
+                if (start.className < 0) continue;
+                auto it = m_symbols.find(m_soundClasses[static_cast<size_t>(start.className)]);
+                start.id = it == m_symbols.end() ? 0 : it->second;
+                if (it == m_symbols.end()) start.className = -2;
+            }
+            std::erase_if(frame.sounds, [](const SoundStart& s) { return s.className == -2; });
+        }
+    }
+
+private:
+    static constexpr size_t kMaxNames = 65536;
+
+    void SymbolClass(Reader& body) {
+        size_t count = body.U16();
+        for (size_t i = 0; i < count && !body.Failed() && m_symbols.size() < kMaxNames; ++i) {
+            uint16_t id = body.U16();
+            std::string name = body.String();
+            if (body.Failed() || !m_budget.Charge(name.size() + 64)) return;
+            m_symbols.emplace(std::move(name), id);
+        }
     }
 
     void Definition(const TagHeader& tag, Reader& body, int nesting);
@@ -137,6 +167,8 @@ private:
     Movie& m_movie;
     MemoryBudget& m_budget;
     std::vector<uint8_t> m_jpegTables;
+    std::vector<std::string> m_soundClasses;
+    std::map<std::string, uint16_t> m_symbols;
 };
 
 SoundInfo ReadSoundInfo(uint8_t flags) {
@@ -180,6 +212,8 @@ void Loader::Definition(const TagHeader& tag, Reader& body, int nesting) {
         return;
     case kDefineSound:
         return DefineSound(body);
+    case kSymbolClass:
+        return SymbolClass(body);
     default:
         break;
     }
@@ -208,10 +242,10 @@ void Loader::DefineCharacter(int code, uint16_t id, Reader& body, int nesting, s
     case kDefineFont2:
     case kDefineFont3: made = ParseFont(body, code, m_budget, error); break;
     case kDefineText:
-    case kDefineText2: made = ParseText(body, code, error); break;
+    case kDefineText2: made = ParseText(body, code, m_budget, error); break;
     case kDefineEditText: made = ParseEditText(body, error); break;
     case kDefineButton:
-    case kDefineButton2: made = ParseButton(body, code, error); break;
+    case kDefineButton2: made = ParseButton(body, code, m_budget, error); break;
     case kDefineSprite: {
         auto sprite = std::make_unique<SpriteCharacter>();
         sprite->frameCount = body.U16();
@@ -267,6 +301,10 @@ std::unique_ptr<Movie> LoadMovie(std::span<const uint8_t> file, std::string& err
     Reader r(std::span<const uint8_t>(body->bytes).subspan(body->header.tagsOffset));
     Loader loader(*movie, budget);
     loader.ReadTimeline(r, movie->root, std::min(movie->header.frameCount, 16000), 0);
+    loader.ResolveSoundClasses(movie->root);
+    for (auto& [id, character] : movie->characters)
+        if (character->kind == CharacterKind::Sprite) loader.ResolveSoundClasses(static_cast<SpriteCharacter&>(*character).timeline);
+    movie->spareBytes = budget.Limit() - budget.Used();
     return movie;
 }
 

@@ -39,8 +39,8 @@ std::optional<PlaceCommand> ParsePlace(Reader& reader, int code);
 // DefineFont (10), DefineFont2/3 (48, 75); DefineText/2 (11, 33);
 // DefineEditText (37); DefineButton/2 (7, 34).
 std::unique_ptr<FontCharacter> ParseFont(Reader& reader, int code, MemoryBudget& budget, std::string& error);
-std::unique_ptr<TextCharacter> ParseText(Reader& reader, int code, std::string& error);
+std::unique_ptr<TextCharacter> ParseText(Reader& reader, int code, MemoryBudget& budget, std::string& error);
 std::unique_ptr<TextCharacter> ParseEditText(Reader& reader, std::string& error);
-std::unique_ptr<ButtonCharacter> ParseButton(Reader& reader, int code, std::string& error);
+std::unique_ptr<ButtonCharacter> ParseButton(Reader& reader, int code, MemoryBudget& budget, std::string& error);
 
 } // namespace showsaver::flash

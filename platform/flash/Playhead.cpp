@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <utility>
 
 namespace showsaver::flash {
 
-Playhead::Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, size_t& instances)
-    : m_movie(movie), m_timeline(timeline), m_nesting(nesting), m_instances(instances) {
-    ++m_instances;
+Playhead::Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, PlayheadRegistry& registry)
+    : m_movie(movie), m_timeline(timeline), m_nesting(nesting), m_registry(registry), m_serial(registry.Add(this)) {
     int stored = static_cast<int>(timeline.frames.size());
     m_frameCount = std::max(1, frameCount > 0 ? std::min(frameCount, stored) : stored);
 }
@@ -24,7 +22,7 @@ void Playhead::Step(std::vector<PendingActions>& actions) {
                 m_playing = false;
             }
         } else {
-            Apply(next, &actions);
+            Apply(next, actions, true);
             m_frame = next;
         }
     }
@@ -41,38 +39,39 @@ void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
     frame = std::clamp(frame, 0, m_frameCount - 1);
     if (frame == m_frame) return;
     if (frame < m_frame) {
+        m_registry.RemoveObjects(m_list.size());
         m_list.clear();
         m_frame = -1;
     }
-    for (int f = m_frame + 1; f < frame; ++f) Apply(f, nullptr);
-    Apply(frame, &actions);
+    for (int f = m_frame + 1; f < frame; ++f) Apply(f, actions, false);
+    Apply(frame, actions, true);
     m_frame = frame;
 }
 
-void Playhead::Apply(int frame, std::vector<PendingActions>* actions) {
+void Playhead::Apply(int frame, std::vector<PendingActions>& actions, bool reached) {
     const flash::Frame& content = m_timeline.frames[static_cast<size_t>(frame)];
     for (const FrameCommand& command : content.commands) {
         if (command.kind == FrameCommand::Kind::Remove)
-            m_list.erase(command.place.depth);
+            Erase(command.place.depth);
         else
-            Place(command.place);
+            Place(command.place, actions);
     }
-    if (!actions) return;   // frames passed over on the way to a goto's target
-    for (const auto& code : content.actions) actions->push_back({this, &code});
+    if (!reached) return;   // frames passed over on the way to a goto's target
+    for (const auto& code : content.actions) actions.push_back({m_serial, &code});
     if (content.streamBlock) m_streamBlocks.push_back(*content.streamBlock);
     m_soundStarts.insert(m_soundStarts.end(), content.sounds.begin(), content.sounds.end());
 }
 
-void Playhead::Place(const PlaceCommand& place) {
+void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& actions) {
     auto it = m_list.find(place.depth);
     if (!place.move || it == m_list.end()) {
         if (!place.character) return;   // nothing to modify
-        DisplayObject object;
-        m_list.erase(place.depth);
-        it = m_list.emplace(place.depth, std::move(object)).first;
-        SetCharacter(it->second, *place.character);
+        Erase(place.depth);
+        if (!m_registry.AddObject()) return;   // past the limit of objects alive: not placed
+        it = m_list.emplace(place.depth, DisplayObject{}).first;
+        SetCharacter(it->second, *place.character, actions);
     } else if (place.character && *place.character != it->second.id) {
-        SetCharacter(it->second, *place.character);
+        SetCharacter(it->second, *place.character, actions);
     }
     DisplayObject& object = it->second;
     if (place.matrix) object.matrix = *place.matrix;
@@ -82,19 +81,32 @@ void Playhead::Place(const PlaceCommand& place) {
     if (place.clipDepth) object.clipDepth = *place.clipDepth;
 }
 
-void Playhead::SetCharacter(DisplayObject& object, uint16_t id) {
+// A sprite gets a playhead of its own, shown at its first frame, whose
+// actions join the step's; so does a button, whose up state is a one-frame
+// timeline (sprites in it play on as anywhere else).
+void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<PendingActions>& actions) {
     object.id = id;
     object.character = m_movie.Find(id);
     object.sprite.reset();
     object.placedAt = m_steps;
-    if (object.character && object.character->kind == CharacterKind::Sprite && m_nesting < Limits::kMaxSpriteNesting &&
-        m_instances < Limits::kMaxPlayheads) {
+    if (!object.character || m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads)
+        return;
+    const Timeline* timeline = nullptr;
+    int frames = 1;
+    if (object.character->kind == CharacterKind::Sprite) {
         const auto& sprite = static_cast<const SpriteCharacter&>(*object.character);
-        object.sprite = std::make_unique<Playhead>(m_movie, sprite.timeline, sprite.frameCount, m_nesting + 1, m_instances);
-        std::vector<PendingActions> ignored;
-        object.sprite->Goto(0, ignored);
+        timeline = &sprite.timeline;
+        frames = sprite.frameCount;
+    } else if (object.character->kind == CharacterKind::Button) {
+        timeline = &static_cast<const ButtonCharacter&>(*object.character).up;
     }
+    if (!timeline) return;
+    object.sprite = std::make_unique<Playhead>(m_movie, *timeline, frames, m_nesting + 1, m_registry);
+    object.sprite->m_parent = this;
+    object.sprite->Goto(0, actions);
 }
+
+void Playhead::Erase(uint16_t depth) { m_registry.RemoveObjects(m_list.erase(depth)); }
 
 int Playhead::FindLabel(const std::string& label) const {
     for (const auto& [name, frame] : m_timeline.labels)
@@ -106,11 +118,18 @@ int Playhead::FindLabel(const std::string& label) const {
 
 Playhead* Playhead::Child(const std::string& name) {
     for (auto& [depth, object] : m_list)
-        if (object.sprite && object.name == name) return object.sprite.get();
+        if (object.sprite && object.character->kind == CharacterKind::Sprite && object.name == name)
+            return object.sprite.get();
     return nullptr;
 }
 
-std::vector<size_t> Playhead::TakeStreamBlocks() { return std::exchange(m_streamBlocks, {}); }
-std::vector<SoundStart> Playhead::TakeSoundStarts() { return std::exchange(m_soundStarts, {}); }
+void Playhead::TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts) {
+    for (size_t index : m_streamBlocks) blocks.push_back({m_serial, &m_timeline, index});
+    m_streamBlocks.clear();
+    starts.insert(starts.end(), m_soundStarts.begin(), m_soundStarts.end());
+    m_soundStarts.clear();
+    for (auto& [depth, object] : m_list)
+        if (object.sprite) object.sprite->TakeSound(blocks, starts);
+}
 
 } // namespace showsaver::flash

@@ -3,9 +3,11 @@
 // display list its frames built and steps through its frames; going back
 // rebuilds the list from frame 0.
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/flash/Movie.h"
@@ -13,6 +15,38 @@
 namespace showsaver::flash {
 
 class Playhead;
+
+// The playheads alive under one root, each known by a serial number that is
+// never reused. Whatever outlives a step (pending actions, an action's
+// target) holds serials, so that a playhead a goto removed in the meantime
+// is found gone rather than used after its end. It also counts the display
+// objects of all their lists, which a sprite placed many times multiplies.
+class PlayheadRegistry {
+public:
+    uint64_t Add(Playhead* playhead) {
+        m_alive.emplace(++m_last, playhead);
+        return m_last;
+    }
+    void Remove(uint64_t serial) { m_alive.erase(serial); }
+    // The playhead, or null once it has gone (0 is never a serial).
+    Playhead* Find(uint64_t serial) const {
+        auto it = m_alive.find(serial);
+        return it == m_alive.end() ? nullptr : it->second;
+    }
+    size_t Count() const { return m_alive.size(); }
+    // False, counting nothing, when the objects alive reach their limit.
+    bool AddObject() {
+        if (m_objects >= Limits::kMaxDisplayObjects) return false;
+        ++m_objects;
+        return true;
+    }
+    void RemoveObjects(size_t count) { m_objects -= std::min(count, m_objects); }
+
+private:
+    std::unordered_map<uint64_t, Playhead*> m_alive;
+    uint64_t m_last = 0;
+    size_t m_objects = 0;
+};
 
 struct DisplayObject {
     uint16_t id = 0;
@@ -22,27 +56,41 @@ struct DisplayObject {
     uint16_t ratio = 0;
     uint16_t clipDepth = 0;
     std::string name;
-    std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite
+    std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
 };
 
 // Actions to run once a step has built its frames, with the playhead whose
-// frame carried them.
+// frame carried them (by serial: it may be gone by the time they run).
 struct PendingActions {
-    Playhead* owner = nullptr;
-    const std::vector<uint8_t>* code = nullptr;
+    uint64_t owner = 0;
+    const std::vector<uint8_t>* code = nullptr;   // in the movie
+};
+
+// A stream sound block that a frame reached, with the playhead and timeline
+// whose stream it continues.
+struct StreamBlockRef {
+    uint64_t playhead = 0;
+    const Timeline* timeline = nullptr;
+    size_t index = 0;
 };
 
 class Playhead {
 public:
     // `nesting` counts the sprites this one is placed in (0 for the root);
-    // `instances` counts the playheads alive under one root, which bounds
-    // what a sprite that places itself can make.
-    Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, size_t& instances);
-    ~Playhead() { --m_instances; }
+    // `registry` holds the playheads alive under one root, whose count
+    // bounds what a sprite that places itself can make.
+    Playhead(const Movie& movie, const Timeline& timeline, int frameCount, int nesting, PlayheadRegistry& registry);
+    ~Playhead() {
+        m_registry.RemoveObjects(m_list.size());
+        m_registry.Remove(m_serial);
+    }
     Playhead(const Playhead&) = delete;
     Playhead& operator=(const Playhead&) = delete;
 
+    uint64_t Serial() const { return m_serial; }
+    // The playhead whose list holds this one; null for the root.
+    Playhead* Parent() const { return m_parent; }
     int Frame() const { return m_frame; }
     int FrameCount() const { return m_frameCount; }
     bool Playing() const { return m_playing; }
@@ -62,21 +110,26 @@ public:
     int FindLabel(const std::string& label) const;
     // The placed sprite named `name` in this list, or null.
     Playhead* Child(const std::string& name);
-    // Frames whose stream block is due, newest last, since the last call.
-    std::vector<size_t> TakeStreamBlocks();
-    std::vector<SoundStart> TakeSoundStarts();
+    // The stream blocks and event sound starts that frames of this timeline
+    // and of every sprite in it reached since the last call, in order.
+    void TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts);
 
 private:
-    void Apply(int frame, std::vector<PendingActions>* actions);
-    void Place(const PlaceCommand& place);
-    void SetCharacter(DisplayObject& object, uint16_t id);
+    // Builds `frame`'s display list; sprites it places add their first
+    // frame's actions. Only a `reached` frame adds its own actions and sound.
+    void Apply(int frame, std::vector<PendingActions>& actions, bool reached);
+    void Place(const PlaceCommand& place, std::vector<PendingActions>& actions);
+    void SetCharacter(DisplayObject& object, uint16_t id, std::vector<PendingActions>& actions);
     void StepChildren(std::vector<PendingActions>& actions);
+    void Erase(uint16_t depth);
 
     const Movie& m_movie;
     const Timeline& m_timeline;
     int m_frameCount;
     int m_nesting;
-    size_t& m_instances;
+    PlayheadRegistry& m_registry;
+    uint64_t m_serial;
+    Playhead* m_parent = nullptr;   // owns this one, so outlives it
     int m_frame = -1;
     uint64_t m_steps = 0;
     bool m_playing = true;

@@ -232,7 +232,9 @@ void Renderer::DrawList(const Playhead& playhead, const Matrix& toDevice, const 
 
 void Renderer::DrawMasked(const DisplayObject& mask, const std::vector<const DisplayObject*>& masked,
                           const Matrix& toDevice, const ColorTransform& color, int depth) {
-    if (masked.empty()) return;
+    // Each mask level holds two groups the size of the area while it draws.
+    if (masked.empty() || m_masks >= Limits::kMaxMaskNesting) return;
+    ++m_masks;
     cairo_push_group(m_cr);
     for (const DisplayObject* object : masked) DrawObject(*object, toDevice, color, depth);
     PatternPtr content(cairo_pop_group(m_cr));
@@ -245,10 +247,11 @@ void Renderer::DrawMasked(const DisplayObject& mask, const std::vector<const Dis
     cairo_identity_matrix(m_cr);
     cairo_set_source(m_cr, content.get());
     cairo_mask(m_cr, coverage.get());
+    --m_masks;
 }
 
 void Renderer::DrawObject(const DisplayObject& object, const Matrix& toDevice, const ColorTransform& color, int depth) {
-    if (!object.character) return;
+    if (!object.character || ++m_objects > Limits::kMaxObjectsPerFrame) return;
     DrawCharacter(*object.character, &object, toDevice * object.matrix, color * object.color, depth);
 }
 
@@ -266,9 +269,9 @@ void Renderer::DrawCharacter(const Character& character, const DisplayObject* ob
         break;
     case CharacterKind::Bitmap: DrawBitmap(static_cast<const BitmapCharacter&>(character), m, color); break;
     case CharacterKind::Sprite:
+    case CharacterKind::Button:   // its up state, a one-frame timeline of its own
         if (object && object->sprite) DrawList(*object->sprite, m, color, depth + 1);
         break;
-    case CharacterKind::Button: DrawButton(static_cast<const ButtonCharacter&>(character), m, color, depth + 1); break;
     case CharacterKind::Text: {
         const auto& text = static_cast<const TextCharacter&>(character);
         if (text.isEdit)
@@ -293,15 +296,6 @@ void Renderer::DrawBitmap(const BitmapCharacter& bitmap, const Matrix& m, const 
     cairo_set_source_surface(m_cr, Transformed(bitmap, color).get(), 0, 0);
     cairo_rectangle(m_cr, 0, 0, bitmap.width, bitmap.height);
     cairo_fill(m_cr);
-}
-
-void Renderer::DrawButton(const ButtonCharacter& button, const Matrix& m, const ColorTransform& color, int depth) {
-    for (const PlaceCommand& record : button.up) {
-        const Character* c = m_movie.Find(record.character.value_or(0));
-        if (!c || c->kind == CharacterKind::Sprite) continue;   // a sprite in a button needs a playhead we do not keep
-        DrawCharacter(*c, nullptr, m * record.matrix.value_or(Matrix{}), color * record.color.value_or(ColorTransform{}),
-                      depth);
-    }
 }
 
 void Renderer::DrawText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {

@@ -1,6 +1,6 @@
 #pragma once
 // Draws a display list with cairo: shapes, morphs, bitmaps, text, buttons
-// and sprites, composed with their matrices and colour transforms, masked
+// and sprites (the last two through their playheads), composed with their matrices and colour transforms, masked
 // by clip depths. The cairo context's own matrix is ignored: every object
 // sets the one it needs from its twips-to-device matrix.
 
@@ -29,7 +29,6 @@ private:
     void DrawBitmap(const BitmapCharacter& bitmap, const Matrix& toDevice, const ColorTransform& color);
     void DrawText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
     void DrawEditText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
-    void DrawButton(const ButtonCharacter& button, const Matrix& toDevice, const ColorTransform& color, int depth);
     bool SetMatrix(const Matrix& m);
     static CairoSurfacePtr Transformed(const BitmapCharacter& bitmap, const ColorTransform& color);
     bool AddPath(const std::vector<Edge>& edges);
@@ -40,6 +39,8 @@ private:
     cairo_t* m_cr;
     const Movie& m_movie;
     size_t m_edges = 0;
+    size_t m_objects = 0;
+    int m_masks = 0;
 };
 
 } // namespace showsaver::flash

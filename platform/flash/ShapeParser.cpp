@@ -35,12 +35,22 @@ struct Styles {
     std::vector<LineStyle> lines;
 };
 
-Styles ParseStyles(Reader& r, int version) {
+size_t StyleBytes(const FillStyle& fill) { return sizeof(FillStyle) + fill.gradient.stops.size() * sizeof(GradientStop); }
+
+// Each style is charged as it is read; one the budget cannot cover breaks
+// the shape (`ok` false).
+Styles ParseStyles(Reader& r, int version, MemoryBudget& budget, bool& ok) {
     Styles styles;
     size_t fills = ReadCount(r, version);
-    for (size_t i = 0; i < fills && !r.Failed(); ++i) styles.fills.push_back(ParseFillStyle(r, version));
+    for (size_t i = 0; i < fills && !r.Failed() && ok; ++i) {
+        styles.fills.push_back(ParseFillStyle(r, version));
+        ok = budget.Charge(StyleBytes(styles.fills.back()));
+    }
     size_t lines = ReadCount(r, version);
-    for (size_t i = 0; i < lines && !r.Failed(); ++i) styles.lines.push_back(ParseLineStyle(r, version));
+    for (size_t i = 0; i < lines && !r.Failed() && ok; ++i) {
+        styles.lines.push_back(ParseLineStyle(r, version));
+        ok = budget.Charge(sizeof(LineStyle) + StyleBytes(styles.lines.back().fill));
+    }
     return styles;
 }
 
@@ -102,7 +112,9 @@ private:
         if (flags & 8) m_line = static_cast<uint16_t>(m_r.Bits(m_lineBits));
         if (flags & 16) {
             if (!styles || !layerStarts) return false;
-            styles->push_back(ParseStyles(m_r, m_version));
+            bool ok = true;
+            styles->push_back(ParseStyles(m_r, m_version, m_budget, ok));
+            if (!ok) return false;
             layerStarts->push_back(edges.size());
             m_fillBits = static_cast<int>(m_r.Bits(4));
             m_lineBits = static_cast<int>(m_r.Bits(4));
@@ -117,10 +129,6 @@ private:
     uint16_t m_fill0 = 0, m_fill1 = 0, m_line = 0;
     Point m_pen;
 };
-
-bool ChargeStyles(MemoryBudget& budget, const Styles& s) {
-    return budget.Charge(s.fills.size() * sizeof(FillStyle) + s.lines.size() * sizeof(LineStyle));
-}
 
 // A morph's styles interleave the start and end values of every field.
 MorphFill ParseMorphFill(Reader& r) {
@@ -235,7 +243,12 @@ std::unique_ptr<ShapeCharacter> ParseShape(Reader& r, int version, MemoryBudget&
         r.ReadRect();   // edge bounds
         shape->shape.nonZero = (r.U8() & 4) != 0;
     }
-    std::vector<Styles> styles{ParseStyles(r, version)};
+    bool stylesOk = true;
+    std::vector<Styles> styles{ParseStyles(r, version, budget, stylesOk)};
+    if (!stylesOk) {
+        error = "shape too large";
+        return nullptr;
+    }
     std::vector<size_t> starts{0};
     std::vector<StyledEdge> edges;
     RecordReader records(r, version, budget);
@@ -246,7 +259,7 @@ std::unique_ptr<ShapeCharacter> ParseShape(Reader& r, int version, MemoryBudget&
     }
     starts.push_back(edges.size());
     for (size_t i = 0; i < styles.size(); ++i) {
-        if (!ChargeStyles(budget, styles[i]) || !budget.Charge(2 * sizeof(Edge) * (starts[i + 1] - starts[i]))) {
+        if (!budget.Charge(2 * sizeof(Edge) * (starts[i + 1] - starts[i]))) {
             error = "shape too large";
             return nullptr;
         }
@@ -287,9 +300,20 @@ std::unique_ptr<MorphCharacter> ParseMorph(Reader& r, int version, MemoryBudget&
     uint32_t offset = r.U32();
     size_t endStart = r.Position() + offset;
     size_t fills = ReadCount(r, 2);
-    for (size_t i = 0; i < fills && !r.Failed(); ++i) morph->fills.push_back(ParseMorphFill(r));
+    bool charged = true;
+    for (size_t i = 0; i < fills && !r.Failed() && charged; ++i) {
+        morph->fills.push_back(ParseMorphFill(r));
+        charged = budget.Charge(StyleBytes(morph->fills.back().start) + StyleBytes(morph->fills.back().end));
+    }
     size_t lines = ReadCount(r, 2);
-    for (size_t i = 0; i < lines && !r.Failed(); ++i) morph->lines.push_back(ParseMorphLine(r, version));
+    for (size_t i = 0; i < lines && !r.Failed() && charged; ++i) {
+        morph->lines.push_back(ParseMorphLine(r, version));
+        charged = budget.Charge(sizeof(MorphLine) + StyleBytes(morph->lines.back().start.fill) * 2);
+    }
+    if (!charged) {
+        error = "morph shape too large";
+        return nullptr;
+    }
     RecordReader startRecords(r, 3, budget);
     bool ok = startRecords.Read(morph->start, nullptr, nullptr);
     if (endStart > r.Bytes().size()) ok = false;

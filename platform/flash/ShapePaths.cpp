@@ -25,14 +25,18 @@ std::vector<Edge> Chain(std::vector<Edge> edges) {
         while (!used[current]) {
             used[current] = true;
             chained.push_back(edges[current]);
-            auto [begin, end] = byStart.equal_range(Key(edges[current].to));
+            // Entries are dropped as they are passed, used or not, so that
+            // every entry is looked at once however the outlines meet.
+            auto [it, end] = byStart.equal_range(Key(edges[current].to));
             size_t next = current;
-            for (auto it = begin; it != end; ++it)
-                if (!used[it->second]) {
-                    next = it->second;
-                    byStart.erase(it);
+            while (it != end) {
+                size_t candidate = it->second;
+                it = byStart.erase(it);
+                if (!used[candidate]) {
+                    next = candidate;
                     break;
                 }
+            }
             current = next;
         }
     }

@@ -41,6 +41,7 @@ struct SoundStart {
     bool stop = false;
     bool noMultiple = false;
     uint16_t loops = 1;
+    int32_t className = -1;   // StartSound2's sound by class name, until the loader finds its id
 };
 
 // Where decoded sound goes: interleaved signed 16-bit stereo at 44,100 Hz.
@@ -55,10 +56,14 @@ public:
 };
 
 struct Movie;
+struct Timeline;
+struct StreamBlockRef;
 class Playhead;
+class SoundDecoder;
 
-// Mixes a movie's sound for the sink, one frame slot per root step: the root
-// timeline's stream blocks and the event sounds its frames start.
+// Mixes a movie's sound for the sink, one frame slot per root step: the
+// stream blocks of the root and of every sprite playing (each stream its
+// own), and the event sounds their frames start.
 class SoundMixer {
 public:
     SoundMixer(const Movie& movie, SoundSink& sink);
@@ -76,6 +81,13 @@ public:
     double SlotFrames() const { return m_slot; }
 
 private:
+    // One playhead's stream sound; it ends when a step feeds it nothing and
+    // all it decoded has been mixed.
+    struct Stream {
+        std::unique_ptr<SoundDecoder> decoder;
+        std::vector<int16_t> pcm;
+        bool fed = false;
+    };
     struct Voice {
         const std::vector<int16_t>* pcm = nullptr;
         size_t position = 0;
@@ -84,14 +96,14 @@ private:
     };
     void Start(const SoundStart& start);
     const std::vector<int16_t>* Decoded(uint16_t id);
+    void Feed(const StreamBlockRef& block);
     void MixInto(std::vector<int32_t>& mix, size_t frames);
 
     const Movie& m_movie;
     SoundSink& m_sink;
     double m_slot;
     double m_carry = 0;
-    std::unique_ptr<class SoundDecoder> m_stream;
-    std::vector<int16_t> m_streamPcm;
+    std::map<uint64_t, Stream> m_streams;   // by the serial of the playhead that streams
     bool m_streamActive = false;
     std::vector<Voice> m_voices;
     std::map<uint16_t, std::vector<int16_t>> m_decoded;   // a map: voices point into it

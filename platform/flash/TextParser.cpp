@@ -2,6 +2,9 @@
 
 #include "platform/flash/Parsers.h"
 
+#include <cctype>
+#include <cstring>
+
 namespace showsaver::flash {
 namespace {
 
@@ -21,6 +24,69 @@ bool ReadGlyphs(std::span<const uint8_t> table, const std::vector<uint32_t>& off
     }
     error.clear();
     return true;
+}
+
+// What an HTML text field shows: the text between the tags, with a line
+// break for <br> and each paragraph's end, and the five named entities and
+// &nbsp; put back. Styles are not kept.
+std::string PlainFromHtml(const std::string& html) {
+    static constexpr std::pair<const char*, const char*> kEntities[] = {
+        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&nbsp;", " "}};
+    std::string plain;
+    for (size_t i = 0; i < html.size();) {
+        if (html[i] == '<') {
+            size_t end = html.find('>', i);
+            if (end == std::string::npos) break;
+            std::string tag = html.substr(i + 1, end - i - 1);
+            for (char& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (tag == "br" || tag == "br/" || tag == "br /" || tag == "/p") plain += '\n';
+            i = end + 1;
+            continue;
+        }
+        bool named = false;
+        if (html[i] == '&')
+            for (auto [entity, text] : kEntities)
+                if (html.compare(i, std::strlen(entity), entity) == 0) {
+                    plain += text;
+                    i += std::strlen(entity);
+                    named = true;
+                    break;
+                }
+        if (!named) plain += html[i++];
+    }
+    while (!plain.empty() && plain.back() == '\n') plain.pop_back();
+    return plain;
+}
+
+// A FILTERLIST, which we draw without: each filter's size follows from its
+// kind (and for three kinds from counts inside it).
+void SkipFilters(Reader& r) {
+    size_t count = r.U8();
+    for (size_t i = 0; i < count && !r.Failed(); ++i) {
+        switch (r.U8()) {
+        case 0: r.Skip(23); break;                    // drop shadow
+        case 1: r.Skip(9); break;                     // blur
+        case 2: r.Skip(15); break;                    // glow
+        case 3: r.Skip(27); break;                    // bevel
+        case 4:                                       // gradient glow
+        case 7: r.Skip(5 * size_t{r.U8()} + 19); break;   // gradient bevel
+        case 5: {                                     // convolution
+            size_t x = r.U8(), y = r.U8();
+            r.Skip(8 + 4 * x * y + 5);
+            break;
+        }
+        case 6: r.Skip(80); break;                    // colour matrix
+        default: r.Skip(r.Remaining() + 1); break;    // unknown: the rest cannot be read
+        }
+    }
+}
+
+// A password field shows a star for every character (UTF-8 lead byte).
+std::string Stars(const std::string& text) {
+    std::string stars;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) stars += '*';
+    return stars;
 }
 
 } // namespace
@@ -52,7 +118,9 @@ std::unique_ptr<FontCharacter> ParseFont(Reader& r, int code, MemoryBudget& budg
     return font;
 }
 
-std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, std::string& error) {
+// A glyph may take no bits at all, so every one is charged: a few bytes of
+// text records must not become megabytes of glyphs.
+std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, MemoryBudget& budget, std::string& error) {
     auto text = std::make_unique<TextCharacter>();
     text->bounds = r.ReadRect();
     text->matrix = r.ReadMatrix();
@@ -72,7 +140,11 @@ std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, std::string& error
         for (int i = 0; i < count && !r.Failed(); ++i) {
             uint32_t glyph = r.Bits(glyphBits);
             int32_t advance = r.SignedBits(advanceBits);
-            if (text->glyphs.size() < 100'000) text->glyphs.push_back({font, glyph, x, y, height, color});
+            if (text->glyphs.size() >= 100'000 || !budget.Charge(sizeof(TextGlyph))) {
+                error = "text too large";
+                return nullptr;
+            }
+            text->glyphs.push_back({font, glyph, x, y, height, color});
             x += advance;
         }
         r.Align();
@@ -81,6 +153,7 @@ std::unique_ptr<TextCharacter> ParseText(Reader& r, int code, std::string& error
         error = "broken text records";
         return nullptr;
     }
+    text->glyphs.shrink_to_fit();   // hold what was charged, not what the vector grew to
     return text;
 }
 
@@ -89,9 +162,9 @@ std::unique_ptr<TextCharacter> ParseEditText(Reader& r, std::string& error) {
     text->isEdit = true;
     text->bounds = r.ReadRect();
     uint8_t first = r.U8(), second = r.U8();
-    if (first & 0x01) r.U16();
-    if (second & 0x80) r.String();
-    if (first & 0x01) text->editHeight = r.U16();
+    if (first & 0x01) r.U16();     // the font, drawn with ours
+    if (second & 0x80) r.String(); // the font's class name
+    if ((first & 0x01) || (second & 0x80)) text->editHeight = r.U16();
     if (first & 0x04) text->editColor = r.ReadRgba();
     if (first & 0x02) r.U16();
     if (second & 0x20) r.Skip(9);
@@ -101,27 +174,34 @@ std::unique_ptr<TextCharacter> ParseEditText(Reader& r, std::string& error) {
         error = "broken edit text";
         return nullptr;
     }
+    if (second & 0x02) text->editText = PlainFromHtml(text->editText);
+    if (first & 0x10) text->editText = Stars(text->editText);
+    text->editBorder = (second & 0x08) != 0;
     return text;
 }
 
-std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, std::string& error) {
+std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, MemoryBudget& budget, std::string& error) {
     auto button = std::make_unique<ButtonCharacter>();
     if (code == kDefineButton2) {
         r.U8();
         r.U16();
     }
+    auto& up = button->up.frames.emplace_back().commands;
     while (!r.Failed()) {
         uint8_t flags = r.U8();
         if (flags == 0) break;
-        PlaceCommand place;
-        place.character = r.U16();
-        place.depth = r.U16();
-        place.matrix = r.ReadMatrix();
-        if (code == kDefineButton2) place.color = r.ReadColorTransform(true);
-        if ((flags & 0x08) && button->up.size() < 1000 && !r.Failed()) button->up.push_back(place);
-        if (flags & 0x30) break;   // filters and blend modes: we draw the records read so far
+        FrameCommand record;
+        record.place.character = r.U16();
+        record.place.depth = r.U16();
+        record.place.matrix = r.ReadMatrix();
+        if (code == kDefineButton2) record.place.color = r.ReadColorTransform(true);
+        if (code == kDefineButton2 && (flags & 0x10)) SkipFilters(r);
+        if (code == kDefineButton2 && (flags & 0x20)) r.U8();   // the blend mode, which we draw without
+        // The state bits, lowest first: up, over, down, hit test.
+        if ((flags & 0x01) && up.size() < 1000 && !r.Failed() && budget.Charge(sizeof(FrameCommand)))
+            up.push_back(std::move(record));
     }
-    if (r.Failed() && button->up.empty()) {
+    if (r.Failed() && up.empty()) {
         error = "broken button records";
         return nullptr;
     }

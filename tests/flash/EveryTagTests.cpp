@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace showsaver::flash::test {
@@ -152,7 +153,7 @@ Bytes OneGlyphText(uint16_t id, int code, uint16_t font, int x, int y, uint32_t 
 
 Bytes Button1(uint16_t id) {
     Bits b;
-    b.U16(id), b.U8(0x08), b.U16(1), b.U16(1), b.Translate(90 * kPx, 160 * kPx), b.U8(0), b.U8(0);   // no actions
+    b.U16(id), b.U8(0x01), b.U16(1), b.U16(1), b.Translate(90 * kPx, 160 * kPx), b.U8(0), b.U8(0);   // no actions
     return b.Data();
 }
 
@@ -212,6 +213,26 @@ void BottomRow(SwfWriter& w) {
     w.Place(27, 41, 185 * kPx, 160 * kPx, false, 0);
 }
 
+// The row at y 90 to 100 px: DefineBitsJPEG2 holding a PNG with half alpha
+// and one holding a GIF, and a DefineButton2 whose up state is the sprite.
+void BitmapFormatsAndButtonSprite(SwfWriter& w) {
+    Bits png, gif;
+    png.U16(50), png.Append(PngOf(kGreen, 128));
+    gif.U16(51), gif.Append(GifOf(2, 2, {kRed, kRed, kRed, kRed}));
+    w.Tag(21, png.Data());
+    w.Tag(21, gif.Data());
+    w.Tag(32, RectShape(52, 0, 0, 10 * kPx, 10 * kPx, BitmapFill(50, kPx, 0, 0)));
+    w.Tag(32, RectShape(53, 0, 0, 10 * kPx, 10 * kPx, BitmapFill(51, 5 * kPx, 0, 0)));
+    Bits button;
+    button.U16(54), button.U8(0), button.U16(0);
+    button.U8(0x01), button.U16(24), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+    button.U8(0);
+    w.Tag(34, button.Data());
+    w.Place(30, 52, 10 * kPx, 90 * kPx);
+    w.Place(31, 53, 30 * kPx, 90 * kPx);
+    w.Place(32, 54, 50 * kPx, 90 * kPx);
+}
+
 Bytes EveryTagMovie() {
     SwfWriter w(200, 200, 12, 2);
     w.Background(kWhite);
@@ -245,12 +266,15 @@ Bytes EveryTagMovie() {
     w.Tag(70, place3.Data());
     w.Tag(19, Bytes(1837 * 2, 0));
     BottomRow(w);
+    BitmapFormatsAndButtonSprite(w);
     w.ShowFrame();
     w.Remove(10);
     Bits remove1;
     remove1.U16(1), remove1.U16(1);
     w.Tag(5, remove1.Data());
-    w.Actions({0x07});
+    // if (true) skips a goto; tellTarget("sprite") gotoAndPlay(1); stop().
+    w.Actions({0x96, 2, 0, 5, 1, 0x9D, 2, 0, 5, 0, 0x81, 2, 0, 0, 0, 0x8B, 7, 0, 's', 'p', 'r', 'i', 't', 'e', 0,
+               0x96, 5, 0, 7, 1, 0, 0, 0, 0x9F, 1, 0, 1, 0x8B, 1, 0, 0, 0x07});
     w.ShowFrame();
     w.End();
     return w.Fws();
@@ -300,6 +324,10 @@ TEST(FlashEveryTag, ShowpackDrawsEveryElementOfTheMovie) {
         {"DefineBitsLossless2", 170, 170, kRed, 2},
         {"DefineMorphShape at ratio 0", 190, 165, kRed, 2},
         {"below the morph at ratio 0", 190, 175, kWhite, 2},
+        {"DefineBitsJPEG2 holding a PNG, half alpha", 15, 95, Mix(kWhite, kGreen), 3},
+        {"DefineBitsJPEG2 holding a GIF", 35, 95, kRed, 2},
+        {"the sprite in a button's up state", 55, 95, kBlue, 2},
+        {"right of that sprite on frame 0", 65, 95, kWhite, 2},
     };
     for (const Spot& s : spots) EXPECT_TRUE(Near(at(s.x, s.y), s.colour, s.tolerance)) << s.what;
     int dark = 0;
@@ -329,6 +357,67 @@ TEST(FlashEveryTag, DamagedCopiesLoadOrFailCleanly) {
         play(damaged);
     }
     SUCCEED();
+}
+
+// Movies whose few bytes ask for a great deal: static text whose glyphs
+// take no bits, a sprite of 60,000 placements placed 300 times, and a
+// button made of itself, masked. Loaded, played and drawn, each holds no
+// more heap than its budget allows (and each ends).
+TEST(FlashEveryTag, HostileMoviesStayWithinTheirMemoryBudget) {
+    SwfWriter text(100, 100, 12, 1);
+    for (int tag = 0; tag < 300; ++tag) {
+        Bits b;
+        b.U16(uint16_t(tag + 1)), b.Rect(0, 100, 0, 100), b.Matrix(1, 1, 0, 0, 0, 0), b.U8(0), b.U8(0);
+        for (int record = 0; record < 350; ++record) b.U8(0x80), b.U8(255);
+        b.U8(0);
+        text.Tag(11, b.Data());
+    }
+    text.ShowFrame();
+    text.End();
+    SwfWriter placements(100, 100, 12, 1);
+    placements.Tag(32, RectShape(1, 0, 0, 100, 100, Solid(kRed)));
+    SwfWriter sprite(0, 0, 0, 0);
+    for (int depth = 1; depth <= 60'000; ++depth) {
+        Bits place;
+        place.U8(0x02), place.U16(uint16_t(depth)), place.U16(1);
+        sprite.Tag(26, place.Data());
+    }
+    sprite.ShowFrame();
+    sprite.End();
+    Bits def;
+    def.U16(2), def.U16(1), def.Append(sprite.Tags());
+    placements.Tag(39, def.Data());
+    for (int depth = 1; depth <= 300; ++depth) placements.Place(uint16_t(depth), 2, 0, 0);
+    placements.ShowFrame();
+    placements.End();
+    SwfWriter buttons(100, 100, 12, 1);   // a button of 1,000 records of itself, and a mask inside each
+    buttons.Tag(32, RectShape(1, 0, 0, 100, 100, Solid(kRed)));
+    Bits button;
+    button.U16(2), button.U8(0), button.U16(0);
+    for (int record = 0; record < 1000; ++record) {
+        button.U8(0x01), button.U16(record % 2 ? 2 : 1), button.U16(uint16_t(record + 1)), button.Translate(0, 0);
+        button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+    }
+    button.U8(0);
+    buttons.Tag(34, button.Data());
+    buttons.Place(1, 2, 0, 0, false, -1, 3);
+    buttons.Place(2, 2, 0, 0);
+    buttons.ShowFrame();
+    buttons.End();
+    auto heap = [] {
+        struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;   // in the arenas and mapped on their own
+    };
+    for (const Bytes& movie : {text.Fws(), placements.Fws(), buttons.Fws()}) {
+        const size_t before = heap();
+        Player player;
+        std::string error;
+        ASSERT_TRUE(player.LoadBytes(movie, error)) << error;
+        std::vector<uint32_t> pixels(100 * 100);
+        for (int i = 0; i < 3; ++i) player.Tick(), player.Paint(pixels.data(), 100, 100, 400);
+        const size_t held = heap() - std::min(before, heap());
+        EXPECT_LE(held, (size_t(64) << 20) + 16 * movie.size()) << "a movie of " << movie.size() << " bytes";
+    }
 }
 
 } // namespace

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -48,6 +51,46 @@ inline Bytes JpegOf(uint32_t rgb) {
     std::ifstream in(path, std::ios::binary);
     Bytes bytes((std::istreambuf_iterator<char>(in)), {});
     std::remove(path.c_str());
+    return bytes;
+}
+
+// A GIF of `rgb` pixels (width × height, 0xRRGGBB each) written by
+// ImageMagick with its `options` (say "-interlace GIF", or "-transparent
+// \"#FF00FF\"").
+inline Bytes GifOf(int width, int height, const std::vector<uint32_t>& rgb, const std::string& options = {}) {
+    std::string base = ::testing::TempDir() + "flash-" + std::to_string(getpid());
+    {
+        std::ofstream ppm(base + ".ppm", std::ios::binary);
+        ppm << "P6\n" << width << " " << height << "\n255\n";
+        for (uint32_t c : rgb) ppm.put(char(c >> 16)), ppm.put(char(c >> 8)), ppm.put(char(c));
+    }
+    std::string command = "convert " + base + ".ppm " + options + " " + base + ".gif";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(base + ".gif", std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+    std::remove((base + ".ppm").c_str());
+    std::remove((base + ".gif").c_str());
+    return bytes;
+}
+
+// A 16 × 16 PNG of one colour at `alpha`, written by cairo: RGBA, or RGB
+// when the alpha is 255.
+inline Bytes PngOf(uint32_t rgb, uint8_t alpha) {
+    cairo_surface_t* surface = cairo_image_surface_create(alpha == 255 ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, 16, 16);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, (rgb >> 16 & 0xFF) / 255.0, (rgb >> 8 & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, alpha / 255.0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    Bytes bytes;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<Bytes*>(closure)->insert(static_cast<Bytes*>(closure)->end(), data, data + length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &bytes);
+    cairo_surface_destroy(surface);
     return bytes;
 }
 

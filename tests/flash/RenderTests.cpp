@@ -3,6 +3,9 @@
 
 #include "tests/flash/FlashTestSupport.h"
 
+#include "platform/flash/Gif.h"
+#include "platform/flash/Parsers.h"
+
 
 namespace showsaver::flash::test {
 namespace {
@@ -58,6 +61,14 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
     marked.U16(7), marked.Append({0xFF, 0xD9, 0xFF, 0xD8}), marked.Append(jpeg);
     bits.U16(7), bits.Append(image);
     jpeg3.U16(7), jpeg3.U32(uint32_t(jpeg.size())), jpeg3.Append(jpeg), jpeg3.Append(Zlib(Bytes(16 * 16, 128)));
+    // PNG and GIF data keep their own transparency; JPEG3's alpha plane
+    // (here all clear) is for JPEG data only.
+    const Bytes png = PngOf(colour, 128), gif = GifOf(2, 2, {colour, colour, colour, colour});
+    Bits pngJpeg2, opaquePng, gifJpeg2, gifJpeg3;
+    pngJpeg2.U16(7), pngJpeg2.Append(png);
+    opaquePng.U16(7), opaquePng.Append(PngOf(colour, 255));
+    gifJpeg2.U16(7), gifJpeg2.Append(gif);
+    gifJpeg3.U16(7), gifJpeg3.U32(uint32_t(gif.size())), gifJpeg3.Append(gif), gifJpeg3.Append(Zlib(Bytes(4, 0)));
     struct Case { const char* what; std::vector<Bytes> tags; uint32_t expected; };
     const Case cases[] = {
         {"Lossless colour-mapped", {Tagged(20, Lossless(7, 20, 3, 2, 2, colour))}, colour},
@@ -69,6 +80,10 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
         {"JPEG2 behind a stray end and start marker", {Tagged(21, marked.Data())}, colour},
         {"DefineBits with JPEGTables", {Tagged(8, tables), Tagged(6, bits.Data())}, colour},
         {"JPEG3 with alpha", {Tagged(35, jpeg3.Data())}, Mix(kWhite, colour, 128 / 255.0)},
+        {"JPEG2 holding a PNG with half alpha", {Tagged(21, pngJpeg2.Data())}, Mix(kWhite, colour, 128 / 255.0)},
+        {"JPEG2 holding an opaque PNG", {Tagged(21, opaquePng.Data())}, colour},
+        {"JPEG2 holding a GIF", {Tagged(21, gifJpeg2.Data())}, colour},
+        {"JPEG3 holding a GIF, its alpha plane unused", {Tagged(35, gifJpeg3.Data())}, colour},
     };
     for (const Case& c : cases) {
         // The bitmap's pixels 20 px wide, from (20, 20), clipped: the fill
@@ -117,6 +132,126 @@ TEST(FlashRender, ClipDepthMasksTheDepthsAboveIt) {
     EXPECT_TRUE(Near(s.Pixel(75, 25), kWhite));
     EXPECT_TRUE(Near(s.Pixel(25, 90), kBlue));
     EXPECT_TRUE(Near(s.Pixel(75, 90), kBlue));
+}
+
+// The same GIF with its global colour table moved into the image's own.
+Bytes WithLocalTable(Bytes gif) {
+    const uint8_t flags = gif[10];
+    const size_t table = 3 * (size_t(2) << (flags & 7));
+    Bytes colours(gif.begin() + 13, gif.begin() + 13 + long(table));
+    gif.erase(gif.begin() + 13, gif.begin() + 13 + long(table));
+    gif[10] = uint8_t(flags & 0x7F);
+    size_t at = 13;
+    while (at < gif.size() && gif[at] == 0x21) {   // extensions: a label, then sub-blocks
+        at += 2;
+        while (at < gif.size() && gif[at] != 0) at += gif[at] + 1u;
+        ++at;
+    }
+    gif[at + 9] = uint8_t(gif[at + 9] | 0x80 | (flags & 7));
+    gif.insert(gif.begin() + long(at + 10), colours.begin(), colours.end());
+    return gif;
+}
+
+// What ImageMagick's GIF writer makes (its LZW codes up to 12 bits with
+// the table cleared when full, interlacing, a transparent colour, a local
+// colour table) reads back pixel for pixel; damaged copies read cleanly.
+TEST(FlashRender, GifReaderReadsWhatImageMagickWrites) {
+    struct Case { const char* what; int width, height, colours; std::string options; };
+    const Case cases[] = {
+        {"two colours", 9, 7, 2, ""},
+        {"five colours, interlaced", 40, 30, 5, "-interlace GIF"},
+        {"a transparent colour", 33, 17, 6, "-transparent \"#FF00FF\""},
+        {"256 colours of noise", 300, 200, 256, ""},
+        {"a local colour table", 20, 20, 3, "local"},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> rgb;
+        uint32_t seed = 99;
+        for (int i = 0; i < c.width * c.height; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            uint32_t k = (seed >> 16) % uint32_t(c.colours);
+            rgb.push_back(k == 0 ? 0xFF00FF : (k * 37 % 256) << 16 | (k * 91 % 256) << 8 | k);
+        }
+        const bool local = c.options == "local";
+        const Bytes gif = local ? WithLocalTable(GifOf(c.width, c.height, rgb)) : GifOf(c.width, c.height, rgb, c.options);
+        MemoryBudget budget(gif.size());
+        auto image = DecodeGif(gif, budget);
+        ASSERT_TRUE(image) << c.what;
+        ASSERT_EQ(image->screenWidth, c.width) << c.what;
+        ASSERT_EQ(image->screenHeight, c.height) << c.what;
+        const bool clear = c.options.find("-transparent") != std::string::npos;
+        int wrong = 0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                uint32_t want = rgb[size_t(y * c.width + x)];
+                want = clear && want == 0xFF00FF ? 0 : 0xFF000000u | want;
+                uint32_t got = image->palette[image->indices[size_t((y - image->top) * image->width + x - image->left)]];
+                wrong += got != want;
+            }
+        EXPECT_EQ(wrong, 0) << c.what;
+        for (size_t length = 0; length < gif.size(); length += 1 + gif.size() / 97) {
+            MemoryBudget again(gif.size());
+            DecodeGif(std::span<const uint8_t>(gif).first(length), again);
+        }
+        Bytes huge = gif;
+        huge[6] = huge[7] = huge[8] = huge[9] = 0xFF;   // a 65535 × 65535 screen
+        EXPECT_FALSE(DecodeGif(huge, budget)) << c.what;
+    }
+}
+
+// A DefineButton2 whose first up-state record carries filters (a blur, a
+// gradient glow of two colours, a 3 × 3 convolution) and a blend mode: the
+// up-state record after it is drawn too, the hit-test record after that not.
+TEST(FlashRender, ButtonRecordsAfterFiltersAndBlendModesAreDrawn) {
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(32, RectShape(1, 0, 0, 400, 400, Solid(kRed)));
+    w.Tag(32, RectShape(2, 0, 0, 400, 400, Solid(kBlue)));
+    Bits b;
+    b.U16(3), b.U8(0), b.U16(0);
+    b.U8(0x01 | 0x10 | 0x20), b.U16(1), b.U16(1), b.Translate(0, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
+    b.U8(3);
+    b.U8(1), b.Append(Bytes(9, 0));
+    b.U8(4), b.U8(2), b.Append(Bytes(2 * 5 + 19, 0));
+    b.U8(5), b.U8(3), b.U8(3), b.Append(Bytes(8 + 4 * 9 + 5, 0));
+    b.U8(3);   // the blend mode
+    b.U8(0x01), b.U16(2), b.U16(2), b.Translate(1000, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
+    b.U8(0x08), b.U16(2), b.U16(3), b.Translate(0, 1000), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
+    b.U8(0);
+    w.Tag(34, b.Data());
+    w.Place(1, 3, 0, 0);
+    w.ShowFrame();
+    w.End();
+    auto player = Open(w.Fws());
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(10, 10), kRed));
+    EXPECT_TRUE(Near(s.Pixel(60, 10), kBlue));
+    EXPECT_TRUE(Near(s.Pixel(10, 60), kWhite));
+}
+
+// DefineEditText's initial text as the field shows it.
+TEST(FlashRender, EditTextShowsHtmlAsPlainTextAndPasswordsAsStars) {
+    struct Case { const char* what; uint8_t first, second; std::string text; std::string shown; double height; };
+    const Case cases[] = {
+        {"HTML", 0x80 | 0x01, 0x02, "<P ALIGN=\"LEFT\"><FONT FACE=\"Sans\">Tom &amp; Jerry</FONT></P><p>next<br/>line</p>",
+         "Tom & Jerry\nnext\nline", 240},
+        {"password", 0x80 | 0x10 | 0x01, 0, "h\xC3\xA9llo", "*****", 240},
+        {"a font class, no font", 0x80, 0x80 | 0x08, "x", "x", 480},
+    };
+    for (const Case& c : cases) {
+        Bits b;
+        b.Rect(0, 2000, 0, 400), b.U8(c.first), b.U8(c.second);
+        if (c.first & 0x01) b.U16(1), b.U16(240);
+        if (c.second & 0x80) b.String("Library.Font"), b.U16(480);
+        b.String("field"), b.String(c.text);
+        Reader r(b.Data());
+        std::string error;
+        auto text = ParseEditText(r, error);
+        ASSERT_TRUE(text) << c.what << ": " << error;
+        EXPECT_EQ(text->editText, c.shown) << c.what;
+        EXPECT_EQ(text->editHeight, c.height) << c.what;
+        EXPECT_EQ(text->editBorder, (c.second & 0x08) != 0) << c.what;
+    }
 }
 
 // A red square at 0..20 px that morphs into a blue one at 40..80 px.
@@ -207,6 +342,21 @@ TEST(FlashRender, HairlineIsAtLeastOnePixelAndColourTransformsApply) {
     int darkest = 255;
     for (int y = 48; y <= 52; ++y) darkest = std::min<int>(darkest, (s.Pixel(50, y) >> 16) & 0xFF);
     EXPECT_LT(darkest, 128);   // a visible line, not a faint sub-pixel one
+}
+
+// 60,000 edges out of one point and 60,000 back into it, each its own
+// outline: chaining them into paths must not rescan the ones already used.
+TEST(FlashRender, ManyOutlinesThroughOnePointLoadAndDraw) {
+    constexpr int kEach = 60'000;
+    Bits b;
+    b.U16(1), b.Rect(0, 2000, 0, 2000), b.U8(1), b.U8(0), b.Rgba(kRed, 255), b.U8(0);
+    b.Put(2, 4), b.Put(1, 4);
+    for (int i = 0; i < kEach; ++i) StyleChange(b, 1000, 1000, 0, 1), LineTo(b, 1 + i % 900, 7);
+    for (int i = 0; i < kEach; ++i) StyleChange(b, 10 + i % 900, 1500, 0, 1), LineTo(b, 990 - i % 900, -500);
+    EndShape(b);
+    auto player = Open(OneShapeMovie(b.Data()));
+    gfx::Surface s = Paint(*player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(5, 95), kWhite));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -107,6 +108,96 @@ TEST(FlashSound, StreamAndEventSoundAreHeardThroughTheDiskDriver) {
     EXPECT_NEAR(tone.seconds, 1.0, 0.05);
     EXPECT_NEAR(tone.crossingsPerSecond, 2000, 100);
     EXPECT_NEAR(tone.peak, 8000 + 4000, 200);   // the event sound rides on the tone
+}
+
+// A sink that plays at once whatever it is given, into memory.
+class RecordingSink final : public SoundSink {
+public:
+    bool Queue(std::span<const int16_t> frames) override {
+        m_samples.insert(m_samples.end(), frames.begin(), frames.end());
+        return true;
+    }
+    uint64_t FramesPlayed() const override { return m_samples.size() / 2; }
+    std::vector<int16_t> Left() const {
+        std::vector<int16_t> left;
+        for (size_t i = 0; i < m_samples.size(); i += 2) left.push_back(m_samples[i]);
+        return left;
+    }
+
+private:
+    std::vector<int16_t> m_samples;
+};
+
+// The stream tone of SoundMovie moved into a sprite of 12 frames, placed in
+// a root of one frame that stops itself: the sprite's stream is heard.
+TEST(FlashSound, StreamSoundOfASpriteIsMixed) {
+    SwfWriter root(100, 100, kFps, 1);
+    Bits def;
+    def.U16(9), def.U16(12);
+    SwfWriter sprite(0, 0, 0, 0);
+    const int perFrame = kStreamRate / kFps;
+    Bits head;
+    const uint8_t pcm22kMono16 = 3 << 4 | 2 << 2 | 2;
+    head.U8(pcm22kMono16), head.U8(pcm22kMono16), head.U16(uint16_t(perFrame));
+    sprite.Tag(45, head.Data());
+    for (int f = 0, sample = 0; f < 12; ++f) {
+        Bits block;
+        for (int i = 0; i < perFrame; ++i, ++sample)
+            block.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * sample / kStreamRate)))));
+        sprite.Tag(19, block.Data());
+        sprite.ShowFrame();
+    }
+    sprite.End();
+    def.Append(sprite.Tags());
+    root.Tag(39, def.Data());
+    root.Place(1, 9, 0, 0);
+    root.Actions({0x07});
+    root.ShowFrame();
+    root.End();
+    RecordingSink sink;
+    Player player;
+    player.SetSoundSink(&sink);
+    std::string error;
+    ASSERT_TRUE(player.LoadBytes(root.Fws(), error)) << error;
+    for (int i = 0; i < 11; ++i) player.Tick();
+    Tone tone = MeasureTone(sink.Left());
+    EXPECT_NEAR(tone.seconds, 1.0, 0.05);
+    EXPECT_NEAR(tone.crossingsPerSecond, 2000, 100);
+    EXPECT_NEAR(tone.peak, 8000, 200);
+}
+
+// An event sound (0.1 s of a steady +4000) started on the first frame by
+// StartSound, or by StartSound2 through the class that SymbolClass names
+// (written after it), or by a class no SymbolClass names.
+TEST(FlashSound, EventSoundsStartByIdOrByClassName) {
+    struct Case { const char* what; int code; std::string name; double seconds; };
+    const Case cases[] = {{"StartSound", 15, "", 0.1}, {"StartSound2", 89, "Beep", 0.1}, {"StartSound2, no such class", 89, "Nobody", 0}};
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, kFps, 3);
+        Bits event;
+        event.U16(5), event.U8(uint8_t(3 << 4 | 3 << 2 | 2)), event.U32(4410);
+        for (int i = 0; i < 4410; ++i) event.U16(4000);
+        w.Tag(14, event.Data());
+        Bits start;
+        if (c.code == 15) start.U16(5);
+        else start.String(c.name);
+        start.U8(0);
+        w.Tag(c.code, start.Data());
+        Bits symbols;
+        symbols.U16(1), symbols.U16(5), symbols.String("Beep");
+        w.Tag(76, symbols.Data());
+        for (int f = 0; f < 3; ++f) w.ShowFrame();
+        w.End();
+        RecordingSink sink;
+        Player player;
+        player.SetSoundSink(&sink);
+        std::string error;
+        ASSERT_TRUE(player.LoadBytes(w.Fws(), error)) << error;
+        for (int i = 0; i < 2; ++i) player.Tick();
+        std::vector<int16_t> left = sink.Left();
+        size_t loud = std::count_if(left.begin(), left.end(), [](int16_t v) { return v > 3900; });
+        EXPECT_NEAR(double(loud) / SoundSink::kRate, c.seconds, 0.005) << c.what;
+    }
 }
 
 // The same tone (1 kHz, amplitude 8000, 22,050 Hz mono, one second) made by

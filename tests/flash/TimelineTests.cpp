@@ -114,31 +114,51 @@ Bytes Op(uint8_t code, const Bytes& data = {}) {
 Bytes Str(const std::string& s) { Bytes b(s.begin(), s.end()); b.push_back(0); return b; }
 Bytes operator+(Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; }
 
-// A sprite of 4 frames that moves a square 10 px per frame, placed in a root
-// whose first frame stops it.
-TEST(FlashTimeline, SpritePlaysOnWhileTheRootIsStopped) {
-    SwfWriter w(100, 100, 12, 2);
-    w.Background(kWhite);
-    w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+// A sprite of 4 frames that moves a square 10 px per frame, optionally
+// stopping itself on its first frame.
+Bytes MoverSprite(uint16_t id, bool stopsAtOnce = false) {
     SwfWriter sprite(0, 0, 0, 0);
-    for (int f = 0; f < 4; ++f) sprite.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0), sprite.ShowFrame();
+    for (int f = 0; f < 4; ++f) {
+        sprite.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0);
+        if (f == 0 && stopsAtOnce) sprite.Actions(Op(0x07));
+        sprite.ShowFrame();
+    }
     sprite.End();
     Bits def;
-    def.U16(2), def.U16(4), def.Append(sprite.Tags());
-    w.Tag(39, def.Data());
-    w.Place(1, 2, 0, 0, false, -1, 0, "mover");
-    w.Actions(Op(0x07));
-    w.ShowFrame();
-    w.ShowFrame();
-    w.End();
-    auto player = Open(w.Fws());
-    for (int step = 0; step < 6; ++step) {
-        gfx::Surface s = Paint(*player, 100, 100);
-        EXPECT_EQ(player->CurrentFrame(), 0);
-        int x = (step % 4) * 10 + 5;
-        EXPECT_TRUE(Near(s.Pixel(x, 5), kBlue)) << "step " << step;
-        EXPECT_TRUE(Near(s.Pixel(x + 10, 5), kWhite)) << "step " << step;
-        player->Tick();
+    def.U16(id), def.U16(4), def.Append(sprite.Tags());
+    return def.Data();
+}
+
+// The mover placed by itself, inside a button's up state (DefineButton2),
+// or stopping itself, in a root whose first frame stops the root.
+TEST(FlashTimeline, SpritePlaysOnWhileTheRootIsStopped) {
+    struct Case { const char* what; int placed; bool moves; };
+    const Case cases[] = {{"a sprite", 2, true}, {"a sprite in a button", 3, true}, {"a sprite that stops itself", 4, false}};
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 2);
+        w.Background(kWhite);
+        w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+        w.Tag(39, MoverSprite(2));
+        Bits button;
+        button.U16(3), button.U8(0), button.U16(0);
+        button.U8(0x01), button.U16(2), button.U16(1), button.Translate(0, 0), button.Put(0, 1), button.Put(0, 1), button.Put(0, 4);
+        button.U8(0);
+        w.Tag(34, button.Data());
+        w.Tag(39, MoverSprite(4, true));
+        w.Place(1, c.placed, 0, 0, false, -1, 0, "mover");
+        w.Actions(Op(0x07));
+        w.ShowFrame();
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        for (int step = 0; step < 6; ++step) {
+            gfx::Surface s = Paint(*player, 100, 100);
+            EXPECT_EQ(player->CurrentFrame(), 0);
+            int x = (c.moves ? step % 4 : 0) * 10 + 5;
+            EXPECT_TRUE(Near(s.Pixel(x, 5), kBlue)) << c.what << ", step " << step;
+            EXPECT_TRUE(Near(s.Pixel(x + 10, 5), kWhite)) << c.what << ", step " << step;
+            player->Tick();
+        }
     }
 }
 
@@ -152,6 +172,22 @@ TEST(FlashTimeline, GotoFrameGotoLabelAndGotoFrame2) {
         {"Push \"far\", GotoFrame2 stop", Op(0x96, Bytes{0} + Str("far")) + Op(0x9F, {0}), 4, false},
         {"NextFrame", Op(0x04), 2, false},
         {"PrevFrame", Op(0x05), 0, false},
+        {"Push \"4\", GotoFrame2 with a bias of 1", Op(0x96, Bytes{0} + Str("4")) + Op(0x9F, {2, 1, 0}), 4, false},
+        // Branches: an If whose condition holds jumps over the goto after it.
+        {"If true skips a GotoFrame", Op(0x96, {5, 1}) + Op(0x9D, {5, 0}) + Op(0x81, {5, 0}) + Op(0x81, {3, 0}), 3, true},
+        {"If false runs it", Op(0x96, {5, 0}) + Op(0x9D, {5, 0}) + Op(0x81, {5, 0}) + Op(0x07), 5, false},
+        {"Jump over a GotoFrame", Op(0x99, {5, 0}) + Op(0x81, {5, 0}) + Op(0x81, {2, 0}), 2, true},
+        {"Jump out of the block ends it", Op(0x99, {0x40, 0}) + Op(0x81, {5, 0}), 1, true},
+        {"An endless loop of Jumps ends the step, not the player", Op(0x99, {0xFB, 0xFF}) + Op(0x81, {5, 0}), 1, true},
+        // if (_currentframe == 2) gotoAndStop(5)
+        {"_currentframe compared", Op(0x96, Bytes{0} + Str("_currentframe")) + Op(0x1C) + Op(0x96, {7, 2, 0, 0, 0}) +
+             Op(0x49) + Op(0x12) + Op(0x9D, {12, 0}) + Op(0x96, {7, 5, 0, 0, 0}) + Op(0x9F, {0}), 4, false},
+        // Actions we only keep the stack for, and ones we do not know, between a Push and its GotoFrame2.
+        {"SetVariable, Trace and unknown actions between", Op(0x96, {7, 3, 0, 0, 0}) + Op(0x96, Bytes{0} + Str("x") + Bytes{7, 9, 0, 0, 0}) +
+             Op(0x1D) + Op(0x96, Bytes{0} + Str("hi")) + Op(0x26) + Op(0x7F) + Op(0xC4, {1, 2, 3}) + Op(0x9F, {1}), 2, true},
+        // function f() { gotoAndStop(6); } gotoAndPlay(4): the body is not run.
+        {"A function's body is stepped over", Op(0x9B, Str("f") + Bytes{0, 0, 6, 0}) + Op(0x81, {5, 0}) + Op(0x07) +
+             Op(0x81, {3, 0}) + Op(0x06), 3, true},
     };
     for (const Case& c : cases) {
         SwfWriter w(100, 100, 12, 6);
@@ -173,26 +209,88 @@ TEST(FlashTimeline, GotoFrameGotoLabelAndGotoFrame2) {
     }
 }
 
-TEST(FlashTimeline, TellTargetStopsOnlyTheNamedSprite) {
+// The root's frame 1 acts on the mover sprite; the root plays on, looping.
+TEST(FlashTimeline, TellTargetActsOnTheNamedSpriteOnly) {
+    struct Case { const char* what; Bytes code; int spriteFrame; };
+    const Case cases[] = {
+        {"SetTarget, Stop", Op(0x8B, Str("/mover")) + Op(0x07) + Op(0x8B, Str("")), 1},
+        {"SetTarget, Push 3, GotoFrame2", Op(0x8B, Str("mover")) + Op(0x96, {7, 3, 0, 0, 0}) + Op(0x9F, {0}) + Op(0x8B, Str("")), 2},
+        {"Push \"/mover:4\", GotoFrame2", Op(0x96, Bytes{0} + Str("/mover:4")) + Op(0x9F, {0}), 3},
+        {"SetTarget2 \"_root.mover\", NextFrame", Op(0x96, Bytes{0} + Str("_root.mover")) + Op(0x20) + Op(0x04), 2},
+        {"SetTarget to no sprite, Stop", Op(0x8B, Str("nobody")) + Op(0x07) + Op(0x8B, Str("")), -1},
+    };
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 3);
+        w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+        w.Tag(39, MoverSprite(2));
+        w.Place(1, 2, 0, 0, false, -1, 0, "mover");
+        w.ShowFrame();
+        w.Actions(c.code);
+        w.ShowFrame();
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        player->Tick();
+        EXPECT_EQ(player->CurrentFrame(), 1) << c.what;
+        EXPECT_TRUE(player->IsPlaying()) << c.what;
+        int frame = c.spriteFrame >= 0 ? c.spriteFrame : 1;   // untouched, it is on its frame 1 too
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(frame * 10 + 5, 5), kBlue)) << c.what;
+        EXPECT_TRUE(Near(s.Pixel(frame * 10 + 15, 5), kWhite)) << c.what;
+    }
+}
+
+// A second sprite's first frame tells the mover, its sibling, to stop.
+TEST(FlashTimeline, TellTargetFromASpriteReachesItsSibling) {
+    for (const char* path : {"../mover", "_parent.mover", "_root.mover", "/mover"}) {
+        SwfWriter w(100, 100, 12, 2);
+        w.Background(kWhite);
+        w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
+        w.Tag(39, MoverSprite(2));
+        SwfWriter teller(0, 0, 0, 0);
+        teller.Actions(Op(0x8B, Str(path)) + Op(0x07) + Op(0x8B, Str("")));
+        teller.ShowFrame();
+        teller.End();
+        Bits def;
+        def.U16(3), def.U16(1), def.Append(teller.Tags());
+        w.Tag(39, def.Data());
+        w.Place(1, 2, 0, 0, false, -1, 0, "mover");
+        w.Place(2, 3, 0, 0);
+        w.ShowFrame();
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        for (int i = 0; i < 3; ++i) player->Tick();
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(5, 5), kBlue)) << path;
+        EXPECT_TRUE(Near(s.Pixel(15, 5), kWhite)) << path;
+    }
+}
+
+// A sprite's first frame sends the root back to its frame 0, which removes
+// the sprite; the rest of the sprite's actions then act on nothing.
+TEST(FlashTimeline, ActionsOfASpriteThatAGotoRemovedActOnNothing) {
     SwfWriter w(100, 100, 12, 3);
-    w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kBlue)));
     SwfWriter sprite(0, 0, 0, 0);
-    for (int f = 0; f < 4; ++f) sprite.Place(1, f == 0 ? 1 : -1, f * 200, 0, f > 0), sprite.ShowFrame();
+    sprite.Actions(Op(0x8B, Str("/")) + Op(0x81, {0, 0}) + Op(0x8B, Str("")) + Op(0x07) + Op(0x04));
+    sprite.ShowFrame();
+    sprite.ShowFrame();
     sprite.End();
     Bits def;
-    def.U16(2), def.U16(4), def.Append(sprite.Tags());
+    def.U16(2), def.U16(2), def.Append(sprite.Tags());
     w.Tag(39, def.Data());
-    w.Place(1, 2, 0, 0, false, -1, 0, "mover");
     w.ShowFrame();
-    w.Actions(Op(0x8B, Str("/mover")) + Op(0x07) + Op(0x8B, Str("")));
+    w.Place(1, 2, 0, 0, false, -1, 0, "back");
+    w.Place(2, 2, 0, 0, false, -1, 0, "again");
     w.ShowFrame();
     w.ShowFrame();
     w.End();
     auto player = Open(w.Fws());
-    for (int i = 0; i < 4; ++i) player->Tick();
-    EXPECT_EQ(player->CurrentFrame(), 1);   // the root played on, looping
-    gfx::Surface s = Paint(*player, 100, 100);
-    EXPECT_TRUE(Near(s.Pixel(15, 5), kBlue));   // the sprite stopped on its frame 1
+    for (int i = 0; i < 4; ++i) {
+        player->Tick();
+        EXPECT_EQ(player->CurrentFrame(), 0);
+        EXPECT_TRUE(player->IsPlaying());
+    }
 }
 
 TEST(FlashTimeline, FrameRateIsBounded) {
@@ -205,19 +303,29 @@ TEST(FlashTimeline, FrameRateIsBounded) {
     }
 }
 
+// By GetURL, or by GetURL2 with the address pushed; any other address is
+// ignored.
 TEST(FlashTimeline, QuitCommandStopsTheMovieForGood) {
-    SwfWriter w(100, 100, 12, 3);
-    w.ShowFrame();
-    w.Actions(Op(0x83, Str("FSCommand:quit") + Str("")));
-    w.ShowFrame();
-    w.ShowFrame();
-    w.End();
-    auto player = Open(w.Fws());
-    player->Tick();
-    EXPECT_TRUE(player->HasQuit());
-    player->Play();
-    player->Tick();
-    EXPECT_EQ(player->CurrentFrame(), 1);
+    struct Case { const char* what; Bytes code; bool quits; };
+    const Case cases[] = {
+        {"GetURL", Op(0x83, Str("FSCommand:quit") + Str("")), true},
+        {"GetURL2", Op(0x96, Bytes{0} + Str("fscommand:QUIT") + Bytes{0} + Str("")) + Op(0x9A, {0}), true},
+        {"GetURL of a page", Op(0x83, Str("http://example.org/") + Str("_blank")), false},
+    };
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 3);
+        w.ShowFrame();
+        w.Actions(c.code);
+        w.ShowFrame();
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        player->Tick();
+        EXPECT_EQ(player->HasQuit(), c.quits) << c.what;
+        player->Play();
+        player->Tick();
+        EXPECT_EQ(player->CurrentFrame(), c.quits ? 1 : 2) << c.what;
+    }
 }
 
 } // namespace
