@@ -1,6 +1,7 @@
 #include "media/ScenePlayers.h"
 
 #include "show/EmbeddedFile.h"
+#include "platform/registry/Store.h"
 #include "show/ScenePlayer.h"
 
 #include "media/VideoWindow.h"
@@ -38,12 +39,14 @@ void DeleteFile(const std::filesystem::path& file) {
 
 ScenePlayers::ScenePlayers(audio::OutputOwner& output, NoticePoster notices)
     : m_mp3(output), m_wave(output), m_midi(output), m_videoSound(output),
-      m_panel(m_panelOwner, m_videoLayers, &m_videoSound) {
+      m_panel(m_panelOwner, m_videoLayers, &m_videoSound), m_output(output) {
     m_midi.SetCallbackWindow(std::move(notices));
 }
 
 ScenePlayers::~ScenePlayers() {
     m_panelOwner.GiveUp();
+    StopAndJoin(TakeFlash());
+    DeleteFile(m_loopingMovie);
     m_mp3.Stop();
     m_wave.Stop();
     m_midi.Stop();
@@ -53,9 +56,74 @@ ScenePlayers::~ScenePlayers() {
 }
 
 void ScenePlayers::StopForClose() {
-    MediaControl::StopForClose();
+    StopMp3();
+    StopVideo();
+    StopAndJoin(TakeFlash());
+    StopMidi();
     // Commands sent from now on may find the panel's thread gone.
     m_panelOwner.GiveUp();
+}
+
+void ScenePlayers::EndShow() {
+    StopWave();
+    StopMp3();
+    StopMidi();
+    StopVideo();
+    // A movie started with wait is let play to its own end.
+    std::shared_ptr<media::CFlashPlayerThread> flash;
+    {
+        std::lock_guard lock(m_flashMutex);
+        flash = m_flash;
+    }
+    if (flash && flash->wait) flash->Stopped().Wait();
+    StopAndJoin(TakeFlash());
+    // A looping movie's file is deleted by nothing else.
+    DeleteFile(m_loopingMovie);
+    m_loopingMovie.clear();
+}
+
+std::shared_ptr<media::CFlashPlayerThread> ScenePlayers::TakeFlash() {
+    std::lock_guard lock(m_flashMutex);
+    return std::move(m_flash);
+}
+
+void ScenePlayers::StopAndJoin(const std::shared_ptr<media::CFlashPlayerThread>& flash) {
+    if (!flash) return;
+    flash->Stop();
+    flash->Join();
+}
+
+void ScenePlayers::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
+    if (!media::IsFlashInstalled(registry::Store(registry::Store::DefaultDirectory()))) return;
+    auto file = WriteMediaFile(play.bytes, ".swf", player);
+    if (!file) return;
+    if (m_flashRunning.IsSet()) StopAndJoin(TakeFlash());
+    else TakeFlash();   // ended by itself; its thread is joined as it goes
+    auto flash = std::make_shared<media::CFlashPlayerThread>(player.Window(), m_flashRunning, play.timeLimit, &m_output);
+    flash->rectangle = play.area;
+    flash->loop = play.loop;
+    flash->movieFile = *file;
+    flash->wait = play.wait;
+    flash->timed = play.timeLimit != -1;
+    if (play.loop) {
+        DeleteFile(m_loopingMovie);
+        m_loopingMovie = *file;
+    }
+    m_flashRunning.Set();
+    flash->Start();
+    {
+        std::lock_guard lock(m_flashMutex);
+        m_flash = flash;
+    }
+    if (!play.wait) return;
+    // The stopped event is set together with the running event's reset.
+    if (m_flashRunning.IsSet()) player.WaitFor(flash->Stopped());
+    DeleteFile(*file);
+}
+
+void ScenePlayers::StopFlash() {
+    std::lock_guard lock(m_flashMutex);
+    if (m_flash && m_flashRunning.IsSet()) m_flash->Stop();
 }
 
 void ScenePlayers::PlayWave(const MediaPlay& play, ScenePlayer& player) {

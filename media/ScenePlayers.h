@@ -4,9 +4,10 @@
 // window. A play follows the media item's rules: a wave stops the MP3 music
 // first and is skipped when muted, MP3 music is skipped when muted, MIDI
 // plays whatever the mute setting, a video stops the MP3 music and the
-// background video and plays without sound when muted. Flash movies play
-// nothing yet.
+// background video and plays without sound when muted, a Flash movie
+// replaces the one that runs and plays on a thread of its own.
 
+#include "media/FlashPlayerThread.h"
 #include "media/MidiPlayer.h"
 #include "media/Mp3Player.h"
 #include "media/VideoOutputs.h"
@@ -29,13 +30,22 @@ public:
     void StopVideo() override;
     void PlayMp3(const MediaPlay& play, ScenePlayer& player) override;
     void StopMp3() override;
-    void PlayFlash(const MediaPlay&, ScenePlayer&) override {}
-    void StopFlash() override {}
+    void PlayFlash(const MediaPlay& play, ScenePlayer& player) override;
+    void StopFlash() override;
     void PlayMidi(const MediaPlay& play, ScenePlayer& player) override;
     void StopMidi() override;
     void StopForClose() override;
+    void EndShow() override;
+
+    // Set while a Flash movie runs.
+    sys::Event& FlashRunning() { return m_flashRunning; }
 
 private:
+    // Takes the Flash player away from the scene (under its lock), so that
+    // only one side ever stops and joins it.
+    std::shared_ptr<media::CFlashPlayerThread> TakeFlash();
+    static void StopAndJoin(const std::shared_ptr<media::CFlashPlayerThread>& flash);
+
     CMP3Controller m_mp3;
     audio::WaveSound m_wave;
     CMidiPlayer m_midi;
@@ -45,6 +55,13 @@ private:
     // commands once it is gone.
     media::CVideoPanel m_panel;
     media::PanelOwnerThread m_panelOwner;
+    audio::OutputOwner& m_output;
+    sys::Event m_flashRunning;
+    // The scene thread and the stopping thread each hold the movie's player
+    // while they use it; the last to let go joins its thread.
+    std::mutex m_flashMutex;                          // guards m_flash
+    std::shared_ptr<media::CFlashPlayerThread> m_flash;
+    std::filesystem::path m_loopingMovie;             // deleted at the end of the show
 };
 
 } // namespace showsaver
