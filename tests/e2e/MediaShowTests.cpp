@@ -5,6 +5,7 @@
 // that the show waits for, leaving no temporary file.
 
 #include "audio/SoundFixtures.h"
+#include "flash/SwfWriter.h"
 #include "tests/e2e/EngineTest.h"
 #include "tests/support/Command.h"
 #include "tools/showpack/Commands.h"
@@ -52,6 +53,15 @@ protected:
                                " -c:v mjpeg -q:v 3 " + Quoted(path));
         EXPECT_EQ(made.status, 0) << made.err;
         return path;
+    }
+    // A movie of one background colour, `frames` long.
+    fs::path Movie(const std::string& name, uint32_t rgb, int width, int height, int frames, double fps) {
+        flash::test::SwfWriter writer(width, height, fps, frames);
+        writer.Background(rgb);
+        for (int i = 0; i < frames; ++i) writer.ShowFrame();
+        writer.End();
+        test::WriteBytes(File(name), writer.Fws());
+        return File(name);
     }
     void Start(const std::string& description) {
         std::ofstream(File("show.json")) << description;
@@ -189,6 +199,42 @@ TEST_F(MediaShowTest, AMouseMoveEndsTheSaverDuringEveryWaitedMedium) {
             EXPECT_LT(test::LoudPart(Samples()).size(), size_t{kRate} * 20) << "it played on after the end";
         }
     }
+}
+
+// Flash movies as their play items place them: centred and waited for to
+// their last frame, timed to 2 s although far longer, full screen and
+// looping until a stop item, and a waiting one that a mouse move ends.
+TEST_F(MediaShowTest, FlashMoviesPlayWhereTheirItemsSayUntilTheirEnd) {
+    Movie("blue.swf", 0x0000FF, 100, 80, 40, 20);
+    Movie("green.swf", 0x00FF00, 80, 60, 10000, 30);
+    Movie("red.swf", 0xFF0000, 100, 80, 3, 20);
+    Movie("yellow.swf", 0xFFFF00, 80, 60, 10000, 30);
+    Start(R"({"items": [
+        {"class": "BackgroundItem", "color": {"color": 4202496, "fourthValue": 0}},
+        {"class": "MediaItem", "name": "Blue", "file": {"path": "blue.swf"}, "mediaType": 3},
+        {"class": "MediaItem", "name": "Green", "file": {"path": "green.swf"}, "mediaType": 3},
+        {"class": "MediaItem", "name": "Red", "file": {"path": "red.swf"}, "mediaType": 3},
+        {"class": "MediaItem", "name": "Yellow", "file": {"path": "yellow.swf"}, "mediaType": 3},
+        {"class": "MediaPlayItem", "media": 1, "wait": 1, "centreHorizontally": 1, "centreVertically": 1},
+        {"class": "MediaPlayItem", "media": 2, "wait": 1, "timed": 1, "time": 2000, "x": 50, "y": 50},
+        {"class": "MediaPlayItem", "media": 3, "loop": 1, "fullScreen": 1},
+        {"class": "PauseItem", "duration": 2500},
+        {"class": "MediaStopItem", "media": 3},
+        {"class": "MediaPlayItem", "media": 4, "wait": 1, "x": 300, "y": 200},
+        {"class": "PauseItem", "duration": 600000}
+    ]})");
+    ASSERT_TRUE(WaitFor([&] { return IsColour(ScreenPixel(512, 384), 0, 0, 255); }, 60s)) << "no centred movie";
+    SaveScreenshot("flash-centred");
+    EXPECT_TRUE(IsColour(ScreenPixel(463, 345), 0, 0, 255));
+    EXPECT_FALSE(IsColour(ScreenPixel(460, 384), 0, 0, 255)) << "the movie has its own size";
+    ASSERT_TRUE(WaitFor([&] { return IsColour(ScreenPixel(60, 60), 0, 255, 0); }, 30s)) << "no timed movie";
+    EXPECT_FALSE(IsColour(ScreenPixel(512, 384), 0, 0, 255)) << "the first movie ended and went";
+    ASSERT_TRUE(WaitFor([&] { return IsColour(ScreenPixel(5, 760), 255, 0, 0); }, 30s)) << "no full-screen movie";
+    SaveScreenshot("flash-full-screen");
+    EXPECT_FALSE(IsColour(ScreenPixel(60, 60), 0, 255, 0)) << "the timed movie ended by its time";
+    ASSERT_TRUE(WaitFor([&] { return IsColour(ScreenPixel(310, 210), 255, 255, 0); }, 30s)) << "no waiting movie";
+    EXPECT_FALSE(IsColour(ScreenPixel(5, 760), 255, 0, 0)) << "the stop item ended the looping movie";
+    EndByMouseMove();
 }
 
 } // namespace
