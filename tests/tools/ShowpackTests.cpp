@@ -3,6 +3,7 @@
 #include "show/ShowWriter.h"
 #include "support/Command.h"
 #include "tools/showpack/Commands.h"
+#include "flash/SwfWriter.h"
 #include "video/VideoFixtures.h"
 
 #include <nlohmann/json.hpp>
@@ -423,6 +424,39 @@ TEST_F(ShowpackTest, RenderShowsABackgroundVideoAtTheShowsTime) {
     EXPECT_TRUE(Near(PngPixel(out / "4.png", 10, 8), kFrameColours[5])) << "at 1.55 s, the second round";
     EXPECT_EQ(PngPixel(out / "4.png", 20, 8), 0u) << "the video keeps its own size";
     EXPECT_EQ(PngPixel(out / "5.png", 10, 8), 0u) << "the stop item took it away";
+}
+
+// Flash movies in a render run by the show's clock and go as on screen: a
+// movie that does not loop at its last frame, a timed one at its limit.
+TEST_F(ShowpackTest, RenderRunsFlashMoviesOnTheShowsClock) {
+    auto movie = [&](const std::string& name, uint32_t rgb) {
+        flash::test::SwfWriter writer(10, 10, 10, 10);
+        writer.Background(rgb);
+        for (int i = 0; i < 10; ++i) writer.ShowFrame();
+        writer.End();
+        const auto bytes = writer.Fws();
+        std::ofstream(m_dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return (m_dir / name).string();
+    };
+    auto show = m_dir / "flash-show";
+    ASSERT_EQ(Build(Write("flash.json", R"({"items": [
+        {"class": "BackgroundItem", "color": {"color": 0, "fourthValue": 0}},
+        {"class": "MediaItem", "file": {"path": ")" + movie("once.swf", 0x0000FF) + R"("}, "mediaType": 3},
+        {"class": "MediaItem", "file": {"path": ")" + movie("loop.swf", 0x00FF00) + R"("}, "mediaType": 3},
+        {"class": "MediaPlayItem", "media": 1},
+        {"class": "PauseItem", "duration": 300},
+        {"class": "PauseItem", "duration": 1000},
+        {"class": "MediaPlayItem", "media": 2, "loop": 1, "timed": 1, "time": 1500, "x": 20},
+        {"class": "PauseItem", "duration": 1200},
+        {"class": "PauseItem", "duration": 400}]})"), show, kEngine, std::cerr), 0);
+    auto out = m_dir / "flash-render";
+    CommandResult run = Shell(kShowpack.string() + " render " + Quoted(show) + " --size 40x20 --out " + Quoted(out) +
+                              " --each-item --fast");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(PngPixel(out / "4.png", 5, 5), 0x0000FFu) << "at 0.3 s the first movie plays";
+    EXPECT_EQ(PngPixel(out / "5.png", 5, 5), 0u) << "at 1.3 s it has ended at its last frame";
+    EXPECT_EQ(PngPixel(out / "7.png", 25, 5), 0x00FF00u) << "a looping movie plays on past its length";
+    EXPECT_EQ(PngPixel(out / "8.png", 25, 5), 0u) << "until its time limit";
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "tools/showpack/Render.h"
 
-#include "tools/showpack/RenderVideos.h"
+#include "tools/showpack/RenderMedia.h"
 
 #include "app/ItemKinds.h"
 #include "gfx/SurfaceContext.h"
@@ -98,12 +98,12 @@ int Render(const RenderOptions& options, std::ostream& err) {
     setup.times = &times;
     setup.messages = &messages;
     setup.pacing = options.fast ? CSceneThread::Pacing::Virtual : CSceneThread::Pacing::Real;
-    auto videos = std::make_unique<RenderVideos>();
-    RenderVideos& shownVideos = *videos;
-    setup.media = std::move(videos);
+    auto media = std::make_unique<RenderMedia>();
+    RenderMedia& shownMedia = *media;
+    setup.media = std::move(media);
     if (options.eachItem)
         setup.afterItem = [&](int index) {
-            shownVideos.CatchUp();
+            shownMedia.CatchUp();
             written &= WritePng(*screen, window.Layers(), options.outDir / (std::to_string(index) + ".png"));
         };
     CSceneThread player(std::move(setup), CSceneThread::Mode::Play);

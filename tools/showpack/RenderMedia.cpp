@@ -1,4 +1,4 @@
-#include "tools/showpack/RenderVideos.h"
+#include "tools/showpack/RenderMedia.h"
 
 #include "show/ScenePlayer.h"
 #include "transitions/TransitionEffect.h"
@@ -8,7 +8,7 @@
 
 namespace showsaver::showpack {
 
-void RenderVideos::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
+void RenderMedia::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     StopVideo();
     m_file = video::VideoFile::OpenMemory(play.bytes);
     if (!m_file) return;
@@ -33,7 +33,7 @@ void RenderVideos::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     CatchUp();
 }
 
-void RenderVideos::StopVideo() {
+void RenderMedia::StopVideo() {
     m_layer.Reset();
     m_file.reset();
     m_length = -1;
@@ -42,7 +42,58 @@ void RenderVideos::StopVideo() {
     m_picture = 0;
 }
 
-void RenderVideos::CatchUp() {
+void RenderMedia::CatchUp() {
+    CatchUpVideo();
+    CatchUpFlash();
+}
+
+void RenderMedia::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
+    StopFlash();
+    auto movie = std::make_unique<flash::Player>();
+    std::string error;
+    if (!movie->LoadBytes(play.bytes, error)) return;
+    if (play.wait) {
+        // The show waits for the time limit, or for the last frame.
+        const double rate = movie->FrameRate() > 0 ? movie->FrameRate() : 12;
+        const double ms = play.timeLimit != -1 ? play.timeLimit : std::max(0, movie->TotalFrames() - 1) * 1000.0 / rate;
+        player.Sleep(static_cast<uint32_t>(std::lround(ms)));
+        return;
+    }
+    m_movieLayer = player.Window().AddLayer(play.area);
+    if (!m_movieLayer) return;
+    movie->SetLoop(play.loop);
+    m_movie = std::move(movie);
+    m_movieLoops = play.loop;
+    m_movieLimit = play.timeLimit;
+    m_movieStarted = player.Pacer().TickCount();
+    m_movieSteps = 0;
+    m_player = &player;
+    m_movieLayer->SetVisible(true);
+    CatchUpFlash();
+}
+
+void RenderMedia::StopFlash() {
+    m_movieLayer.Reset();
+    m_movie.reset();
+}
+
+void RenderMedia::CatchUpFlash() {
+    // Steps beyond this many frames at once are skipped, as a late player
+    // drops the time it missed.
+    constexpr int64_t kMaxSteps = 100'000;
+    if (!m_movie || !m_player) return;
+    const uint32_t elapsed = m_player->Pacer().TickCount() - m_movieStarted;
+    if (m_movieLimit > 0 && elapsed >= static_cast<uint32_t>(m_movieLimit)) return StopFlash();
+    const double rate = m_movie->FrameRate() > 0 ? m_movie->FrameRate() : 12;
+    const auto due = static_cast<int64_t>(elapsed * rate / 1000);
+    for (int64_t steps = 0; m_movieSteps < due && steps < kMaxSteps; ++steps, ++m_movieSteps) m_movie->Tick();
+    m_movieSteps = std::max(m_movieSteps, due);
+    if (m_movieLimit == -1 && !m_movieLoops && m_movie->CurrentFrame() == m_movie->TotalFrames() - 1)
+        return StopFlash();
+    m_movieLayer->Paint([this](gfx::Surface& pixels) { m_movie->Paint(pixels); });
+}
+
+void RenderMedia::CatchUpVideo() {
     if (!m_file || !m_layer || !m_player) return;
     const double length = Length();
     double at = (m_player->Pacer().TickCount() - m_started) / 1000.0;
@@ -66,7 +117,7 @@ void RenderVideos::CatchUp() {
 // The picture that shows at `seconds` is the last one that starts there or
 // before. The first one after it stays decoded, not yet converted, for a
 // later time.
-bool RenderVideos::DecodeUpTo(double seconds) {
+bool RenderMedia::DecodeUpTo(double seconds) {
     for (;;) {
         if (m_pending) {
             if (*m_pending > seconds) return m_shown >= 0;
@@ -80,7 +131,7 @@ bool RenderVideos::DecodeUpTo(double seconds) {
     }
 }
 
-double RenderVideos::Length() {
+double RenderMedia::Length() {
     if (m_length >= 0) return m_length;
     double last = -1;
     int pictures = 0;
