@@ -3,11 +3,13 @@
 // anywhere else:
 //   make_pictures OUTDIR
 // writes sunrise.jpg, harbour.jpg, mosaic.bmp, badge.bmp and tune.mid into
-// OUTDIR, and lighthouse.rgb: the frames of a short film as raw RGB rows
+// OUTDIR, fireflies.swf, a Flash animation written with the tests' movie
+// writer, and lighthouse.rgb: the frames of a short film as raw RGB rows
 // (kFilmWidth × kFilmHeight, kFilmFrames of them), which the build encodes
 // into lighthouse.avi with the ffmpeg command.
 
 #include "codec/Codec.h"
+#include "flash/SwfWriter.h"
 #include "gfx/Surface.h"
 
 #include <cairo.h>
@@ -244,6 +246,30 @@ void Lighthouse(cairo_t* cr, int w, int h, double turn) {
     cairo_fill(cr);
 }
 
+// Three glowing fireflies dancing over a night meadow for three seconds.
+std::vector<uint8_t> Fireflies() {
+    using namespace flash::test;
+    constexpr int kFrames = 72;
+    constexpr uint32_t kNight = 0x0A1028;
+    SwfWriter movie(320, 200, 24, kFrames);
+    movie.Background(kNight);
+    movie.Tag(32, RectShape(1, 0, 3000, 6400, 4000, Solid(0x10301A)));
+    const uint32_t glow[] = {0xFFE070, 0x90FF90, 0xFFA0D0};
+    for (int i = 0; i < 3; ++i) movie.Tag(32, RectShape(uint16_t(i + 2), -500, -500, 500, 500, Radial(0, 0, 500, glow[i], kNight)));
+    movie.Place(1, 1, 0, 0);
+    for (int frame = 0; frame < kFrames; ++frame) {
+        const double t = double(frame) / kFrames;
+        for (int i = 0; i < 3; ++i) {
+            const double x = 160 + 110 * std::sin(2 * kPi * t * (i + 1) + i * 2.1);
+            const double y = 90 + 50 * std::sin(2 * kPi * t * (3 - i) + i);
+            movie.Place(uint16_t(i + 2), frame == 0 ? i + 2 : -1, int(x * 20), int(y * 20), frame > 0);
+        }
+        movie.ShowFrame();
+    }
+    movie.End();
+    return movie.Fws();
+}
+
 bool WriteFilm(const std::filesystem::path& path) {
     std::ofstream film(path, std::ios::binary);
     for (int frame = 0; frame < kFilmFrames; ++frame) {
@@ -285,6 +311,13 @@ int main(int argc, char** argv) {
     midi.write(reinterpret_cast<const char*>(tune.data()), static_cast<std::streamsize>(tune.size()));
     if (!midi.flush()) {
         std::fprintf(stderr, "make_pictures: cannot write %s\n", (out / "tune.mid").c_str());
+        return 1;
+    }
+    const std::vector<uint8_t> fireflies = Fireflies();
+    std::ofstream swf(out / "fireflies.swf", std::ios::binary);
+    swf.write(reinterpret_cast<const char*>(fireflies.data()), static_cast<std::streamsize>(fireflies.size()));
+    if (!swf.flush()) {
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", (out / "fireflies.swf").c_str());
         return 1;
     }
     if (!WriteFilm(out / "lighthouse.rgb")) {
