@@ -38,6 +38,33 @@ TEST(Mixer, SumsStreamsWithSaturation)
     }
 }
 
+// A frame queue holds what fits, hands it out in order across the end of its
+// ring, counts what it handed out as its clock, and drops the rest on Clear.
+TEST(Mixer, FrameQueueKeepsOrderAcrossItsRingAndCountsWhatPlayed)
+{
+    auto mixer = audio::Output::CreateDetachedMixer();
+    audio::FrameQueue queue(mixer, 100);
+    auto ramp = [](int from, int count) {
+        std::vector<int16_t> frames;
+        for (int i = from; i < from + count; ++i)
+            frames.insert(frames.end(), { int16_t(i), int16_t(-i) });
+        return frames;
+    };
+    EXPECT_EQ(queue.Push(ramp(0, 70)), 70u);
+    auto first = Mixed(*mixer, 60);
+    EXPECT_EQ(queue.Push(ramp(70, 120)), 90u) << "only what fits is taken";
+    auto second = Mixed(*mixer, 120);   // 100 queued, then silence
+    EXPECT_EQ(first[2 * 59], 59);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(second[2 * i], 60 + i) << i;
+    EXPECT_EQ(second[2 * 100], 0);
+    EXPECT_EQ(queue.Consumed(), 160u);
+    queue.Push(ramp(1, 10));
+    queue.Clear();
+    EXPECT_EQ(Mixed(*mixer, 5)[0], 0);
+    EXPECT_EQ(queue.Consumed(), 160u);
+}
+
 TEST(Mixer, PushedBuffersReportDoneOncePlayedAndOnClear)
 {
     auto mixer = audio::Output::CreateDetachedMixer();

@@ -1,3 +1,4 @@
+#include "platform/sys/CommandThread.h"
 #include "platform/sys/Event.h"
 #include "platform/sys/Thread.h"
 
@@ -178,3 +179,29 @@ TEST(SuspendedThread, BodyMayJoinItself)
     thread.Join();
     EXPECT_FALSE(thread.IsRunning());
 }
+
+namespace showsaver::sys {
+namespace {
+
+// Calls run in order on the thread; a caller that gives up returns at once
+// while the thread is busy, and its call still runs after the one ahead.
+TEST(CommandThread, RunsCallsInOrderAndLetsACallerGiveUp)
+{
+    CommandThread thread;
+    Event never, release, busy;
+    std::vector<int> ran;
+    std::thread first([&] { thread.Invoke([&] { busy.Set(); release.Wait(); ran.push_back(1); }, never); });
+    busy.Wait();
+    Event givenUp(true);
+    EXPECT_FALSE(thread.Invoke([&] { ran.push_back(2); }, givenUp)) << "the thread is busy and the caller gave up";
+    release.Set();
+    first.join();
+    EXPECT_TRUE(thread.Invoke([&] { ran.push_back(3); }, never));
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+    bool inline_ = false;
+    thread.Invoke([&] { thread.Invoke([&] { inline_ = true; }, never); }, never);
+    EXPECT_TRUE(inline_) << "a call made on the thread itself runs at once";
+}
+
+} // namespace
+} // namespace showsaver::sys
