@@ -57,7 +57,7 @@ void CSceneThread::PlayShow() {
 void CSceneThread::EndOfShow() { m_setup.media->EndShow(); }
 
 bool CSceneThread::WaitFor(sys::Event& event) {
-    sys::Event* events[] = {&event, &m_stop};
+    const sys::Event* events[] = {&event, &m_stop};
     return sys::Event::WaitAny(events, std::chrono::milliseconds::max()) == 0;
 }
 
