@@ -45,7 +45,8 @@ inline std::vector<int16_t> ReadSamples(const std::filesystem::path& path)
 {
     auto bytes = ReadBytes(path);
     std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
 }
 
