@@ -138,11 +138,16 @@ Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offse
 Result<uint64_t> FindShowOffset(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return Error{"cannot open " + path.string()};
-    // A bare show: header word, then a one-byte length and a signature.
-    std::array<char, 5 + 15> head{};
+    // A bare show: the header word, then the signature as a text in any of
+    // its prefix forms. The longest is the wide one: 0xFF 0xFFFE, a second
+    // prefix of up to seven bytes, and two bytes a character.
+    std::array<char, 4 + 3 + 7 + 2 * 15> head{};
     file.read(head.data(), head.size());
-    auto signature = std::string_view(head.data() + 5, static_cast<size_t>(std::max<std::streamsize>(0, file.gcount() - 5)));
-    if (static_cast<unsigned char>(head[4]) == 15 &&
+    auto got = static_cast<size_t>(std::max<std::streamsize>(0, file.gcount()));
+    ShowReader reader({reinterpret_cast<const uint8_t*>(head.data()), got});
+    reader.ReadUInt32();
+    std::string signature = reader.ReadText();
+    if (!reader.Failed() &&
         (signature == strings::Load(strings::kSignatureA) || signature == strings::Load(strings::kSignatureB)))
         return uint64_t{0};
     return kShowOffset;
