@@ -1,6 +1,7 @@
 #include "platform/registry/HiveText.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <utility>
@@ -265,9 +266,17 @@ size_t HiveData::KeySlot(std::string_view path, uint64_t hash) const
     }
 }
 
-void HiveData::GrowKeyTable()
+void HiveData::ReserveKeys(size_t keys)
 {
-    std::vector<uint32_t> table(std::max<size_t>(16, m_keyTable.size() * 2), 0);
+    m_keys.reserve(keys);
+    m_keyHashes.reserve(keys);
+    if (m_keyTable.size() < keys * 2)
+        GrowKeyTable(std::bit_ceil(keys * 2));
+}
+
+void HiveData::GrowKeyTable(size_t slots)
+{
+    std::vector<uint32_t> table(std::max<size_t>({ 16, slots, m_keyTable.size() * 2 }), 0);
     size_t mask = table.size() - 1;
     for (size_t i = 0; i < m_keys.size(); ++i) {
         size_t slot = m_keyHashes[i] & mask;
@@ -300,7 +309,7 @@ size_t HiveData::FindValueIndex(size_t keyIndex, std::string_view name) const
                 return i;
         return std::string::npos;
     }
-    const auto& index = m_valueIndexes[keyIndex];
+    const auto& index = m_valueIndexes.at(keyIndex);
     auto found = index.find(Folded(name));
     return found == index.end() ? std::string::npos : found->second;
 }
@@ -308,10 +317,12 @@ size_t HiveData::FindValueIndex(size_t keyIndex, std::string_view name) const
 void HiveData::IndexValues(size_t keyIndex)
 {
     const std::vector<NamedValue>& values = m_keys[keyIndex].values;
+    if (values.size() <= kValuesSearchedInPlace) {
+        m_valueIndexes.erase(keyIndex);
+        return;
+    }
     auto& index = m_valueIndexes[keyIndex];
     index.clear();
-    if (values.size() <= kValuesSearchedInPlace)
-        return;
     for (size_t i = 0; i < values.size(); ++i)
         index.emplace(Folded(values[i].name), i);
 }
@@ -340,7 +351,7 @@ size_t HiveData::KeyIndexFor(std::string_view path)
 {
     // The table stays at most half full, so that probes stay short.
     if ((m_keys.size() + 1) * 2 > m_keyTable.size())
-        GrowKeyTable();
+        GrowKeyTable(0);
     uint64_t hash = FoldedHash(path);
     size_t slot = KeySlot(path, hash);
     if (m_keyTable[slot] != 0)
@@ -350,7 +361,6 @@ size_t HiveData::KeyIndexFor(std::string_view path)
     m_keys.push_back(Key { std::string(path), {} });
     // Most keys hold a few values.
     m_keys.back().values.reserve(4);
-    m_valueIndexes.emplace_back();
     return m_keys.size() - 1;
 }
 
@@ -403,6 +413,10 @@ Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
         text.remove_prefix(kUtf8Bom.size());
 
     HiveData data;
+    // Every header holds a '[' and the root's name: that bounds the keys (a cheap pass
+    // over the text), and no more is reserved than the text can describe.
+    size_t brackets = static_cast<size_t>(std::count(text.begin(), text.end(), '['));
+    data.ReserveKeys(std::min(brackets, text.size() / (RootName(hive).size() + 2)));
     LineParser parser(data, hive);
     bool seenVersion = false;
     int lineNumber = 0;

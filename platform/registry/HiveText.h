@@ -66,6 +66,8 @@ public:
     // The same, by the key's place in Keys(), as the parser fills the key it is in.
     size_t KeyIndexFor(std::string_view path);
     void SetValueAt(size_t keyIndex, std::string name, Value value);
+    // Makes room for `keys` keys before they are added.
+    void ReserveKeys(size_t keys);
 
 private:
     Key* FindKeyMutable(std::string_view path);
@@ -76,14 +78,15 @@ private:
     // The key of `path` in the open-addressing table: its slot, which holds the key's
     // index + 1, or 0 when the key is not there.
     size_t KeySlot(std::string_view path, uint64_t hash) const;
-    void GrowKeyTable();
+    // Doubles the table, or makes it `slots` long when that is more.
+    void GrowKeyTable(size_t slots);
 
     std::vector<Key> m_keys;
     std::vector<uint64_t> m_keyHashes;    // the hash of each key's folded path
     std::vector<uint32_t> m_keyTable;     // index + 1 of a key, 0 for a free slot; a power of two long
-    // For each key with many values: folded value name -> index in its values. A key
-    // with a few values is searched in place.
-    std::vector<std::unordered_map<std::string, size_t>> m_valueIndexes;
+    // Key index -> (folded value name -> index in its values), for the keys with many
+    // values. A key with a few values is searched in place.
+    std::unordered_map<size_t, std::unordered_map<std::string, size_t>> m_valueIndexes;
 };
 
 struct ParseError {

@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxBadCopies = 1000;
 // A settings file this large is no settings file; it is read as empty rather than
 // parsed into memory.
-constexpr uint64_t kMaxHiveBytes = uint64_t{256} << 20;
+constexpr uint64_t kMaxHiveBytes = uint64_t{64} << 20;
 
 std::string_view TextOf(const sys::FileBytes& bytes)
 {
