@@ -139,7 +139,8 @@ int SaverWindow::OnCloseRequested(void* data) {
         self->m_dialogOpen = false;
         if (!close) {
             self->ResetMouseReference();
-            self->SetPointerVisible(false);
+            // A box that came up meanwhile keeps the pointer and the grab.
+            self->SetPointerVisible(!self->m_boxes.empty());
             self->GrabInput();
         }
     }
