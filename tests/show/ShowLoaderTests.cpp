@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace showsaver {
 namespace {
@@ -234,6 +236,14 @@ TEST(ShowLoader, FindsTheShowInPackedAndBareFiles) {
     EXPECT_EQ(*FindShowOffset(bare), 0u);
     EXPECT_EQ(*FindShowOffset(packed), kShowOffset);
     EXPECT_FALSE(FindShowOffset(dir / "showsaver-none"));
+    // A FIFO is refused, not waited on.
+    auto fifo = dir / ("showsaver-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(FindShowOffset(fifo));
+    ShowItemRegistry registry;
+    ShowInfo info;
+    EXPECT_FALSE(LoadShowFile(fifo, 0, registry, registry.Items(), info, nullptr));
+    std::filesystem::remove(fifo);
     std::filesystem::remove(bare);
     std::filesystem::remove(packed);
 }
