@@ -21,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace showsaver::e2e {
 namespace {
@@ -239,6 +240,19 @@ TEST_F(SaverWindowTest, AMessageBoxOfTheShowHasTheKeyboard) {
     ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
     EXPECT_TRUE(Ends());
     EXPECT_EQ(m_saver.WaitForExit(1s), 0);
+}
+
+TEST_F(SaverWindowTest, StartsWithAFifoInPlaceOfTheSettingsFile) {
+    fs::path settings = m_store->FilePath(registry::Hive::CurrentUser);
+    fs::remove(settings);
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
+    EXPECT_TRUE(Ends());
+    EXPECT_EQ(fs::symlink_status(settings).type(), fs::file_type::fifo);
+    std::ifstream log(m_scratch.Path() / "saver.log");
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find(settings.string() + " is not a regular file"),
+              std::string::npos);
 }
 
 TEST_F(SaverWindowTest, UnknownModeLeavesNoProcessAndNoWindow) {
