@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <utility>
 
@@ -415,7 +416,10 @@ Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
     HiveData data;
     // Every header holds a '[' and the root's name: that bounds the keys (a cheap pass
     // over the text), and no more is reserved than the text can describe.
-    size_t brackets = static_cast<size_t>(std::count(text.begin(), text.end(), '['));
+    size_t brackets = 0;
+    for (const char* at = text.data(); (at = static_cast<const char*>(std::memchr(at, '[', text.data() + text.size() - at)));
+         ++at)
+        ++brackets;
     data.ReserveKeys(std::min(brackets, text.size() / (RootName(hive).size() + 2)));
     LineParser parser(data, hive);
     bool seenVersion = false;
