@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace showsaver {
 
@@ -17,6 +18,13 @@ namespace {
 constexpr std::chrono::milliseconds kPresentInterval(16);
 
 } // namespace
+
+struct SaverWindow::Box {
+    GtkWidget* dialog = nullptr;                   // UI thread
+    sys::Event answered;
+    std::atomic<ui::MessageAnswer> answer{ui::MessageAnswer::Cancel};
+    std::atomic<bool> abandoned{false};            // the asking thread stopped waiting
+};
 
 uint32_t VirtualKeyOf(unsigned keyval) {
     switch (keyval) {
@@ -40,6 +48,7 @@ SaverWindow::SaverWindow(ExitSettings exitSettings, Hooks hooks)
     : m_rules(exitSettings), m_mute(exitSettings.IsMuted()), m_hooks(std::move(hooks)) {}
 
 SaverWindow::~SaverWindow() {
+    CloseBoxes();
     // Every drawing thread has ended by now.
     if (m_screen) m_screen->SetDirtyNotifier({});
     {
@@ -97,6 +106,9 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
 void SaverWindow::Destroy() {
     if (m_destroyed) return;
     m_destroyed = true;
+    // A box of the show goes with the show, before the scene thread is
+    // asked to end (it may be waiting for the answer).
+    CloseBoxes();
     if (m_hooks.stopPlayback) m_hooks.stopPlayback();
     if (m_screenSaverSuspended) {
         ui::SuspendServerScreenSaver(m_window, false);
@@ -117,6 +129,7 @@ int SaverWindow::OnCloseRequested(void* data) {
     self->m_closePending = false;
     if (self->m_destroyed) return G_SOURCE_REMOVE;
     bool close = true;
+    self->CloseBoxes();
     if (self->m_hooks.checkOnClose) {
         // The dialog needs the keyboard and an arrow pointer.
         self->m_dialogOpen = true;
@@ -126,7 +139,8 @@ int SaverWindow::OnCloseRequested(void* data) {
         self->m_dialogOpen = false;
         if (!close) {
             self->ResetMouseReference();
-            self->SetPointerVisible(false);
+            // A box that came up meanwhile keeps the pointer and the grab.
+            self->SetPointerVisible(!self->m_boxes.empty());
             self->GrabInput();
         }
     }
@@ -160,23 +174,30 @@ void SaverWindow::DisarmLink() {
     m_linkAddress.clear();
 }
 
-int SaverWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, void* data) {
-    auto* self = static_cast<SaverWindow*>(data);
-    uint32_t key = VirtualKeyOf(event->keyval);
-    if (event->state & GDK_MOD1_MASK) {
+bool SaverWindow::HandleKey(const GdkEventKey& event) {
+    uint32_t key = VirtualKeyOf(event.keyval);
+    if (event.state & GDK_MOD1_MASK) {
         // A key with Alt is a system key; Alt+F4 is swallowed whole.
-        if (key != kKeyF4 && self->m_rules.OnSystemKey()) self->RequestClose();
-        return TRUE;
+        if (key != kKeyF4 && m_rules.OnSystemKey()) RequestClose();
+        return true;
     }
     std::string address;
     ExitRules::KeyOutcome outcome;
     {
-        std::lock_guard lock(self->m_linkMutex);
-        outcome = self->m_rules.OnKeyDown(key, self->m_linkKeyMode);
-        if (outcome.storeLink) address = self->m_linkAddress;
+        std::lock_guard lock(m_linkMutex);
+        outcome = m_rules.OnKeyDown(key, m_linkKeyMode);
+        if (outcome.storeLink) address = m_linkAddress;
     }
-    if (outcome.storeLink && self->m_hooks.storeExitUrl) self->m_hooks.storeExitUrl(address);
-    if (outcome.close) self->RequestClose();
+    if (outcome.storeLink && m_hooks.storeExitUrl) m_hooks.storeExitUrl(address);
+    if (outcome.close) RequestClose();
+    return false;
+}
+
+int SaverWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, void* data) {
+    auto* self = static_cast<SaverWindow*>(data);
+    // A box that is up has the keyboard, whichever window the key reached.
+    if (!self->m_boxes.empty()) return gtk_widget_event(self->m_boxes.back()->dialog, reinterpret_cast<GdkEvent*>(event));
+    self->HandleKey(*event);
     return TRUE;
 }
 
@@ -250,11 +271,16 @@ gfx::LayerHandle SaverWindow::AddLayer(const gfx::Rect& area) {
 }
 
 void SaverWindow::GrabInput() {
-    GdkWindow* window = gtk_widget_get_window(m_window);
+    // While a box is up the grab is the box's: keys reach it, the pointer
+    // shows to answer it, and the window still sees the pointer over it.
+    GtkWidget* owner = m_boxes.empty() ? m_window : m_boxes.back()->dialog;
+    GdkWindow* window = gtk_widget_get_window(owner);
     GdkSeat* seat = gdk_display_get_default_seat(gtk_widget_get_display(m_window));
-    GdkCursor* blank = gdk_cursor_new_for_display(gtk_widget_get_display(m_window), GDK_BLANK_CURSOR);
-    GdkGrabStatus status = gdk_seat_grab(seat, window, GDK_SEAT_CAPABILITY_ALL, TRUE, blank, nullptr, nullptr, nullptr);
-    g_object_unref(blank);
+    GdkCursor* blank =
+        m_boxes.empty() ? gdk_cursor_new_for_display(gtk_widget_get_display(m_window), GDK_BLANK_CURSOR) : nullptr;
+    GdkGrabStatus status = window ? gdk_seat_grab(seat, window, GDK_SEAT_CAPABILITY_ALL, TRUE, blank, nullptr, nullptr, nullptr)
+                                  : GDK_GRAB_NOT_VIEWABLE;
+    if (blank) g_object_unref(blank);
     // Another program may hold a grab for a moment (a menu, a key being
     // pressed): try again shortly.
     if (status != GDK_GRAB_SUCCESS && !m_destroyed && !m_dialogOpen)
@@ -276,6 +302,81 @@ void SaverWindow::SetPointerVisible(bool visible) {
                                 : gdk_cursor_new_for_display(display, GDK_BLANK_CURSOR);
     gdk_window_set_cursor(gtk_widget_get_window(m_window), cursor);
     if (cursor) g_object_unref(cursor);
+}
+
+ui::MessageAnswer SaverWindow::ShowMessage(std::string_view caption, std::string_view text, ui::MessageIcon icon,
+                                           ui::MessageButtons buttons, const sys::Event* stop) {
+    if (auto answer = ui::AnswerWithoutDialog(caption, text, icon, buttons)) return *answer;
+    if (ui::IsUiThread()) return ui::ShowMessageBox(caption, text, icon, buttons, stop);
+    auto box = std::make_shared<Box>();
+    std::weak_ptr<SaverWindow*> alive = m_alive;
+    ui::PostToUiThread([alive, box, caption = std::string(caption), text = std::string(text), icon, buttons] {
+        if (auto self = alive.lock()) (*self)->OpenBox(box, caption, text, icon, buttons);
+        else box->answered.Set();
+    });
+    sys::Event* events[] = {&box->answered, const_cast<sys::Event*>(stop)};
+    int which;
+    while ((which = sys::Event::WaitAny(events, std::chrono::hours(1))) < 0) {
+    }
+    if (which == 0) return box->answer.load();
+    box->abandoned = true;
+    ui::PostToUiThread([alive, box] {
+        if (auto self = alive.lock()) (*self)->FinishBox(box, ui::MessageAnswer::Cancel);
+    });
+    return ui::MessageAnswer::Cancel;
+}
+
+void SaverWindow::OpenBox(const std::shared_ptr<Box>& box, const std::string& caption, const std::string& text,
+                          ui::MessageIcon icon, ui::MessageButtons buttons) {
+    if (m_destroyed || box->abandoned || !m_window) {
+        box->answered.Set();
+        return;
+    }
+    std::weak_ptr<SaverWindow*> alive = m_alive;
+    box->dialog = ui::OpenMessageBox(GTK_WINDOW(m_window), caption, text, icon, buttons,
+                                     [alive, box](ui::MessageAnswer answer) {
+                                         if (auto self = alive.lock()) (*self)->FinishBox(box, answer);
+                                     });
+    // The box passes the keys and moves it gets to the exit rules too.
+    gtk_widget_add_events(box->dialog, GDK_POINTER_MOTION_MASK);
+    g_signal_connect(box->dialog, "key-press-event", G_CALLBACK(OnBoxKeyPress), this);
+    g_signal_connect(box->dialog, "motion-notify-event", G_CALLBACK(OnBoxMotion), this);
+    m_boxes.push_back(box);
+    SetPointerVisible(true);
+    if (!m_dialogOpen) GrabInput();
+}
+
+void SaverWindow::FinishBox(const std::shared_ptr<Box>& box, ui::MessageAnswer answer) {
+    auto it = std::find(m_boxes.begin(), m_boxes.end(), box);
+    if (it == m_boxes.end()) return;
+    m_boxes.erase(it);
+    box->answer = answer;
+    if (box->dialog) gtk_widget_destroy(std::exchange(box->dialog, nullptr));
+    box->answered.Set();
+    if (m_destroyed || m_dialogOpen) return;
+    if (m_boxes.empty()) SetPointerVisible(false);
+    GrabInput();
+}
+
+void SaverWindow::CloseBoxes() {
+    for (auto boxes = std::move(m_boxes); auto& box : boxes) {
+        if (box->dialog) gtk_widget_destroy(std::exchange(box->dialog, nullptr));
+        box->answered.Set();
+    }
+    m_boxes.clear();
+}
+
+int SaverWindow::OnBoxKeyPress(GtkWidget*, GdkEventKey* event, void* data) {
+    // The box answers Return and Escape itself after the rules had them.
+    return static_cast<SaverWindow*>(data)->HandleKey(*event) ? TRUE : FALSE;
+}
+
+int SaverWindow::OnBoxMotion(GtkWidget*, GdkEventMotion* event, void* data) {
+    // The window lies at 0,0, so its coordinates are the screen's.
+    auto* self = static_cast<SaverWindow*>(data);
+    if (self->m_rules.OnMouseMove(static_cast<int32_t>(event->x_root), static_cast<int32_t>(event->y_root)))
+        self->RequestClose();
+    return FALSE;
 }
 
 } // namespace showsaver

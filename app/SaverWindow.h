@@ -9,6 +9,7 @@
 #include "gfx/Layers.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/sys/Event.h"
+#include "platform/ui/MessageBox.h"
 #include "show/ScenePlayer.h"
 
 #include <atomic>
@@ -17,6 +18,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _GdkEventKey GdkEventKey;
@@ -62,6 +65,13 @@ public:
     // Measures the next mouse moves from where the pointer is now.
     void ResetMouseReference();
 
+    // A message box of the show, from any thread but the UI thread. The box
+    // comes up above the window and has the keyboard; the inputs that end
+    // the show still end it, and the box goes with it. Returns the answer,
+    // or Cancel once `stop` is set or the window closes first.
+    ui::MessageAnswer ShowMessage(std::string_view caption, std::string_view text, ui::MessageIcon icon,
+                                  ui::MessageButtons buttons, const sys::Event* stop);
+
     // SaverWindowControl, called by the scene thread.
     void SetBackground(ColorRef color) override;
     ColorRef Background() const override { return m_background.load(); }
@@ -78,6 +88,18 @@ private:
     static int OnDraw(GtkWidget*, cairo_t* cr, void* self);
     static int OnPresentTick(void* self);
     static int OnCloseRequested(void* self);
+
+    struct Box;
+    // The message boxes' steps, on the UI thread.
+    void OpenBox(const std::shared_ptr<Box>& box, const std::string& caption, const std::string& text,
+                 ui::MessageIcon icon, ui::MessageButtons buttons);
+    void FinishBox(const std::shared_ptr<Box>& box, ui::MessageAnswer answer);
+    void CloseBoxes();
+    static int OnBoxKeyPress(GtkWidget*, GdkEventKey* event, void* self);
+    static int OnBoxMotion(GtkWidget*, GdkEventMotion* event, void* self);
+    // The exit rules for a key; true when the key was a system key, which
+    // nothing else may see.
+    bool HandleKey(const GdkEventKey& event);
 
     void GrabInput();
     void ReleaseInput();
@@ -109,6 +131,12 @@ private:
     std::mutex m_linkMutex;   // hands the address between the scene thread and the UI thread
     std::string m_linkAddress;
     sys::Event m_mediaEvent;
+    // The boxes that are up, newest last (UI thread only). While one is up
+    // it holds the grab and the pointer shows.
+    std::vector<std::shared_ptr<Box>> m_boxes;
+    // Calls posted to the UI thread hold this weakly and do nothing once
+    // the window is gone.
+    std::shared_ptr<SaverWindow*> m_alive = std::make_shared<SaverWindow*>(this);
 };
 
 // The virtual key code of a GDK key value (letters as upper-case ASCII).

@@ -25,6 +25,26 @@
 
 namespace showsaver {
 
+namespace {
+
+// The show's messages come up as boxes of its window, which the exit inputs
+// end together with the show.
+class SaverWindowMessages final : public ui::MessageSink {
+public:
+    SaverWindowMessages(SaverWindow& window, std::string caption, const sys::Event& stop)
+        : m_window(window), m_caption(std::move(caption)), m_stop(stop) {}
+    ui::MessageAnswer Show(std::string_view text, ui::MessageIcon icon, ui::MessageButtons buttons) override {
+        return m_window.ShowMessage(m_caption, text, icon, buttons, &m_stop);
+    }
+
+private:
+    SaverWindow& m_window;
+    std::string m_caption;
+    const sys::Event& m_stop;
+};
+
+} // namespace
+
 ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ShowItemRegistry>()) {}
 
 ScreenSaverApp::~ScreenSaverApp() { Shutdown(); }
@@ -138,7 +158,8 @@ bool ScreenSaverApp::RunShow() {
         ui::PostToUiThread(std::move(notice));
     });
     m_sceneThread = std::make_unique<CSceneThread>(std::move(setup), CSceneThread::Mode::Play);
-    m_sceneMessages = std::make_unique<ui::MessageBoxSink>(m_applicationName, &m_sceneThread->StopEvent());
+    m_sceneMessages =
+        std::make_unique<SaverWindowMessages>(*m_saverWindow, m_applicationName, m_sceneThread->StopEvent());
     m_sceneThread->SetMessages(m_sceneMessages.get());
     m_sceneThread->Resume();
 

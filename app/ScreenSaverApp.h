@@ -64,7 +64,7 @@ private:
     // The sound output, opened at the first sound and kept until the end.
     audio::OutputOwner m_sound;
     std::unique_ptr<CSceneThread> m_sceneThread;
-    std::unique_ptr<ui::MessageBoxSink> m_sceneMessages;
+    std::unique_ptr<ui::MessageSink> m_sceneMessages;
     std::unique_ptr<ui::MessageBoxSink> m_messages;
     std::filesystem::path m_executable;
     std::string m_applicationName = "showsaver";

@@ -129,7 +129,7 @@ bool PictureDecoder::TextToImage(PictureItem& picture, std::string_view text) {
     width = static_cast<int>(width * 1.02);
     // A caption larger than any screen (a hostile font height times many
     // lines) is refused rather than allocated.
-    if (height > kMaxCaptionSide || width > kMaxCaptionSide || int64_t{width} * height > kMaxCaptionPixels)
+    if (height > kMaxCaptionSide || width > kMaxCaptionSide || int64_t{width} * height > m_maxCaptionPixels)
         return false;
 
     auto bitmap = gfx::Surface::Create(width, static_cast<int>(height));

@@ -7,6 +7,8 @@
 #include "codec/RgbImage.h"
 #include "gfx/DeviceContext.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -24,6 +26,9 @@ public:
     // hostile font height times many lines would ask for.
     static constexpr int64_t kMaxCaptionSide = 16384;
     static constexpr int64_t kMaxCaptionPixels = 12'000'000;
+    // Lowers the caption limit of this decoder (never raises it above
+    // kMaxCaptionPixels): a fuzzer keeps each input's rendering short.
+    void LimitCaptionPixels(int64_t pixels) { m_maxCaptionPixels = std::min(pixels, kMaxCaptionPixels); }
 
     static constexpr std::string_view kUnsupportedFormat =
         "This image format is not supported or image date is corrupted";
@@ -71,6 +76,7 @@ private:
     codec::RgbImage m_image;
     codec::RgbImage m_scaled;
     std::string m_lastError;
+    int64_t m_maxCaptionPixels = kMaxCaptionPixels;
 };
 
 } // namespace showsaver

@@ -111,7 +111,7 @@ bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::R
     gfx::Size workSize = direct ? gfx::Size{1, 1} : screenSized ? screen : picture.Size();
     auto workBitmap = gfx::Surface::Create(std::max(workSize.width, 1), std::max(workSize.height, 1));
     if (!pictureBitmap || !workBitmap) {
-        ui::ShowMessageBox("", kConversionFailed);
+        player.Messages().Show(kConversionFailed);
         return false;
     }
 

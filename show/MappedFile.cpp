@@ -16,7 +16,8 @@ MappedFile::~MappedFile() {
 }
 
 Status<> MappedFile::Open(const std::filesystem::path& path, uint64_t offset) {
-    sys::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without blocking: a FIFO is refused below rather than waited on.
+    sys::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.IsValid()) {
         return Error{"cannot open " + path.string() + ": " + std::strerror(errno)};
     }

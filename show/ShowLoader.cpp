@@ -1,12 +1,16 @@
 #include "show/ShowLoader.h"
 
+#include "platform/sys/FileDescriptor.h"
 #include "resources/StringTable.h"
 #include "show/ControlItems.h"
 #include "show/ItemList.h"
 #include "show/MappedFile.h"
 
 #include <array>
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace showsaver {
 
@@ -115,12 +119,16 @@ Status<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, Ite
     for (int i = 0; i < items.Size(); ++i) items.At(i).SetIndex(i);
     MatchLoops(items);
     if (!messages) return {};
-    ValidationContext context{items, *messages};
+    return ValidateShow(items, *messages, reader.Offset());
+}
+
+Status<LoadError> ValidateShow(ItemList& items, ui::MessageSink& messages, uint64_t endOffset) {
+    ValidationContext context{items, messages};
     for (int i = 0; i < items.Size(); ++i) {
         if (!items.At(i).Validate(context))
-            return LoadError{reader.Offset(), "item " + std::to_string(i) + " (" +
-                                                  std::string(ItemClassName(static_cast<int32_t>(items.At(i).Kind()))) +
-                                                  ") was refused by validation"};
+            return LoadError{endOffset, "item " + std::to_string(i) + " (" +
+                                            std::string(ItemClassName(static_cast<int32_t>(items.At(i).Kind()))) +
+                                            ") was refused by validation"};
     }
     return {};
 }
@@ -136,13 +144,26 @@ Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offse
 }
 
 Result<uint64_t> FindShowOffset(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return Error{"cannot open " + path.string()};
-    // A bare show: header word, then a one-byte length and a signature.
-    std::array<char, 5 + 15> head{};
-    file.read(head.data(), head.size());
-    auto signature = std::string_view(head.data() + 5, static_cast<size_t>(std::max<std::streamsize>(0, file.gcount() - 5)));
-    if (static_cast<unsigned char>(head[4]) == 15 &&
+    // Opened without blocking, so that a FIFO is refused instead of waited on.
+    sys::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!file.IsValid()) return Error{"cannot open " + path.string()};
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Error{path.string() + " is not a regular file"};
+    // A bare show: the header word, then the signature as a text in any of
+    // its prefix forms. The longest is the wide one: 0xFF 0xFFFE, a second
+    // prefix of up to seven bytes, and two bytes a character.
+    std::array<uint8_t, 4 + 3 + 7 + 2 * 15> head{};
+    size_t got = 0;
+    while (got < head.size()) {
+        ssize_t n = ::read(file.Get(), head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ShowReader reader({head.data(), got});
+    reader.ReadUInt32();
+    std::string signature = reader.ReadText();
+    if (!reader.Failed() &&
         (signature == strings::Load(strings::kSignatureA) || signature == strings::Load(strings::kSignatureB)))
         return uint64_t{0};
     return kShowOffset;

@@ -42,6 +42,10 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
 Status<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, ItemList& items, ShowInfo& info,
                            ui::MessageSink* messages);
 
+// Validates the items of a show loaded without messages, as LoadShow does with
+// them; `endOffset` (where the show's bytes ended) goes into the error.
+Status<LoadError> ValidateShow(ItemList& items, ui::MessageSink& messages, uint64_t endOffset);
+
 // Opens `path`, reads the header word at `offset`, then the show.
 Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset, const ItemRegistry& registry,
                                ItemList& items, ShowInfo& info, ui::MessageSink* messages);

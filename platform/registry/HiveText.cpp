@@ -1,7 +1,9 @@
 #include "platform/registry/HiveText.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <utility>
 
@@ -124,14 +126,13 @@ private:
         auto path = NormalizeKeyPath(inner.substr(root.size()));
         if (!path)
             return Error{"the key name holds control characters or bytes that are not UTF-8"};
-        m_key = *path;
-        m_data.KeyFor(*m_key);
+        m_key = m_data.KeyIndexFor(*path);
         return {};
     }
 
     Status<> ParseValue(std::string_view line)
     {
-        if (!m_key)
+        if (m_key == kNoKey)
             return Error{"a value comes before any [key] header"};
         std::string name;
         std::string_view rest = line;
@@ -150,7 +151,7 @@ private:
                 return Error{"in the value text: " + read.Error().what};
             if (!rest.empty())
                 return Error{"unexpected text after the closing quote"};
-            m_data.SetValue(*m_key, name, std::move(text));
+            m_data.SetValueAt(m_key, std::move(name), std::move(text));
             return {};
         }
         if (StartsWithIgnoringCase(rest, kDwordPrefix)) {
@@ -159,7 +160,7 @@ private:
             auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
             if (digits.empty() || digits.size() > 8 || status != std::errc() || end != digits.data() + digits.size())
                 return Error{"a dword needs 1 to 8 hexadecimal digits"};
-            m_data.SetValue(*m_key, name, number);
+            m_data.SetValueAt(m_key, std::move(name), number);
             return {};
         }
         if (rest == "-")
@@ -173,15 +174,17 @@ private:
     {
         size_t i = 1;   // past the opening quote
         while (i < rest.size()) {
-            char c = rest[i];
-            if (c == '"') {
+            // The plain run up to the next quote or escape goes over in one piece.
+            size_t run = i;
+            while (run < rest.size() && rest[run] != '"' && rest[run] != '\\')
+                ++run;
+            out.append(rest.data() + i, run - i);
+            i = run;
+            if (i >= rest.size())
+                break;
+            if (rest[i] == '"') {
                 rest.remove_prefix(i + 1);
                 return {};
-            }
-            if (c != '\\') {
-                out.push_back(c);
-                ++i;
-                continue;
             }
             if (i + 1 >= rest.size())
                 break;
@@ -201,7 +204,8 @@ private:
 
     HiveData& m_data;
     std::string_view m_root;
-    std::optional<std::string> m_key;   // the key the value lines belong to
+    static constexpr size_t kNoKey = std::string::npos;
+    size_t m_key = kNoKey;   // the key the value lines belong to
 };
 
 }
@@ -229,15 +233,99 @@ std::optional<std::string> NormalizeKeyPath(std::string_view keyPath)
     return normalized;
 }
 
+namespace {
+
+// A key with more values than this gets an index of their names.
+constexpr size_t kValuesSearchedInPlace = 8;
+
+std::string Folded(std::string_view text)
+{
+    std::string folded(text);
+    for (char& c : folded)
+        c = FoldCase(c);
+    return folded;
+}
+
+// FNV-1a over the case-folded bytes, without making the folded copy.
+uint64_t FoldedHash(std::string_view text)
+{
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (char c : text)
+        hash = (hash ^ static_cast<unsigned char>(FoldCase(c))) * 0x100000001b3u;
+    return hash;
+}
+
+}
+
+size_t HiveData::KeySlot(std::string_view path, uint64_t hash) const
+{
+    size_t mask = m_keyTable.size() - 1;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        uint32_t entry = m_keyTable[slot];
+        if (entry == 0 || (m_keyHashes[entry - 1] == hash && EqualsIgnoringCase(m_keys[entry - 1].path, path)))
+            return slot;
+    }
+}
+
+void HiveData::ReserveKeys(size_t keys)
+{
+    m_keys.reserve(keys);
+    m_keyHashes.reserve(keys);
+    if (m_keyTable.size() < keys * 2)
+        GrowKeyTable(std::bit_ceil(keys * 2));
+}
+
+void HiveData::GrowKeyTable(size_t slots)
+{
+    std::vector<uint32_t> table(std::max<size_t>({ 16, slots, m_keyTable.size() * 2 }), 0);
+    size_t mask = table.size() - 1;
+    for (size_t i = 0; i < m_keys.size(); ++i) {
+        size_t slot = m_keyHashes[i] & mask;
+        while (table[slot] != 0)
+            slot = (slot + 1) & mask;
+        table[slot] = static_cast<uint32_t>(i + 1);
+    }
+    m_keyTable = std::move(table);
+}
+
 const Key* HiveData::FindKey(std::string_view path) const
 {
-    auto found = std::ranges::find_if(m_keys, [&](const Key& key) { return EqualsIgnoringCase(key.path, path); });
-    return found == m_keys.end() ? nullptr : &*found;
+    if (m_keyTable.empty())
+        return nullptr;
+    uint32_t entry = m_keyTable[KeySlot(path, FoldedHash(path))];
+    return entry == 0 ? nullptr : &m_keys[entry - 1];
 }
 
 Key* HiveData::FindKeyMutable(std::string_view path)
 {
     return const_cast<Key*>(std::as_const(*this).FindKey(path));
+}
+
+size_t HiveData::FindValueIndex(size_t keyIndex, std::string_view name) const
+{
+    const std::vector<NamedValue>& values = m_keys[keyIndex].values;
+    if (values.size() <= kValuesSearchedInPlace) {
+        for (size_t i = 0; i < values.size(); ++i)
+            if (EqualsIgnoringCase(values[i].name, name))
+                return i;
+        return std::string::npos;
+    }
+    const auto& index = m_valueIndexes.at(keyIndex);
+    auto found = index.find(Folded(name));
+    return found == index.end() ? std::string::npos : found->second;
+}
+
+void HiveData::IndexValues(size_t keyIndex)
+{
+    const std::vector<NamedValue>& values = m_keys[keyIndex].values;
+    if (values.size() <= kValuesSearchedInPlace) {
+        m_valueIndexes.erase(keyIndex);
+        return;
+    }
+    auto& index = m_valueIndexes[keyIndex];
+    index.clear();
+    for (size_t i = 0; i < values.size(); ++i)
+        index.emplace(Folded(values[i].name), i);
 }
 
 bool HiveData::HasKeyOrSubkey(std::string_view path) const
@@ -256,33 +344,65 @@ const Value* HiveData::FindValue(std::string_view path, std::string_view name) c
     const Key* key = FindKey(path);
     if (!key)
         return nullptr;
-    auto found = std::ranges::find_if(key->values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); });
-    return found == key->values.end() ? nullptr : &found->value;
+    size_t index = FindValueIndex(static_cast<size_t>(key - m_keys.data()), name);
+    return index == std::string::npos ? nullptr : &key->values[index].value;
+}
+
+size_t HiveData::KeyIndexFor(std::string_view path)
+{
+    // The table stays at most half full, so that probes stay short.
+    if ((m_keys.size() + 1) * 2 > m_keyTable.size())
+        GrowKeyTable(0);
+    uint64_t hash = FoldedHash(path);
+    size_t slot = KeySlot(path, hash);
+    if (m_keyTable[slot] != 0)
+        return m_keyTable[slot] - 1;
+    m_keyTable[slot] = static_cast<uint32_t>(m_keys.size() + 1);
+    m_keyHashes.push_back(hash);
+    m_keys.push_back(Key { std::string(path), {} });
+    // Most keys hold a few values.
+    m_keys.back().values.reserve(4);
+    return m_keys.size() - 1;
 }
 
 Key& HiveData::KeyFor(std::string_view path)
 {
-    if (Key* key = FindKeyMutable(path))
-        return *key;
-    return m_keys.emplace_back(Key { std::string(path), {} });
+    return m_keys[KeyIndexFor(path)];
+}
+
+void HiveData::SetValueAt(size_t keyIndex, std::string name, Value value)
+{
+    std::vector<NamedValue>& values = m_keys[keyIndex].values;
+    if (size_t index = FindValueIndex(keyIndex, name); index != std::string::npos) {
+        values[index].value = std::move(value);   // the name keeps the case it was first written with
+        return;
+    }
+    values.push_back({ std::move(name), std::move(value) });
+    if (values.size() == kValuesSearchedInPlace + 1)
+        IndexValues(keyIndex);
+    else if (values.size() > kValuesSearchedInPlace + 1)
+        m_valueIndexes[keyIndex].emplace(Folded(values.back().name), values.size() - 1);
 }
 
 void HiveData::SetValue(std::string_view path, std::string_view name, Value value)
 {
-    Key& key = KeyFor(path);
-    auto found = std::ranges::find_if(key.values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); });
-    if (found != key.values.end())
-        found->value = std::move(value);   // the name keeps the case it was first written with
-    else
-        key.values.push_back({ std::string(name), std::move(value) });
+    SetValueAt(KeyIndexFor(path), std::string(name), std::move(value));
 }
 
 bool HiveData::DeleteValue(std::string_view path, std::string_view name)
 {
-    Key* key = FindKeyMutable(path);
+    const Key* key = FindKey(path);
     if (!key)
         return false;
-    return std::erase_if(key->values, [&](const NamedValue& v) { return EqualsIgnoringCase(v.name, name); }) > 0;
+    auto keyIndex = static_cast<size_t>(key - m_keys.data());
+    size_t index = FindValueIndex(keyIndex, name);
+    if (index == std::string::npos)
+        return false;
+    auto& values = m_keys[keyIndex].values;
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(index));
+    // The values after it moved up by one.
+    IndexValues(keyIndex);
+    return true;
 }
 
 Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
@@ -294,6 +414,13 @@ Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
         text.remove_prefix(kUtf8Bom.size());
 
     HiveData data;
+    // Every header holds a '[' and the root's name: that bounds the keys (a cheap pass
+    // over the text), and no more is reserved than the text can describe.
+    size_t brackets = 0;
+    for (const char* at = text.data(); (at = static_cast<const char*>(std::memchr(at, '[', text.data() + text.size() - at)));
+         ++at)
+        ++brackets;
+    data.ReserveKeys(std::min(brackets, text.size() / (RootName(hive).size() + 2)));
     LineParser parser(data, hive);
     bool seenVersion = false;
     int lineNumber = 0;

@@ -17,9 +17,11 @@
 
 #include "platform/sys/Result.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace showsaver::registry {
@@ -42,7 +44,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 std::optional<std::string> NormalizeKeyPath(std::string_view keyPath);
 
 // The keys and values of one hive, in file order. Lookups ignore case; stored names keep
-// the case they were first written with.
+// the case they were first written with. Keys, and the values of keys with many, are
+// found through hash indexes of their case-folded names, so that parsing a file is
+// linear in its size.
 class HiveData {
 public:
     const std::vector<Key>& Keys() const { return m_keys; }
@@ -59,10 +63,30 @@ public:
     // Adds the key when missing and returns it.
     Key& KeyFor(std::string_view path);
 
+    // The same, by the key's place in Keys(), as the parser fills the key it is in.
+    size_t KeyIndexFor(std::string_view path);
+    void SetValueAt(size_t keyIndex, std::string name, Value value);
+    // Makes room for `keys` keys before they are added.
+    void ReserveKeys(size_t keys);
+
 private:
     Key* FindKeyMutable(std::string_view path);
+    // The value's place in the key's values, or npos.
+    size_t FindValueIndex(size_t keyIndex, std::string_view name) const;
+    void IndexValues(size_t keyIndex);
+
+    // The key of `path` in the open-addressing table: its slot, which holds the key's
+    // index + 1, or 0 when the key is not there.
+    size_t KeySlot(std::string_view path, uint64_t hash) const;
+    // Doubles the table, or makes it `slots` long when that is more.
+    void GrowKeyTable(size_t slots);
 
     std::vector<Key> m_keys;
+    std::vector<uint64_t> m_keyHashes;    // the hash of each key's folded path
+    std::vector<uint32_t> m_keyTable;     // index + 1 of a key, 0 for a free slot; a power of two long
+    // Key index -> (folded value name -> index in its values), for the keys with many
+    // values. A key with a few values is searched in place.
+    std::unordered_map<size_t, std::unordered_map<std::string, size_t>> m_valueIndexes;
 };
 
 struct ParseError {

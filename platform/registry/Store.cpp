@@ -15,6 +15,14 @@ namespace showsaver::registry {
 namespace {
 
 constexpr int kMaxBadCopies = 1000;
+// A settings file this large is no settings file; it is read as empty rather than
+// parsed into memory.
+constexpr uint64_t kMaxHiveBytes = uint64_t{64} << 20;
+
+std::string_view TextOf(const sys::FileBytes& bytes)
+{
+    return { reinterpret_cast<const char*>(bytes.data.get()), static_cast<size_t>(bytes.size) };
+}
 
 bool IsKnownHive(Hive hive)
 {
@@ -122,21 +130,60 @@ bool Store::Delete(Hive hive, std::string_view keyPath, std::string_view name)
     return Modify(hive, [&](HiveData& data) { return data.DeleteValue(*path, name); });
 }
 
-std::optional<HiveData> Store::Load(Hive hive) const
+Result<HiveData, ParseError> Store::ParseFile(const sys::FileBytes& content, Hive hive) const
+{
+    ++m_parses;
+    return ParseHive(TextOf(content), hive);
+}
+
+std::shared_ptr<const HiveData> Store::Cached(Hive hive, const sys::FileIdentity& identity) const
+{
+    std::lock_guard lock(m_cacheMutex);
+    const CachedHive& cached = m_cache.at(static_cast<size_t>(hive));
+    return cached.data && cached.identity == identity ? cached.data : nullptr;
+}
+
+void Store::Keep(Hive hive, const sys::FileIdentity& identity, std::shared_ptr<const HiveData> data) const
+{
+    std::lock_guard lock(m_cacheMutex);
+    m_cache.at(static_cast<size_t>(hive)) = CachedHive { identity, std::move(data) };
+}
+
+std::shared_ptr<const HiveData> Store::Load(Hive hive) const
 {
     if (!IsKnownHive(hive) || m_directory.empty())
-        return std::nullopt;
+        return nullptr;
+    auto empty = [] { return std::make_shared<const HiveData>(); };
     auto file = FilePath(hive);
-    auto content = ReadWholeFile(file);
-    if (content.error == ENOENT)
-        return HiveData {};
-    if (content.error != 0) {
-        ReportOnce("showsaver: registry: cannot read " + file.string() + ": " + ErrnoText(content.error));
-        return std::nullopt;
+    auto identity = sys::IdentityOf(file);
+    if (!identity && identity.Error() == ENOENT)
+        return empty();
+    if (!identity) {
+        ReportOnce("showsaver: registry: cannot read " + file.string() + ": " + ErrnoText(identity.Error()));
+        return nullptr;
     }
-    auto parsed = ParseHive(content.text, hive);
-    if (parsed)
-        return std::move(*parsed);
+    if (auto cached = Cached(hive, *identity))
+        return cached;
+
+    auto content = sys::ReadRegularFile(file, kMaxHiveBytes);
+    if (!content) {
+        using Kind = sys::FileProblem::Kind;
+        const sys::FileProblem& problem = content.Error();
+        if (problem.kind == Kind::CannotOpen && problem.error == ENOENT)
+            return empty();
+        if (problem.kind == Kind::NotRegular || problem.kind == Kind::TooLarge) {
+            ReportOnce("showsaver: registry: " + problem.what + "; reading the hive as empty");
+            return empty();
+        }
+        ReportOnce("showsaver: registry: " + problem.what);
+        return nullptr;
+    }
+    auto parsed = ParseFile(*content, hive);
+    if (parsed) {
+        auto data = std::make_shared<const HiveData>(std::move(*parsed));
+        Keep(hive, content->identity, data);
+        return data;
+    }
 
     // Take the writers' lock and look again: a writer may have just replaced the file,
     // and only a file that is still bad may be moved aside.
@@ -145,18 +192,19 @@ std::optional<HiveData> Store::Load(Hive hive) const
         const ParseError& error = parsed.Error();
         ReportOnce("showsaver: registry: " + file.string() + ":" + std::to_string(error.line) + ": " + error.message
             + "; reading the hive as empty (" + lock.Error().what + ")");
-        return HiveData {};
+        return empty();
     }
-    content = ReadWholeFile(file);
-    if (content.error == ENOENT)
-        return HiveData {};
-    if (content.error == 0) {
-        auto again = ParseHive(content.text, hive);
-        if (again)
-            return std::move(*again);
+    content = sys::ReadRegularFile(file, kMaxHiveBytes);
+    if (content) {
+        auto again = ParseFile(*content, hive);
+        if (again) {
+            auto data = std::make_shared<const HiveData>(std::move(*again));
+            Keep(hive, content->identity, data);
+            return data;
+        }
         MoveAside(hive, again.Error().line, again.Error().message);
     }
-    return HiveData {};
+    return empty();
 }
 
 bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
@@ -178,21 +226,31 @@ bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
         return fail(lock.Error().what + "; nothing written");
 
     HiveData data;
-    auto content = ReadWholeFile(file);
-    if (content.error != 0 && content.error != ENOENT)
-        return fail("cannot read " + file.string() + ": " + ErrnoText(content.error) + "; nothing written");
-    if (content.error == 0) {
-        auto parsed = ParseHive(content.text, hive);
-        if (parsed)
-            data = std::move(*parsed);
-        else if (!MoveAside(hive, parsed.Error().line, parsed.Error().message))
-            return false;   // never write over a file we could not keep
+    auto identity = sys::IdentityOf(file);
+    if (!identity && identity.Error() != ENOENT)
+        return fail("cannot read " + file.string() + ": " + ErrnoText(identity.Error()) + "; nothing written");
+    if (auto cached = identity ? Cached(hive, *identity) : nullptr) {
+        data = *cached;
+    } else if (identity) {
+        auto content = sys::ReadRegularFile(file, kMaxHiveBytes);
+        if (!content && !(content.Error().kind == sys::FileProblem::Kind::CannotOpen && content.Error().error == ENOENT))
+            return fail(content.Error().what + "; nothing written");
+        if (content) {
+            auto parsed = ParseFile(*content, hive);
+            if (parsed)
+                data = std::move(*parsed);
+            else if (!MoveAside(hive, parsed.Error().line, parsed.Error().message))
+                return false;   // never write over a file we could not keep
+        }
     }
 
     if (!change(data))
         return false;
     if (auto replaced = ReplaceFileAtomically(file, FormatHive(data, hive)); !replaced)
         return fail(replaced.Error().what);
+    // Writers hold the lock, so the file now is the one just written.
+    if (auto written = sys::IdentityOf(file))
+        Keep(hive, *written, std::make_shared<const HiveData>(std::move(data)));
     return true;
 }
 

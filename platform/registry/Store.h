@@ -1,9 +1,14 @@
 #pragma once
 
 #include "platform/registry/Hive.h"
+#include "platform/sys/RegularFile.h"
 
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -13,14 +18,17 @@
 namespace showsaver::registry {
 
 class HiveData;
+struct ParseError;
 
 // The registry: one .reg text file per hive in one folder (user.reg, machine.reg,
-// classes.reg). Every read parses the current file, so writes by other processes are
-// seen at once. Every write is a read-modify-write under an flock on NAME.reg.lock:
+// classes.reg). A hive is parsed once and kept; every read looks at the file's identity
+// (inode, size, times) and parses it again only when it has changed, so writes by other
+// processes are seen at once. Every write is a read-modify-write under an flock on NAME.reg.lock:
 // the new text goes to a temporary file in the same folder, is synced, and is renamed
 // over the old file, so neither a crash nor a second writer leaves a torn file.
 //
-// A missing file is an empty hive. A file that cannot be parsed is reported on stderr
+// A missing file is an empty hive. So is a path that names no regular file (a FIFO, a
+// device, a folder): it is reported once on stderr, never read, moved or written over. A file that cannot be parsed is reported on stderr
 // (file and line), moved aside as NAME.reg.bad (or NAME.reg.bad.N when that is taken)
 // and read as empty; it is never overwritten.
 //
@@ -53,9 +61,17 @@ public:
     // True when the value existed and is now gone. The key stays.
     bool Delete(Hive hive, std::string_view keyPath, std::string_view name);
 
+    // How many times this store has parsed a hive file: once per file, and again only
+    // after the file changed.
+    uint64_t ParseCount() const { return m_parses; }
+
 private:
-    // The hive as it is on disk now; nothing when the file exists but cannot be read.
-    std::optional<HiveData> Load(Hive hive) const;
+    // The hive as it is on disk now; null when the file exists but cannot be read.
+    std::shared_ptr<const HiveData> Load(Hive hive) const;
+    // The parsed hive when the file still has the identity it had when it was parsed.
+    std::shared_ptr<const HiveData> Cached(Hive hive, const sys::FileIdentity& identity) const;
+    Result<HiveData, ParseError> ParseFile(const sys::FileBytes& content, Hive hive) const;
+    void Keep(Hive hive, const sys::FileIdentity& identity, std::shared_ptr<const HiveData> data) const;
     // Applies `change` under the hive's lock and writes the result when it returns true.
     bool Modify(Hive hive, const std::function<bool(HiveData&)>& change);
     // Moves an unparseable file aside; the caller holds the hive's lock.
@@ -63,7 +79,15 @@ private:
     // Prints `message` unless this Store has printed the same text before.
     void ReportOnce(const std::string& message) const;
 
+    struct CachedHive {
+        sys::FileIdentity identity;
+        std::shared_ptr<const HiveData> data;
+    };
+
     std::filesystem::path m_directory;
+    mutable std::mutex m_cacheMutex;
+    mutable std::array<CachedHive, 3> m_cache;   // by hive, under m_cacheMutex
+    mutable std::atomic<uint64_t> m_parses { 0 };
     mutable std::mutex m_reportedMutex;
     mutable std::set<std::string> m_reported;
 };

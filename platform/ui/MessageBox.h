@@ -7,8 +7,13 @@
 // box is a GTK dialog on the UI thread, above the fullscreen window; without
 // a display it is a line on stderr.
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _GtkWindow GtkWindow;
 
 namespace showsaver::sys { class Event; }
 
@@ -23,6 +28,19 @@ enum class MessageAnswer { Ok, Cancel };
 MessageAnswer ShowMessageBox(std::string_view caption, std::string_view text,
                              MessageIcon icon = MessageIcon::None,
                              MessageButtons buttons = MessageButtons::Ok, const sys::Event* stop = nullptr);
+
+// The answer that needs no dialog: with the journal set, or without a
+// display (a line on stderr). Nothing when a dialog has to ask.
+std::optional<MessageAnswer> AnswerWithoutDialog(std::string_view caption, std::string_view text, MessageIcon icon,
+                                                 MessageButtons buttons);
+
+// A box that does not block, for a window that keeps handling its own input
+// while the box is up. On the UI thread: opens the dialog transient for
+// `parent` and returns it; `answered` runs once, on the UI thread, when the
+// user answers (Return and Escape included). Destroying the dialog without
+// an answer calls nothing.
+GtkWidget* OpenMessageBox(GtkWindow* parent, std::string_view caption, std::string_view text, MessageIcon icon,
+                          MessageButtons buttons, std::function<void(MessageAnswer)> answered);
 
 // Where the engine's parts send their messages. The application's sink shows
 // a box captioned with the application's name; showpack and the tests

@@ -4,6 +4,8 @@
 // another program's window until that window goes.
 
 #include "app/Password.h"
+#include "codec/Codec.h"
+#include "codec/RgbImage.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Store.h"
 #include "platform/sys/TempFiles.h"
@@ -18,6 +20,8 @@
 
 #include <fstream>
 #include <memory>
+#include <sstream>
+#include <sys/stat.h>
 
 namespace showsaver::e2e {
 namespace {
@@ -32,6 +36,24 @@ std::string ShowWithBackground(const std::string& extraItems = "") {
     return R"({"items": [)" + extraItems +
            R"({"class": "BackgroundItem", "color": {"color": 65280, "fourthValue": 0}},
                {"class": "PauseItem", "duration": 600000}]})";
+}
+
+// A show whose picture (stored width -5) loads and validates, and fails
+// only when it is shown: its box comes up over the green screen.
+std::string ShowWithBrokenPicture(const fs::path& directory) {
+    codec::WriteBmp(directory / "dot.bmp", codec::RgbImage::Black(4, 4));
+    return ShowWithBackground(R"({"class": "BackgroundItem", "color": {"color": 65280, "fourthValue": 0}},
+        {"class": "PictureItem", "file": {"path": "dot.bmp"}, "width": -5, "height": 4},
+        {"class": "ShowPictureItem", "picture": 1},)");
+}
+
+// The show's message box: a viewable window of the application that is
+// transient for another (the fullscreen window bears the name too).
+std::optional<unsigned long> MessageBox() {
+    std::istringstream windows(testing::RunCommand(std::string("xdotool search --onlyvisible --name '^") + kAppName + "$'").out);
+    for (unsigned long window; windows >> window;)
+        if (TransientFor(window) != 0) return window;
+    return std::nullopt;
 }
 
 // The colour of one screen pixel, as 0xRRGGBB, read with ImageMagick.
@@ -81,7 +103,7 @@ protected:
             return false;
         }
         m_saver = ChildProcess::Spawn({saver.string(), "/s"}, (m_scratch.Path() / "saver.log").string());
-        return WaitFor([] { return ScreenPixel(500, 400) == 0x00FF00u; });
+        return WaitFor([] { return ScreenPixel(20, 20) == 0x00FF00u; });
     }
     bool Ends() { return m_saver.WaitForExit(30s).has_value(); }
     // Still running once the X server has handled everything sent so far and
@@ -192,6 +214,45 @@ TEST_F(SaverWindowTest, PasswordSwitchOffClosesAtOnce) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
     EXPECT_TRUE(Ends());
+}
+
+TEST_F(SaverWindowTest, AMessageBoxOfTheShowGoesWithTheShowOnAMove) {
+    SetEnvironment("SHOWSAVER_MESSAGE_LOG", "");
+    ASSERT_TRUE(Start(ShowWithBrokenPicture(m_scratch.Path())));
+    ASSERT_TRUE(WaitFor([] { return MessageBox().has_value(); }));
+    SaveScreenshot("message-box");
+    ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
+    EXPECT_TRUE(Ends());
+    EXPECT_EQ(m_saver.WaitForExit(1s), 0);
+    for (auto& entry : fs::directory_iterator(m_scratch.Path()))
+        EXPECT_EQ(entry.path().filename().string().rfind("showsaver-", 0), std::string::npos) << entry.path();
+}
+
+TEST_F(SaverWindowTest, AMessageBoxOfTheShowHasTheKeyboard) {
+    SetEnvironment("SHOWSAVER_MESSAGE_LOG", "");
+    Custom({"MouseMove"});
+    ASSERT_TRUE(Start(ShowWithBrokenPicture(m_scratch.Path())));
+    ASSERT_TRUE(WaitFor([] { return MessageBox().has_value(); }));
+    // Return answers the box, and the show goes on to its pause.
+    ASSERT_TRUE(Xdo("key Return"));
+    EXPECT_TRUE(WaitFor([] { return !MessageBox(); }));
+    EXPECT_TRUE(KeepsRunning());
+    ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
+    EXPECT_TRUE(Ends());
+    EXPECT_EQ(m_saver.WaitForExit(1s), 0);
+}
+
+TEST_F(SaverWindowTest, StartsWithAFifoInPlaceOfTheSettingsFile) {
+    fs::path settings = m_store->FilePath(registry::Hive::CurrentUser);
+    fs::remove(settings);
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Xdo("mousemove_relative 5 5"));
+    EXPECT_TRUE(Ends());
+    EXPECT_EQ(fs::symlink_status(settings).type(), fs::file_type::fifo);
+    std::ifstream log(m_scratch.Path() / "saver.log");
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find(settings.string() + " is not a regular file"),
+              std::string::npos);
 }
 
 TEST_F(SaverWindowTest, UnknownModeLeavesNoProcessAndNoWindow) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,6 +134,60 @@ TEST_F(RegistryStore, AFileThatCannotBeReadIsNeverReplaced)
     EXPECT_FALSE(m_store.Get(Hive::CurrentUser, "K", "a"));
     EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
     EXPECT_TRUE(fs::is_directory(UserFile()));
+}
+
+TEST_F(RegistryStore, AHiveIsParsedOnceAndAgainOnlyWhenItsFileChanges)
+{
+    ASSERT_TRUE(Store(Folder()).Set(Hive::CurrentUser, kKey, "Count", uint32_t { 1 }));
+    // Start-up reads its settings one by one.
+    for (int i = 0; i < 14; ++i)
+        EXPECT_EQ(m_store.GetDword(Hive::CurrentUser, kKey, "Count"), 1u);
+    EXPECT_FALSE(m_store.Get(Hive::CurrentUser, kKey, "Other"));
+    EXPECT_EQ(m_store.ParseCount(), 1u);
+
+    // Another process's write is seen at the next read.
+    ASSERT_TRUE(Store(Folder()).Set(Hive::CurrentUser, kKey, "Count", uint32_t { 2 }));
+    EXPECT_EQ(m_store.GetDword(Hive::CurrentUser, kKey, "Count"), 2u);
+    EXPECT_EQ(m_store.ParseCount(), 2u);
+
+    // Its own writes start from what it holds and are read back without a parse.
+    ASSERT_TRUE(m_store.Set(Hive::CurrentUser, kKey, "Count", uint32_t { 3 }));
+    ASSERT_TRUE(m_store.Set(Hive::CurrentUser, kKey, "Name", std::string("x")));
+    EXPECT_EQ(m_store.GetDword(Hive::CurrentUser, kKey, "Count"), 3u);
+    EXPECT_EQ(m_store.GetString(Hive::CurrentUser, kKey, "Name"), "x");
+    EXPECT_EQ(m_store.ParseCount(), 2u);
+    EXPECT_EQ(Store(Folder()).GetString(Hive::CurrentUser, kKey, "Name"), "x");
+
+    // A file that goes away is an empty hive again.
+    fs::remove(UserFile());
+    EXPECT_FALSE(m_store.Get(Hive::CurrentUser, kKey, "Count"));
+}
+
+TEST_F(RegistryStore, APathThatIsNoRegularFileReadsAsEmptyAndIsLeftAlone)
+{
+    fs::create_directories(Folder());
+    const std::function<void()> makers[] = {
+        [&] { ASSERT_EQ(::mkfifo(UserFile().c_str(), 0600), 0); },
+        [&] { fs::create_symlink("/dev/zero", UserFile()); },
+    };
+    for (const auto& make : makers) {
+        fs::remove(UserFile());
+        make();
+        auto before = fs::symlink_status(UserFile()).type();
+        Store store(Folder());
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.Get(Hive::CurrentUser, kKey, "Count"));
+        EXPECT_FALSE(store.KeyExists(Hive::CurrentUser, kKey));
+        std::string report = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
+        EXPECT_NE(report.find("is not a regular file"), std::string::npos) << report;
+
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.Set(Hive::CurrentUser, kKey, "Count", uint32_t { 1 }));
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(fs::symlink_status(UserFile()).type(), before);
+        EXPECT_EQ(FolderContents(), (std::vector<std::string> { "user.reg", "user.reg.lock" }));
+    }
 }
 
 TEST_F(RegistryStore, KeysThatCannotBeWrittenOnOneLineAreRefused)

@@ -131,3 +131,35 @@ TEST(HiveText, ErrorsNameTheLine)
         EXPECT_FALSE(parsed.Error().message.empty());
     }
 }
+
+TEST(HiveText, IndexedLookupsAgreeWithTheStoredKeysAfterSetsAndDeletes)
+{
+    // Names that differ only in case are one name; deleting moves later values up.
+    HiveData data;
+    for (int i = 0; i < 200; ++i) {
+        std::string key = "Software\\Key" + std::to_string(i % 17);
+        data.SetValue(key, "Value" + std::to_string(i % 23), static_cast<uint32_t>(i));
+        if (i % 5 == 0)
+            data.SetValue("SOFTWARE\\key" + std::to_string(i % 17), "VALUE" + std::to_string(i % 23), std::string("t"));
+        if (i % 7 == 0)
+            data.DeleteValue(key, "value" + std::to_string((i + 3) % 23));
+    }
+    EXPECT_EQ(data.Keys().size(), 17u);
+    for (const Key& key : data.Keys()) {
+        EXPECT_EQ(data.FindKey(key.path), &key);
+        for (const NamedValue& value : key.values) {
+            std::string upper = value.name;
+            std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+            EXPECT_EQ(data.FindValue(key.path, value.name), &value.value);
+            EXPECT_EQ(data.FindValue(key.path, upper), &value.value);
+        }
+        for (int v = 0; v < 23; ++v) {
+            std::string name = "Value" + std::to_string(v);
+            bool stored = std::ranges::any_of(key.values, [&](const NamedValue& n) { return EqualsIgnoringCase(n.name, name); });
+            EXPECT_EQ(data.FindValue(key.path, name) != nullptr, stored) << key.path << " " << name;
+        }
+    }
+    // The text of the data reads back to the same lookups.
+    HiveData back = ParseOrFail(FormatHive(data, Hive::CurrentUser));
+    EXPECT_EQ(FormatHive(back, Hive::CurrentUser), FormatHive(data, Hive::CurrentUser));
+}

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace showsaver {
 namespace {
@@ -234,8 +236,54 @@ TEST(ShowLoader, FindsTheShowInPackedAndBareFiles) {
     EXPECT_EQ(*FindShowOffset(bare), 0u);
     EXPECT_EQ(*FindShowOffset(packed), kShowOffset);
     EXPECT_FALSE(FindShowOffset(dir / "showsaver-none"));
+    // A FIFO is refused, not waited on.
+    auto fifo = dir / ("showsaver-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(FindShowOffset(fifo));
+    ShowItemRegistry registry;
+    ShowInfo info;
+    EXPECT_FALSE(LoadShowFile(fifo, 0, registry, registry.Items(), info, nullptr));
+    std::filesystem::remove(fifo);
     std::filesystem::remove(bare);
     std::filesystem::remove(packed);
+}
+
+TEST(ShowLoader, FindsABareShowByEveryPrefixFormOfItsSignature) {
+    const std::string_view name = strings::Load(strings::kSignatureB);
+    const auto n = static_cast<uint8_t>(name.size());
+    std::vector<uint8_t> narrow(name.begin(), name.end());
+    std::vector<uint8_t> wide;
+    for (char c : name) wide.insert(wide.end(), {static_cast<uint8_t>(c), 0});
+    struct Form {
+        std::vector<uint8_t> prefix;
+        const std::vector<uint8_t>& text;
+    } forms[] = {
+        {{n}, narrow},
+        {{0xFF, n, 0}, narrow},
+        {{0xFF, 0xFF, 0xFF, n, 0, 0, 0}, narrow},
+        {{0xFF, 0xFE, 0xFF, n}, wide},
+        {{0xFF, 0xFE, 0xFF, 0xFF, n, 0}, wide},
+        {{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, n, 0, 0, 0}, wide},
+    };
+    auto path = std::filesystem::temp_directory_path() / "showsaver-prefix-forms.show";
+    for (const Form& form : forms) {
+        ShowWriter writer;
+        writer.WriteUInt32(7);
+        writer.WriteBytes(form.prefix);
+        writer.WriteBytes(form.text);
+        writer.WriteFloat(4.5f);
+        writer.WriteInt32(0);
+        auto bytes = writer.TakeBytes();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_EQ(*FindShowOffset(path), 0u) << form.prefix.size();
+        ShowItemRegistry registry;
+        ShowInfo info;
+        auto loaded = LoadShowFile(path, 0, registry, registry.Items(), info, nullptr);
+        ASSERT_TRUE(loaded) << loaded.Error().what;
+        EXPECT_EQ(info.signature, 'B');
+    }
+    std::filesystem::remove(path);
 }
 
 } // namespace

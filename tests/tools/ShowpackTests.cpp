@@ -13,12 +13,24 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace showsaver::showpack {
 namespace {
 
 namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SHOWSAVER_TEST_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SHOWSAVER_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef SHOWSAVER_TEST_UNDER_ASAN
+#define SHOWSAVER_TEST_UNDER_ASAN 0
+#endif
 
 const fs::path kShowpack = fs::path(SHOWSAVER_BINARY_DIR) / "showpack";
 const fs::path kEngine = fs::path(SHOWSAVER_BINARY_DIR) / "showsaver";
@@ -245,6 +257,69 @@ TEST_F(ShowpackTest, ExitStatusesAndErrorLines) {
     EXPECT_EQ(Shell(kShowpack.string() + " build x.json").status, 2);
     EXPECT_EQ(Shell(kShowpack.string() + " dump --bogus x").status, 2);
     EXPECT_EQ(Shell(kShowpack.string() + " pack '" + junk.string() + "' -o '" + (m_dir / "o").string() + "'").status, 1);
+}
+
+TEST_F(ShowpackTest, BuildRefusesBadPathsAndNumbersWithOneLine) {
+    // Runs bounded in time and memory, so that a hang or a runaway
+    // allocation fails the case instead of the test run. AddressSanitizer
+    // reserves its shadow memory beyond any ulimit -v, and bounds the heap
+    // by its own options instead.
+#if SHOWSAVER_TEST_UNDER_ASAN
+    const std::string bound = "export ASAN_OPTIONS=\"$ASAN_OPTIONS:max_allocation_size_mb=2048:allocator_may_return_null=1\"; ";
+#else
+    const std::string bound = "ulimit -v 2097152; ";
+#endif
+    auto build = [&](const std::string& description, const std::string& engine) {
+        return Shell(bound + "timeout 60 " + kShowpack.string() + " build " + description + " -o " +
+                     Quoted(m_dir / "out") + " --engine " + engine);
+    };
+    int descriptions = 0;
+    auto media = [&](const std::string& path) {
+        return Quoted(Write("media" + std::to_string(++descriptions) + ".json",
+                            R"({"items": [{"class": "MediaItem", "file": {"path": )" + path + "}}]}"));
+    };
+    fs::create_directories(m_dir / "folder");
+    ASSERT_EQ(::mkfifo((m_dir / "fifo").c_str(), 0600), 0);
+    {
+        // A sparse file whose size still fits the 32-bit size field.
+        std::ofstream sparse(m_dir / "sparse", std::ios::binary);
+        sparse.seekp(static_cast<std::streamoff>(UINT32_MAX) - 1);
+        sparse.put('x');
+    }
+    const std::string engine = Quoted(kEngine);
+    const std::string pause = Quoted(Write("pause.json", R"({"items": [{"class": "PauseItem", "duration": 5}]})"));
+    const struct {
+        std::string description, engine, expected;
+    } cases[] = {
+        {Quoted(m_dir / "folder"), engine, "is not a regular file"},
+        {Quoted(m_dir / "fifo"), engine, "is not a regular file"},
+        {pause, Quoted(m_dir / "folder"), "is not a regular file"},
+        {pause, "''", "the engine's path is empty"},
+        {pause, Quoted(Write("empty-engine", "")), "is empty"},
+        {media("\"sparse\""), engine, "not enough memory"},
+        {media("\"fifo\""), engine, "is not a regular file"},
+        {media("\"folder\""), engine, "is not a regular file"},
+        {media("\"\""), engine, "expected the path of a file"},
+        {media("\"/dev/zero\""), engine, "is not a regular file"},
+        {media("\"/dev/null\""), engine, "is not a regular file"},
+        {media("\"pause.json\\u0000x\""), engine, "holds a NUL character"},
+        {Quoted(Write("kind1.json", R"({"items": [{"kind": 4294967301}]})")), engine, "field kind"},
+        {Quoted(Write("kind2.json", R"({"items": [{"kind": -4294967291}]})")), engine, "field kind"},
+    };
+    for (const auto& c : cases) {
+        CommandResult run = build(c.description, c.engine);
+        EXPECT_EQ(run.status, 1) << c.description << " " << c.engine << ": " << run.err;
+        // showpack's own lines; a sanitizer's warnings start with "==".
+        std::istringstream lines(run.err);
+        int ownLines = 0;
+        for (std::string line; std::getline(lines, line);) ownLines += !line.starts_with("==");
+        EXPECT_EQ(ownLines, 1) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("larger than 4 GiB"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(m_dir / "out")) << c.description;
+    }
+    // The bounds hold no good build back.
+    EXPECT_EQ(build(pause, engine).status, 0);
 }
 
 TEST_F(ShowpackTest, DumpReadsOldSignatureBShows) {

@@ -2,6 +2,7 @@
 
 #include "app/ItemKinds.h"
 #include "platform/shell/Shell.h"
+#include "platform/sys/RegularFile.h"
 #include "platform/ui/MessageBox.h"
 #include "playback/PictureItem.h"
 #include "resources/StringTable.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,15 +70,13 @@ std::unique_ptr<LoadedShow> LoadForInspection(const std::filesystem::path& file,
     return show;
 }
 
-Result<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary | std::ios::ate);
-    std::vector<uint8_t> bytes;
-    if (!stream) return Error{"cannot read " + path.string()};
-    bytes.resize(static_cast<size_t>(stream.tellg()));
-    stream.seekg(0);
-    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!stream) return Error{"cannot read " + path.string()};
-    return bytes;
+// A description is a page of JSON; this leaves room for long texts.
+constexpr uint64_t kMaxDescriptionBytes = uint64_t{64} << 20;
+
+Result<sys::FileBytes> ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes) {
+    auto read = sys::ReadRegularFile(path, maxBytes);
+    if (!read) return Error{read.Error().what};
+    return std::move(*read);
 }
 
 } // namespace
@@ -182,12 +182,11 @@ int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::
 Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description) {
     Json root;
     {
-        std::ifstream stream(description);
-        if (!stream) {
-            return Error{"cannot read " + description.string()};
-        }
+        auto text = ReadWholeFile(description, kMaxDescriptionBytes);
+        if (!text) return text.Error();
+        const uint8_t* bytes = text->data.get();
         try {
-            root = Json::parse(stream);
+            root = Json::parse(bytes, bytes + text->size);
         } catch (const Json::exception& e) {
             return Error{description.string() + ": not valid JSON: " + e.what()};
         }
@@ -220,7 +219,13 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
             }
         }
         if (auto kindField = entry.find("kind"); kindField != entry.end()) {
-            int32_t given = kindField->is_number_integer() ? kindField->get<int32_t>() : -1;
+            // Compared before narrowing, so that no number wraps onto a kind.
+            int32_t given = -1;
+            if (kindField->is_number_unsigned() && kindField->get<uint64_t>() <= INT32_MAX)
+                given = static_cast<int32_t>(kindField->get<uint64_t>());
+            else if (kindField->is_number_integer() && !kindField->is_number_unsigned() &&
+                     kindField->get<int64_t>() >= 0 && kindField->get<int64_t>() <= INT32_MAX)
+                given = static_cast<int32_t>(kindField->get<int64_t>());
             if (!registry.Prototype(given) || (kind >= 0 && given != kind)) {
                 return Error{ItemLabel(index, {}) + ", field kind: expected a kind from 0 to 13 that matches the class"};
             }
@@ -265,16 +270,22 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
 
 Status<> WritePacked(const std::filesystem::path& engine, std::span<const uint8_t> show,
                      const std::filesystem::path& output) {
-    auto read = ReadWholeFile(engine);
-    if (!read) return read.Error();
-    std::vector<uint8_t>& engineBytes = *read;
-    if (engineBytes.size() > kEngineSize) {
-        return Error{"the engine " + engine.string() + " has " + std::to_string(engineBytes.size()) +
+    if (engine.empty()) return Error{"the engine's path is empty"};
+    auto read = sys::ReadRegularFile(engine, kEngineSize);
+    if (!read && read.Error().kind == sys::FileProblem::Kind::TooLarge) {
+        return Error{"the engine " + engine.string() + " has " + std::to_string(read.Error().size) +
                 " bytes, more than the " + std::to_string(kEngineSize) + " a packed show leaves it"};
     }
+    if (!read) return Error{read.Error().what};
+    if (read->size == 0) return Error{"the engine " + engine.string() + " is empty"};
+    std::vector<uint8_t> engineBytes(read->data.get(), read->data.get() + read->size);
     engineBytes.resize(kEngineSize, 0);
     auto temporary = output;
     temporary += ".partial";
+    // A leftover of that name, whatever it is (a FIFO would block the open),
+    // is replaced.
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
     {
         std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
         stream.write(reinterpret_cast<const char*>(engineBytes.data()), static_cast<std::streamsize>(engineBytes.size()));
@@ -304,8 +315,15 @@ Status<> BuildPacked(const std::filesystem::path& description, const std::filesy
 
 int Build(const std::filesystem::path& description, const std::filesystem::path& output,
           const std::optional<std::filesystem::path>& engine, std::ostream& err) {
-    if (auto built = BuildPacked(description, EnginePath(engine), output); !built) {
-        err << "showpack: " << built.Error().what << "\n";
+    try {
+        if (auto built = BuildPacked(description, EnginePath(engine), output); !built) {
+            err << "showpack: " << built.Error().what << "\n";
+            return 1;
+        }
+    } catch (const std::bad_alloc&) {
+        // Every file was small enough to read, but the show of them all does
+        // not fit in memory.
+        err << "showpack: not enough memory to build the show\n";
         return 1;
     }
     return 0;
@@ -313,12 +331,12 @@ int Build(const std::filesystem::path& description, const std::filesystem::path&
 
 int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
          const std::optional<std::filesystem::path>& engine, std::ostream& err) {
-    auto read = ReadWholeFile(showFile);
+    auto read = ReadWholeFile(showFile, UINT64_MAX);
     if (!read) {
         err << "showpack: " << read.Error().what << "\n";
         return 1;
     }
-    const std::vector<uint8_t>& bytes = *read;
+    std::span<const uint8_t> bytes(read->data.get(), read->size);
     // Refuse anything that is not a readable bare show.
     ShowItemRegistry registry;
     ShowInfo info;

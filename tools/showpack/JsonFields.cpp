@@ -1,6 +1,7 @@
 #include "tools/showpack/JsonFields.h"
 
 #include "platform/shell/Shell.h"
+#include "platform/sys/RegularFile.h"
 #include "show/EmbeddedFile.h"
 #include "show/Windows1252.h"
 
@@ -122,17 +123,18 @@ void BuildVisitor::File(std::string_view key, EmbeddedFile& file) {
         file.Free();
     } else {
         if (!path->is_string()) return Problem(field + "path", "expected a text");
-        std::filesystem::path where = std::filesystem::u8path(path->get<std::string>());
+        const std::string& text = path->get_ref<const std::string&>();
+        if (text.empty()) return Problem(field + "path", "expected the path of a file");
+        if (text.find('\0') != std::string::npos) return Problem(field + "path", "holds a NUL character");
+        std::filesystem::path where = std::filesystem::u8path(text);
         if (where.is_relative()) where = m_baseDirectory / where;
-        std::ifstream stream(where, std::ios::binary | std::ios::ate);
-        if (!stream) return Problem(field + "path", "cannot read " + where.string());
-        auto length = static_cast<uint64_t>(stream.tellg());
-        if (length > UINT32_MAX) return Problem(field + "path", where.string() + " is larger than 4 GiB");
-        auto bytes = std::make_unique_for_overwrite<uint8_t[]>(length);
-        stream.seekg(0);
-        stream.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(length));
-        if (!stream) return Problem(field + "path", "cannot read " + where.string());
-        file.Assign(Utf8ToCp1252(shell::DisplayName(where)), std::move(bytes), static_cast<uint32_t>(length));
+        // The size field of an embedded file is 32 bits wide.
+        auto read = sys::ReadRegularFile(where, UINT32_MAX);
+        if (!read && read.Error().kind == sys::FileProblem::Kind::TooLarge)
+            return Problem(field + "path", where.string() + " is larger than 4 GiB");
+        if (!read) return Problem(field + "path", read.Error().what);
+        auto length = static_cast<uint32_t>(read->size);
+        file.Assign(Utf8ToCp1252(shell::DisplayName(where)), std::move(read->data), length);
     }
     if (auto name = value->find("name"); name != value->end()) {
         if (!name->is_string()) return Problem(field + "name", "expected a text");
