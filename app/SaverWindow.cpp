@@ -314,7 +314,7 @@ ui::MessageAnswer SaverWindow::ShowMessage(std::string_view caption, std::string
         if (auto self = alive.lock()) (*self)->OpenBox(box, caption, text, icon, buttons);
         else box->answered.Set();
     });
-    sys::Event* events[] = {&box->answered, const_cast<sys::Event*>(stop)};
+    const sys::Event* events[] = {&box->answered, stop};
     int which;
     while ((which = sys::Event::WaitAny(events, std::chrono::hours(1))) < 0) {
     }
