@@ -1,0 +1,175 @@
+#pragma once
+// The wipes and cell grids whose frames copy their whole revealed pattern
+// again in every frame, written out copy by copy as the effects draw them
+// when nothing is left out. The effects themselves copy only what a frame
+// changes; the tests play both and compare the screens.
+
+#include "transitions/TransitionEffect.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace showsaver::testing::full_frame {
+
+inline void Row(const TransitionFrame& f, int r) { f.Block(f.w, 1, 0, r); }
+inline void Column(const TransitionFrame& f, int c) { f.Block(1, f.h, c, 0); }
+
+// 8
+inline void BoxOut(const TransitionFrame& f) {
+    int w = f.w, h = f.h;
+    int row = h / 2, column = w / 2;
+    for (;;) {
+        f.Block(w - 2 * column, 1, column, row);
+        if (row > 0) f.Block(w - 2 * column, 1, column, h - row);
+        f.Block(1, h - 2 * row, column, row);
+        if (column > 0) f.Block(1, std::min(h - 2 * row + 1, h - row), w - column, row);
+        if (row == 0 && column == 0) break;
+        if (column > 0) --column;
+        if (row > 0) --row;
+        f.Pause();
+    }
+}
+
+// 52
+inline void ColumnsMiddleOut(const TransitionFrame& f) {
+    int n = f.w, half = n / 2;
+    for (int i = 0;; ++i) {
+        if (i >= 1) Column(f, half - i);
+        if (i < half) Column(f, half + i);
+        f.Pause();
+        if (n < 2 * i + 2) break;
+    }
+    f.CopyAll();
+}
+
+// 57-60
+inline void Staircase(int32_t number, const TransitionFrame& f) {
+    int w = f.w, h = f.h;
+    bool fromRight = number == 57 || number == 58;
+    bool bottomFirst = number == 58 || number == 60;
+    int bands = h / 8 + 1;
+    for (int z = 0; z <= 8 * bands + w; ++z) {
+        for (int n = 0; n <= bands; ++n) {
+            int width = z - 8 * n;
+            if (width <= 0 || width > w) continue;
+            int y0 = 8 * (bottomFirst ? bands - n : n);
+            f.Block(width, 8, fromRight ? w - width : 0, y0);
+        }
+        f.Pause();
+    }
+}
+
+// 61, 63
+inline void Triangles(bool bottomLeft, const TransitionFrame& f) {
+    int w = f.w, h = f.h;
+    float slope = static_cast<float>(w) / static_cast<float>(h);
+    for (int s = 0; s <= h; ++s) {
+        for (int i = 0; i <= s && i < h; ++i) {
+            int width = static_cast<int>(static_cast<float>(s - i) * slope);
+            f.Block(width, 1, bottomLeft ? 0 : w - width, h - 1 - i);
+            f.Block(width, 1, bottomLeft ? w - width : 0, i);
+        }
+        f.Pause();
+    }
+    f.CopyAll();
+}
+
+// 62, 64
+inline void Band(bool fromTopLeft, const TransitionFrame& f) {
+    int w = f.w, h = f.h;
+    float slope = static_cast<float>(w) / static_cast<float>(h);
+    float reach = static_cast<float>(fromTopLeft ? h : h + 1) * slope;
+    for (int z = 0;; ++z) {
+        for (int t = 0; t < h; ++t) {
+            int i = fromTopLeft ? t : t + 1;
+            int row = fromTopLeft ? t : h - i;
+            int a0 = static_cast<int>(static_cast<float>(i) * slope) - z / 2;
+            f.Block(std::min(z, w - a0), 1, a0, row);
+        }
+        if (z % 15 == 0) f.pacer.CalibratedWait(static_cast<uint32_t>(f.speed / 2), f.total);
+        if (!(reach - static_cast<float>(z / 2) > 0.0f || z <= w)) break;
+    }
+}
+
+// 67-70
+inline void Snake(int32_t number, const TransitionFrame& f) {
+    bool columns = number == 67 || number == 69;
+    bool fromFar = number == 69 || number == 70;
+    int across = columns ? f.w : f.h;
+    int along = columns ? f.h : f.w;
+    int bands = across / 8 + (fromFar ? 2 : 1);
+    for (int band = 0; band < bands; ++band) {
+        int start = fromFar ? across - 8 * band : 8 * band;
+        for (int step = 0; step <= along; ++step) {
+            int at = band % 2 == 0 ? step : along - step;
+            if (columns)
+                f.Block(8, 1, start, at);
+            else
+                f.Block(1, 8, at, start);
+            if (step % 10 == 0) f.Pause();
+        }
+    }
+}
+
+// 77, 78, with the middle column of an odd width put in place after the frames
+inline void Fan(bool fromTopLeft, const TransitionFrame& f) {
+    int w = f.w, h = f.h;
+    for (int s = 0; s <= w; ++s) {
+        float ratio = static_cast<float>(s) / static_cast<float>(h);
+        for (int z = 0; z <= h; ++z) {
+            int length = s == w ? w / 2 : static_cast<int>(static_cast<float>(z) * ratio);
+            f.Block(length, 1, 0, fromTopLeft ? z : h - z);
+            f.Block(length, 1, w - length, fromTopLeft ? h - z : z);
+        }
+        f.Pause();
+    }
+    if (w % 2 == 1) Column(f, w / 2);
+    if (w % 2 == 1 && h % 2 == 1) f.Block(3, 11, w / 2 - 1, h / 2 - 5);
+}
+
+// 79 and 81: the 40-pixel grid, cells numbered row by row, an odd column count.
+template <class CellFrame>
+void Grid40(const TransitionFrame& f, int first, int last, int pauses, uint32_t elapsed, double total,
+            CellFrame cellFrame) {
+    int cols = (f.w + 39) / 40, rows = (f.h + 39) / 40;
+    if (cols % 2 == 0) {
+        ++cols;
+        ++rows;
+    }
+    for (int step = first; step <= last; ++step) {
+        for (int j = 0; j < cols * rows; ++j) cellFrame(40 * (j % cols), 40 * (j / cols), step);
+        for (int i = 0; i < pauses; ++i) f.pacer.CalibratedWait(elapsed, total);
+    }
+}
+
+inline void GrowingSquares(const TransitionFrame& f) {
+    Grid40(f, 0, 20, 5, static_cast<uint32_t>(f.s2), 3000.0,
+           [&](int left, int top, int j) { f.Block(2 * j, 2 * j, left + 20 - j, top + 20 - j); });
+}
+
+inline void DiagonalCells(const TransitionFrame& f) {
+    Grid40(f, 0, 80, 3, static_cast<uint32_t>(f.speed), f.total, [&](int left, int top, int z) {
+        for (int i = 0; i < z; ++i) f.Block(std::min(z - i, 40), 1, left, top + std::min(i, 40));
+    });
+}
+
+// Plays `number` if it is one of the effects above; false otherwise.
+inline bool Play(int32_t number, const TransitionFrame& f) {
+    switch (number) {
+    case 8: BoxOut(f); return true;
+    case 52: ColumnsMiddleOut(f); return true;
+    case 57: case 58: case 59: case 60: Staircase(number, f); return true;
+    case 61: Triangles(true, f); return true;
+    case 63: Triangles(false, f); return true;
+    case 62: Band(true, f); return true;
+    case 64: Band(false, f); return true;
+    case 67: case 68: case 69: case 70: Snake(number, f); return true;
+    case 77: Fan(true, f); return true;
+    case 78: Fan(false, f); return true;
+    case 79: GrowingSquares(f); return true;
+    case 81: DiagonalCells(f); return true;
+    default: return false;
+    }
+}
+
+} // namespace showsaver::testing::full_frame
