@@ -87,7 +87,7 @@ struct Side {
     }
 };
 
-constexpr int32_t kEffects[] = {8, 52, 57, 58, 59, 60, 61, 62, 63, 64, 67, 68, 69, 70, 77, 78};
+constexpr int32_t kEffects[] = {8, 52, 57, 58, 59, 60, 61, 62, 63, 64, 67, 68, 69, 70, 77, 78, 79, 81};
 
 std::vector<Placement> Placements() {
     std::vector<Placement> placements;
