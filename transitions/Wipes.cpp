@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace showsaver {
 namespace {
@@ -429,13 +430,41 @@ constexpr RollingWipe kRollingWipes[] = {
     {86, Axis::Columns, Side::Both, 0, 0, 50},  {87, Axis::Rows, Side::Both, 0, 0, 0},
 };
 
+// The new picture mirrored left to right, in a memory context of its own:
+// its column w − 1 − s is column s of the new picture, so that a band of
+// mirrored columns is one block of it. Null when the work surface's pixels
+// cannot be read or the copy cannot be made.
+std::unique_ptr<gfx::DeviceContext> MirroredPicture(const TransitionFrame& frame) {
+    gfx::Surface* source = frame.work.Target();
+    if (!source || source->Width() < frame.w || source->Height() < frame.h) return nullptr;
+    auto mirror = gfx::Surface::Create(frame.w, frame.h);
+    if (!mirror) return nullptr;
+    {
+        auto lock = source->LockForReading();
+        for (int y = 0; y < frame.h; ++y) {
+            const uint32_t* from = source->Row(y);
+            uint32_t* to = mirror->Row(y);
+            for (int x = 0; x < frame.w; ++x) to[x] = from[frame.w - 1 - x];
+        }
+    }
+    auto context = frame.screen.CreateCompatible();
+    context->SelectBitmap(std::move(mirror));
+    return context;
+}
+
+// The mirrored lines of a frame are drawn as runs: the columns from the band's
+// first up to the next pause (or the frame's end) come from the mirrored
+// picture in one block, so that a frame touches each row once per run rather
+// than once per column. Rows are whole rows already and are drawn one by one.
 class Roll {
 public:
     Roll(const RollingWipe& spec, const TransitionFrame& frame)
         : m_spec(spec), m_frame(frame), m_lines(frame, spec.axis), m_n(m_lines.Count()),
           m_band(static_cast<int>(m_n * 0.1)),
           m_extent(spec.side == Side::Both ? m_n / 2 : m_n),
-          m_limit(spec.side == Side::Both ? m_n / 2 + 1 : m_n) {}
+          m_limit(spec.side == Side::Both ? m_n / 2 + 1 : m_n) {
+        if (spec.axis == Axis::Columns && m_band >= 1) m_mirror = MirroredPicture(frame);
+    }
 
     void Play() {
         int lastFrame = m_band + m_extent + m_spec.lastOffset;
@@ -449,19 +478,48 @@ public:
 private:
     void PlayFrame(int f) {
         int m = std::max(f - m_band, 0);
+        m_runFirst = 0;
+        m_runLast = -1;
         for (int c = m_last; c < f; ++c) {
             if (c <= m) {
                 InPlace(c);
                 m_last = m_placed = c;
             } else if (c < m_limit) {
-                Mirrored(c, m, f);
+                if (m_mirror) {
+                    if (m_runLast < m_runFirst) m_runFirst = c;
+                    m_runLast = c;
+                } else {
+                    Mirrored(c, m, f);
+                }
             } else {
                 continue;
             }
-            if (m_spec.copiesPerPause != 0 && ++m_count % m_spec.copiesPerPause == 0) m_frame.Pause();
+            if (m_spec.copiesPerPause != 0 && ++m_count % m_spec.copiesPerPause == 0) {
+                DrawRun(m, f);
+                m_frame.Pause();
+            }
         }
+        DrawRun(m, f);
         if (m_spec.copiesPerPause == 0)
             m_frame.pacer.CalibratedWait(static_cast<uint32_t>(m_frame.speed), m_frame.total * m_frame.k);
+    }
+
+    // Columns m_runFirst … m_runLast of the band, from the mirrored picture:
+    // near-side column c shows source column m + f − c, which is mirrored
+    // column w − 1 − m − f + c; far-side column w − c shows source column
+    // w + c − m − f, mirrored column (w − c) + m + f − w − 1. Sources beyond
+    // the picture are clipped away as the single columns' are.
+    void DrawRun(int m, int f) {
+        if (m_runLast < m_runFirst) return;
+        int count = m_runLast - m_runFirst + 1;
+        int h = m_frame.h;
+        if (m_spec.side != Side::Far)
+            m_frame.Copy(*m_mirror, count, h, m_n - 1 - m - f + m_runFirst, 0, m_runFirst, 0);
+        if (m_spec.side != Side::Near) {
+            int left = m_n - m_runLast;
+            m_frame.Copy(*m_mirror, count, h, left + m + f - m_n - 1, 0, left, 0);
+        }
+        m_runLast = m_runFirst - 1;
     }
 
     void InPlace(int c) const {
@@ -480,6 +538,8 @@ private:
     int m_last = 0;     // where the next frame starts: the last line put in place
     int m_placed = -1;  // the highest line put in place so far (none yet)
     int64_t m_count = 0;
+    std::unique_ptr<gfx::DeviceContext> m_mirror;   // null: mirrored lines are drawn one by one
+    int m_runFirst = 0, m_runLast = -1;             // the mirrored columns not drawn yet
 };
 
 void PlayRolling(int32_t number, const TransitionFrame& frame) {

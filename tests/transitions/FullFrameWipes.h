@@ -1,8 +1,9 @@
 #pragma once
 // The wipes and cell grids whose frames copy their whole revealed pattern
-// again in every frame, written out copy by copy as the effects draw them
-// when nothing is left out. The effects themselves copy only what a frame
-// changes; the tests play both and compare the screens.
+// again in every frame, or their pieces one line at a time, written out copy
+// by copy as the effects draw them when nothing is left out or joined. The
+// effects themselves copy only what a frame changes, in as few blocks as
+// their pauses allow; the tests play both and compare the screens.
 
 #include "transitions/TransitionEffect.h"
 
@@ -153,6 +154,52 @@ inline void DiagonalCells(const TransitionFrame& f) {
     });
 }
 
+// 82-87: line c of frame f in place up to m = max(f - B, 0), mirrored beyond
+// it; one line per copy.
+inline void Rolling(int32_t number, const TransitionFrame& f) {
+    bool columns = number == 82 || number == 83 || number == 86;
+    bool near = number == 82 || number == 84 || number == 86 || number == 87;
+    bool far = number == 83 || number == 85 || number == 86 || number == 87;
+    bool both = near && far;
+    int n = columns ? f.w : f.h;
+    int band = static_cast<int>(n * 0.1);
+    int extent = both ? n / 2 : n, limit = both ? n / 2 + 1 : n;
+    int firstFrame = number == 82 || number == 83 ? 1 : 0;
+    int lastOffset = number == 82 || number == 84 ? -1 : 0;
+    int perPause = number == 82 || number == 83 ? 75 : number == 86 ? 50 : 0;
+    auto draw = [&](int source, int line) {
+        if (columns)
+            f.Copy(f.work, 1, f.h, source, 0, line, 0);
+        else
+            f.Copy(f.work, f.w, 1, 0, source, 0, line);
+    };
+    int last = 0, placed = -1;
+    int64_t count = 0;
+    int lastFrame = band + extent + lastOffset;
+    for (int fr = firstFrame; fr <= lastFrame; ++fr) {
+        int m = std::max(fr - band, 0);
+        for (int c = last; c < fr; ++c) {
+            if (c <= m) {
+                if (near) draw(c, c);
+                if (far) draw(n - c, n - c);
+                last = placed = c;
+            } else if (c < limit) {
+                if (near) draw(m + fr - c, c);
+                if (far) draw(n + c - m - fr, n - c);
+            } else {
+                continue;
+            }
+            if (perPause != 0 && ++count % perPause == 0) f.Pause();
+        }
+        if (perPause == 0) f.pacer.CalibratedWait(static_cast<uint32_t>(f.speed), f.total * f.k);
+    }
+    // Pictures without a band: the lines up to the last trailing edge.
+    for (int c = placed + 1; c <= lastFrame - band; ++c) {
+        if (near) draw(c, c);
+        if (far) draw(n - c, n - c);
+    }
+}
+
 // Plays `number` if it is one of the effects above; false otherwise.
 inline bool Play(int32_t number, const TransitionFrame& f) {
     switch (number) {
@@ -168,6 +215,7 @@ inline bool Play(int32_t number, const TransitionFrame& f) {
     case 78: Fan(false, f); return true;
     case 79: GrowingSquares(f); return true;
     case 81: DiagonalCells(f); return true;
+    case 82: case 83: case 84: case 85: case 86: case 87: Rolling(number, f); return true;
     default: return false;
     }
 }

@@ -161,34 +161,41 @@ TEST(RollingWipes, HundredWideHasATenColumnMirroredBandAnd109Frames) {
     EffectHarness harness(100, 4);
     harness.Play(82);
     std::vector<EffectStep> copies = CopiesOf(harness);
-    // Within a frame the columns only grow; a new frame starts again at the
-    // last column put in place.
-    int frames = 1;
+    // Each frame puts columns in place one by one, starting again at the
+    // last one in place, and draws its mirrored band as one block of the
+    // mirrored picture (split only where a pause falls).
+    int frames = 1, lastInPlace = -1;
     std::vector<EffectStep> frame50;
-    for (size_t i = 0; i < copies.size(); ++i) {
-        ASSERT_EQ(copies[i].destination.Size(), (gfx::Size{1, 4}));
-        if (i > 0 && copies[i].destination.left <= copies[i - 1].destination.left) ++frames;
-        if (frames == 50) frame50.push_back(copies[i]);
+    for (const EffectStep& step : copies) {
+        ASSERT_EQ(step.destination.Height(), 4);
+        if (step.source == EffectStep::Source::New) {
+            ASSERT_EQ(step.destination.Width(), 1);
+            EXPECT_EQ(step.from.x, step.destination.left);
+            if (lastInPlace >= 0 && step.destination.left <= lastInPlace) ++frames;
+            lastInPlace = step.destination.left;
+        }
+        if (frames == 50) frame50.push_back(step);
     }
     EXPECT_EQ(frames, 109);
-    // Frame 50: columns 39 and 40 in place, then 41 to 49 mirrored.
-    ASSERT_EQ(frame50.size(), 11u);
-    for (size_t i = 0; i < frame50.size(); ++i) {
-        int column = 39 + static_cast<int>(i);
-        EXPECT_EQ(frame50[i].destination.left, column);
-        EXPECT_EQ(frame50[i].from.x, column <= 40 ? column : 90 - column);
-    }
+    // Frame 50: columns 39 and 40 in place, then 41 to 49 showing source
+    // columns 49 down to 41, which are columns 50 to 58 of the mirrored picture.
+    ASSERT_EQ(frame50.size(), 3u);
+    EXPECT_EQ(frame50[0].destination.left, 39);
+    EXPECT_EQ(frame50[1].destination.left, 40);
+    EXPECT_EQ(frame50[2].source, EffectStep::Source::Old);
+    EXPECT_EQ(frame50[2].destination, gfx::Rect::FromSize(41, 0, 9, 4));
+    EXPECT_EQ(frame50[2].from.x, 50);
     EXPECT_EQ(copies.back().destination.left, 99);
     EXPECT_EQ(copies.back().from.x, 99);
     EXPECT_EQ(harness.log.back().kind, Kind::Copy);
-    EXPECT_EQ(harness.Pauses(), harness.Copies() / 75);
-    // The first pause follows the 75th copy.
-    size_t copiesBeforePause = 0;
+    // A pause after every 75th column: 1,099 columns in all.
+    EXPECT_EQ(harness.Pauses(), 14u);
+    int columnsBeforePause = 0;
     for (const EffectStep& step : harness.log) {
         if (step.kind == Kind::Pause) break;
-        ++copiesBeforePause;
+        columnsBeforePause += step.destination.Width();
     }
-    EXPECT_EQ(copiesBeforePause, 75u);
+    EXPECT_EQ(columnsBeforePause, 75);
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
