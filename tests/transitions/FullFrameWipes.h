@@ -200,10 +200,97 @@ inline void Rolling(int32_t number, const TransitionFrame& f) {
     }
 }
 
+// 10 and 33-36: the old picture's parts move away, the new picture fills the
+// rest of the rectangle in place, all of it in every frame.
+inline void Uncover(int32_t number, const TransitionFrame& f) {
+    int w = f.w, h = f.h, W2 = w / 2, H2 = h / 2;
+    auto old = f.TakeSnapshot();
+    float a = 1.0f, b = 1.0f;
+    if (h < w)
+        a = static_cast<float>(w) / static_cast<float>(h);
+    else
+        b = static_cast<float>(h) / static_cast<float>(w);
+    bool quarters = number == 10;
+    bool vUp = number == 35 || quarters;
+    float u = 0.0f, v = vUp ? 0.0f : static_cast<float>(h);
+    auto uPassed = [&] { return quarters ? static_cast<int>(u) >= W2 : u >= static_cast<float>(w); };
+    auto vPassed = [&] {
+        if (quarters) return static_cast<int>(v) >= H2;
+        return vUp ? v >= static_cast<float>(h) : v < 0.0f;
+    };
+    auto N = [&](int W, int H, int x, int y) { f.Copy(f.work, W, H, x, y, x, y); };
+    auto O = [&](int W, int H, int sx, int sy, int dx, int dy) { f.Copy(*old, W, H, sx, sy, dx, dy); };
+    for (;;) {
+        int U = static_cast<int>(u), V = static_cast<int>(v);
+        switch (number) {
+        case 10:
+            O(W2 - U, H2 - V, U, V, 0, 0);
+            N(U, H2, W2 - U, 0);
+            N(W2 - U, V, 0, H2 - V);
+            O(w - W2 - U, H2 - V, W2, V, W2 + U, 0);
+            N(U, H2, W2, 0);
+            N(w - W2 - U, V, W2 + U, H2 - V);
+            O(W2 - U, h - H2 - V, U, H2, 0, H2 + V);
+            N(U, h - H2, W2 - U, H2);
+            N(W2 - U, V, 0, H2);
+            O(w - W2 - U, h - H2 - V, W2, H2, W2 + U, H2 + V);
+            N(U, h - H2, W2, H2);
+            N(w - W2 - U, V, W2 + U, H2);
+            break;
+        case 33: O(w - U, V, U, 0, 0, h - V); N(w, h - V, 0, 0); N(U, V, w - U, h - V); break;
+        case 34: O(w - U, V, U, h - V, 0, 0); N(U, h, w - U, 0); N(w - U, h - V, 0, V); break;
+        case 35: O(w - U, h - V, 0, 0, U, V); N(w, V, 0, 0); N(U, h - V, 0, V); break;
+        case 36: O(w - U, V, 0, h - V, U, 0); N(w, h - V, 0, V); N(U, V, 0, 0); break;
+        }
+        if (uPassed() && vPassed()) break;
+        if (!uPassed()) {
+            u += a;
+            if (quarters && uPassed()) u = static_cast<float>(W2);
+        }
+        if (!vPassed()) {
+            v += vUp ? b : -b;
+            if (quarters && vPassed()) v = static_cast<float>(H2);
+        }
+        f.Pause();
+    }
+    f.CopyAll();
+}
+
+// 71-74: 8-pixel strips one after another, each pushed in one pixel per step.
+inline void Strips(int32_t number, const TransitionFrame& f) {
+    auto old = f.TakeSnapshot();
+    bool vertical = number == 71 || number == 73;
+    bool fromFar = number == 73 || number == 74;
+    int period = number == 73 ? 9 : 10;
+    int length = vertical ? f.h : f.w, breadth = vertical ? f.w : f.h;
+    auto copy = [&](gfx::DeviceContext& from, int size, int across, int source, int destination) {
+        if (vertical)
+            f.Copy(from, 8, size, across, source, across, destination);
+        else
+            f.Copy(from, size, 8, source, across, destination, across);
+    };
+    int last = breadth / 8 + (fromFar ? 1 : 0);
+    for (int c = 0; c <= last; ++c) {
+        int across = fromFar ? breadth - 8 * c : 8 * c;
+        for (int z = 0; z <= length; ++z) {
+            if (c % 2 == 0) {
+                copy(f.work, z, across, length - z, 0);
+                copy(*old, length - z, across, 0, z);
+            } else {
+                copy(f.work, z, across, 0, length - z);
+                copy(*old, length - z, across, z, 0);
+            }
+            if (z % period == 0) f.Pause();
+        }
+    }
+}
+
 // Plays `number` if it is one of the effects above; false otherwise.
 inline bool Play(int32_t number, const TransitionFrame& f) {
     switch (number) {
     case 8: BoxOut(f); return true;
+    case 10: case 33: case 34: case 35: case 36: Uncover(number, f); return true;
+    case 71: case 72: case 73: case 74: Strips(number, f); return true;
     case 52: ColumnsMiddleOut(f); return true;
     case 57: case 58: case 59: case 60: Staircase(number, f); return true;
     case 61: Triangles(true, f); return true;
