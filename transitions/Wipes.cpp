@@ -288,10 +288,8 @@ void PlaySpiral(int32_t number, const TransitionFrame& frame) {
 // Band n runs from 0 to V = h / 8 + 1. Counted from the top, band V lies
 // below the picture and is clipped away; counted from the bottom
 // (y0 = 8 (V - n)), band V is the top band, and the last frame, Z = 8V + w,
-// is the one that completes it.
-
-// A band's revealed part only grows, so each frame copies just the column
-// it gained.
+// is the one that completes it. A band's revealed part only grows, so each
+// frame copies just the column it gained.
 
 void PlayStaircase(int32_t number, const TransitionFrame& frame) {
     int w = frame.w, h = frame.h;
