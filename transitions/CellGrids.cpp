@@ -61,9 +61,15 @@ void StippleRow(const TransitionFrame& f, const Cell& c, int pass, int step) {
     int shift = (c.row + c.col) % 2 == 0 ? pass : 1 - pass;
     f.Block(16, 1, c.left, c.top + step + shift);
 }
-// 79: a square of side 2j around the cell's centre.
+// 79: a square of side 2j around the cell's centre. The square of the frame
+// before is in place already, so only the ring around it is copied.
 void GrowingSquare(const TransitionFrame& f, const Cell& c, int, int j) {
-    f.Block(2 * j, 2 * j, c.left + 20 - j, c.top + 20 - j);
+    if (j <= 0) return;
+    int a = c.left + 20 - j, b = c.top + 20 - j, side = 2 * j;
+    f.Block(side, 1, a, b);
+    f.Block(side, 1, a, b + side - 1);
+    f.Block(1, side - 2, a, b + 1);
+    f.Block(1, side - 2, a + side - 1, b + 1);
 }
 // 80: the outline of the square of side 2d around the cell's centre.
 void ClosingOutline(const TransitionFrame& f, const Cell& c, int, int d) {
@@ -74,9 +80,12 @@ void ClosingOutline(const TransitionFrame& f, const Cell& c, int, int d) {
     f.Block(1, 2 * d + 1, a + 2 * d, b);
 }
 // 81: rows 0 … Z − 1 of the cell, each min(Z − i, 40) long: a diagonal edge.
-// Rows past 40 fall on the first row of the cell below.
+// Rows past 40 fall on the first row of the cell below, which that cell's
+// own first row covers in the same frame (or which lies below the picture).
+// A row is one pixel longer than in the frame before until it is whole, so
+// that pixel is all a frame copies of it.
 void DiagonalEdge(const TransitionFrame& f, const Cell& c, int, int z) {
-    for (int i = 0; i < z; ++i) f.Block(std::min(z - i, 40), 1, c.left, c.top + std::min(i, 40));
+    for (int i = std::max(0, z - 40); i < std::min(z, 40); ++i) f.Block(1, 1, c.left + z - i - 1, c.top + i);
 }
 
 constexpr std::array<GridSpec, 7> kGrids{{

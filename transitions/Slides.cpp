@@ -22,10 +22,12 @@
 
 #include "transitions/Families.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace showsaver {
 namespace {
@@ -288,6 +290,98 @@ constexpr DiagonalSlide kDiagonal[] = {
        {Old, W - U, V, 0, H - V, U, H - V}}}},
 };
 
+// The part of the picture's rectangle a piece writes, clipped as
+// TransitionFrame::Copy clips it; empty when it draws nothing.
+gfx::Rect Written(const Piece& piece, const Values& at, const TransitionFrame& frame) {
+    int size[2] = {at(piece.width), at(piece.height)};
+    int source[2] = {at(piece.sx), at(piece.sy)};
+    int destination[2] = {at(piece.dx), at(piece.dy)};
+    int limit[2] = {frame.w, frame.h};
+    for (int axis = 0; axis < 2; ++axis) {
+        int lead = std::max({0, -source[axis], -destination[axis]});
+        source[axis] += lead;
+        destination[axis] += lead;
+        size[axis] = std::min({size[axis] - lead, limit[axis] - source[axis], limit[axis] - destination[axis]});
+    }
+    if (size[0] <= 0 || size[1] <= 0) return {};
+    return gfx::Rect::FromSize(destination[0], destination[1], size[0], size[1]);
+}
+
+// The uncovers (10, 33-36) draw the old picture's moving parts and fill the
+// rest of the rectangle with the new picture in place, every frame. Where
+// the new picture already showed in the frame before, copying it again
+// changes nothing: a frame copies only the new picture's parts that the old
+// one covered in the frame before. This holds while a frame's pieces tile
+// the rectangle (no gap, no overlap), which each frame checks; a frame that
+// does not is drawn as it stands, and so are all after it.
+class Uncover {
+public:
+    Uncover(std::span<const Piece> pieces, const TransitionFrame& frame)
+        : m_pieces(pieces), m_frame(frame), m_covered{gfx::Rect::FromSize(0, 0, frame.w, frame.h)} {
+        bool moving = false, hasOld = false;
+        for (const Piece& piece : pieces) {
+            hasOld = hasOld || piece.source == Old;
+            // In place whatever the offsets: the same expression for source and destination.
+            if (piece.source == New &&
+                (piece.sx.coefficient != piece.dx.coefficient || piece.sy.coefficient != piece.dy.coefficient))
+                moving = true;
+        }
+        m_active = hasOld && !moving;
+    }
+
+    void Draw(const Values& at, gfx::DeviceContext* old) {
+        if (!m_active || !Tiles(at)) {
+            m_active = false;
+            showsaver::Draw(m_pieces, at, m_frame, old);
+            return;
+        }
+        std::vector<gfx::Rect> covered;
+        for (const Piece& piece : m_pieces) {
+            if (piece.source == None) break;
+            gfx::Rect written = Written(piece, at, m_frame);
+            if (piece.source == Old) {
+                m_frame.Copy(*old, at(piece.width), at(piece.height), at(piece.sx), at(piece.sy), at(piece.dx),
+                             at(piece.dy));
+                if (!written.IsEmpty()) covered.push_back(written);
+            } else {
+                for (const gfx::Rect& before : m_covered) Reveal(written.Intersected(before));
+            }
+        }
+        m_covered = std::move(covered);
+    }
+
+    // The closing copy of the whole new picture.
+    void Finish() {
+        if (!m_active) return m_frame.CopyAll();
+        for (const gfx::Rect& before : m_covered) Reveal(before);
+    }
+
+private:
+    void Reveal(const gfx::Rect& r) {
+        if (!r.IsEmpty()) m_frame.Block(r.Width(), r.Height(), r.left, r.top);
+    }
+    // True when the frame's pieces cover the rectangle once each.
+    bool Tiles(const Values& at) const {
+        std::vector<gfx::Rect> written;
+        int64_t area = 0;
+        for (const Piece& piece : m_pieces) {
+            if (piece.source == None) break;
+            gfx::Rect r = Written(piece, at, m_frame);
+            if (r.IsEmpty()) continue;
+            for (const gfx::Rect& other : written)
+                if (!r.Intersected(other).IsEmpty()) return false;
+            area += int64_t{r.Width()} * r.Height();
+            written.push_back(r);
+        }
+        return area == int64_t{m_frame.w} * m_frame.h;
+    }
+
+    std::span<const Piece> m_pieces;
+    const TransitionFrame& m_frame;
+    std::vector<gfx::Rect> m_covered;   // where the old picture showed after the frame before
+    bool m_active = false;
+};
+
 // The shorter side advances one pixel per frame and the longer one by the
 // aspect ratio, so both reach their ends after about the shorter side's
 // length in frames.
@@ -300,16 +394,17 @@ void PlayDiagonal(const DiagonalSlide& slide, const TransitionFrame& frame) {
         b = static_cast<float>(frame.h) / static_cast<float>(frame.w);
     Values at(frame);
     Offset u(slide.u, a, at), v(slide.v, b, at);
+    Uncover uncover(slide.pieces, frame);
     for (;;) {
         at.Set(Expr::kU, u.Pixels());
         at.Set(Expr::kV, v.Pixels());
-        Draw(slide.pieces, at, frame, old.get());
+        uncover.Draw(at, old.get());
         if (u.Passed() && v.Passed()) break;
         u.Advance();
         v.Advance();
         frame.Pause();
     }
-    frame.CopyAll();
+    uncover.Finish();
 }
 
 // ---- Bands and strips: 8-pixel lanes moving along one axis ---------------
@@ -385,17 +480,26 @@ void PlayBands(const Lanes& lanes, const TransitionFrame& frame) {
 // One strip after the other, each pushing its old strip out, alternately
 // from the start and the far edge. Taken from the far edge the first strip
 // lies beyond the picture and draws nothing, but it still takes its pauses.
+//
+// Every step redraws the whole strip, and only every so many steps pause: a
+// step followed by another one without a pause between them is overdrawn
+// entirely before anyone could see it, so only the steps that a pause or the
+// strip's end follows are drawn.
 void PlayStrips(const LaneSlide& slide, const Lanes& lanes, const TransitionFrame& frame) {
     auto old = frame.TakeSnapshot();
     int breadth = lanes.Breadth();
     int last = breadth / kLane + (slide.fromFarEdge ? 1 : 0);
+    int length = lanes.Length();
     for (int c = 0; c <= last; ++c) {
         int across = slide.fromFarEdge ? breadth - c * kLane : c * kLane;
         bool fromStart = c % 2 == 0;
-        for (int z = 0; z <= lanes.Length(); ++z) {
-            lanes.Enter(across, z, fromStart);
-            lanes.PushOut(*old, across, z, fromStart);
-            if (z % slide.pausePeriod == 0) frame.Pause();
+        for (int z = 0; z <= length; ++z) {
+            bool pause = z % slide.pausePeriod == 0;
+            if (pause || z == length) {
+                lanes.Enter(across, z, fromStart);
+                lanes.PushOut(*old, across, z, fromStart);
+            }
+            if (pause) frame.Pause();
         }
     }
 }

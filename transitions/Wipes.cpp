@@ -11,9 +11,11 @@
 //   77, 78   fans from opposite corners    82-87  rolling wipes with a mirrored band
 
 #include "transitions/Families.h"
+#include "transitions/RevealedLines.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace showsaver {
 namespace {
@@ -109,7 +111,9 @@ void MiddleOut(const Lines& lines, const TransitionFrame& frame) {
 }
 
 // The column variant: the lower side starts one frame late and the upper one
-// stops short of the last column of an odd width, so a full copy ends it.
+// stops short of the last column of an odd width. The closing copy of the
+// whole picture finds every other column in place already, so only that last
+// column is copied.
 void MiddleOutThenAll(const Lines& lines, const TransitionFrame& frame) {
     int n = lines.Count();
     int half = n / 2;
@@ -119,7 +123,7 @@ void MiddleOutThenAll(const Lines& lines, const TransitionFrame& frame) {
         frame.Pause();
         if (n < 2 * i + 2) break;
     }
-    frame.CopyAll();
+    if (n % 2 == 1) lines.Draw(n - 1);
 }
 
 void PlayLineWipe(int32_t number, const TransitionFrame& frame) {
@@ -166,14 +170,22 @@ void BoxIn(const TransitionFrame& frame) {
 // Starts at the centre (row h / 2, column w / 2); each inset shrinks on its
 // own until both reach 0, so a wide picture's rings keep growing sideways
 // after they have reached the top and bottom.
+//
+// Once the row inset has stayed at 0 for a frame, the ring's top row is in
+// place but for its two ends, which the ring's columns draw; likewise, once
+// the column inset has stayed at 0, the left column is in place but for the
+// rows the ring's rows draw. Those copies are left out.
 void BoxOut(const TransitionFrame& frame) {
     int w = frame.w, h = frame.h;
     int row = h / 2, column = w / 2;
+    bool rowHeld = false, columnHeld = false;
     for (;;) {
-        frame.Block(w - 2 * column, 1, column, row);
+        if (!rowHeld) frame.Block(w - 2 * column, 1, column, row);
         if (row > 0) frame.Block(w - 2 * column, 1, column, h - row);
-        frame.Block(1, h - 2 * row, column, row);
+        if (!columnHeld) frame.Block(1, h - 2 * row, column, row);
         if (column > 0) frame.Block(1, std::min(h - 2 * row + 1, h - row), w - column, row);
+        rowHeld = row == 0;
+        columnHeld = column == 0;
         if (row == 0 && column == 0) break;
         if (column > 0) --column;
         if (row > 0) --row;
@@ -193,6 +205,10 @@ void PlayBox(int32_t number, const TransitionFrame& frame) {
 // pixel line from alternate ends, the first band from its start; a pause on
 // every tenth step. Bands taken from the far edge start one band beyond it
 // (clipped away) and end with the partial band at the near edge.
+//
+// The lines a band gains between two pauses lie side by side, so they are
+// copied as one block before the pause: a column band touches each of its
+// rows once, a row band each of its rows once per pause, not once per pixel.
 
 void PlaySnake(int32_t number, const TransitionFrame& frame) {
     bool columns = number == 67 || number == 69;
@@ -202,14 +218,29 @@ void PlaySnake(int32_t number, const TransitionFrame& frame) {
     int bands = across / kBand + (fromFar ? 2 : 1);
     for (int band = 0; band < bands; ++band) {
         int start = fromFar ? across - kBand * band : kBand * band;
+        int low = 0, high = -1;   // the lines gained since the last pause, high < low: none
+        auto flush = [&] {
+            if (high < low) return;
+            if (columns)
+                frame.Block(kBand, high - low + 1, start, low);
+            else
+                frame.Block(high - low + 1, kBand, low, start);
+            high = low - 1;
+        };
         for (int step = 0; step <= along; ++step) {
             int at = band % 2 == 0 ? step : along - step;
-            if (columns)
-                frame.Block(kBand, 1, start, at);
-            else
-                frame.Block(1, kBand, at, start);
-            if (step % 10 == 0) frame.Pause();
+            if (high < low) {
+                low = high = at;
+            } else {
+                low = std::min(low, at);
+                high = std::max(high, at);
+            }
+            if (step % 10 == 0) {
+                flush();
+                frame.Pause();
+            }
         }
+        flush();
     }
 }
 
@@ -257,20 +288,23 @@ void PlaySpiral(int32_t number, const TransitionFrame& frame) {
 // Band n runs from 0 to V = h / 8 + 1. Counted from the top, band V lies
 // below the picture and is clipped away; counted from the bottom
 // (y0 = 8 (V - n)), band V is the top band, and the last frame, Z = 8V + w,
-// is the one that completes it.
+// is the one that completes it. A band's revealed part only grows, so each
+// frame copies just the column it gained.
 
 void PlayStaircase(int32_t number, const TransitionFrame& frame) {
     int w = frame.w, h = frame.h;
     bool fromRight = number == 57 || number == 58;
     bool bottomFirst = number == 58 || number == 60;
     int bands = h / kBand + 1;
+    RevealedLines revealed(frame, bands + 1);
     for (int z = 0; z <= kBand * bands + w; ++z) {
         for (int n = 0; n <= bands; ++n) {
             int width = z - kBand * n;
             if (width <= 0 || width > w) continue;
             int y0 = kBand * (bottomFirst ? bands - n : n);
+            int left = fromRight ? w - width : 0;
             // The band's height is cut to the picture by the clipping.
-            frame.Block(width, kBand, fromRight ? w - width : 0, y0);
+            revealed.Reveal(n, y0, kBand, left, left + width);
         }
         frame.Pause();
     }
@@ -280,33 +314,39 @@ void PlayStaircase(int32_t number, const TransitionFrame& frame) {
 // Diagonals (61-64), with the slope R = w / h in single precision.
 
 // 61, 63: two triangles grow from opposite corners, one row pair per step of
-// the diagonal; a pause after each frame and a full copy at the end.
+// the diagonal; a pause after each frame and a full copy at the end. Every
+// row's parts only grow, so a frame copies what each row gained, and the
+// closing copy what the triangles left between them.
 void DiagonalTriangles(bool bottomLeft, const TransitionFrame& frame) {
     int w = frame.w, h = frame.h;
     float slope = static_cast<float>(w) / static_cast<float>(h);
+    RevealedLines revealed(frame, h);
     for (int s = 0; s <= h; ++s) {
         for (int i = 0; i <= s && i < h; ++i) {
             int width = static_cast<int>(static_cast<float>(s - i) * slope);
-            frame.Block(width, 1, bottomLeft ? 0 : w - width, h - 1 - i);
-            frame.Block(width, 1, bottomLeft ? w - width : 0, i);
+            int lower = bottomLeft ? 0 : w - width, upper = bottomLeft ? w - width : 0;
+            revealed.RevealRow(h - 1 - i, lower, lower + width);
+            revealed.RevealRow(i, upper, upper + width);
         }
         frame.Pause();
     }
-    frame.CopyAll();
+    for (int row = 0; row < h; ++row) revealed.RevealRow(row, 0, w);
 }
 
 // 62, 64: a band Z pixels wide, centred on the diagonal, widens by one pixel
 // per frame until it covers the picture; a short pause on every 15th frame.
+// Each row's part of the band only grows, so a frame copies its new ends.
 void DiagonalBand(bool fromTopLeft, const TransitionFrame& frame) {
     int w = frame.w, h = frame.h;
     float slope = static_cast<float>(w) / static_cast<float>(h);
     float reach = static_cast<float>(fromTopLeft ? h : h + 1) * slope;
+    RevealedLines revealed(frame, h);
     for (int z = 0;; ++z) {
         for (int t = 0; t < h; ++t) {
             int i = fromTopLeft ? t : t + 1;   // the other diagonal counts rows from the bottom
             int row = fromTopLeft ? t : h - i;
             int a0 = static_cast<int>(static_cast<float>(i) * slope) - z / 2;
-            frame.Block(std::min(z, w - a0), 1, a0, row);
+            revealed.RevealRow(row, a0, a0 + std::min(z, w - a0));
         }
         if (z % 15 == 0) frame.pacer.CalibratedWait(static_cast<uint32_t>(frame.speed / 2), frame.total);
         if (!(reach - static_cast<float>(z / 2) > 0.0f || z <= w)) break;
@@ -331,20 +371,26 @@ void PlayDiagonal(int32_t number, const TransitionFrame& frame) {
 // which misses the rows near the middle; the column is copied after the
 // frames. The 3 × 11 centre block for an odd width and height comes last.
 
+// A row's two parts only grow (the last frame's half widths are in place
+// already), so each frame copies what the rows gained.
+
 void PlayFan(int32_t number, const TransitionFrame& frame) {
     int w = frame.w, h = frame.h;
     bool fromTopLeft = number == 77;
+    RevealedLines revealed(frame, h);
     for (int s = 0; s <= w; ++s) {
         float ratio = static_cast<float>(s) / static_cast<float>(h);
         for (int z = 0; z <= h; ++z) {
             int length = s == w ? w / 2 : static_cast<int>(static_cast<float>(z) * ratio);
-            frame.Block(length, 1, 0, fromTopLeft ? z : h - z);
-            frame.Block(length, 1, w - length, fromTopLeft ? h - z : z);
+            revealed.RevealRow(fromTopLeft ? z : h - z, 0, length);
+            revealed.RevealRow(fromTopLeft ? h - z : z, w - length, w);
         }
         frame.Pause();
     }
-    if (w % 2 == 1) Column(frame, w / 2);
-    if (w % 2 == 1 && h % 2 == 1) frame.Block(3, 11, w / 2 - 1, h / 2 - 5);
+    if (w % 2 == 1)
+        for (int row = 0; row < h; ++row) revealed.RevealRow(row, w / 2, w / 2 + 1);
+    if (w % 2 == 1 && h % 2 == 1)
+        for (int row = h / 2 - 5; row < h / 2 + 6; ++row) revealed.RevealRow(row, w / 2 - 1, w / 2 + 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -382,13 +428,41 @@ constexpr RollingWipe kRollingWipes[] = {
     {86, Axis::Columns, Side::Both, 0, 0, 50},  {87, Axis::Rows, Side::Both, 0, 0, 0},
 };
 
+// The new picture mirrored left to right, in a memory context of its own:
+// its column w − 1 − s is column s of the new picture, so that a band of
+// mirrored columns is one block of it. Null when the work surface's pixels
+// cannot be read or the copy cannot be made.
+std::unique_ptr<gfx::DeviceContext> MirroredPicture(const TransitionFrame& frame) {
+    gfx::Surface* source = frame.work.Target();
+    if (!source || source->Width() < frame.w || source->Height() < frame.h) return nullptr;
+    auto mirror = gfx::Surface::Create(frame.w, frame.h);
+    if (!mirror) return nullptr;
+    {
+        auto lock = source->LockForReading();
+        for (int y = 0; y < frame.h; ++y) {
+            const uint32_t* from = source->Row(y);
+            uint32_t* to = mirror->Row(y);
+            for (int x = 0; x < frame.w; ++x) to[x] = from[frame.w - 1 - x];
+        }
+    }
+    auto context = frame.screen.CreateCompatible();
+    context->SelectBitmap(std::move(mirror));
+    return context;
+}
+
+// The mirrored lines of a frame are drawn as runs: the columns from the band's
+// first up to the next pause (or the frame's end) come from the mirrored
+// picture in one block, so that a frame touches each row once per run rather
+// than once per column. Rows are whole rows already and are drawn one by one.
 class Roll {
 public:
     Roll(const RollingWipe& spec, const TransitionFrame& frame)
         : m_spec(spec), m_frame(frame), m_lines(frame, spec.axis), m_n(m_lines.Count()),
           m_band(static_cast<int>(m_n * 0.1)),
           m_extent(spec.side == Side::Both ? m_n / 2 : m_n),
-          m_limit(spec.side == Side::Both ? m_n / 2 + 1 : m_n) {}
+          m_limit(spec.side == Side::Both ? m_n / 2 + 1 : m_n) {
+        if (spec.axis == Axis::Columns && m_band >= 1) m_mirror = MirroredPicture(frame);
+    }
 
     void Play() {
         int lastFrame = m_band + m_extent + m_spec.lastOffset;
@@ -402,19 +476,48 @@ public:
 private:
     void PlayFrame(int f) {
         int m = std::max(f - m_band, 0);
+        m_runFirst = 0;
+        m_runLast = -1;
         for (int c = m_last; c < f; ++c) {
             if (c <= m) {
                 InPlace(c);
                 m_last = m_placed = c;
             } else if (c < m_limit) {
-                Mirrored(c, m, f);
+                if (m_mirror) {
+                    if (m_runLast < m_runFirst) m_runFirst = c;
+                    m_runLast = c;
+                } else {
+                    Mirrored(c, m, f);
+                }
             } else {
                 continue;
             }
-            if (m_spec.copiesPerPause != 0 && ++m_count % m_spec.copiesPerPause == 0) m_frame.Pause();
+            if (m_spec.copiesPerPause != 0 && ++m_count % m_spec.copiesPerPause == 0) {
+                DrawRun(m, f);
+                m_frame.Pause();
+            }
         }
+        DrawRun(m, f);
         if (m_spec.copiesPerPause == 0)
             m_frame.pacer.CalibratedWait(static_cast<uint32_t>(m_frame.speed), m_frame.total * m_frame.k);
+    }
+
+    // Columns m_runFirst … m_runLast of the band, from the mirrored picture:
+    // near-side column c shows source column m + f − c, which is mirrored
+    // column w − 1 − m − f + c; far-side column w − c shows source column
+    // w + c − m − f, mirrored column (w − c) + m + f − w − 1. Sources beyond
+    // the picture are clipped away as the single columns' are.
+    void DrawRun(int m, int f) {
+        if (m_runLast < m_runFirst) return;
+        int count = m_runLast - m_runFirst + 1;
+        int h = m_frame.h;
+        if (m_spec.side != Side::Far)
+            m_frame.Copy(*m_mirror, count, h, m_n - 1 - m - f + m_runFirst, 0, m_runFirst, 0);
+        if (m_spec.side != Side::Near) {
+            int left = m_n - m_runLast;
+            m_frame.Copy(*m_mirror, count, h, left + m + f - m_n - 1, 0, left, 0);
+        }
+        m_runLast = m_runFirst - 1;
     }
 
     void InPlace(int c) const {
@@ -433,6 +536,8 @@ private:
     int m_last = 0;     // where the next frame starts: the last line put in place
     int m_placed = -1;  // the highest line put in place so far (none yet)
     int64_t m_count = 0;
+    std::unique_ptr<gfx::DeviceContext> m_mirror;   // null: mirrored lines are drawn one by one
+    int m_runFirst = 0, m_runLast = -1;             // the mirrored columns not drawn yet
 };
 
 void PlayRolling(int32_t number, const TransitionFrame& frame) {

@@ -83,11 +83,19 @@ TEST(CellGrid, GrowingSquaresStartEmptyAndEndWithWholeCells) {
             EXPECT_EQ(step.total, 3000.0);
         }
     EXPECT_TRUE(CopiesBetween(harness, 0, 5).empty());
-    std::vector<gfx::Rect> last = CopiesBetween(harness, 100, 105);
-    std::vector<gfx::Rect> cells{
-        gfx::Rect::FromSize(0, 0, 40, 40),  gfx::Rect::FromSize(40, 0, 40, 40),  gfx::Rect::FromSize(80, 0, 20, 40),
-        gfx::Rect::FromSize(0, 40, 40, 30), gfx::Rect::FromSize(40, 40, 40, 30), gfx::Rect::FromSize(80, 40, 20, 30)};
-    EXPECT_EQ(last, cells);
+    // Before the last frame each cell lacks its border; the last frame's
+    // square is the whole cell.
+    auto before = Covered(CopiesBetween(harness, 0, 100), 100, 70);
+    EXPECT_TRUE(before[1][1]);
+    EXPECT_TRUE(before[38][38]);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_FALSE(before[0][i]);
+        EXPECT_FALSE(before[i][39]);
+        EXPECT_FALSE(before[40][40 + i]);
+    }
+    auto all = Covered(CopiesBetween(harness, 0, 105), 100, 70);
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 100; ++x) EXPECT_TRUE(all[y][x]) << x << "," << y;
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 

@@ -233,11 +233,13 @@ TEST(SlideStrips, ColumnsOfAPicture20WideClipTheLastStripTo4Pixels) {
     EXPECT_EQ(columns, (std::set<std::pair<int, int>>{{0, 8}, {8, 8}, {16, 4}}));
     // Pauses at Z = 0, 10, 20 of each of the three strips.
     EXPECT_EQ(harness.Pauses(), 9u);
-    // The second strip comes in from the bottom, pushing the old one up.
+    // The second strip comes in from the bottom, pushing the old one up; a
+    // step is drawn only when a pause (or the strip's end) follows it.
     auto copies = AllCopies(harness);
-    auto at = std::find(copies.begin(), copies.end(), Expect(Source::New, 8, 5, 8, 0, 8, 20));
+    EXPECT_EQ(std::find(copies.begin(), copies.end(), Expect(Source::New, 8, 5, 8, 0, 8, 20)), copies.end());
+    auto at = std::find(copies.begin(), copies.end(), Expect(Source::New, 8, 10, 8, 0, 8, 15));
     ASSERT_NE(at, copies.end());
-    EXPECT_EQ(*(at + 1), Expect(Source::Old, 8, 20, 8, 5, 8, 0));
+    EXPECT_EQ(*(at + 1), Expect(Source::Old, 8, 15, 8, 10, 8, 0));
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 

@@ -59,12 +59,12 @@ TEST(LineWipes, EdgesMeetInTheMiddleRowWhichIsCopiedTwice) {
     EXPECT_EQ(LinesPerPause(harness, true), (Groups{{0}, {1, 9}, {2, 8}, {3, 7}, {4, 6}, {5, 5}}));
 }
 
-TEST(LineWipes, MiddleOutColumnsOfAnOddWidthEndWithAFullCopy) {
+TEST(LineWipes, MiddleOutColumnsOfAnOddWidthEndWithTheLastColumn) {
     EffectHarness harness(9, 6);
     harness.Play(52);
-    // Column 8 is left to the closing copy of the whole picture.
-    EXPECT_EQ(LinesPerPause(harness, false), (Groups{{4}, {3, 5}, {2, 6}, {1, 7}, {0}, {0}}));
-    EXPECT_EQ(harness.log.back().destination, gfx::Rect::FromSize(0, 0, 9, 6));
+    // Column 8 is left to the closing copy, which finds the others in place.
+    EXPECT_EQ(LinesPerPause(harness, false), (Groups{{4}, {3, 5}, {2, 6}, {1, 7}, {0}, {8}}));
+    EXPECT_EQ(harness.log.back().destination, gfx::Rect::FromSize(8, 0, 1, 6));
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
@@ -83,18 +83,14 @@ TEST(Snakes, SixteenWideHasThreeBandsTheThirdClippedAway) {
     EffectHarness harness(16, 12);
     harness.Play(67);
     EXPECT_EQ(harness.Pauses(), 6u);   // steps 0 and 10 of each of the three bands
-    std::vector<int> down, up;
-    for (const EffectStep& step : CopiesOf(harness)) {
-        ASSERT_EQ(step.destination.Size(), (gfx::Size{8, 1}));
-        ASSERT_TRUE(step.destination.left == 0 || step.destination.left == 8);
-        (step.destination.left == 0 ? down : up).push_back(step.destination.top);
-    }
-    ASSERT_EQ(down.size(), 12u);
-    ASSERT_EQ(up.size(), 12u);
-    for (int r = 0; r < 12; ++r) {
-        EXPECT_EQ(down[r], r);
-        EXPECT_EQ(up[r], 11 - r);
-    }
+    // The rows a band gains between two pauses are copied as one block: the
+    // first band downwards, the second upwards.
+    EXPECT_EQ(LinesPerPause(harness, true), (Groups{{0}, {1}, {11}, {2}, {0}, {}}));
+    std::vector<gfx::Rect> blocks;
+    for (const EffectStep& step : CopiesOf(harness)) blocks.push_back(step.destination);
+    EXPECT_EQ(blocks, (std::vector<gfx::Rect>{gfx::Rect::FromSize(0, 0, 8, 1), gfx::Rect::FromSize(0, 1, 8, 10),
+                                              gfx::Rect::FromSize(0, 11, 8, 1), gfx::Rect::FromSize(8, 2, 8, 10),
+                                              gfx::Rect::FromSize(8, 0, 8, 2)}));
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
@@ -120,17 +116,17 @@ TEST(Staircases, CountedFromTheBottomTheTopBandIsStillCompleted) {
     EXPECT_EQ(harness.Pauses(), 8u * 3 + 20 + 1);
     std::vector<EffectStep> copies = CopiesOf(harness);
     EXPECT_EQ(copies.front().destination, gfx::Rect::FromSize(19, 8, 1, 8));   // the bottom band leads
-    EXPECT_EQ(copies.back().destination, gfx::Rect::FromSize(0, 0, 20, 8));    // the top band ends it
+    EXPECT_EQ(copies.back().destination, gfx::Rect::FromSize(0, 0, 1, 8));     // the top band ends it
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
-TEST(Diagonals, TrianglesEndWithAFullCopyAndTheBandWithoutOne) {
+TEST(Diagonals, TrianglesAndTheBandPauseAsTheirFramesSay) {
     EffectHarness::Options slow;
     slow.speed = 400;
     EffectHarness triangles(20, 10, slow);
     triangles.Play(61);
     EXPECT_EQ(triangles.Pauses(), 11u);
-    EXPECT_EQ(triangles.log.back().destination, gfx::Rect::FromSize(0, 0, 20, 10));
+    EXPECT_FALSE(triangles.FirstDifferenceFromNew());
 
     EffectHarness band(20, 10, slow);
     band.Play(62);
@@ -141,15 +137,13 @@ TEST(Diagonals, TrianglesEndWithAFullCopyAndTheBandWithoutOne) {
             EXPECT_EQ(step.elapsed, 200u);
             EXPECT_EQ(step.total, 1000.0);
         }
-    EXPECT_EQ(band.log.back().destination, gfx::Rect::FromSize(0, 9, 20, 1));
     EXPECT_FALSE(band.FirstDifferenceFromNew());
 }
 
-TEST(Fans, FiveByFiveEndsWithTheCentreBlockClippedToThePicture) {
+TEST(Fans, FiveByFiveTakesSixFramesAndEndsInPlace) {
     EffectHarness harness(5, 5);
     harness.Play(77);
     EXPECT_EQ(harness.Pauses(), 6u);
-    EXPECT_EQ(harness.log.back().destination, gfx::Rect::FromSize(1, 0, 3, 5));
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
@@ -167,34 +161,41 @@ TEST(RollingWipes, HundredWideHasATenColumnMirroredBandAnd109Frames) {
     EffectHarness harness(100, 4);
     harness.Play(82);
     std::vector<EffectStep> copies = CopiesOf(harness);
-    // Within a frame the columns only grow; a new frame starts again at the
-    // last column put in place.
-    int frames = 1;
+    // Each frame puts columns in place one by one, starting again at the
+    // last one in place, and draws its mirrored band as one block of the
+    // mirrored picture (split only where a pause falls).
+    int frames = 1, lastInPlace = -1;
     std::vector<EffectStep> frame50;
-    for (size_t i = 0; i < copies.size(); ++i) {
-        ASSERT_EQ(copies[i].destination.Size(), (gfx::Size{1, 4}));
-        if (i > 0 && copies[i].destination.left <= copies[i - 1].destination.left) ++frames;
-        if (frames == 50) frame50.push_back(copies[i]);
+    for (const EffectStep& step : copies) {
+        ASSERT_EQ(step.destination.Height(), 4);
+        if (step.source == EffectStep::Source::New) {
+            ASSERT_EQ(step.destination.Width(), 1);
+            EXPECT_EQ(step.from.x, step.destination.left);
+            if (lastInPlace >= 0 && step.destination.left <= lastInPlace) ++frames;
+            lastInPlace = step.destination.left;
+        }
+        if (frames == 50) frame50.push_back(step);
     }
     EXPECT_EQ(frames, 109);
-    // Frame 50: columns 39 and 40 in place, then 41 to 49 mirrored.
-    ASSERT_EQ(frame50.size(), 11u);
-    for (size_t i = 0; i < frame50.size(); ++i) {
-        int column = 39 + static_cast<int>(i);
-        EXPECT_EQ(frame50[i].destination.left, column);
-        EXPECT_EQ(frame50[i].from.x, column <= 40 ? column : 90 - column);
-    }
+    // Frame 50: columns 39 and 40 in place, then 41 to 49 showing source
+    // columns 49 down to 41, which are columns 50 to 58 of the mirrored picture.
+    ASSERT_EQ(frame50.size(), 3u);
+    EXPECT_EQ(frame50[0].destination.left, 39);
+    EXPECT_EQ(frame50[1].destination.left, 40);
+    EXPECT_EQ(frame50[2].source, EffectStep::Source::Old);
+    EXPECT_EQ(frame50[2].destination, gfx::Rect::FromSize(41, 0, 9, 4));
+    EXPECT_EQ(frame50[2].from.x, 50);
     EXPECT_EQ(copies.back().destination.left, 99);
     EXPECT_EQ(copies.back().from.x, 99);
     EXPECT_EQ(harness.log.back().kind, Kind::Copy);
-    EXPECT_EQ(harness.Pauses(), harness.Copies() / 75);
-    // The first pause follows the 75th copy.
-    size_t copiesBeforePause = 0;
+    // A pause after every 75th column: 1,099 columns in all.
+    EXPECT_EQ(harness.Pauses(), 14u);
+    int columnsBeforePause = 0;
     for (const EffectStep& step : harness.log) {
         if (step.kind == Kind::Pause) break;
-        ++copiesBeforePause;
+        columnsBeforePause += step.destination.Width();
     }
-    EXPECT_EQ(copiesBeforePause, 75u);
+    EXPECT_EQ(columnsBeforePause, 75);
     EXPECT_FALSE(harness.FirstDifferenceFromNew());
 }
 
