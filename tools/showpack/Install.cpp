@@ -167,6 +167,8 @@ std::string ScreensaverDesktopEntry(const std::string& name, const std::string& 
     entry += "Terminal=false\n";
     entry += "Type=Application\n";
     entry += "Categories=Screensaver;\n";
+    // The category is reserved for the desktop that runs screensavers so.
+    entry += "OnlyShowIn=MATE;\n";
     entry += "X-Showsaver-Name=" + DesktopValue(name) + "\n";
     return entry;
 }
