@@ -51,6 +51,10 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
         line.mode = RunMode::Settings;
         return line;
     }
+    if (args[0] && (std::string_view(args[0]) == "--help" || std::string_view(args[0]) == "-h")) {
+        line.mode = RunMode::Help;
+        return line;
+    }
     // The daemons may add options of their own; the first hack option
     // anywhere decides.
     for (size_t i = 0; i < args.size(); ++i) {

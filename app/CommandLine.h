@@ -21,6 +21,7 @@ enum class RunMode {
     HackWindowId,        // -window-id ID: inside the window ID
     HackWindow,          // -window: a top-level window of its own
     BadArguments,        // a hack option with a missing or unreadable window id
+    Help,                // --help or -h: what the program does
 };
 
 struct CommandLine {

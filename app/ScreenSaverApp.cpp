@@ -48,7 +48,38 @@ void ScreenSaverApp::Shutdown() {
     if (!m_exitUrl.empty()) shell::OpenAddress(m_exitUrl);
 }
 
+namespace {
+
+constexpr const char* kHelp =
+    "usage: NAME [/s | /p WINDOW | /c | /a WINDOW]\n"
+    "       NAME [-root | -window-id WINDOW | -window]\n"
+    "\n"
+    "Plays the show packed into this program as a screensaver.\n"
+    "\n"
+    "  /s               the show, fullscreen, until the exit settings end it\n"
+    "  /p WINDOW        the preview inside the X window WINDOW (decimal)\n"
+    "  /c               the settings; no argument opens them too\n"
+    "  /a WINDOW        change the password\n"
+    "  -root            the show in $XSCREENSAVER_WINDOW, or on the root window,\n"
+    "                   as xscreensaver and MATE run it\n"
+    "  -window-id WINDOW  the show inside WINDOW (decimal or 0x hex)\n"
+    "  -window          the show in a window of its own, 1024 x 768\n"
+    "\n"
+    "With -root, -window-id and -window the screensaver daemon owns the exit\n"
+    "and the lock: the show plays until SIGTERM or SIGINT or until its window\n"
+    "goes. In every mode SIGTERM and SIGINT end the show cleanly, exit status 0.\n"
+    "Options take one or two dashes.\n";
+
+} // namespace
+
 int ScreenSaverApp::Run(std::span<const char* const> args) {
+    if (ParseCommandLine(args).mode == RunMode::Help) {
+        std::string help = kHelp;
+        std::string name = shell::SelfExecutablePath().filename().string();
+        for (size_t at; (at = help.find("NAME")) != std::string::npos;) help.replace(at, 4, name.empty() ? "showsaver" : name);
+        std::fputs(help.c_str(), stdout);
+        return 0;
+    }
     // From here on a signal ends the process the clean way, its temporary
     // folder removed.
     ui::WatchTerminationSignals([this] { OnTerminationSignal(); });
@@ -98,6 +129,7 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
         std::fprintf(stderr, "%s: -window-id needs the id of a window, in decimal or 0x hex\n",
                      m_applicationName.c_str());
         return 2;
+    case RunMode::Help:
     case RunMode::None: break;
     }
     return 0;

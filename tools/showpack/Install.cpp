@@ -121,6 +121,14 @@ fs::path FindEngineLibrary() {
     return {};
 }
 
+// The prefix showpack runs from, when it runs from PREFIX/bin; else the one
+// it was built for.
+fs::path DefaultPrefix() {
+    fs::path self = shell::SelfExecutablePath();
+    if (self.parent_path().filename() == "bin") return self.parent_path().parent_path();
+    return SHOWSAVER_INSTALL_PREFIX;
+}
+
 fs::path DataHome() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg && *xdg == '/') return xdg;
@@ -232,7 +240,7 @@ Result<InstallPlan> PlanInstall(const InstallOptions& options, const fs::path& d
 }
 
 int Install(const InstallOptions& options, std::ostream& out, std::ostream& err) {
-    auto plan = PlanInstall(options, DataHome(), SHOWSAVER_INSTALL_PREFIX, FindEngineLibrary());
+    auto plan = PlanInstall(options, DataHome(), DefaultPrefix(), FindEngineLibrary());
     if (!plan) {
         err << "showpack: " << plan.Error().what << "\n";
         return 1;
@@ -249,15 +257,15 @@ int Install(const InstallOptions& options, std::ostream& out, std::ostream& err)
     }
     if (refused) return 1;
     for (const auto& file : plan->files) {
+        if (AlreadyThere(file)) {
+            out << "unchanged " << file.path.string() << "\n";
+            continue;
+        }
         if (options.dryRun) {
             out << "would write " << file.path.string();
             if (!file.copyFrom.empty()) out << " (a copy of " << file.copyFrom.string() << ")";
             out << "\n";
             if (file.copyFrom.empty()) out << file.contents << "\n";
-            continue;
-        }
-        if (AlreadyThere(file)) {
-            out << "unchanged " << file.path.string() << "\n";
             continue;
         }
         if (auto written = WriteFile(file); !written) {
