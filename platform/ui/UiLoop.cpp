@@ -117,7 +117,7 @@ bool CallOnUiThread(std::function<void()> call, const sys::Event* stop) {
         done->Wait();
         return true;
     }
-    sys::Event* events[] = {done.get(), const_cast<sys::Event*>(stop)};
+    const sys::Event* events[] = {done.get(), stop};
     int which;
     while ((which = sys::Event::WaitAny(events, std::chrono::hours(1))) < 0) {
     }
