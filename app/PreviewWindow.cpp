@@ -2,6 +2,9 @@
 
 #include "gfx/SurfaceContext.h"
 #include "app/PreviewPicture.h"
+#include "platform/ui/UiLoop.h"
+
+#include <poll.h>
 
 // Xlib comes last: its macros (FillSolid, None, ...) clash with our names.
 #include <X11/Xlib.h>
@@ -132,7 +135,15 @@ PreviewWindow::~PreviewWindow() {
 void PreviewWindow::Run() {
     GC gc = XCreateGC(m_display, m_window, 0, nullptr);
     XEvent event;
+    // The X connection and the termination signals' pipe are watched
+    // together: SIGTERM or SIGINT ends the preview the clean way.
+    pollfd watched[2] = {{ConnectionNumber(m_display), POLLIN, 0}, {ui::TerminationSignalFd(), POLLIN, 0}};
     for (;;) {
+        if (ui::TerminationSignalled()) break;
+        if (XPending(m_display) == 0) {
+            poll(watched, watched[1].fd >= 0 ? 2 : 1, -1);
+            continue;
+        }
         XNextEvent(m_display, &event);
         if (event.type == DestroyNotify && event.xdestroywindow.window == m_window) break;
         if (event.type == Expose && event.xexpose.count == 0) {

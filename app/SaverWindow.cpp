@@ -137,6 +137,8 @@ int SaverWindow::OnCloseRequested(void* data) {
         self->SetPointerVisible(true);
         close = self->m_hooks.checkOnClose(self->m_window);
         self->m_dialogOpen = false;
+        // A signal may have ended the show while the dialog was open.
+        if (!close && self->m_destroyed) return G_SOURCE_REMOVE;
         if (!close) {
             self->ResetMouseReference();
             // A box that came up meanwhile keeps the pointer and the grab.

@@ -5,6 +5,7 @@
 #include "app/ExitSettings.h"
 #include "app/Password.h"
 #include "app/PasswordDialogs.h"
+#include "app/HackWindow.h"
 #include "app/PreviewWindow.h"
 #include "app/SettingsDialog.h"
 #include "playback/Captures.h"
@@ -21,6 +22,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
 
 namespace showsaver {
@@ -58,6 +60,7 @@ void ScreenSaverApp::Shutdown() {
     m_itemRegistry.reset();
     m_sceneThread.reset();
     m_saverWindow.reset();
+    m_hackWindow.reset();
     m_previewWindow.reset();
     std::error_code ignored;
     if (!m_desktopCapturePath.empty()) std::filesystem::remove(m_desktopCapturePath, ignored);
@@ -65,7 +68,41 @@ void ScreenSaverApp::Shutdown() {
     if (!m_exitUrl.empty()) shell::OpenAddress(m_exitUrl);
 }
 
+namespace {
+
+constexpr const char* kHelp =
+    "usage: NAME [/s | /p WINDOW | /c | /a WINDOW]\n"
+    "       NAME [-root | -window-id WINDOW | -window]\n"
+    "\n"
+    "Plays the show packed into this program as a screensaver.\n"
+    "\n"
+    "  /s               the show, fullscreen, until the exit settings end it\n"
+    "  /p WINDOW        the preview inside the X window WINDOW (decimal)\n"
+    "  /c               the settings; no argument opens them too\n"
+    "  /a WINDOW        change the password\n"
+    "  -root            the show in $XSCREENSAVER_WINDOW, or on the root window,\n"
+    "                   as xscreensaver and MATE run it\n"
+    "  -window-id WINDOW  the show inside WINDOW (decimal or 0x hex)\n"
+    "  -window          the show in a window of its own, 1024 x 768\n"
+    "\n"
+    "With -root, -window-id and -window the screensaver daemon owns the exit\n"
+    "and the lock: the show plays until SIGTERM or SIGINT or until its window\n"
+    "goes. In every mode SIGTERM and SIGINT end the show cleanly, exit status 0.\n"
+    "Options take one or two dashes.\n";
+
+} // namespace
+
 int ScreenSaverApp::Run(std::span<const char* const> args) {
+    if (ParseCommandLine(args).mode == RunMode::Help) {
+        std::string help = kHelp;
+        std::string name = shell::SelfExecutablePath().filename().string();
+        for (size_t at; (at = help.find("NAME")) != std::string::npos;) help.replace(at, 4, name.empty() ? "showsaver" : name);
+        std::fputs(help.c_str(), stdout);
+        return 0;
+    }
+    // From here on a signal ends the process the clean way, its temporary
+    // folder removed.
+    ui::WatchTerminationSignals([this] { OnTerminationSignal(); });
     // The capture files live in the process's private temporary directory.
     const auto& temp = sys::TempDirectory::ForProcess().Path();
     if (!temp.empty()) {
@@ -105,9 +142,28 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
                         line.hasWindow ? DialogParent::Foreign(static_cast<unsigned long>(line.window)) : DialogParent(),
                         m_applicationName);
         return 0;
+    case RunMode::HackRoot:
+    case RunMode::HackWindowId:
+    case RunMode::HackWindow: return RunHack(line) ? 0 : 1;
+    case RunMode::BadArguments:
+        std::fprintf(stderr, "%s: -window-id needs the id of a window, in decimal or 0x hex\n",
+                     m_applicationName.c_str());
+        return 2;
+    case RunMode::Help:
     case RunMode::None: break;
     }
     return 0;
+}
+
+void ScreenSaverApp::OnTerminationSignal() {
+    m_exitUrl.clear();
+    // A dialog's own loop ends with its answer.
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* it = windows; it; it = it->next)
+        if (GTK_IS_DIALOG(it->data)) gtk_dialog_response(GTK_DIALOG(it->data), GTK_RESPONSE_CANCEL);
+    g_list_free(windows);
+    if (m_saverWindow) m_saverWindow->Destroy();
+    if (m_hackWindow) m_hackWindow->End();
 }
 
 bool ScreenSaverApp::LoadShowFile() {
@@ -145,9 +201,55 @@ bool ScreenSaverApp::RunShow() {
         return false;
     }
 
+    StartScene(m_saverWindow.get(), &m_saverWindow->Context());
+    // A signal that came while the window was being made ends it now.
+    if (ui::TerminationSignalled()) OnTerminationSignal();
+    ui::RunUiLoop();
+    return true;
+}
+
+bool ScreenSaverApp::RunHack(const CommandLine& line) {
+    if (!LoadShowFile()) return false;
+    if (!ui::InitUi()) {
+        std::fprintf(stderr, "%s: cannot open the display\n", m_applicationName.c_str());
+        return false;
+    }
+    auto stop = [this] {
+        if (m_sceneThread) m_sceneThread->RequestStop();
+    };
+    unsigned long target = 0;
+    if (line.mode == RunMode::HackWindowId) {
+        target = static_cast<unsigned long>(line.window);
+    } else if (line.mode == RunMode::HackRoot) {
+        const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");
+        target = daemonWindow && *daemonWindow ? ParseWindowId(daemonWindow)
+                                               : RootWindowId();
+        if (target == 0) {
+            std::fprintf(stderr, "%s: XSCREENSAVER_WINDOW is not a window id: %s\n", m_applicationName.c_str(),
+                         daemonWindow);
+            return false;
+        }
+    }
+    m_hackWindow = line.mode == RunMode::HackWindow ? HackWindow::TopLevel(m_applicationName, stop)
+                                                    : HackWindow::OnForeign(target, stop);
+    if (!m_hackWindow) {
+        std::fprintf(stderr, "%s: window 0x%lx does not exist\n", m_applicationName.c_str(), target);
+        return false;
+    }
+    SpeedCalibration calibration(*m_store);
+    m_times = calibration.Measure(m_hackWindow.get());
+    StartScene(m_hackWindow.get(), &m_hackWindow->Context());
+    if (ui::TerminationSignalled()) OnTerminationSignal();
+    ui::RunUiLoop();
+    // The daemon, not the viewer, ended the show.
+    m_exitUrl.clear();
+    return true;
+}
+
+void ScreenSaverApp::StartScene(SaverWindowControl* window, gfx::DeviceContext* dc) {
     CSceneThread::Setup setup;
-    setup.window = m_saverWindow.get();
-    setup.dc = &m_saverWindow->Context();
+    setup.window = window;
+    setup.dc = dc;
     setup.items = &m_itemRegistry->Items();
     setup.times = &m_times;
     setup.settingsTimes = m_profile->GetInt("Settings", "Times", 0);
@@ -162,9 +264,6 @@ bool ScreenSaverApp::RunShow() {
         std::make_unique<SaverWindowMessages>(*m_saverWindow, m_applicationName, m_sceneThread->StopEvent());
     m_sceneThread->SetMessages(m_sceneMessages.get());
     m_sceneThread->Resume();
-
-    ui::RunUiLoop();
-    return true;
 }
 
 // The password is asked only when the system demands passwords for

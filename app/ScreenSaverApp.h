@@ -18,6 +18,9 @@ namespace showsaver {
 
 namespace registry { class Store; class Profile; }
 class CSceneThread;
+class HackWindow;
+class SaverWindowControl;
+namespace gfx { class DeviceContext; }
 class PreviewWindow;
 class SaverWindow;
 
@@ -53,6 +56,13 @@ public:
 private:
     bool RunShow();
     bool RunPreview(const CommandLine& line);
+    // The modes of the X screensaver daemons.
+    bool RunHack(const CommandLine& line);
+    // Starts the scene thread on `window`, whose context is `dc`.
+    void StartScene(SaverWindowControl* window, gfx::DeviceContext* dc);
+    // SIGTERM or SIGINT, on the UI thread: the show ends the clean way, an
+    // open dialog is answered as cancelled, and no web link is opened.
+    void OnTerminationSignal();
     bool CheckOnClose(GtkWidget* window);
     void Shutdown();
 
@@ -60,6 +70,7 @@ private:
     std::unique_ptr<registry::Store> m_store;
     std::unique_ptr<registry::Profile> m_profile;
     std::unique_ptr<SaverWindow> m_saverWindow;
+    std::unique_ptr<HackWindow> m_hackWindow;
     std::unique_ptr<PreviewWindow> m_previewWindow;
     // The sound output, opened at the first sound and kept until the end.
     audio::OutputOwner m_sound;

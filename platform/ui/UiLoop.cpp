@@ -3,8 +3,14 @@
 #include "platform/sys/Event.h"
 
 #include <gtk/gtk.h>
+#include <glib-unix.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -29,7 +35,49 @@ gboolean RunPostedCall(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
+// The self-pipe of the termination signals.
+int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_signalled = 0;
+std::function<void()> g_onSignal;   // UI thread only
+
+void OnTerminationSignal(int) {
+    int saved = errno;
+    g_signalled = 1;
+    char byte = 1;
+    // A full pipe already wakes the loop; the byte may be dropped.
+    [[maybe_unused]] ssize_t written = write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+gboolean OnSignalPipe(gint fd, GIOCondition, gpointer) {
+    char bytes[64];
+    while (read(fd, bytes, sizeof bytes) > 0) {
+    }
+    if (g_onSignal) g_onSignal();
+    return G_SOURCE_CONTINUE;
+}
+
 } // namespace
+
+void WatchTerminationSignals(std::function<void()> onSignal) {
+    g_onSignal = std::move(onSignal);
+    if (g_signalPipe[0] >= 0) return;
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+        return;
+    }
+    g_unix_fd_add(g_signalPipe[0], G_IO_IN, OnSignalPipe, nullptr);
+    struct sigaction action{};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+int TerminationSignalFd() { return g_signalPipe[0]; }
+
+bool TerminationSignalled() { return g_signalled != 0; }
 
 bool InitUi() {
     if (g_ready) return true;

@@ -20,6 +20,17 @@ ParentWindow::~ParentWindow() {
     if (m_display) XCloseDisplay(m_display);
 }
 
+bool ParentWindow::CanGrabInput() {
+    if (!m_display || !m_window) return false;
+    bool keyboard = XGrabKeyboard(m_display, m_window, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    bool pointer = XGrabPointer(m_display, m_window, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                                CurrentTime) == GrabSuccess;
+    XUngrabKeyboard(m_display, CurrentTime);
+    XUngrabPointer(m_display, CurrentTime);
+    XSync(m_display, False);
+    return keyboard && pointer;
+}
+
 void ParentWindow::Destroy() {
     if (!m_display || !m_window) return;
     XDestroyWindow(m_display, m_window);

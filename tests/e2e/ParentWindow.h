@@ -16,6 +16,9 @@ public:
     ParentWindow& operator=(const ParentWindow&) = delete;
 
     unsigned long Id() const { return m_window; }
+    // True when this client can take the keyboard and the pointer, that is
+    // when no other client holds them; lets them go again at once.
+    bool CanGrabInput();
     // Destroys the window now (as the panel does when it closes).
     void Destroy();
 

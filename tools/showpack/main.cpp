@@ -1,6 +1,7 @@
 // showpack: builds and inspects showsaver shows.
 
 #include "tools/showpack/Commands.h"
+#include "tools/showpack/Install.h"
 #include "tools/showpack/Render.h"
 
 #include <cstdio>
@@ -11,13 +12,18 @@
 
 namespace {
 
+constexpr const char* kAbout =
+    "showpack builds, packs and inspects showsaver shows, and installs packed\n"
+    "shows as screensavers of xscreensaver and MATE.\n\n";
+
 constexpr const char* kUsage =
     "usage: showpack dump [--json [--files DIR]] FILE\n"
     "       showpack check [--json] FILE\n"
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack flash FILE --size WxH --frames N --out DIR\n"
     "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
-    "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n";
+    "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n"
+    "       showpack install SAVER [--name NAME] [--user | --prefix DIR] [--dry-run] [--force]\n";
 
 int Usage(std::string_view problem = {}) {
     if (!problem.empty()) std::cerr << "showpack: " << problem << "\n";
@@ -29,8 +35,8 @@ int Usage(std::string_view problem = {}) {
 // values of the options that take one.
 struct Arguments {
     std::vector<std::string> positional;
-    std::optional<std::string> output, engine, files, size, out, frames;
-    bool json = false, eachItem = false, fast = false;
+    std::optional<std::string> output, engine, files, size, out, frames, name, prefix;
+    bool json = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
     std::string problem;
 };
 
@@ -59,6 +65,16 @@ Arguments Parse(int argc, char** argv) {
             value(args.out);
         else if (word == "--frames")
             value(args.frames);
+        else if (word == "--name")
+            value(args.name);
+        else if (word == "--prefix")
+            value(args.prefix);
+        else if (word == "--user")
+            args.user = true;
+        else if (word == "--dry-run")
+            args.dryRun = true;
+        else if (word == "--force")
+            args.force = true;
         else if (word == "--each-item")
             args.eachItem = true;
         else if (word == "--fast")
@@ -78,7 +94,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     std::string_view command = argv[1];
     if (command == "--help" || command == "-h") {
-        std::cout << kUsage;
+        std::cout << kAbout << kUsage;
         return 0;
     }
     Arguments args = Parse(argc, argv);
@@ -128,6 +144,18 @@ int main(int argc, char** argv) {
             return Usage(std::string(command) + " takes one input and -o OUTPUT");
         return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr)
                                   : Pack(args.positional[0], *args.output, engine, std::cerr);
+    }
+    if (command == "install") {
+        if (args.positional.size() != 1 || args.output || args.engine || args.json || (args.user && args.prefix))
+            return Usage("install takes one SAVER and at most one of --user and --prefix");
+        InstallOptions options;
+        options.saver = args.positional[0];
+        options.name = args.name;
+        options.user = args.user;
+        if (args.prefix) options.prefix = std::filesystem::path(*args.prefix);
+        options.dryRun = args.dryRun;
+        options.force = args.force;
+        return Install(options, std::cout, std::cerr);
     }
     return Usage("unknown command " + std::string(command));
 }
