@@ -16,7 +16,6 @@ namespace showsaver {
 namespace {
 
 // As the fullscreen window: at most one present per display frame.
-constexpr std::chrono::milliseconds kPresentInterval(16);
 
 Display* XDisplayOf() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
 
@@ -79,11 +78,7 @@ std::unique_ptr<HackWindow> HackWindow::TopLevel(const std::string& title, std::
 
 HackWindow::~HackWindow() {
     if (m_screen) m_screen->SetDirtyNotifier({});
-    {
-        std::lock_guard lock(m_presentMutex);
-        if (m_presentTimer) g_source_remove(m_presentTimer);
-        m_presentTimer = 0;
-    }
+    m_presenter.Cancel();
     if (m_filterInstalled) gdk_window_remove_filter(nullptr, reinterpret_cast<GdkFilterFunc>(OnXEvent), this);
     if (m_foreignSurface) {
         GdkDisplay* display = gdk_display_get_default();
@@ -144,29 +139,13 @@ void HackWindow::PresentForeign(const gfx::Rect& area) {
     gdk_x11_display_error_trap_pop_ignored(display);
 }
 
-void HackWindow::SchedulePresent() {
-    std::lock_guard lock(m_presentMutex);
-    if (m_presentTimer) return;
-    auto now = std::chrono::steady_clock::now();
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(m_lastPresent + kPresentInterval - now);
-    unsigned delay = static_cast<unsigned>(std::clamp(wait, std::chrono::milliseconds(0), kPresentInterval).count());
-    m_presentTimer = g_timeout_add(delay, OnPresentTick, this);
-}
-
-int HackWindow::OnPresentTick(void* data) {
-    auto* self = static_cast<HackWindow*>(data);
-    {
-        std::lock_guard lock(self->m_presentMutex);
-        self->m_presentTimer = 0;
-        self->m_lastPresent = std::chrono::steady_clock::now();
-    }
-    gfx::Rect dirty = self->m_screen->TakeDirty();
-    if (dirty.IsEmpty() || self->m_ended) return G_SOURCE_REMOVE;
-    if (self->m_area)
-        gtk_widget_queue_draw_area(self->m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
-    else if (self->m_foreignSurface)
-        self->PresentForeign(dirty);
-    return G_SOURCE_REMOVE;
+void HackWindow::Present() {
+    gfx::Rect dirty = m_screen->TakeDirty();
+    if (dirty.IsEmpty() || m_ended) return;
+    if (m_area)
+        gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
+    else if (m_foreignSurface)
+        PresentForeign(dirty);
 }
 
 int HackWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {

@@ -6,6 +6,7 @@
 // armed link. It presents what the scene thread draws, at the size the
 // window had when the show began, until it is ended or its window goes.
 
+#include "app/PresentPacer.h"
 #include "gfx/Layers.h"
 #include "gfx/SurfaceContext.h"
 #include "show/ScenePlayer.h"
@@ -66,8 +67,9 @@ private:
     void Compose(cairo_t* cr);
     // Draws `area` of the screen into the foreign window.
     void PresentForeign(const gfx::Rect& area);
-    void SchedulePresent();
-    static int OnPresentTick(void* self);
+    void SchedulePresent() { m_presenter.Schedule(); }
+    // Shows what changed on the screen since the last present.
+    void Present();
     static int OnDraw(GtkWidget*, cairo_t* cr, void* self);
     static void OnTopLevelDestroyed(GtkWidget*, void* self);
     static int OnXEvent(void* xevent, void* event, void* self);
@@ -84,9 +86,9 @@ private:
     unsigned long m_foreign = 0;
     cairo_surface_t* m_foreignSurface = nullptr;
     bool m_filterInstalled = false;
-    std::mutex m_presentMutex;
-    unsigned m_presentTimer = 0;                            // under m_presentMutex
-    std::chrono::steady_clock::time_point m_lastPresent;    // under m_presentMutex
+    // The present waits for the screen to change: the screen surface wakes
+    // it, and it shows at most one frame per display interval.
+    PresentPacer m_presenter {[this] { Present(); }};
     bool m_ended = false;
     std::atomic<ColorRef> m_background{0};
 };

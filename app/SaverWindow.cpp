@@ -15,7 +15,6 @@ namespace {
 
 // A new frame is presented at most this often, and only when something was
 // drawn: one display frame at 60 Hz.
-constexpr std::chrono::milliseconds kPresentInterval(16);
 
 } // namespace
 
@@ -51,11 +50,7 @@ SaverWindow::~SaverWindow() {
     CloseBoxes();
     // Every drawing thread has ended by now.
     if (m_screen) m_screen->SetDirtyNotifier({});
-    {
-        std::lock_guard lock(m_presentMutex);
-        if (m_presentTimer) g_source_remove(m_presentTimer);
-        m_presentTimer = 0;
-    }
+    m_presenter.Cancel();
     if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
     if (m_window) gtk_widget_destroy(m_window);
 }
@@ -245,27 +240,9 @@ int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
     return TRUE;
 }
 
-void SaverWindow::SchedulePresent() {
-    std::lock_guard lock(m_presentMutex);
-    if (m_presentTimer) return;
-    auto now = std::chrono::steady_clock::now();
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(m_lastPresent + kPresentInterval - now);
-    unsigned delay = static_cast<unsigned>(std::clamp(wait, std::chrono::milliseconds(0), kPresentInterval).count());
-    m_presentTimer = g_timeout_add(delay, OnPresentTick, this);
-}
-
-int SaverWindow::OnPresentTick(void* data) {
-    auto* self = static_cast<SaverWindow*>(data);
-    {
-        std::lock_guard lock(self->m_presentMutex);
-        self->m_presentTimer = 0;
-        self->m_lastPresent = std::chrono::steady_clock::now();
-    }
-    // Drawing that widens the dirty rectangle from here on schedules the
-    // next present.
-    gfx::Rect dirty = self->m_screen->TakeDirty();
-    if (!dirty.IsEmpty()) gtk_widget_queue_draw_area(self->m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
-    return G_SOURCE_REMOVE;
+void SaverWindow::Present() {
+    gfx::Rect dirty = m_screen->TakeDirty();
+    if (!dirty.IsEmpty()) gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
 }
 
 gfx::LayerHandle SaverWindow::AddLayer(const gfx::Rect& area) {

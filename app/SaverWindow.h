@@ -6,6 +6,7 @@
 // thread draws into its screen surface.
 
 #include "app/ExitRules.h"
+#include "app/PresentPacer.h"
 #include "gfx/Layers.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/sys/Event.h"
@@ -86,7 +87,6 @@ private:
     static int OnMotion(GtkWidget*, GdkEventMotion* event, void* self);
     static int OnDelete(GtkWidget*, void*, void* self);
     static int OnDraw(GtkWidget*, cairo_t* cr, void* self);
-    static int OnPresentTick(void* self);
     static int OnCloseRequested(void* self);
 
     struct Box;
@@ -105,7 +105,9 @@ private:
     void ReleaseInput();
     void SetPointerVisible(bool visible);
     // Asks for a present at the next display frame, from any thread.
-    void SchedulePresent();
+    void SchedulePresent() { m_presenter.Schedule(); }
+    // Shows what changed on the screen since the last present.
+    void Present();
 
     ExitRules m_rules;
     const bool m_mute;
@@ -118,9 +120,7 @@ private:
     GtkWidget* m_area = nullptr;
     // The present waits for the screen to change: the screen surface wakes
     // it, and it shows at most one frame per display interval.
-    std::mutex m_presentMutex;
-    unsigned m_presentTimer = 0;                            // under m_presentMutex
-    std::chrono::steady_clock::time_point m_lastPresent;    // under m_presentMutex
+    PresentPacer m_presenter {[this] { Present(); }};
     bool m_destroyed = false;
     bool m_closePending = false;
     bool m_dialogOpen = false;   // the password dialog has the keyboard
