@@ -45,6 +45,20 @@ private:
     const sys::Event& m_stop;
 };
 
+// In the daemon's modes no one can answer a box over the daemon's window:
+// the message goes to stderr, answered with OK, and the show goes on.
+class StderrMessages final : public ui::MessageSink {
+public:
+    explicit StderrMessages(std::string caption) : m_caption(std::move(caption)) {}
+    ui::MessageAnswer Show(std::string_view text, ui::MessageIcon, ui::MessageButtons) override {
+        std::fprintf(stderr, "%s: %.*s\n", m_caption.c_str(), static_cast<int>(text.size()), text.data());
+        return ui::MessageAnswer::Ok;
+    }
+
+private:
+    std::string m_caption;
+};
+
 } // namespace
 
 ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ShowItemRegistry>()) {}
@@ -260,8 +274,11 @@ void ScreenSaverApp::StartScene(SaverWindowControl* window, gfx::DeviceContext* 
         ui::PostToUiThread(std::move(notice));
     });
     m_sceneThread = std::make_unique<CSceneThread>(std::move(setup), CSceneThread::Mode::Play);
-    m_sceneMessages =
-        std::make_unique<SaverWindowMessages>(*m_saverWindow, m_applicationName, m_sceneThread->StopEvent());
+    if (m_saverWindow)
+        m_sceneMessages =
+            std::make_unique<SaverWindowMessages>(*m_saverWindow, m_applicationName, m_sceneThread->StopEvent());
+    else
+        m_sceneMessages = std::make_unique<StderrMessages>(m_applicationName);
     m_sceneThread->SetMessages(m_sceneMessages.get());
     m_sceneThread->Resume();
 }
