@@ -4,7 +4,7 @@
 // ≤ 1.5), and the frame time against the 16.7 ms of 60 frames a second.
 
 #include "bench/TimingReporter.h"
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 #include "tests/flash/SwfWriter.h"
 
 #include <benchmark/benchmark.h>

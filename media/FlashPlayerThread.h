@@ -16,7 +16,7 @@
 
 #include "gfx/Layers.h"
 #include "platform/audio/Output.h"
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 #include "platform/sys/Event.h"
 #include "show/ScenePlayer.h"
 

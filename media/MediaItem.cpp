@@ -1,6 +1,6 @@
 #include "media/MediaItem.h"
 
-#include "platform/flash/Container.h"
+#include "flash/format/Container.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/StringTable.h"
 #include "show/ScenePlayer.h"

@@ -13,7 +13,7 @@
 
 #include "codec/Codec.h"
 #include "gfx/Surface.h"
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 #include "tests/flash/SwfWriter.h"
 
 namespace showsaver::flash::test {

@@ -3,8 +3,8 @@
 
 #include "tests/flash/FlashTestSupport.h"
 
-#include "platform/flash/Gif.h"
-#include "platform/flash/Parsers.h"
+#include "flash/characters/Gif.h"
+#include "flash/characters/Parsers.h"
 
 
 namespace showsaver::flash::test {

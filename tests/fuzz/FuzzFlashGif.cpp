@@ -2,7 +2,7 @@
 // DefineBitsJPEG2 or 3 may hold). Whatever the bytes: no crash, no hang,
 // and no more memory than the budget of a movie of that size allows.
 
-#include "platform/flash/Gif.h"
+#include "flash/characters/Gif.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // paints its first frames into a small area. Whatever the bytes: no crash,
 // no hang, no sanitizer report, and memory within the player's budget.
 
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "tools/showpack/Commands.h"
 
 #include "gfx/Surface.h"
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 
 #include <cairo.h>
 

@@ -9,7 +9,7 @@
 // ends. Sounds play nothing.
 
 #include "gfx/Layers.h"
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 #include "platform/video/VideoFile.h"
 #include "show/MediaControl.h"
 

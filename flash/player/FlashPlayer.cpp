@@ -1,7 +1,7 @@
-#include "platform/flash/FlashPlayer.h"
+#include "flash/player/FlashPlayer.h"
 
-#include "platform/flash/Actions.h"
-#include "platform/flash/Renderer.h"
+#include "flash/script/Actions.h"
+#include "flash/render/Renderer.h"
 
 #include <cmath>
 #include <fstream>

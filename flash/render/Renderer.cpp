@@ -1,4 +1,4 @@
-#include "platform/flash/Renderer.h"
+#include "flash/render/Renderer.h"
 
 #include <cmath>
 #include <memory>

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "platform/flash/Types.h"
+#include "flash/format/Types.h"
 
 namespace showsaver::flash {
 

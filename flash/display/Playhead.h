@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/flash/Movie.h"
+#include "flash/characters/Movie.h"
 
 namespace showsaver::flash {
 
@@ -55,6 +55,9 @@ struct DisplayObject {
     ColorTransform color;
     uint16_t ratio = 0;
     uint16_t clipDepth = 0;
+    std::vector<Filter> filters;
+    BlendMode blend = BlendMode::Normal;
+    bool cacheAsBitmap = false;
     std::string name;
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/flash/Limits.h"
-#include "platform/flash/Movie.h"
-#include "platform/flash/Reader.h"
+#include "flash/format/Limits.h"
+#include "flash/characters/Movie.h"
+#include "flash/format/Reader.h"
 
 namespace showsaver::flash {
 

@@ -1,4 +1,4 @@
-#include "platform/flash/Reader.h"
+#include "flash/format/Reader.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "platform/flash/Container.h"
+#include "flash/format/Container.h"
 
-#include "platform/flash/Reader.h"
+#include "flash/format/Reader.h"
 
 #include <lzma.h>
 #include <zlib.h>

@@ -3,9 +3,9 @@
 // matters here), image descriptors with their LZW data in sub-blocks of up
 // to 255 bytes, and the trailer.
 
-#include "platform/flash/Gif.h"
+#include "flash/characters/Gif.h"
 
-#include "platform/flash/Reader.h"
+#include "flash/format/Reader.h"
 
 #include <algorithm>
 #include <cstring>

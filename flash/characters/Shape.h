@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/flash/Types.h"
+#include "flash/format/Types.h"
 
 namespace showsaver::flash {
 

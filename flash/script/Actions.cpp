@@ -1,6 +1,6 @@
-#include "platform/flash/Actions.h"
+#include "flash/script/Actions.h"
 
-#include "platform/flash/Reader.h"
+#include "flash/format/Reader.h"
 
 #include <algorithm>
 #include <array>

@@ -13,9 +13,9 @@
 #include <string>
 
 #include "gfx/Surface.h"
-#include "platform/flash/Movie.h"
-#include "platform/flash/Playhead.h"
-#include "platform/flash/Sound.h"
+#include "flash/characters/Movie.h"
+#include "flash/display/Playhead.h"
+#include "flash/sound/Sound.h"
 
 namespace showsaver::flash {
 

@@ -3,10 +3,10 @@
 // (which keeps its alpha), GIF through our own reader, and the zlib-packed
 // lossless formats (colour-mapped, 15-bit and 32-bit).
 
-#include "platform/flash/Parsers.h"
+#include "flash/characters/Parsers.h"
 
 #include "codec/Codec.h"
-#include "platform/flash/Gif.h"
+#include "flash/characters/Gif.h"
 
 #include <cstring>
 

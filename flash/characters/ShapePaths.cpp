@@ -1,4 +1,4 @@
-#include "platform/flash/Shape.h"
+#include "flash/characters/Shape.h"
 
 #include <unordered_map>
 

@@ -6,7 +6,7 @@
 
 #include <cairo.h>
 
-#include "platform/flash/Playhead.h"
+#include "flash/display/Playhead.h"
 
 namespace showsaver::flash {
 

@@ -1,6 +1,6 @@
-#include "platform/flash/Movie.h"
-#include "platform/flash/Playhead.h"
-#include "platform/flash/Sound.h"
+#include "flash/characters/Movie.h"
+#include "flash/display/Playhead.h"
+#include "flash/sound/Sound.h"
 
 #include <algorithm>
 

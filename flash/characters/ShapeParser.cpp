@@ -1,7 +1,7 @@
 // DefineShape 1-4, DefineMorphShape/2 and glyph outlines: style lists, then
 // bit-packed shape records (style changes, straight and curved edges).
 
-#include "platform/flash/Parsers.h"
+#include "flash/characters/Parsers.h"
 
 namespace showsaver::flash {
 namespace {

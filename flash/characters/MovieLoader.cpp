@@ -1,8 +1,8 @@
 // The tag loop: definitions go into the dictionary, control tags into the
 // frames of the timeline they belong to (the root's, or a sprite's).
 
-#include "platform/flash/Movie.h"
-#include "platform/flash/Parsers.h"
+#include "flash/characters/Movie.h"
+#include "flash/characters/Parsers.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/flash/Playhead.h"
+#include "flash/display/Playhead.h"
 
 #include <algorithm>
 #include <cctype>
@@ -79,6 +79,9 @@ void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& act
     if (place.ratio) object.ratio = *place.ratio;
     if (place.name) object.name = *place.name;
     if (place.clipDepth) object.clipDepth = *place.clipDepth;
+    if (place.filters) object.filters = *place.filters;
+    if (place.blend) object.blend = *place.blend;
+    if (place.cacheAsBitmap) object.cacheAsBitmap = *place.cacheAsBitmap;
 }
 
 // A sprite gets a playhead of its own, shown at its first frame, whose

@@ -13,9 +13,10 @@
 
 #include <cairo.h>
 
-#include "platform/flash/Container.h"
-#include "platform/flash/Shape.h"
-#include "platform/flash/Sound.h"
+#include "flash/format/Container.h"
+#include "flash/characters/Filters.h"
+#include "flash/characters/Shape.h"
+#include "flash/characters/SoundData.h"
 
 namespace showsaver::flash {
 
@@ -35,6 +36,9 @@ struct PlaceCommand {
     std::optional<uint16_t> ratio;
     std::optional<std::string> name;
     std::optional<uint16_t> clipDepth;
+    std::optional<std::vector<Filter>> filters;   // PlaceObject3 from here on
+    std::optional<BlendMode> blend;
+    std::optional<bool> cacheAsBitmap;
 };
 
 struct FrameCommand {

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/flash/Limits.h"
+#include "flash/format/Limits.h"
 
 namespace showsaver::flash {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/flash/Limits.h"
-#include "platform/flash/Types.h"
+#include "flash/format/Limits.h"
+#include "flash/format/Types.h"
 
 namespace showsaver::flash {
 

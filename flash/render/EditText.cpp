@@ -1,7 +1,7 @@
 // Edit text fields show their initial text, drawn with Pango in the field's
 // rectangle (no input, no HTML).
 
-#include "platform/flash/Renderer.h"
+#include "flash/render/Renderer.h"
 
 #include <pango/pangocairo.h>
 

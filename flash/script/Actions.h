@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/flash/Playhead.h"
+#include "flash/display/Playhead.h"
 
 namespace showsaver::flash {
 

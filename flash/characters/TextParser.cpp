@@ -1,6 +1,6 @@
 // Fonts, static and edit text, and buttons.
 
-#include "platform/flash/Parsers.h"
+#include "flash/characters/Parsers.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "platform/flash/Sound.h"
+#include "flash/sound/Sound.h"
 
-#include "platform/flash/Reader.h"
+#include "flash/format/Reader.h"
 
 #include <mpg123.h>
 
