@@ -1,5 +1,6 @@
 #include "app/SaverWindow.h"
 
+#include "platform/ui/IdleInhibitor.h"
 #include "platform/ui/UiLoop.h"
 #include "platform/ui/X11ServerSaver.h"
 
@@ -52,26 +53,37 @@ SaverWindow::~SaverWindow() {
     if (m_screen) m_screen->SetDirtyNotifier({});
     m_presenter.Cancel();
     if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
+    m_idleInhibitor.reset();
     if (m_window) gtk_widget_destroy(m_window);
 }
 
 bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     if (!ui::InitUi()) return false;
-    GdkWindow* root = gdk_get_default_root_window();
-    int width = gdk_window_get_width(root);
-    int height = gdk_window_get_height(root);
+    m_wayland = ui::IsWayland();
+    auto [width, height] = ui::GetScreenSize();
     m_screen = gfx::Surface::Create(width, height);
     if (!m_screen) return false;
     m_context = gfx::SurfaceContext::ForScreen(m_screen);
     m_cairoScreen = m_screen->CreateCairoSurface();
     m_layers = std::make_unique<gfx::LayerStack>(*m_screen);
 
-    // A pop-up window is not managed: it stays above the others at 0,0
-    // without decorations, and no window manager can close it.
-    m_window = gtk_window_new(GTK_WINDOW_POPUP);
-    gtk_window_move(GTK_WINDOW(m_window), 0, 0);
-    gtk_window_set_default_size(GTK_WINDOW(m_window), width, height);
-    gtk_window_set_keep_above(GTK_WINDOW(m_window), TRUE);
+    if (m_wayland) {
+        // Wayland places no window itself and shows a pop-up only over a
+        // parent: the show is a fullscreen toplevel, which the compositor
+        // puts above the others with the keyboard's focus.
+        m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_title(GTK_WINDOW(m_window), g_get_application_name());
+        gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
+        gtk_window_set_default_size(GTK_WINDOW(m_window), width, height);
+        gtk_window_fullscreen(GTK_WINDOW(m_window));
+    } else {
+        // A pop-up window is not managed: it stays above the others at 0,0
+        // without decorations, and no window manager can close it.
+        m_window = gtk_window_new(GTK_WINDOW_POPUP);
+        gtk_window_move(GTK_WINDOW(m_window), 0, 0);
+        gtk_window_set_default_size(GTK_WINDOW(m_window), width, height);
+        gtk_window_set_keep_above(GTK_WINDOW(m_window), TRUE);
+    }
     m_area = gtk_drawing_area_new();
     gtk_container_add(GTK_CONTAINER(m_window), m_area);
     gtk_widget_add_events(m_window, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK);
@@ -88,6 +100,9 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     m_screenSaverSuspended = true;
 
     gtk_widget_show_all(m_window);
+    // The compositor's counterpart of the X server's saver: no idle while
+    // the show is up.
+    m_idleInhibitor = ui::IdleInhibitor::ForWindow(m_window);
     SetPointerVisible(false);
     GrabInput();
     // The window's first pointer position only sets the reference: the
@@ -109,6 +124,7 @@ void SaverWindow::Destroy() {
         ui::SuspendServerScreenSaver(m_window, false);
         m_screenSaverSuspended = false;
     }
+    m_idleInhibitor.reset();
     ReleaseInput();
     ui::QuitUiLoop();
 }
@@ -147,6 +163,12 @@ int SaverWindow::OnCloseRequested(void* data) {
 
 void SaverWindow::ResetMouseReference() {
     if (!m_window) return;
+    // A Wayland client learns where the pointer is only from the moves that
+    // reach it (entering is no move): the next move sets the reference.
+    if (m_wayland) {
+        m_rules.ResetReference(-1, -1);
+        return;
+    }
     GdkSeat* seat = gdk_display_get_default_seat(gtk_widget_get_display(m_window));
     int x = 0, y = 0;
     gdk_window_get_device_position(gtk_widget_get_window(m_window), gdk_seat_get_pointer(seat), &x, &y, nullptr);

@@ -30,6 +30,8 @@ typedef struct _cairo cairo_t;
 
 namespace showsaver {
 
+namespace ui { class IdleInhibitor; }
+
 class SaverWindow final : public SaverWindowControl {
 public:
     struct Hooks {
@@ -125,6 +127,8 @@ private:
     bool m_closePending = false;
     bool m_dialogOpen = false;   // the password dialog has the keyboard
     bool m_screenSaverSuspended = false;
+    bool m_wayland = false;
+    std::unique_ptr<ui::IdleInhibitor> m_idleInhibitor;
 
     std::atomic<ColorRef> m_background{0};
     std::atomic<int32_t> m_linkKeyMode{-1};

@@ -91,7 +91,7 @@ constexpr const char* kHelp =
     "Plays the show packed into this program as a screensaver.\n"
     "\n"
     "  /s               the show, fullscreen, until the exit settings end it\n"
-    "  /p WINDOW        the preview inside the X window WINDOW (decimal)\n"
+    "  /p WINDOW        the preview inside the X11 window WINDOW (decimal)\n"
     "  /c               the settings; no argument opens them too\n"
     "  /a WINDOW        change the password\n"
     "  -root            the show in $XSCREENSAVER_WINDOW, or on the root window,\n"
@@ -102,18 +102,29 @@ constexpr const char* kHelp =
     "With -root, -window-id and -window the screensaver daemon owns the exit\n"
     "and the lock: the show plays until SIGTERM or SIGINT or until its window\n"
     "goes. In every mode SIGTERM and SIGINT end the show cleanly, exit status 0.\n"
-    "Options take one or two dashes.\n";
+    "Options take one or two dashes.\n"
+    "\n"
+    "/s, /c and /a run on Wayland when WAYLAND_DISPLAY names a compositor, and on\n"
+    "X11 otherwise; /p, -root, -window-id and -window need X11 (DISPLAY).\n";
+
+// The modes that draw into X11 windows of other programs.
+bool NeedsX11(RunMode mode) {
+    return mode == RunMode::Preview || mode == RunMode::HackRoot || mode == RunMode::HackWindowId ||
+           mode == RunMode::HackWindow;
+}
 
 } // namespace
 
 int ScreenSaverApp::Run(std::span<const char* const> args) {
-    if (ParseCommandLine(args).mode == RunMode::Help) {
+    const RunMode mode = ParseCommandLine(args).mode;
+    if (mode == RunMode::Help) {
         std::string help = kHelp;
         std::string name = shell::SelfExecutablePath().filename().string();
         for (size_t at; (at = help.find("NAME")) != std::string::npos;) help.replace(at, 4, name.empty() ? "showsaver" : name);
         std::fputs(help.c_str(), stdout);
         return 0;
     }
+    ui::SetDisplaySystems(NeedsX11(mode) ? ui::DisplaySystems::X11 : ui::DisplaySystems::WaylandOrX11);
     // From here on a signal ends the process the clean way, its temporary
     // folder removed.
     ui::WatchTerminationSignals([this] { OnTerminationSignal(); });
@@ -128,10 +139,9 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     // command line is looked at (a picture of the show may show them).
     if (!temp.empty() && ui::InitUi()) {
         CaptureDesktop(m_desktopCapturePath);
-        GdkWindow* root = gdk_get_default_root_window();
         WallpaperStyle style = WallpaperStyle::Centred;
-        CaptureWallpaper(m_wallpaperCapturePath, *m_store,
-                         {gdk_window_get_width(root), gdk_window_get_height(root)}, style);
+        auto screen = ui::GetScreenSize();
+        CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
         m_wallpaperFlag = static_cast<int32_t>(style);
     }
 
@@ -144,14 +154,17 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     CommandLine line = ParseCommandLine(args);
     switch (line.mode) {
     case RunMode::Show: return RunShow() ? 0 : 1;
-    case RunMode::Preview: return RunPreview(line) ? 0 : 1;
+    case RunMode::Preview: return OpenDisplay(line.mode) && RunPreview(line) ? 0 : 1;
     case RunMode::Settings:
+        if (!OpenDisplay(line.mode)) return 1;
         RunSettingsDialog(*m_profile, DialogParent());
         return 0;
     case RunMode::SettingsWithParent:
+        if (!OpenDisplay(line.mode)) return 1;
         RunSettingsDialog(*m_profile, DialogParent::Active());
         return 0;
     case RunMode::Password:
+        if (!OpenDisplay(line.mode)) return 1;
         RunPasswordRoad(*m_profile,
                         line.hasWindow ? DialogParent::Foreign(static_cast<unsigned long>(line.window)) : DialogParent(),
                         m_applicationName);
@@ -167,6 +180,17 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     case RunMode::None: break;
     }
     return 0;
+}
+
+bool ScreenSaverApp::OpenDisplay(RunMode mode) {
+    if (ui::InitUi()) return true;
+    if (NeedsX11(mode))
+        std::fprintf(stderr, "%s: no X11 display can be reached (DISPLAY); this mode needs X11\n",
+                     m_applicationName.c_str());
+    else
+        std::fprintf(stderr, "%s: no display can be reached: neither WAYLAND_DISPLAY nor DISPLAY names one\n",
+                     m_applicationName.c_str());
+    return false;
 }
 
 void ScreenSaverApp::OnTerminationSignal() {
@@ -197,7 +221,7 @@ bool ScreenSaverApp::LoadShowFile() {
 
 bool ScreenSaverApp::RunShow() {
     if (!LoadShowFile()) return false;
-    if (!ui::InitUi()) return false;
+    if (!OpenDisplay(RunMode::Show)) return false;
 
     SaverWindow::Hooks hooks;
     hooks.stopPlayback = [this] {
@@ -224,10 +248,7 @@ bool ScreenSaverApp::RunShow() {
 
 bool ScreenSaverApp::RunHack(const CommandLine& line) {
     if (!LoadShowFile()) return false;
-    if (!ui::InitUi()) {
-        std::fprintf(stderr, "%s: cannot open the display\n", m_applicationName.c_str());
-        return false;
-    }
+    if (!OpenDisplay(line.mode)) return false;
     auto stop = [this] {
         if (m_sceneThread) m_sceneThread->RequestStop();
     };

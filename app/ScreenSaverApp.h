@@ -54,6 +54,9 @@ public:
     registry::Profile& Profile() { return *m_profile; }
 
 private:
+    // Opens the display the mode runs on; says so on stderr, in one line,
+    // when none can be reached.
+    bool OpenDisplay(RunMode mode);
     bool RunShow();
     bool RunPreview(const CommandLine& line);
     // The modes of the X screensaver daemons.

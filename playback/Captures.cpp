@@ -72,6 +72,12 @@ bool WritePlainBackground(const std::filesystem::path& path, gfx::Size screen, g
 
 bool CaptureDesktop(const std::filesystem::path& path) {
     if (!ui::InitUi()) return false;
+    if (ui::IsWayland()) {
+        // A Wayland compositor lets no client read the screen: the desktop
+        // is a black picture of the screen's size.
+        auto [width, height] = ui::GetScreenSize();
+        return codec::WriteBmp(path, codec::RgbImage::Black(std::max(width, 1), std::max(height, 1)));
+    }
     GdkWindow* root = gdk_get_default_root_window();
     int width = gdk_window_get_width(root), height = gdk_window_get_height(root);
     GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(root, 0, 0, width, height);

@@ -4,6 +4,9 @@
 
 #include <gtk/gtk.h>
 #include <glib-unix.h>
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 
 #include <csignal>
 #include <fcntl.h>
@@ -22,6 +25,7 @@ namespace {
 // The process has one UI thread, as it has one display connection.
 std::atomic<bool> g_ready{false};
 std::thread::id g_uiThread;
+DisplaySystems g_systems = DisplaySystems::X11;
 
 struct PostedCall {
     std::function<void()> call;
@@ -81,13 +85,34 @@ bool TerminationSignalled() { return g_signalled != 0; }
 
 bool InitUi() {
     if (g_ready) return true;
-    // The shell relies on X11 facilities (foreign parent windows, the root
-    // window, the server's own screen saver).
-    gdk_set_allowed_backends("x11");
+    gdk_set_allowed_backends(g_systems == DisplaySystems::X11 ? "x11" : "wayland,x11");
     if (!gtk_init_check(nullptr, nullptr)) return false;
     g_uiThread = std::this_thread::get_id();
     g_ready = true;
     return true;
+}
+
+void SetDisplaySystems(DisplaySystems systems) { g_systems = systems; }
+
+bool IsWayland() {
+#ifdef GDK_WINDOWING_WAYLAND
+    return g_ready && GDK_IS_WAYLAND_DISPLAY(gdk_display_get_default());
+#else
+    return false;
+#endif
+}
+
+ScreenSize GetScreenSize() {
+    if (!g_ready) return {};
+    if (IsWayland()) {
+        GdkMonitor* monitor = gdk_display_get_monitor(gdk_display_get_default(), 0);
+        if (!monitor) return {};
+        GdkRectangle area;
+        gdk_monitor_get_geometry(monitor, &area);
+        return {area.width, area.height};
+    }
+    GdkWindow* root = gdk_get_default_root_window();
+    return {gdk_window_get_width(root), gdk_window_get_height(root)};
 }
 
 bool IsUiReady() { return g_ready; }

@@ -1,5 +1,5 @@
 #pragma once
-// The UI thread: GTK on the X11 backend, its main loop, and handing calls to
+// The UI thread: GTK on X11 or Wayland, its main loop, and handing calls to
 // it from other threads.
 
 #include <functional>
@@ -8,9 +8,27 @@ namespace showsaver::sys { class Event; }
 
 namespace showsaver::ui {
 
-// Starts GTK on X11 on the calling thread, which becomes the UI thread.
+// The display systems GTK may open. X11 alone is the default: the preview
+// and the daemons' modes draw into X11 windows of other programs. The show
+// and the dialogs take Wayland when the session offers it (WAYLAND_DISPLAY),
+// and X11 otherwise.
+enum class DisplaySystems { X11, WaylandOrX11 };
+// Chooses for the next InitUi; no effect once GTK runs.
+void SetDisplaySystems(DisplaySystems systems);
+
+// Starts GTK on the calling thread, which becomes the UI thread.
 // False when no display can be opened.
 bool InitUi();
+// True when GTK runs on a Wayland compositor.
+bool IsWayland();
+// The screen's size in pixels: the X11 root window's, or on Wayland the
+// first output's (a fullscreen window covers one output). 0 x 0 before
+// InitUi.
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+};
+ScreenSize GetScreenSize();
 bool IsUiReady();
 bool IsUiThread();
 

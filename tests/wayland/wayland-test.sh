@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# The show on a real Wayland compositor: a headless sway (pixman renderer,
+# no Xwayland) run, like the saver, by an unprivileged user, since sway
+# refuses root. One table of runs of the packed demo saver (`/s`):
+#   key     the show is on screen (a screenshot that is not blank), fullscreen,
+#           idle inhibited; a key ends it
+#   button  a button ends it
+#   move    the first move only sets where the pointer is; the next ends it
+#   none    neither WAYLAND_DISPLAY nor DISPLAY: one line on stderr, status 1
+# Every run that ends ends with status 0 and leaves its temporary folder empty.
+# Exits 77 (skipped) only when sway cannot run on this machine.
+# usage: wayland-test.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+user=showsaver-test
+name=showsaver-demo
+
+skip() { echo "SKIP: $*"; exit 77; }
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+for tool in sway swaymsg grim wtype identify; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/packages.txt)"
+done
+for f in demo-show libshowsaver_core.so seat_pointer; do
+  [ -e "$build/$f" ] || { echo "FAIL: $build/$f is not built"; exit 1; }
+done
+
+# sway and the saver run as $user; the build folder may be private (CI's
+# checkout lives in root's home), so the programs are copied where it can read.
+as=()
+if [ "$(id -u)" -eq 0 ]; then
+  id "$user" >/dev/null 2>&1 || useradd -m "$user" || skip "cannot create the user $user"
+  as=(runuser -u "$user" --)
+  owner=$user
+else
+  owner=$(id -un)
+fi
+work=$(mktemp -d)
+chmod 755 "$work"
+sway_pid=
+pointer_pid=
+saver_pid=
+cleanup() {
+  for pid in $saver_pid $pointer_pid $sway_pid; do kill "$pid" 2>/dev/null; done
+  for pid in $saver_pid $pointer_pid $sway_pid; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/bin" "$work/home" "$work/config" "$work/run"
+cp "$build/demo-show" "$work/bin/$name"
+cp "$build/libshowsaver_core.so" "$build/seat_pointer" "$work/bin/"
+chmod 700 "$work/run"
+chown "$owner" "$work/home" "$work/config" "$work/run"
+cat >"$work/sway.conf" <<CONF
+xwayland disable
+output HEADLESS-1 mode 800x600
+CONF
+
+session=(env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" NO_AT_BRIDGE=1)
+"${as[@]}" "${session[@]}" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+  sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+for _ in $(seq 100); do
+  socket=$(ls "$work"/run/sway-ipc.*.sock 2>/dev/null | head -1)
+  [ -n "$socket" ] && [ -S "$work/run/wayland-1" ] && break
+  sleep 0.1
+done
+[ -n "$socket" ] || skip "sway did not start: $(tail -3 "$work/sway.log" | tr '\n' ' ')"
+sway_pid=$(basename "$socket" .sock)
+sway_pid=${sway_pid##*.}
+wl=("${as[@]}" "${session[@]}" WAYLAND_DISPLAY=wayland-1 SWAYSOCK="$socket")
+
+# A headless seat has no pointer: the virtual one makes the cursor commands
+# reach the client.
+"${wl[@]}" "$work/bin/seat_pointer" >"$work/pointer.log" 2>&1 &
+pointer_pid=$!
+for _ in $(seq 50); do grep -q ready "$work/pointer.log" && break; sleep 0.1; done
+grep -q ready "$work/pointer.log" || { echo "FAIL: no pointer: $(cat "$work/pointer.log")"; exit 1; }
+"${wl[@]}" swaymsg -q seat seat0 cursor set 400 300
+
+tree() { "${wl[@]}" swaymsg -t get_tree 2>/dev/null; }
+
+# start CASE: the saver's show, with a temporary folder of its own; waits
+# for its fullscreen window.
+start() {
+  mkdir -m 777 "$work/tmp-$1"
+  "${wl[@]}" TMPDIR="$work/tmp-$1" XDG_CONFIG_HOME="$work/config" SDL_AUDIODRIVER=dummy \
+    "$work/bin/$name" /s >"$work/$1.log" 2>&1 &
+  saver_pid=$!
+  for _ in $(seq 150); do
+    tree | grep -q "\"app_id\": \"$name\"" && tree | grep -q '"fullscreen_mode": 1' && return 0
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "$1: no fullscreen window of the saver: $(cat "$work/$1.log")"
+  return 1
+}
+
+# ended CASE: the saver ends within 10 s, status 0, nothing left behind.
+ended() {
+  for _ in $(seq 100); do kill -0 "$saver_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$saver_pid" 2>/dev/null; then
+    fail "$1: the show did not end"
+    kill "$saver_pid"
+  fi
+  wait "$saver_pid"
+  local status=$?
+  saver_pid=
+  [ "$status" -eq 0 ] || fail "$1: status $status: $(cat "$work/$1.log")"
+  local left
+  left=$(ls -A "$work/tmp-$1")
+  [ -z "$left" ] || fail "$1: left behind in its temporary folder: $left"
+  tree | grep -q "\"app_id\": \"$name\"" && fail "$1: the window is still there"
+  echo "ok: $1"
+}
+
+# Gives the show time to draw (and, on the first run, to measure the
+# machine's speed) before the input.
+settle() { sleep 1.5; }
+
+if start key; then
+  settle
+  tree | grep -q '"inhibit_idle": true' || fail "key: idle is not inhibited while the show plays"
+  "${wl[@]}" grim "$work/run/screen.png" && cp "$work/run/screen.png" "$build/wayland-show.png"
+  colours=$(identify -format %k "$build/wayland-show.png" 2>/dev/null || echo 0)
+  [ "$colours" -gt 16 ] || fail "key: the screenshot is blank ($colours colours), see $build/wayland-show.png"
+  # wtype's keyboard is new to the seat: the pause lets the client bind it.
+  "${wl[@]}" wtype -s 500 x
+  ended key
+fi
+
+if start button; then
+  settle
+  "${wl[@]}" swaymsg -q seat seat0 cursor press button1
+  "${wl[@]}" swaymsg -q seat seat0 cursor release button1
+  ended button
+fi
+
+if start move; then
+  settle
+  "${wl[@]}" swaymsg -q seat seat0 cursor move 5 5
+  sleep 1
+  kill -0 "$saver_pid" 2>/dev/null || fail "move: the first move ended the show"
+  "${wl[@]}" swaymsg -q seat seat0 cursor move 5 5
+  ended move
+fi
+
+# No display at all.
+mkdir -m 777 "$work/tmp-none"
+"${as[@]}" "${session[@]}" TMPDIR="$work/tmp-none" XDG_CONFIG_HOME="$work/config" "$work/bin/$name" /s \
+  >"$work/none.out" 2>"$work/none.err"
+status=$?
+[ "$status" -eq 1 ] || fail "none: status $status"
+[ "$(wc -l <"$work/none.err")" -eq 1 ] && grep -q "no display" "$work/none.err" ||
+  fail "none: stderr is not the one line: $(cat "$work/none.err")"
+[ -z "$(ls -A "$work/tmp-none")" ] || fail "none: left behind: $(ls -A "$work/tmp-none")"
+echo "ok: none"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "PASS"
