@@ -5,6 +5,7 @@
 #include "support/Command.h"
 #include "tools/showpack/Commands.h"
 #include "tools/showpack/Install.h"
+#include "tools/showpack/StartLines.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,29 @@ TEST_F(InstallTest, AFileOfAnotherSaverStaysWithoutForce) {
     auto forced = Install("--force");
     EXPECT_EQ(forced.status, 0) << forced.out;
     EXPECT_NE(Xpath(settings, "string(/screensaver/command/@arg)"), "");
+}
+
+// The idle daemons' lines, run through the shells that run them (sway's
+// exec, then swayidle's; hypridle's), start the saver at any path with /s.
+TEST(StartLines, EveryPathReachesTheSaverWithModeS) {
+    fs::path dir = fs::temp_directory_path() / ("start-lines-" + std::to_string(::getpid()));
+    for (const char* folder : {"plain", "with space", "it's $HOME", "back\\slash \"quoted\""}) {
+        fs::path saver = dir / folder / "harbour";
+        fs::create_directories(saver.parent_path());
+        std::ofstream(saver) << "#!/bin/sh\necho \"ran $*\"\n";
+        fs::permissions(saver, fs::perms::owner_all);
+        std::string sway = SwayidleLine(saver, 600);
+        ASSERT_EQ(sway.rfind("exec swayidle -w timeout 600 ", 0), 0u) << sway;
+        // swayidle's fourth argument is the timeout's command.
+        auto swayRun = testing::RunCommand("sh -c " + ShellWord("swayidle() { sh -c \"$4\"; }; " + sway.substr(5)));
+        EXPECT_EQ(swayRun.out, "ran /s\n") << sway << swayRun.err;
+        std::string hypr = HypridleListener(saver, 600);
+        auto at = hypr.find("on-timeout = ");
+        ASSERT_NE(at, std::string::npos) << hypr;
+        std::string command = hypr.substr(at + 13, hypr.find('\n', at) - at - 13);
+        EXPECT_EQ(testing::RunCommand("sh -c " + ShellWord(command)).out, "ran /s\n") << hypr;
+    }
+    fs::remove_all(dir);
 }
 
 TEST(InstallNames, OnlyPlainFileNamesAreSaverNames) {

@@ -1,4 +1,5 @@
 #include "tools/showpack/Install.h"
+#include "tools/showpack/StartLines.h"
 
 #include "app/ItemKinds.h"
 #include "platform/shell/Shell.h"
@@ -275,6 +276,7 @@ int Install(const InstallOptions& options, std::ostream& out, std::ostream& err)
         out << "wrote " << file.path.string() << "\n";
     }
     out << "Add this line to programs: in ~/.xscreensaver:\n" << plan->programsLine << "\n";
+    PrintStartLines(out, plan->files.front().path);
     return 0;
 }
 
