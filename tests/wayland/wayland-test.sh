@@ -4,7 +4,8 @@
 # refuses root. One table of runs of the packed demo saver (`/s`):
 #   key     the show is on screen (a screenshot that is not blank), fullscreen,
 #           idle inhibited; a key ends it
-#   button  a button ends it
+#   button  a button ends it; the frames reach the compositor in shared-memory
+#           buffers, damaged only where the show changed
 #   move    the first move only sets where the pointer is; the next ends it
 #   none    neither WAYLAND_DISPLAY nor DISPLAY: one line on stderr, status 1
 # Every run that ends ends with status 0 and leaves its temporary folder empty.
@@ -82,19 +83,21 @@ grep -q ready "$work/pointer.log" || { echo "FAIL: no pointer: $(cat "$work/poin
 
 tree() { "${wl[@]}" swaymsg -t get_tree 2>/dev/null; }
 
-# start CASE: the saver's show, with a temporary folder of its own; waits
-# for its fullscreen window.
+# start CASE [VARIABLE=VALUE...]: the saver's show, with a temporary folder
+# of its own; waits for its fullscreen window.
 start() {
-  mkdir -m 777 "$work/tmp-$1"
-  "${wl[@]}" TMPDIR="$work/tmp-$1" XDG_CONFIG_HOME="$work/config" SDL_AUDIODRIVER=dummy \
-    "$work/bin/$name" /s >"$work/$1.log" 2>&1 &
+  local case=$1
+  shift
+  mkdir -m 777 "$work/tmp-$case"
+  "${wl[@]}" TMPDIR="$work/tmp-$case" XDG_CONFIG_HOME="$work/config" SDL_AUDIODRIVER=dummy "$@" \
+    "$work/bin/$name" /s >"$work/$case.log" 2>&1 &
   saver_pid=$!
   for _ in $(seq 150); do
     tree | grep -q "\"app_id\": \"$name\"" && tree | grep -q '"fullscreen_mode": 1' && return 0
     kill -0 "$saver_pid" 2>/dev/null || break
     sleep 0.1
   done
-  fail "$1: no fullscreen window of the saver: $(cat "$work/$1.log")"
+  fail "$case: no fullscreen window of the saver: $(tail -5 "$work/$case.log")"
   return 1
 }
 
@@ -108,7 +111,8 @@ ended() {
   wait "$saver_pid"
   local status=$?
   saver_pid=
-  [ "$status" -eq 0 ] || fail "$1: status $status: $(cat "$work/$1.log")"
+  [ "$status" -eq 0 ] || fail "$1: status $status: $(tail -5 "$work/$1.log")"
+  [ "$1" = button ] || [ ! -s "$work/$1.log" ] || echo "note: $1 printed: $(head -3 "$work/$1.log")"
   local left
   left=$(ls -A "$work/tmp-$1")
   [ -z "$left" ] || fail "$1: left behind in its temporary folder: $left"
@@ -131,11 +135,21 @@ if start key; then
   ended key
 fi
 
-if start button; then
+if start button WAYLAND_DEBUG=client; then
   settle
   "${wl[@]}" swaymsg -q seat seat0 cursor press button1
   "${wl[@]}" swaymsg -q seat seat0 cursor release button1
   ended button
+  # The requests the saver sent: every frame a wl_shm buffer of the output's
+  # size, and damage smaller than the output once the show has begun.
+  grep -q 'wl_shm@[0-9]*\.create_pool(.*, 1920000)' "$work/button.log" ||
+    fail "button: no shared-memory buffer of 800 x 600"
+  grep -q 'zwp_linux_dmabuf' "$work/button.log" && fail "button: frames went through dmabuf"
+  damages=$(grep -o 'wl_surface@[0-9]*\.damage(.*)' "$work/button.log" | grep -o '[0-9, ]*)$' | tr -d ' )')
+  [ -n "$damages" ] || fail "button: no damage was sent"
+  partial=$(awk -F, '$3 * $4 < 800 * 600' <<<"$damages" | wc -l)
+  echo "button: $(wc -l <<<"$damages") frames, $partial of them damaged less than the whole output"
+  [ "$partial" -gt 0 ] || fail "button: every frame damaged the whole output"
 fi
 
 if start move; then
