@@ -9,6 +9,7 @@
 #include "idle-inhibit-client.h"
 
 #include <cstring>
+#include <utility>
 #endif
 
 namespace showsaver::ui {
@@ -66,6 +67,8 @@ std::unique_ptr<IdleInhibitor> IdleInhibitor::ForWindow(GtkWidget* window) {
     if (!objects->registry) return nullptr;
     wl_registry_add_listener(objects->registry, &kRegistryListener, objects.get());
     if (wl_display_roundtrip_queue(objects->display, objects->queue) < 0 || !objects->manager) return nullptr;
+    // Later globals would only pile up on a queue that nobody dispatches.
+    wl_registry_destroy(std::exchange(objects->registry, nullptr));
     objects->inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(objects->manager, surface);
     if (!objects->inhibitor) return nullptr;
     wl_display_flush(objects->display);
