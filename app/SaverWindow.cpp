@@ -75,7 +75,8 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
         gtk_window_set_title(GTK_WINDOW(m_window), g_get_application_name());
         gtk_window_set_decorated(GTK_WINDOW(m_window), FALSE);
         gtk_window_set_default_size(GTK_WINDOW(m_window), width, height);
-        gtk_window_fullscreen(GTK_WINDOW(m_window));
+        // On the output whose size the screen has.
+        gtk_window_fullscreen_on_monitor(GTK_WINDOW(m_window), gtk_widget_get_screen(m_window), 0);
     } else {
         // A pop-up window is not managed: it stays above the others at 0,0
         // without decorations, and no window manager can close it.
