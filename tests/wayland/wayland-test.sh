@@ -37,7 +37,9 @@ if [ "$(id -u)" -eq 0 ]; then
 else
   owner=$(id -un)
 fi
-work=$(mktemp -d)
+# In /tmp, which the user can reach whatever TMPDIR says, and short enough
+# for the sockets' paths.
+work=$(mktemp -d /tmp/showsaver-wayland.XXXXXX)
 chmod 755 "$work"
 sway_pid=
 pointer_pid=
@@ -63,15 +65,17 @@ CONF
 session=(env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" NO_AT_BRIDGE=1)
 "${as[@]}" "${session[@]}" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
   sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+display=
 for _ in $(seq 100); do
   socket=$(ls "$work"/run/sway-ipc.*.sock 2>/dev/null | head -1)
-  [ -n "$socket" ] && [ -S "$work/run/wayland-1" ] && break
+  display=$(cd "$work/run" && ls wayland-* 2>/dev/null | grep -v lock | head -1)
+  [ -n "$socket" ] && [ -n "$display" ] && break
   sleep 0.1
 done
-[ -n "$socket" ] || skip "sway did not start: $(tail -3 "$work/sway.log" | tr '\n' ' ')"
+[ -n "$socket" ] && [ -n "$display" ] || skip "sway did not start: $(tail -3 "$work/sway.log" | tr '\n' ' ')"
 sway_pid=$(basename "$socket" .sock)
 sway_pid=${sway_pid##*.}
-wl=("${as[@]}" "${session[@]}" WAYLAND_DISPLAY=wayland-1 SWAYSOCK="$socket")
+wl=("${as[@]}" "${session[@]}" WAYLAND_DISPLAY="$display" SWAYSOCK="$socket")
 
 # A headless seat has no pointer: the virtual one makes the cursor commands
 # reach the client.
@@ -136,7 +140,8 @@ if start key; then
 fi
 
 if start button WAYLAND_DEBUG=client; then
-  settle
+  # Long enough for frames after the first full ones, even on a busy machine.
+  sleep 3
   "${wl[@]}" swaymsg -q seat seat0 cursor press button1
   "${wl[@]}" swaymsg -q seat seat0 cursor release button1
   ended button
