@@ -8,6 +8,8 @@
 #           buffers, damaged only where the show changed
 #   move    the first move only sets where the pointer is; the next ends it
 #   none    neither WAYLAND_DISPLAY nor DISPLAY: one line on stderr, status 1
+#   x11     a daemon's mode (-window) on the compositor alone: X11 only, so
+#           one line and status 1 too
 # Every run that ends ends with status 0 and leaves its temporary folder empty.
 # Exits 77 (skipped) only when sway cannot run on this machine.
 # usage: wayland-test.sh BUILD_DIR
@@ -176,6 +178,18 @@ status=$?
   fail "none: stderr is not the one line: $(cat "$work/none.err")"
 [ -z "$(ls -A "$work/tmp-none")" ] || fail "none: left behind: $(ls -A "$work/tmp-none")"
 echo "ok: none"
+
+# The daemons' modes stay on X11, with the compositor right there.
+mkdir -m 777 "$work/tmp-x11"
+"${wl[@]}" TMPDIR="$work/tmp-x11" XDG_CONFIG_HOME="$work/config" "$work/bin/$name" -window \
+  >"$work/x11.out" 2>"$work/x11.err"
+status=$?
+[ "$status" -eq 1 ] || fail "x11: status $status"
+[ "$(wc -l <"$work/x11.err")" -eq 1 ] && grep -q "needs X11" "$work/x11.err" ||
+  fail "x11: stderr is not the one line: $(cat "$work/x11.err")"
+tree | grep -q "\"app_id\": \"$name\"" && fail "x11: a window came up on the compositor"
+[ -z "$(ls -A "$work/tmp-x11")" ] || fail "x11: left behind: $(ls -A "$work/tmp-x11")"
+echo "ok: x11"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS"
