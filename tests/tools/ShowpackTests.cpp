@@ -3,6 +3,7 @@
 #include "show/ShowWriter.h"
 #include "support/Command.h"
 #include "tools/showpack/Commands.h"
+#include "tools/showpack/FriendlyValues.h"
 #include "flash/SwfWriter.h"
 #include "video/VideoFixtures.h"
 
@@ -56,7 +57,7 @@ protected:
         return m_dir / name;
     }
     nlohmann::json DumpJson(const fs::path& file, const std::string& extra = "") {
-        CommandResult run = Shell(kShowpack.string() + " dump --json " + extra + " '" + file.string() + "'");
+        CommandResult run = Shell(kShowpack.string() + " dump --json --raw " + extra + " '" + file.string() + "'");
         EXPECT_EQ(run.status, 0) << run.err;
         return nlohmann::json::parse(run.out);
     }
@@ -176,22 +177,40 @@ TEST_F(ShowpackTest, DumpBuildDumpRoundTrips) {
 
 TEST_F(ShowpackTest, DescriptionErrorsNameTheItemAndTheField) {
     const std::pair<const char*, const char*> cases[] = {
-        {R"({"items": [{"class": "PauseItem", "duration": "long"}]})", "item 0 (PauseItem), field duration"},
+        {R"({"items": [{"class": "PauseItem", "duration": "long"}]})", "bad.json:1: items[0].duration"},
         {R"({"items": [{"class": "NoteItem"}, {"class": "PauseItem", "durration": 5}]})",
-         "item 1 (PauseItem), field durration: unknown field"},
+         "items[1].durration: unknown field (did you mean \"duration\"?)"},
         {R"({"items": [{"class": "ShowPictureItem", "picture": 1}, {"class": "NoteItem"}]})",
-         "item 0 (ShowPictureItem), field picture: item 1 is not a PictureItem"},
-        {R"({"items": [{"class": "NoteItem", "text": "\u4e2d"}]})", "item 0 (NoteItem), field text"},
+         "items[0].picture: item 1 is not a PictureItem"},
+        {R"({"items": [{"class": "NoteItem", "text": "\u4e2d"}]})", "items[0].text"},
         {R"({"items": [{"class": "LineItem", "placement": {"startX": 5000000000}}]})",
-         "item 0 (LineItem), field placement.startX"},
+         "items[0].placement.startX"},
         {R"({"items": [{"class": "MediaItem", "file": {"path": "missing.bin"}}]})",
-         "item 0 (MediaItem), field file.path: cannot read"},
+         "items[0].file.path: cannot read"},
         {R"({"items": [{"class": "MediaItem", "file": {"name": "x", "size": 10}}]})",
-         "item 0 (MediaItem), field file.path"},
-        {R"({"items": [{"class": "Nonsense"}]})", "item 0, field class"},
-        {R"({"items": [{"class": "NoteItem", "kind": 4}]})", "item 0, field kind"},
+         "items[0].file.path"},
+        {R"({"items": [{"class": "Nonsense"}]})", "items[0].class"},
+        {R"({"items": [{"class": "NoteItem", "kind": 4}]})", "items[0].kind"},
         {R"({"items": [{"class": "PictureItem", "contentType": 1, "file": {"path": "x"}}]})",
-         "item 0 (PictureItem), field file: unknown field"},
+         "items[0].file: unknown field"},
+        // The words of the friendly form, with a line and a suggestion.
+        {"{\"items\": [\n {\"class\": \"NoteItem\"},\n {\"class\": \"ShowPictureItem\",\n  \"placement\": {\"effect\": \"dissolv\"}}]}",
+         "bad.json:4: items[1].placement.effect: unknown effect \"dissolv\" (did you mean \"dissolve\"?)"},
+        {R"({"items": [{"class": "PictureItem", "name": "Sunrise", "contentType": 1},
+                       {"class": "HidePictureItem", "picture": "Sunris"}]})",
+         "bad.json:2: items[1].picture: no PictureItem is named \"Sunris\" (did you mean \"Sunrise\"?)"},
+        {R"({"items": [{"class": "PictureItem", "name": "A"}, {"class": "PictureItem", "name": "A"},
+                       {"class": "MediaItem", "name": "A"}, {"class": "HidePictureItem", "picture": "A"}]})",
+         "items[3].picture: the name \"A\" fits the PictureItems 0 and 1; give the index instead"},
+        {R"({"items": [{"class": "BackgroundItem", "color": {"color": "reed"}}]})",
+         "items[0].color.color: unknown colour \"reed\" (did you mean \"red\"?)"},
+        {R"({"items": [{"class": "PauseItem", "duration": "1.5 s"}]})", "expected a duration such as"},
+        {R"({"items": [{"class": "PauseItem", "duration": "1.0005s"}]})", "not a whole number of milliseconds"},
+        {R"({"items": [{"class": "PauseItem", "duration": "3000000s"}]})", "longer than 2147483647 ms"},
+        {R"({"items": [{"class": "ShowPictureItem", "placement": {"effect": 4, "effectNumber": 4}}]})",
+         "items[0].placement.effect: give effect or effectNumber, not both"},
+        {R"({"items": [{"class": "PauseItm"}]})", "unknown item class \"PauseItm\" (did you mean \"PauseItem\"?)"},
+        {"{\"items\": [\n  {\"class\": \"PauseItem\",}]}", "bad.json:2:25: not valid JSON"},
         {R"([1, 2])", "expected an object"},
         {R"({"items": [)", "not valid JSON"},
     };
@@ -199,6 +218,90 @@ TEST_F(ShowpackTest, DescriptionErrorsNameTheItemAndTheField) {
         auto built = BuildShow(Write("bad.json", json));
         ASSERT_FALSE(built) << json;
         EXPECT_NE(built.Error().what.find(expected), std::string::npos) << json << "\n -> " << built.Error().what;
+    }
+}
+
+// The show bytes of a packed or bare file, or of a description built.
+std::string ShowBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    return bytes.size() > kEngineSize ? bytes.substr(kEngineSize) : bytes;
+}
+
+TEST_F(ShowpackTest, FriendlyWordsBuildTheNumbersTheyName) {
+    // Every word reads back to its own number.
+    for (int32_t effect = 0; effect < kEffectCount; ++effect)
+        EXPECT_EQ(EffectByName(EffectNames()[static_cast<size_t>(effect)]), effect);
+    for (auto name : ColourNames()) EXPECT_EQ(ColourText(*ColourByText(name)), std::string(name));
+    for (uint32_t colour : {0x000000u, 0x402000u, 0xC0FFFFu, 0x0000FFu, 0xFFFFFFu, 0x123456u})
+        EXPECT_EQ(ColourByText(*ColourText(colour)), colour) << colour;
+    EXPECT_EQ(ColourText(0x01000000u), std::nullopt);
+    for (int32_t ms : {0, 1, 99, 150, 999, 1000, 1050, 1500, 2000, 97000, INT32_MAX})
+        EXPECT_EQ(*DurationByText(*DurationText(ms)), ms) << ms;
+    EXPECT_EQ(*DurationByText("0.1s"), 100);
+    EXPECT_EQ(*DurationByText("1.25s"), 1250);
+
+    // The docs list the same names in the same order.
+    std::ifstream docs(fs::path(SHOWSAVER_SOURCE_DIR) / "docs" / "EFFECTS.md");
+    int listed = 0;
+    for (std::string line; std::getline(docs, line);) {
+        std::string row = "| " + std::to_string(listed) + " | `";
+        if (!line.starts_with(row)) continue;
+        EXPECT_EQ(line.substr(row.size(), line.find('`', row.size()) - row.size()),
+                  EffectNames()[static_cast<size_t>(listed)]);
+        ++listed;
+    }
+    EXPECT_EQ(listed, kEffectCount);
+
+    // Each friendly item builds the bytes of its numeric twin.
+    Write("photo.bin", "BM");
+    const std::string pictures = R"({"class": "PictureItem", "name": "Sunrise", "file": {"path": "photo.bin"}},
+        {"class": "MediaItem", "name": "Tune", "mediaType": 2, "file": {"path": "photo.bin"}},)";
+    const std::pair<const char*, const char*> twins[] = {
+        {R"({"class": "ShowPictureItem", "picture": "Sunrise", "placement": {"effect": "Dissolve"}})",
+         R"({"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": 6}})"},
+        {R"({"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": "roll-to-middle-down"}})",
+         R"({"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": 87}})"},
+        {R"({"class": "BackgroundItem", "color": {"color": "#002040"}})",
+         R"({"class": "BackgroundItem", "color": {"color": 4202496}})"},
+        {R"({"class": "LineItem", "color": {"color": "Aqua"}})", R"({"class": "LineItem", "color": {"color": 16776960}})"},
+        {R"({"class": "PictureItem", "contentType": 1, "textColor": "yellow", "backgroundColor": "navy"})",
+         R"({"class": "PictureItem", "contentType": 1, "textColor": 65535, "backgroundColor": 8388608})"},
+        {R"({"class": "PauseItem", "duration": "1.5s"})", R"({"class": "PauseItem", "duration": 1500})"},
+        {R"({"class": "PauseItem", "duration": "200ms"})", R"({"class": "PauseItem", "duration": 200})"},
+        {R"({"class": "MediaPlayItem", "media": "Tune", "time": "2s"})",
+         R"({"class": "MediaPlayItem", "media": 1, "time": 2000, "repeatCount": 1, "tag": 0, "disabled": 0})"},
+    };
+    for (auto [friendly, numeric] : twins) {
+        auto a = BuildShow(Write("a.json", std::string(R"({"items": [)") + pictures + friendly + "]}"));
+        auto b = BuildShow(Write("b.json", std::string(R"({"items": [)") + pictures + numeric + "]}"));
+        ASSERT_TRUE(a) << friendly << ": " << a.Error().what;
+        ASSERT_TRUE(b) << numeric << ": " << b.Error().what;
+        EXPECT_EQ(*a, *b) << friendly;
+    }
+}
+
+TEST_F(ShowpackTest, DumpThenBuildGivesBackTheSameShowBytes) {
+    Write("photo.bin", std::string(3000, 'x'));
+    Write("tune.bin", "MThd");
+    ASSERT_EQ(Build(Write("every.json", kEveryKind), m_dir / "every", kEngine, std::cerr), 0);
+    ASSERT_EQ(Build(Write("words.json", R"({"items": [
+        {"class": "PictureItem", "name": "Twin", "file": {"path": "photo.bin"}},
+        {"class": "PictureItem", "name": "Twin", "file": {"path": "photo.bin"}},
+        {"class": "PictureItem", "name": "", "contentType": 1, "textColor": 16909060, "text": "x"},
+        {"class": "ShowPictureItem", "picture": 1, "placement": {"effectNumber": 88}},
+        {"class": "ShowPictureItem", "picture": 2, "placement": {"effectNumber": -1}},
+        {"class": "PauseItem", "name": "Twin", "duration": -5},
+        {"class": "MediaPlayItem", "time": 1234}]})"), m_dir / "words", kEngine, std::cerr), 0);
+    const fs::path shows[] = {fs::path(SHOWSAVER_BINARY_DIR) / "demo-show", m_dir / "every", m_dir / "words"};
+    for (const auto& show : shows) {
+        auto files = m_dir / ("files-" + show.filename().string());
+        CommandResult dump = Shell(kShowpack.string() + " dump --json --files " + Quoted(files) + " " + Quoted(show));
+        ASSERT_EQ(dump.status, 0) << dump.err;
+        auto description = Write("again.json", dump.out);
+        auto rebuilt = BuildShow(description);
+        ASSERT_TRUE(rebuilt) << show << ": " << rebuilt.Error().what << "\n" << dump.out;
+        EXPECT_EQ(std::string(rebuilt->begin(), rebuilt->end()), ShowBytes(show)) << show << "\n" << dump.out;
     }
 }
 
@@ -303,8 +406,8 @@ TEST_F(ShowpackTest, BuildRefusesBadPathsAndNumbersWithOneLine) {
         {media("\"/dev/zero\""), engine, "is not a regular file"},
         {media("\"/dev/null\""), engine, "is not a regular file"},
         {media("\"pause.json\\u0000x\""), engine, "holds a NUL character"},
-        {Quoted(Write("kind1.json", R"({"items": [{"kind": 4294967301}]})")), engine, "field kind"},
-        {Quoted(Write("kind2.json", R"({"items": [{"kind": -4294967291}]})")), engine, "field kind"},
+        {Quoted(Write("kind1.json", R"({"items": [{"kind": 4294967301}]})")), engine, "items[0].kind"},
+        {Quoted(Write("kind2.json", R"({"items": [{"kind": -4294967291}]})")), engine, "items[0].kind"},
     };
     for (const auto& c : cases) {
         CommandResult run = build(c.description, c.engine);

@@ -17,7 +17,7 @@ constexpr const char* kAbout =
     "shows as screensavers of xscreensaver and MATE.\n\n";
 
 constexpr const char* kUsage =
-    "usage: showpack dump [--json [--files DIR]] FILE\n"
+    "usage: showpack dump [--json [--raw] [--files DIR]] FILE\n"
     "       showpack check [--json] FILE\n"
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack flash FILE --size WxH --frames N --out DIR\n"
@@ -36,7 +36,7 @@ int Usage(std::string_view problem = {}) {
 struct Arguments {
     std::vector<std::string> positional;
     std::optional<std::string> output, engine, files, size, out, frames, name, prefix;
-    bool json = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
+    bool json = false, raw = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
     std::string problem;
 };
 
@@ -53,6 +53,8 @@ Arguments Parse(int argc, char** argv) {
         };
         if (word == "--json")
             args.json = true;
+        else if (word == "--raw")
+            args.raw = true;
         else if (word == "-o" || word == "--output")
             value(args.output);
         else if (word == "--engine")
@@ -102,9 +104,10 @@ int main(int argc, char** argv) {
     auto engine = args.engine ? std::optional<std::filesystem::path>(*args.engine) : std::nullopt;
 
     if (command == "dump") {
-        if (args.positional.size() != 1 || args.output || args.engine || (args.files && !args.json))
-            return Usage("dump takes one FILE (and --files only with --json)");
-        DumpOptions options{args.json, args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
+        if (args.positional.size() != 1 || args.output || args.engine || ((args.files || args.raw) && !args.json))
+            return Usage("dump takes one FILE (and --raw and --files only with --json)");
+        DumpOptions options{args.json, args.raw,
+                            args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
         return Dump(args.positional[0], options, std::cout, std::cerr);
     }
     if (command == "render") {
