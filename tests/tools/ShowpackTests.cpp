@@ -305,6 +305,54 @@ TEST_F(ShowpackTest, DumpThenBuildGivesBackTheSameShowBytes) {
     }
 }
 
+TEST_F(ShowpackTest, SaversOfAnyEngineAreReadPackedAndInstalledAsTheyAre) {
+    auto show = BuildShow(Write("show.json", R"({"items": [
+        {"class": "NoteItem", "text": "An old saver"},
+        {"class": "BackgroundItem", "color": {"color": "lime"}}]})"));
+    ASSERT_TRUE(show);
+    const std::string bytes(show->begin(), show->end());
+    std::ifstream trueFile("/bin/true", std::ios::binary);
+    const struct {
+        const char* name;
+        std::string front;
+    } fronts[] = {
+        {"linux.scr", std::string((std::istreambuf_iterator<char>(trueFile)), {})},
+        {"windows.scr", "MZ" + std::string(58, '\x90') + "\x80\0\0\0PE\0\0\x4c\x01"},
+        {"bare.show", ""},
+    };
+    for (const auto& f : fronts) {
+        SCOPED_TRACE(f.name);
+        std::string front = f.front;
+        if (!front.empty()) front.resize(kEngineSize, '\xCC');
+        auto saver = Write(f.name, front + bytes);
+        EXPECT_EQ(Shell(kShowpack.string() + " check " + Quoted(saver)).status, 0);
+        CommandResult dump = Shell(kShowpack.string() + " dump " + Quoted(saver));
+        EXPECT_NE(dump.out.find("BackgroundItem"), std::string::npos) << dump.err;
+        CommandResult render = Shell(kShowpack.string() + " render " + Quoted(saver) + " --size 40x30 --fast --out " +
+                                     Quoted(m_dir / "render"));
+        EXPECT_EQ(render.status, 0) << render.err;
+        CommandResult pack = Shell(kShowpack.string() + " pack " + Quoted(saver) + " -o " + Quoted(m_dir / "new"));
+        ASSERT_EQ(pack.status, 0) << pack.err;
+        EXPECT_EQ(ShowBytes(m_dir / "new"), bytes);
+        // Installed: our engine in front of the same show, named after the file.
+        CommandResult install = Shell("XDG_DATA_HOME=" + Quoted(m_dir / "data") + " " + kShowpack.string() +
+                                      " install " + Quoted(saver) + " --user --force");
+        ASSERT_EQ(install.status, 0) << install.err;
+        auto installed = m_dir / "data" / "showsaver" / "savers" / f.name;
+        EXPECT_EQ(ShowBytes(installed), bytes);
+        std::ifstream a(installed, std::ios::binary), b(m_dir / "new", std::ios::binary);
+        EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
+    }
+    // A file too short to hold a saver's show, and one whose show is broken.
+    auto shortFile = Write("short.scr", std::string(1000, 'E'));
+    CommandResult refused = Shell(kShowpack.string() + " pack " + Quoted(shortFile) + " -o " + Quoted(m_dir / "x"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("581632"), std::string::npos) << refused.err;
+    auto broken = Write("broken.scr", std::string(kEngineSize, 'E') + bytes.substr(0, bytes.size() - 3));
+    EXPECT_EQ(Shell(kShowpack.string() + " play " + Quoted(broken)).status, 1);
+    EXPECT_FALSE(fs::exists(m_dir / "x"));
+}
+
 TEST_F(ShowpackTest, PacksTheEngineAtItsFixedSize) {
     auto description = Write("show.json", R"({"items": [{"class": "PauseItem", "duration": 5}]})");
     auto show = BuildShow(description);

@@ -13,6 +13,7 @@
 #include "tools/showpack/FriendlyValues.h"
 #include "tools/showpack/JsonFields.h"
 #include "tools/showpack/JsonLocation.h"
+#include "tools/showpack/SaverFile.h"
 
 #include <cerrno>
 #include <charconv>
@@ -413,25 +414,13 @@ int Build(const std::filesystem::path& description, const std::filesystem::path&
 
 int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
          const std::optional<std::filesystem::path>& engine, std::ostream& err) {
-    auto read = ReadWholeFile(showFile, UINT64_MAX);
-    if (!read) {
-        err << "showpack: " << read.Error().what << "\n";
+    // A bare show, or the show of a saver of any engine; refused unless it loads.
+    auto show = ReadShowOf(showFile);
+    if (!show) {
+        err << "showpack: " << show.Error().what << "\n";
         return 1;
     }
-    std::span<const uint8_t> bytes(read->data.get(), read->size);
-    // Refuse anything that is not a readable bare show.
-    ShowItemRegistry registry;
-    ShowInfo info;
-    ShowReader reader(bytes);
-    info.headerWord = reader.ReadUInt32();
-    auto loaded = reader.Failed() ? Status<LoadError>(reader.Error())
-                                  : LoadShow(reader, registry, registry.Items(), info, nullptr);
-    if (!loaded) {
-        err << "showpack: " << showFile.string() << ": " << loaded.Error().what << " (at byte "
-            << loaded.Error().offset << ")\n";
-        return 1;
-    }
-    if (auto written = WritePacked(EnginePath(engine), bytes, output); !written) {
+    if (auto written = WritePacked(EnginePath(engine), *show, output); !written) {
         err << "showpack: " << written.Error().what << "\n";
         return 1;
     }

@@ -3,6 +3,7 @@
 #include "tools/showpack/Commands.h"
 #include "tools/showpack/Install.h"
 #include "tools/showpack/Render.h"
+#include "tools/showpack/SaverFile.h"
 
 #include <cstdio>
 
@@ -14,7 +15,8 @@ namespace {
 
 constexpr const char* kAbout =
     "showpack builds, packs and inspects showsaver shows, and installs packed\n"
-    "shows as screensavers of xscreensaver and MATE.\n\n";
+    "shows as screensavers of xscreensaver and MATE. A SAVER is a bare show or\n"
+    "any executable followed by a show at byte 581,632, whatever engine made it.\n\n";
 
 constexpr const char* kUsage =
     "usage: showpack dump [--json [--raw] [--files DIR]] FILE\n"
@@ -22,7 +24,8 @@ constexpr const char* kUsage =
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack flash FILE --size WxH --frames N --out DIR\n"
     "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
-    "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n"
+    "       showpack pack SAVER -o OUTPUT [--engine PATH]\n"
+    "       showpack play SAVER\n"
     "       showpack install SAVER [--name NAME] [--user | --prefix DIR] [--dry-run] [--force]\n";
 
 int Usage(std::string_view problem = {}) {
@@ -147,6 +150,11 @@ int main(int argc, char** argv) {
             return Usage(std::string(command) + " takes one input and -o OUTPUT");
         return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr)
                                   : Pack(args.positional[0], *args.output, engine, std::cerr);
+    }
+    if (command == "play") {
+        if (args.positional.size() != 1 || args.output || args.engine || args.json || args.files)
+            return Usage("play takes one SAVER");
+        return Play(args.positional[0], std::cerr);
     }
     if (command == "install") {
         if (args.positional.size() != 1 || args.output || args.engine || args.json || (args.user && args.prefix))
