@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -49,7 +51,9 @@ protected:
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void TearDown() override {
+        if (!std::getenv("KEEP")) fs::remove_all(m_dir);
+    }
 
     fs::path Write(const std::string& name, const std::string& content) {
         std::ofstream out(m_dir / name, std::ios::binary);
@@ -683,6 +687,115 @@ TEST_F(ShowpackTest, RenderRunsFlashMoviesOnTheShowsClock) {
     EXPECT_EQ(PngPixel(out / "5.png", 5, 5), 0u) << "at 1.3 s it has ended at its last frame";
     EXPECT_EQ(PngPixel(out / "7.png", 25, 5), 0x00FF00u) << "a looping movie plays on past its length";
     EXPECT_EQ(PngPixel(out / "8.png", 25, 5), 0u) << "until its time limit";
+}
+
+// A mono 44,100 Hz wave file of a sine tone.
+std::string SineWave(double hertz, double seconds) {
+    const auto samples = static_cast<uint32_t>(seconds * 44100);
+    std::string wav = "RIFF";
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>(v >> (8 * i)); };
+    auto u16 = [&](uint16_t v) { wav += static_cast<char>(v), wav += static_cast<char>(v >> 8); };
+    u32(36 + samples * 2);
+    wav += "WAVEfmt ";
+    u32(16), u16(1), u16(1), u32(44100), u32(88200), u16(2), u16(16);
+    wav += "data";
+    u32(samples * 2);
+    for (uint32_t i = 0; i < samples; ++i) u16(static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * hertz * i / 44100))));
+    return wav;
+}
+
+TEST_F(ShowpackTest, ExportWritesTheShowAsAFilmWithItsSoundOnTheEnginesClock) {
+    // Red; at 0.5 s a 440 Hz tone of 1 s; at 1.5 s blue, and a white picture
+    // wiped in from the left at 10 ms a column (40 columns: until 1.9 s);
+    // the list ends at 2.4 s.
+    Write("tone.wav", SineWave(440, 1.0));
+    WriteBmpFile(m_dir / "white.bmp", std::vector<uint32_t>(40, 0xFFFFFF), 20);
+    auto show = m_dir / "show";
+    ASSERT_EQ(Build(Write("show.json", R"({"items": [
+        {"class": "BackgroundItem", "color": {"color": "red"}},
+        {"class": "PauseItem", "duration": "500ms"},
+        {"class": "MediaPlayItem", "media": "Tone"},
+        {"class": "PauseItem", "duration": "1s"},
+        {"class": "BackgroundItem", "color": {"color": "blue"}},
+        {"class": "PictureItem", "name": "White", "file": {"path": "white.bmp"}},
+        {"class": "ShowPictureItem", "picture": "White", "placement": {"effect": "wipe-right", "transitionDelayValue": 1100}},
+        {"class": "PauseItem", "duration": "0.5s"},
+        {"class": "MediaItem", "name": "Tone", "mediaType": 0, "file": {"path": "tone.wav"}}]})"), show, kEngine,
+                    std::cerr), 0);
+    const struct {
+        const char* film;
+        const char* video;
+        const char* audio;
+    } films[] = {{"film.mp4", "h264", "aac"}, {"film.webm", "vp9", "opus"}};
+    for (const auto& f : films) {
+        SCOPED_TRACE(f.film);
+        auto film = m_dir / f.film;
+        CommandResult run = Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(film) +
+                                  " --size 64x48 --fps 10 --duration 30");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(std::string("(lib") + (f.video[0] == 'h' ? "x264" : "vpx-vp9") + ")"), std::string::npos)
+            << run.out;
+        // No progress bar into a pipe (a sanitizer's lines start with "==").
+        EXPECT_TRUE(run.err.empty() || run.err.starts_with("==")) << run.err;
+
+        auto probe = nlohmann::json::parse(
+            Shell("ffprobe -v error -print_format json -show_streams -show_format " + Quoted(film)).out);
+        ASSERT_EQ(probe["streams"].size(), 2u);
+        EXPECT_EQ(probe["streams"][0]["codec_name"], f.video);
+        EXPECT_EQ(probe["streams"][0]["width"], 64);
+        EXPECT_EQ(probe["streams"][0]["height"], 48);
+        EXPECT_EQ(probe["streams"][1]["codec_name"], f.audio);
+        // The end of the list, and its last picture for one frame.
+        EXPECT_NEAR(std::stod(probe["format"]["duration"].get<std::string>()), 2.5, 0.1);
+
+        // Frame k shows the show at k / 10 s.
+        std::string rgb = Shell("ffmpeg -v error -i " + Quoted(film) + " -f rawvideo -pix_fmt rgb24 -").out;
+        const size_t frameBytes = 64 * 48 * 3;
+        ASSERT_GE(rgb.size(), 25 * frameBytes);
+        auto pixel = [&](int frame, int x, int y) {
+            const auto* p = reinterpret_cast<const uint8_t*>(rgb.data()) + frame * frameBytes + (y * 64 + x) * 3;
+            return std::array<int, 3>{p[0], p[1], p[2]};
+        };
+        auto near = [](std::array<int, 3> got, std::array<int, 3> want) {
+            for (int i = 0; i < 3; ++i)
+                if (std::abs(got[i] - want[i]) > 40) return false;
+            return true;
+        };
+        const std::array<int, 3> red{255, 0, 0}, blue{0, 0, 255}, white{255, 255, 255};
+        EXPECT_TRUE(near(pixel(0, 50, 40), red));
+        EXPECT_TRUE(near(pixel(13, 50, 40), red));
+        EXPECT_TRUE(near(pixel(16, 50, 40), blue));
+        // Halfway through the wipe: the left columns are in, the right not yet.
+        EXPECT_TRUE(near(pixel(17, 4, 10), white));
+        EXPECT_TRUE(near(pixel(17, 36, 10), blue));
+        EXPECT_TRUE(near(pixel(24, 36, 10), white));
+
+        // The tone sounds from 0.5 s to 1.5 s, at its pitch.
+        std::string pcm = Shell("ffmpeg -v error -i " + Quoted(film) + " -f s16le -ac 1 -ar 44100 -").out;
+        std::vector<int16_t> sound(pcm.size() / 2);
+        std::memcpy(sound.data(), pcm.data(), sound.size() * 2);
+        auto loudness = [&](double from, double to) {
+            double sum = 0;
+            size_t n = 0;
+            for (auto i = static_cast<size_t>(from * 44100); i < static_cast<size_t>(to * 44100) && i < sound.size(); ++i, ++n)
+                sum += double(sound[i]) * sound[i];
+            return n ? std::sqrt(sum / n) : 0.0;
+        };
+        auto pitch = [&](double from, double to) {
+            int crossings = 0;
+            for (auto i = static_cast<size_t>(from * 44100) + 1; i < static_cast<size_t>(to * 44100) && i < sound.size(); ++i)
+                crossings += (sound[i - 1] < 0) != (sound[i] < 0);
+            return crossings / 2.0 / (to - from);
+        };
+        EXPECT_LT(loudness(0.0, 0.45), 100);
+        EXPECT_GT(loudness(0.55, 1.45), 4000);
+        EXPECT_NEAR(pitch(0.6, 1.4), 440, 5);
+        EXPECT_LT(loudness(1.6, 2.3), 100);
+    }
+    // A film of an unknown kind, or of an odd size, is refused.
+    EXPECT_EQ(Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(m_dir / "film.avi")).status, 1);
+    EXPECT_EQ(Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(m_dir / "f.mp4") + " --size 63x48")
+                  .status, 1);
 }
 
 } // namespace

@@ -94,6 +94,8 @@ struct FilmWriter::State {
             int got = avcodec_receive_packet(codec, packet);
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return {};
             if (got < 0) return Error{"cannot encode: " + AvError(got)};
+            // A picture lasts one frame; the last one too.
+            if (codec->codec_type == AVMEDIA_TYPE_VIDEO && packet->duration == 0) packet->duration = 1;
             av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
             packet->stream_index = stream->index;
             int written = av_interleaved_write_frame(format, packet);
