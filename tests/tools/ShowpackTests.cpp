@@ -51,9 +51,7 @@ protected:
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
-    void TearDown() override {
-        if (!std::getenv("KEEP")) fs::remove_all(m_dir);
-    }
+    void TearDown() override { fs::remove_all(m_dir); }
 
     fs::path Write(const std::string& name, const std::string& content) {
         std::ofstream out(m_dir / name, std::ios::binary);

@@ -29,11 +29,17 @@ class ExportMedia final : public MediaControl {
 public:
     ExportMedia(Soundtrack& track, size_t maxFrames) : m_track(track), m_maxFrames(maxFrames) {}
 
+    // As the engine's players do: a wave sound ends the MP3 music, MP3 music
+    // and a video end the wave sound or the music that plays.
     void PlayWave(const MediaPlay& play, ScenePlayer& player) override {
+        m_player = &player;
+        Stop(MediaType::Mp3);
         PlaySound(MediaType::Wave, DecodeWave(play.bytes, m_maxFrames), play, player);
     }
     void StopWave() override { Stop(MediaType::Wave); }
     void PlayMp3(const MediaPlay& play, ScenePlayer& player) override {
+        m_player = &player;
+        Stop(MediaType::Wave);
         PlaySound(MediaType::Mp3, DecodeMp3(play.bytes, m_maxFrames), play, player);
     }
     void StopMp3() override { Stop(MediaType::Mp3); }
@@ -43,6 +49,7 @@ public:
     void StopMidi() override { Stop(MediaType::Midi); }
     void PlayVideo(const MediaPlay& play, ScenePlayer& player) override {
         m_player = &player;
+        Stop(MediaType::Mp3);
         // A background video repeats, as its pictures do.
         m_track.Play(MediaType::Video, DecodeVideoSound(play.bytes, m_maxFrames), Now(), !play.wait);
         if (!play.wait) return m_pictures.PlayVideo(play, player);

@@ -49,7 +49,10 @@ std::vector<int16_t> DecodeMidi(std::span<const uint8_t> bytes, size_t maxFrames
     if (!font) return out;
     std::unique_ptr<fluid_settings_t, void (*)(fluid_settings_t*)> settings(new_fluid_settings(), delete_fluid_settings);
     if (!settings) return out;
+    // As the engine's sequencer sets it up.
+    fluid_settings_setstr(settings.get(), "player.timing-source", "sample");
     fluid_settings_setnum(settings.get(), "synth.sample-rate", kSoundtrackRate);
+    fluid_settings_setnum(settings.get(), "synth.gain", mci::kSynthGain);
     fluid_settings_setint(settings.get(), "player.reset-synth", 0);
     std::unique_ptr<fluid_synth_t, void (*)(fluid_synth_t*)> synth(new_fluid_synth(settings.get()), delete_fluid_synth);
     if (!synth || fluid_synth_sfload(synth.get(), font->c_str(), 1) == FLUID_FAILED) return out;
