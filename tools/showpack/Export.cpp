@@ -160,13 +160,14 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
     ExportMedia& shownMedia = *media;
 
     Status<> written;
-    uint64_t frames = 0, soundDone = 0;
+    std::atomic<uint64_t> frames = 0;
+    uint64_t soundDone = 0;
     sys::Event enough;
     const auto started = std::chrono::steady_clock::now();
     auto progress = [&] {
-        const double done = static_cast<double>(frames) / options.fps, total = options.duration;
+        const double done = static_cast<double>(frames.load()) / options.fps, total = options.duration;
         const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const double speed = spent > 0 ? static_cast<double>(frames) / spent : 0;
+        const double speed = spent > 0 ? static_cast<double>(frames.load()) / spent : 0;
         const double left = speed > 0 ? (total - done) * options.fps / speed : 0;
         constexpr int kWidth = 30;
         const int filled = std::clamp(static_cast<int>(done / total * kWidth), 0, kWidth);
@@ -186,12 +187,12 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
         written = film.AddPicture(shown);
         ++frames;
         // The sound up to the next picture's time.
-        const uint64_t due = frames * kSoundtrackRate / static_cast<uint64_t>(options.fps);
+        const uint64_t due = frames.load() * kSoundtrackRate / static_cast<uint64_t>(options.fps);
         sound.resize(static_cast<size_t>(due - soundDone) * 2);
         track.Mix(soundDone, sound);
         if (written) written = film.AddSound(sound);
         soundDone = due;
-        if (options.progress && frames % static_cast<uint64_t>(options.fps) == 0) progress();
+        if (options.progress && frames.load() % static_cast<uint64_t>(options.fps) == 0) progress();
         if (frames >= maxFrames) enough.Set();
     };
 
@@ -207,15 +208,25 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
     setup.media = std::move(media);
     CSceneThread player(std::move(setup), CSceneThread::Mode::Play);
     player.Resume();
-    bool cut = false;
+    // A show whose clock stands still (a movement without a delay, which
+    // the engine runs as fast as it can draw) would never reach its next
+    // frame: after this long without one the film ends where it is.
+    constexpr auto kStandstill = std::chrono::seconds(30);
+    bool cut = false, stuck = false;
+    uint64_t seen = 0;
+    auto lastFrame = std::chrono::steady_clock::now();
     for (;;) {
         if (player.WaitForExit(std::chrono::milliseconds(50))) break;
-        if (enough.IsSet()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (frames.load() != seen) seen = frames.load(), lastFrame = now;
+        stuck = now - lastFrame > kStandstill;
+        if (enough.IsSet() || stuck) {
             cut = true;
             player.RequestStop();
             break;
         }
     }
+    cut = cut || enough.IsSet();
     // The last picture stays for one frame of the film.
     if (!cut) player.FinishFilm(std::max(player.FilmMicros(), player.FilmFrameTime(player.FilmFrames())));
     if (written) written = film.Finish();
@@ -229,9 +240,12 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
         std::filesystem::remove(options.film, ignored);
         return 1;
     }
-    if (cut)
+    if (stuck)
+        out << "the show's clock stood still (a movement without a delay?); the film ends at "
+            << Clock(static_cast<double>(frames.load()) / options.fps) << "\n";
+    else if (cut)
         out << "the show still played at " << Clock(options.duration) << "; the film ends there (--duration)\n";
-    out << "wrote " << frames << " pictures (" << Clock(static_cast<double>(frames) / options.fps) << ") to "
+    out << "wrote " << frames.load() << " pictures (" << Clock(static_cast<double>(frames.load()) / options.fps) << ") to "
         << options.film.string() << "\n";
     return 0;
 }
