@@ -702,11 +702,32 @@ std::string SineWave(double hertz, double seconds) {
     return wav;
 }
 
+// A Flash movie of 12 frames at 12 a second whose stream sound is a 1 kHz tone.
+std::string ToneMovie() {
+    flash::test::SwfWriter w(100, 100, 12, 12);
+    flash::test::Bits head;
+    const uint8_t pcm22kMono16 = 3 << 4 | 2 << 2 | 2;
+    head.U8(pcm22kMono16), head.U8(pcm22kMono16), head.U16(22050 / 12);
+    w.Tag(45, head.Data());
+    for (int f = 0, sample = 0; f < 12; ++f) {
+        flash::test::Bits block;
+        for (int i = 0; i < 22050 / 12; ++i, ++sample)
+            block.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * sample / 22050)))));
+        w.Tag(19, block.Data());
+        w.ShowFrame();
+    }
+    w.End();
+    auto bytes = w.Fws();
+    return std::string(bytes.begin(), bytes.end());
+}
+
 TEST_F(ShowpackTest, ExportWritesTheShowAsAFilmWithItsSoundOnTheEnginesClock) {
     // Red; at 0.5 s a 440 Hz tone of 1 s; at 1.5 s blue, and a white picture
     // wiped in from the left at 10 ms a column (40 columns: until 1.9 s);
-    // the list ends at 2.4 s.
+    // at 2.4 s a Flash movie's 1 kHz tone, waited for until 3.32 s; the
+    // list ends at 3.82 s, and the film with a frame at 3.9 s.
     Write("tone.wav", SineWave(440, 1.0));
+    Write("tone.swf", ToneMovie());
     WriteBmpFile(m_dir / "white.bmp", std::vector<uint32_t>(40, 0xFFFFFF), 20);
     auto show = m_dir / "show";
     ASSERT_EQ(Build(Write("show.json", R"({"items": [
@@ -718,7 +739,10 @@ TEST_F(ShowpackTest, ExportWritesTheShowAsAFilmWithItsSoundOnTheEnginesClock) {
         {"class": "PictureItem", "name": "White", "file": {"path": "white.bmp"}},
         {"class": "ShowPictureItem", "picture": "White", "placement": {"effect": "wipe-right", "transitionDelayValue": 1100}},
         {"class": "PauseItem", "duration": "0.5s"},
-        {"class": "MediaItem", "name": "Tone", "mediaType": 0, "file": {"path": "tone.wav"}}]})"), show, kEngine,
+        {"class": "MediaPlayItem", "media": "Movie", "wait": 1, "width": 32, "height": 24},
+        {"class": "PauseItem", "duration": "0.5s"},
+        {"class": "MediaItem", "name": "Tone", "mediaType": 0, "file": {"path": "tone.wav"}},
+        {"class": "MediaItem", "name": "Movie", "mediaType": 3, "file": {"path": "tone.swf"}}]})"), show, kEngine,
                     std::cerr), 0);
     const struct {
         const char* film;
@@ -744,7 +768,7 @@ TEST_F(ShowpackTest, ExportWritesTheShowAsAFilmWithItsSoundOnTheEnginesClock) {
         EXPECT_EQ(probe["streams"][0]["height"], 48);
         EXPECT_EQ(probe["streams"][1]["codec_name"], f.audio);
         // The end of the list, and its last picture for one frame.
-        EXPECT_NEAR(std::stod(probe["format"]["duration"].get<std::string>()), 2.5, 0.1);
+        EXPECT_NEAR(std::stod(probe["format"]["duration"].get<std::string>()), 4.0, 0.1);
 
         // Frame k shows the show at k / 10 s.
         std::string rgb = Shell("ffmpeg -v error -i " + Quoted(film) + " -f rawvideo -pix_fmt rgb24 -").out;
@@ -789,6 +813,9 @@ TEST_F(ShowpackTest, ExportWritesTheShowAsAFilmWithItsSoundOnTheEnginesClock) {
         EXPECT_GT(loudness(0.55, 1.45), 4000);
         EXPECT_NEAR(pitch(0.6, 1.4), 440, 5);
         EXPECT_LT(loudness(1.6, 2.3), 100);
+        // The movie's sound from its play on.
+        EXPECT_NEAR(pitch(2.5, 3.2), 1000, 10);
+        EXPECT_LT(loudness(3.5, 3.8), 100);
     }
     // A film of an unknown kind, or of an odd size, is refused.
     EXPECT_EQ(Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(m_dir / "film.avi")).status, 1);
