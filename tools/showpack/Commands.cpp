@@ -253,7 +253,17 @@ Result<Item*> ReferenceTarget(const ItemList& items, const PendingReference& ref
         if (names.back() == *ref.name) fits.push_back(&item);
     }
     if (fits.size() == 1) return fits.front();
-    if (fits.empty()) return Error{"no " + kindName + " is named \"" + *ref.name + "\"" + Suggestion(*ref.name, names)};
+    if (fits.empty()) {
+        std::string what = "no " + kindName + " is named \"" + *ref.name + "\"";
+        if (auto suggestion = Suggestion(*ref.name, names); !suggestion.empty()) return Error{what + suggestion};
+        if (names.empty()) return Error{what + ": the show has none"};
+        // The candidates, when there are few enough to read.
+        constexpr size_t kListed = 8;
+        std::string list;
+        for (size_t i = 0; i < names.size() && i < kListed; ++i)
+            list += (i == 0 ? "" : i + 1 == std::min(names.size(), kListed) ? " and " : ", ") + ("\"" + names[i] + "\"");
+        return Error{what + "; " + (names.size() > kListed ? "the first of them are " : "they are ") + list};
+    }
     std::string list;
     for (size_t i = 0; i < fits.size(); ++i)
         list += (i == 0 ? "" : i + 1 == fits.size() ? " and " : ", ") + std::to_string(fits[i]->Index());
