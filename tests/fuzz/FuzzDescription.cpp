@@ -15,15 +15,27 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace showsaver;
-    static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / ("fuzz-description-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        return path;
-    }();
-    const auto file = folder / "show.json";
+    // A file's path stays inside the description's own folder, which holds
+    // only the description: no slash, plain or escaped, reaches the host's files.
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (text.find('/') != std::string_view::npos || text.find("u002f") != std::string_view::npos ||
+        text.find("u002F") != std::string_view::npos)
+        return 0;
+    // Removed when the fuzzer ends.
+    static const struct Folder {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("fuzz-description-" + std::to_string(::getpid()));
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    const auto file = folder.path / "show.json";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
