@@ -155,7 +155,9 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
     uint32_t times = options.times;
     Soundtrack track;
     const auto maxFrames = static_cast<uint64_t>(std::llround(options.duration * options.fps));
-    const auto maxSoundFrames = static_cast<size_t>(std::max(options.duration, 600.0) * kSoundtrackRate);
+    // A sound is decoded as far as the film can reach, and at most ten
+    // minutes of it (106 MB), which a loop repeats.
+    const auto maxSoundFrames = static_cast<size_t>((std::min(options.duration, 600.0) + 1) * kSoundtrackRate);
     auto media = std::make_unique<ExportMedia>(track, maxSoundFrames);
     ExportMedia& shownMedia = *media;
 
