@@ -3,6 +3,7 @@
 #include "platform/sys/Clock.h"
 #include "show/ItemList.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace showsaver {
@@ -73,12 +74,39 @@ void CSceneThread::CalibratedWait(uint32_t elapsed, double total) {
     uint32_t times = *m_setup.times;
     uint64_t polls = PollsFor(elapsed, total);
     if (times == 0 || polls == 0) return;
+    if (m_setup.pacing == Pacing::Film) return AdvanceFilm(polls * 1'000'000ull / times);
     // n polls last n / Times seconds on this machine.
     m_pacer.Wait(std::chrono::nanoseconds(polls * 1'000'000'000ull / times));
 }
 
 uint32_t CSceneThread::TickCount() const {
+    if (m_setup.pacing == Pacing::Film) return static_cast<uint32_t>(m_filmMicros / 1000);
     return m_setup.pacing == Pacing::Virtual ? m_virtualTicks : sys::TickCount();
+}
+
+uint64_t CSceneThread::FilmFrameTime(uint64_t frame) const {
+    return m_setup.filmFps > 0 ? frame * 1'000'000ull / static_cast<uint64_t>(m_setup.filmFps) : UINT64_MAX;
+}
+
+// Every frame whose time the clock passes is given at its time; a stop
+// request ends the film's clock where it is.
+void CSceneThread::AdvanceFilm(uint64_t micros) {
+    const uint64_t target = m_filmMicros + micros;
+    while (!m_stop.IsSet()) {
+        const uint64_t due = FilmFrameTime(m_filmFrames);
+        if (due >= target) break;
+        m_filmMicros = std::max(m_filmMicros, due);
+        if (m_setup.atFrame) m_setup.atFrame();
+        ++m_filmFrames;
+    }
+    if (!m_stop.IsSet()) m_filmMicros = target;
+}
+
+void CSceneThread::FinishFilm(uint64_t micros) {
+    for (uint64_t due = FilmFrameTime(m_filmFrames); due <= micros; due = FilmFrameTime(++m_filmFrames)) {
+        m_filmMicros = std::max(m_filmMicros, due);
+        if (m_setup.atFrame) m_setup.atFrame();
+    }
 }
 
 void CSceneThread::Sleep(uint32_t ms) {
@@ -86,6 +114,7 @@ void CSceneThread::Sleep(uint32_t ms) {
         m_virtualTicks += ms;
         return;
     }
+    if (m_setup.pacing == Pacing::Film) return AdvanceFilm(uint64_t{ms} * 1000);
     // Wakes early on a stop request, so that a stopped pause ends at once.
     m_stop.Wait(std::chrono::milliseconds(ms));
 }

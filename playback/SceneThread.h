@@ -23,8 +23,10 @@ class CSceneThread final : public ScenePlayer, public TransitionPacer {
 public:
     enum class Mode { Play, Calibrate };
     // Real time, or a virtual clock in which every pause and calibrated wait
-    // takes no time (headless rendering).
-    enum class Pacing { Real, Virtual };
+    // takes no time (headless rendering), or a film's clock: virtual, but
+    // moved by the pauses and by as long as each calibrated wait would take,
+    // stopping at every frame of the film on the way.
+    enum class Pacing { Real, Virtual, Film };
 
     struct Setup {
         SaverWindowControl* window = nullptr;   // the fullscreen window; borrowed
@@ -37,6 +39,11 @@ public:
         Pacing pacing = Pacing::Real;
         // Called on the scene thread after each played item, with its index.
         std::function<void(int index)> afterItem;
+        // With Film pacing: frames per second, and the call on the scene
+        // thread for each frame when the clock reaches its time (TickCount()
+        // says it) and before it moves past.
+        int filmFps = 0;
+        std::function<void()> atFrame;
         std::string desktopCapture;             // "desktop.bmp" of this run
         std::string wallpaperCapture;           // "wallpaper.bmp" of this run
     };
@@ -88,17 +95,27 @@ public:
     // moves by the pauses of Sleep.
     uint32_t TickCount() const override;
     Pacing GetPacing() const { return m_setup.pacing; }
+    // With Film pacing: the clock in microseconds, and the frames it passed.
+    uint64_t FilmMicros() const { return m_filmMicros; }
+    uint64_t FilmFrames() const { return m_filmFrames; }
+    // The time of film frame `frame`, in microseconds.
+    uint64_t FilmFrameTime(uint64_t frame) const;
+    // Gives the frames due up to `micros` (the end of the show's film).
+    void FinishFilm(uint64_t micros);
 
 private:
     void Run();
     void CountPolls();
     void PlayShow();
     void EndOfShow();
+    void AdvanceFilm(uint64_t micros);
 
     Setup m_setup;
     Mode m_mode;
     sys::Event m_stop;
     uint32_t m_virtualTicks = 0;   // the virtual clock; scene thread only
+    uint64_t m_filmMicros = 0;     // the film's clock; scene thread only
+    uint64_t m_filmFrames = 0;     // frames given to atFrame so far
     sys::WaitPacer m_pacer{m_stop}; // the calibrated waits; scene thread only
     sys::Event m_exited;
     sys::SuspendedThread m_thread;

@@ -11,10 +11,6 @@ namespace showsaver::mci {
 namespace {
 
 constexpr auto kForever = std::chrono::milliseconds::max();
-// FluidSynth's own gain (0.2) leaves one note near -30 dBFS, far under the
-// wave sounds and MP3 music of the same show; this brings it to about
-// -18 dBFS and leaves room for chords.
-constexpr double kSynthGain = 0.8;
 // Frames rendered on the opening thread at the first play, so that FluidSynth
 // parses the file there and not inside the device's callback.
 constexpr int kPrimeFrames = 64;

@@ -84,6 +84,28 @@ TEST_F(HackModeTest, EveryModeEndsCleanlyOnSigtermAndSigint) {
     }
 }
 
+TEST_F(HackModeTest, PlayRunsASaverOfAnotherEngineFullscreenAndLeavesNothing) {
+    // Another program in front of the show, padded to the show's offset.
+    std::ifstream in(m_scratch.Path() / "saver", std::ios::binary);
+    std::string saver((std::istreambuf_iterator<char>(in)), {});
+    std::ifstream other("/bin/true", std::ios::binary);
+    std::string old((std::istreambuf_iterator<char>(other)), {});
+    ASSERT_LT(old.size(), showpack::kEngineSize);
+    old.resize(showpack::kEngineSize, '\0');
+    std::ofstream(m_scratch.Path() / "old.scr", std::ios::binary) << old << saver.substr(showpack::kEngineSize);
+
+    m_saver = ChildProcess::Spawn({(fs::path(SHOWSAVER_BINARY_DIR) / "showpack").string(), "play",
+                                   (m_scratch.Path() / "old.scr").string()},
+                                  (m_scratch.Path() / "play.log").string());
+    ASSERT_TRUE(WaitFor([&] { return IsGreen(500, 400); }));
+    EXPECT_TRUE(TempFolderLeft());
+    // showpack passes the signal on and waits for the engine's clean end.
+    ASSERT_EQ(kill(m_saver.Pid(), SIGTERM), 0);
+    EXPECT_EQ(m_saver.WaitForExit(30s), 0);
+    EXPECT_FALSE(TempFolderLeft());
+    EXPECT_FALSE(IsGreen(500, 400));
+}
+
 TEST_F(HackModeTest, RootPlaysInTheDaemonsWindowTakesNoInputAndEndsOnSigterm) {
     ParentWindow daemon(100, 100, 320, 240);
     ASSERT_NE(daemon.Id(), 0u);

@@ -3,6 +3,7 @@
 #include "show/ShowWriter.h"
 #include "support/Command.h"
 #include "tools/showpack/Commands.h"
+#include "tools/showpack/FriendlyValues.h"
 #include "flash/SwfWriter.h"
 #include "video/VideoFixtures.h"
 
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -56,7 +59,7 @@ protected:
         return m_dir / name;
     }
     nlohmann::json DumpJson(const fs::path& file, const std::string& extra = "") {
-        CommandResult run = Shell(kShowpack.string() + " dump --json " + extra + " '" + file.string() + "'");
+        CommandResult run = Shell(kShowpack.string() + " dump --json --raw " + extra + " '" + file.string() + "'");
         EXPECT_EQ(run.status, 0) << run.err;
         return nlohmann::json::parse(run.out);
     }
@@ -176,22 +179,43 @@ TEST_F(ShowpackTest, DumpBuildDumpRoundTrips) {
 
 TEST_F(ShowpackTest, DescriptionErrorsNameTheItemAndTheField) {
     const std::pair<const char*, const char*> cases[] = {
-        {R"({"items": [{"class": "PauseItem", "duration": "long"}]})", "item 0 (PauseItem), field duration"},
+        {R"({"items": [{"class": "PauseItem", "duration": "long"}]})", "bad.json:1: items[0].duration"},
         {R"({"items": [{"class": "NoteItem"}, {"class": "PauseItem", "durration": 5}]})",
-         "item 1 (PauseItem), field durration: unknown field"},
+         "items[1].durration: unknown field (did you mean \"duration\"?)"},
         {R"({"items": [{"class": "ShowPictureItem", "picture": 1}, {"class": "NoteItem"}]})",
-         "item 0 (ShowPictureItem), field picture: item 1 is not a PictureItem"},
-        {R"({"items": [{"class": "NoteItem", "text": "\u4e2d"}]})", "item 0 (NoteItem), field text"},
+         "items[0].picture: item 1 is not a PictureItem"},
+        {R"({"items": [{"class": "NoteItem", "text": "\u4e2d"}]})", "items[0].text"},
         {R"({"items": [{"class": "LineItem", "placement": {"startX": 5000000000}}]})",
-         "item 0 (LineItem), field placement.startX"},
+         "items[0].placement.startX"},
         {R"({"items": [{"class": "MediaItem", "file": {"path": "missing.bin"}}]})",
-         "item 0 (MediaItem), field file.path: cannot read"},
+         "items[0].file.path: cannot read"},
         {R"({"items": [{"class": "MediaItem", "file": {"name": "x", "size": 10}}]})",
-         "item 0 (MediaItem), field file.path"},
-        {R"({"items": [{"class": "Nonsense"}]})", "item 0, field class"},
-        {R"({"items": [{"class": "NoteItem", "kind": 4}]})", "item 0, field kind"},
+         "items[0].file.path"},
+        {R"({"items": [{"class": "Nonsense"}]})", "items[0].class"},
+        {R"({"items": [{"class": "NoteItem", "kind": 4}]})", "items[0].kind"},
         {R"({"items": [{"class": "PictureItem", "contentType": 1, "file": {"path": "x"}}]})",
-         "item 0 (PictureItem), field file: unknown field"},
+         "items[0].file: unknown field"},
+        // The words of the friendly form, with a line and a suggestion.
+        {"{\"items\": [\n {\"class\": \"NoteItem\"},\n {\"class\": \"ShowPictureItem\",\n  \"placement\": {\"effect\": \"dissolv\"}}]}",
+         "bad.json:4: items[1].placement.effect: unknown effect \"dissolv\" (did you mean \"dissolve\"?)"},
+        {R"({"items": [{"class": "PictureItem", "name": "Sunrise", "contentType": 1},
+                       {"class": "HidePictureItem", "picture": "Sunris"}]})",
+         "bad.json:2: items[1].picture: no PictureItem is named \"Sunris\" (did you mean \"Sunrise\"?)"},
+        {R"({"items": [{"class": "PictureItem", "name": "A"}, {"class": "PictureItem", "name": "A"},
+                       {"class": "MediaItem", "name": "A"}, {"class": "HidePictureItem", "picture": "A"}]})",
+         "items[3].picture: the name \"A\" fits the PictureItems 0 and 1; give the index instead"},
+        {R"({"items": [{"class": "MediaItem", "name": "Tune"}, {"class": "MediaItem", "name": "Lighthouse"},
+                       {"class": "MediaStopItem", "media": "Fireflies"}]})",
+         "items[2].media: no MediaItem is named \"Fireflies\"; they are \"Tune\" and \"Lighthouse\""},
+        {R"({"items": [{"class": "BackgroundItem", "color": {"color": "reed"}}]})",
+         "items[0].color.color: unknown colour \"reed\" (did you mean \"red\"?)"},
+        {R"({"items": [{"class": "PauseItem", "duration": "1.5 s"}]})", "expected a duration such as"},
+        {R"({"items": [{"class": "PauseItem", "duration": "1.0005s"}]})", "not a whole number of milliseconds"},
+        {R"({"items": [{"class": "PauseItem", "duration": "3000000s"}]})", "longer than 2147483647 ms"},
+        {R"({"items": [{"class": "ShowPictureItem", "placement": {"effect": 4, "effectNumber": 4}}]})",
+         "items[0].placement.effect: give effect or effectNumber, not both"},
+        {R"({"items": [{"class": "PauseItm"}]})", "unknown item class \"PauseItm\" (did you mean \"PauseItem\"?)"},
+        {"{\"items\": [\n  {\"class\": \"PauseItem\",}]}", "bad.json:2:25: not valid JSON"},
         {R"([1, 2])", "expected an object"},
         {R"({"items": [)", "not valid JSON"},
     };
@@ -200,6 +224,138 @@ TEST_F(ShowpackTest, DescriptionErrorsNameTheItemAndTheField) {
         ASSERT_FALSE(built) << json;
         EXPECT_NE(built.Error().what.find(expected), std::string::npos) << json << "\n -> " << built.Error().what;
     }
+}
+
+// The show bytes of a packed or bare file, or of a description built.
+std::string ShowBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    return bytes.size() > kEngineSize ? bytes.substr(kEngineSize) : bytes;
+}
+
+TEST_F(ShowpackTest, FriendlyWordsBuildTheNumbersTheyName) {
+    // Every word reads back to its own number.
+    for (int32_t effect = 0; effect < kEffectCount; ++effect)
+        EXPECT_EQ(EffectByName(EffectNames()[static_cast<size_t>(effect)]), effect);
+    for (auto name : ColourNames()) EXPECT_EQ(ColourText(*ColourByText(name)), std::string(name));
+    for (uint32_t colour : {0x000000u, 0x402000u, 0xC0FFFFu, 0x0000FFu, 0xFFFFFFu, 0x123456u})
+        EXPECT_EQ(ColourByText(*ColourText(colour)), colour) << colour;
+    EXPECT_EQ(ColourText(0x01000000u), std::nullopt);
+    for (int32_t ms : {0, 1, 99, 150, 999, 1000, 1050, 1500, 2000, 97000, INT32_MAX})
+        EXPECT_EQ(*DurationByText(*DurationText(ms)), ms) << ms;
+    EXPECT_EQ(*DurationByText("0.1s"), 100);
+    EXPECT_EQ(*DurationByText("1.25s"), 1250);
+
+    // The docs list the same names in the same order.
+    std::ifstream docs(fs::path(SHOWSAVER_SOURCE_DIR) / "docs" / "EFFECTS.md");
+    int listed = 0;
+    for (std::string line; std::getline(docs, line);) {
+        std::string row = "| " + std::to_string(listed) + " | `";
+        if (!line.starts_with(row)) continue;
+        EXPECT_EQ(line.substr(row.size(), line.find('`', row.size()) - row.size()),
+                  EffectNames()[static_cast<size_t>(listed)]);
+        ++listed;
+    }
+    EXPECT_EQ(listed, kEffectCount);
+
+    // Each friendly item builds the bytes of its numeric twin.
+    Write("photo.bin", "BM");
+    const std::string pictures = R"({"class": "PictureItem", "name": "Sunrise", "file": {"path": "photo.bin"}},
+        {"class": "MediaItem", "name": "Tune", "mediaType": 2, "file": {"path": "photo.bin"}},)";
+    const std::pair<const char*, const char*> twins[] = {
+        {R"({"class": "ShowPictureItem", "picture": "Sunrise", "placement": {"effect": "Dissolve"}})",
+         R"({"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": 6}})"},
+        {R"({"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": "roll-to-middle-down"}})",
+         R"({"class": "ShowPictureItem", "picture": 0, "placement": {"effectNumber": 87}})"},
+        {R"({"class": "BackgroundItem", "color": {"color": "#002040"}})",
+         R"({"class": "BackgroundItem", "color": {"color": 4202496}})"},
+        {R"({"class": "LineItem", "color": {"color": "Aqua"}})", R"({"class": "LineItem", "color": {"color": 16776960}})"},
+        {R"({"class": "PictureItem", "contentType": 1, "textColor": "yellow", "backgroundColor": "navy"})",
+         R"({"class": "PictureItem", "contentType": 1, "textColor": 65535, "backgroundColor": 8388608})"},
+        {R"({"class": "PauseItem", "duration": "1.5s"})", R"({"class": "PauseItem", "duration": 1500})"},
+        {R"({"class": "PauseItem", "duration": "200ms"})", R"({"class": "PauseItem", "duration": 200})"},
+        {R"({"class": "MediaPlayItem", "media": "Tune", "time": "2s"})",
+         R"({"class": "MediaPlayItem", "media": 1, "time": 2000, "repeatCount": 1, "tag": 0, "disabled": 0})"},
+    };
+    for (auto [friendly, numeric] : twins) {
+        auto a = BuildShow(Write("a.json", std::string(R"({"items": [)") + pictures + friendly + "]}"));
+        auto b = BuildShow(Write("b.json", std::string(R"({"items": [)") + pictures + numeric + "]}"));
+        ASSERT_TRUE(a) << friendly << ": " << a.Error().what;
+        ASSERT_TRUE(b) << numeric << ": " << b.Error().what;
+        EXPECT_EQ(*a, *b) << friendly;
+    }
+}
+
+TEST_F(ShowpackTest, DumpThenBuildGivesBackTheSameShowBytes) {
+    Write("photo.bin", std::string(3000, 'x'));
+    Write("tune.bin", "MThd");
+    ASSERT_EQ(Build(Write("every.json", kEveryKind), m_dir / "every", kEngine, std::cerr), 0);
+    ASSERT_EQ(Build(Write("words.json", R"({"items": [
+        {"class": "PictureItem", "name": "Twin", "file": {"path": "photo.bin"}},
+        {"class": "PictureItem", "name": "Twin", "file": {"path": "photo.bin"}},
+        {"class": "PictureItem", "name": "", "contentType": 1, "textColor": 16909060, "text": "x"},
+        {"class": "ShowPictureItem", "picture": 1, "placement": {"effectNumber": 88}},
+        {"class": "ShowPictureItem", "picture": 2, "placement": {"effectNumber": -1}},
+        {"class": "PauseItem", "name": "Twin", "duration": -5},
+        {"class": "MediaPlayItem", "time": 1234}]})"), m_dir / "words", kEngine, std::cerr), 0);
+    const fs::path shows[] = {fs::path(SHOWSAVER_BINARY_DIR) / "demo-show", m_dir / "every", m_dir / "words"};
+    for (const auto& show : shows) {
+        auto files = m_dir / ("files-" + show.filename().string());
+        CommandResult dump = Shell(kShowpack.string() + " dump --json --files " + Quoted(files) + " " + Quoted(show));
+        ASSERT_EQ(dump.status, 0) << dump.err;
+        auto description = Write("again.json", dump.out);
+        auto rebuilt = BuildShow(description);
+        ASSERT_TRUE(rebuilt) << show << ": " << rebuilt.Error().what << "\n" << dump.out;
+        EXPECT_EQ(std::string(rebuilt->begin(), rebuilt->end()), ShowBytes(show)) << show << "\n" << dump.out;
+    }
+}
+
+TEST_F(ShowpackTest, SaversOfAnyEngineAreReadPackedAndInstalledAsTheyAre) {
+    auto show = BuildShow(Write("show.json", R"({"items": [
+        {"class": "NoteItem", "text": "An old saver"},
+        {"class": "BackgroundItem", "color": {"color": "lime"}}]})"));
+    ASSERT_TRUE(show);
+    const std::string bytes(show->begin(), show->end());
+    std::ifstream trueFile("/bin/true", std::ios::binary);
+    const struct {
+        const char* name;
+        std::string front;
+    } fronts[] = {
+        {"linux.scr", std::string((std::istreambuf_iterator<char>(trueFile)), {})},
+        {"windows.scr", "MZ" + std::string(58, '\x90') + "\x80\0\0\0PE\0\0\x4c\x01"},
+        {"bare.show", ""},
+    };
+    for (const auto& f : fronts) {
+        SCOPED_TRACE(f.name);
+        std::string front = f.front;
+        if (!front.empty()) front.resize(kEngineSize, '\xCC');
+        auto saver = Write(f.name, front + bytes);
+        EXPECT_EQ(Shell(kShowpack.string() + " check " + Quoted(saver)).status, 0);
+        CommandResult dump = Shell(kShowpack.string() + " dump " + Quoted(saver));
+        EXPECT_NE(dump.out.find("BackgroundItem"), std::string::npos) << dump.err;
+        CommandResult render = Shell(kShowpack.string() + " render " + Quoted(saver) + " --size 40x30 --fast --out " +
+                                     Quoted(m_dir / "render"));
+        EXPECT_EQ(render.status, 0) << render.err;
+        CommandResult pack = Shell(kShowpack.string() + " pack " + Quoted(saver) + " -o " + Quoted(m_dir / "new"));
+        ASSERT_EQ(pack.status, 0) << pack.err;
+        EXPECT_EQ(ShowBytes(m_dir / "new"), bytes);
+        // Installed: our engine in front of the same show, named after the file.
+        CommandResult install = Shell("XDG_DATA_HOME=" + Quoted(m_dir / "data") + " " + kShowpack.string() +
+                                      " install " + Quoted(saver) + " --user --force");
+        ASSERT_EQ(install.status, 0) << install.err;
+        auto installed = m_dir / "data" / "showsaver" / "savers" / f.name;
+        EXPECT_EQ(ShowBytes(installed), bytes);
+        std::ifstream a(installed, std::ios::binary), b(m_dir / "new", std::ios::binary);
+        EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
+    }
+    // A file too short to hold a saver's show, and one whose show is broken.
+    auto shortFile = Write("short.scr", std::string(1000, 'E'));
+    CommandResult refused = Shell(kShowpack.string() + " pack " + Quoted(shortFile) + " -o " + Quoted(m_dir / "x"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("581632"), std::string::npos) << refused.err;
+    auto broken = Write("broken.scr", std::string(kEngineSize, 'E') + bytes.substr(0, bytes.size() - 3));
+    EXPECT_EQ(Shell(kShowpack.string() + " play " + Quoted(broken)).status, 1);
+    EXPECT_FALSE(fs::exists(m_dir / "x"));
 }
 
 TEST_F(ShowpackTest, PacksTheEngineAtItsFixedSize) {
@@ -303,8 +459,8 @@ TEST_F(ShowpackTest, BuildRefusesBadPathsAndNumbersWithOneLine) {
         {media("\"/dev/zero\""), engine, "is not a regular file"},
         {media("\"/dev/null\""), engine, "is not a regular file"},
         {media("\"pause.json\\u0000x\""), engine, "holds a NUL character"},
-        {Quoted(Write("kind1.json", R"({"items": [{"kind": 4294967301}]})")), engine, "field kind"},
-        {Quoted(Write("kind2.json", R"({"items": [{"kind": -4294967291}]})")), engine, "field kind"},
+        {Quoted(Write("kind1.json", R"({"items": [{"kind": 4294967301}]})")), engine, "items[0].kind"},
+        {Quoted(Write("kind2.json", R"({"items": [{"kind": -4294967291}]})")), engine, "items[0].kind"},
     };
     for (const auto& c : cases) {
         CommandResult run = build(c.description, c.engine);
@@ -532,6 +688,142 @@ TEST_F(ShowpackTest, RenderRunsFlashMoviesOnTheShowsClock) {
     EXPECT_EQ(PngPixel(out / "5.png", 5, 5), 0u) << "at 1.3 s it has ended at its last frame";
     EXPECT_EQ(PngPixel(out / "7.png", 25, 5), 0x00FF00u) << "a looping movie plays on past its length";
     EXPECT_EQ(PngPixel(out / "8.png", 25, 5), 0u) << "until its time limit";
+}
+
+// A mono 44,100 Hz wave file of a sine tone.
+std::string SineWave(double hertz, double seconds) {
+    const auto samples = static_cast<uint32_t>(seconds * 44100);
+    std::string wav = "RIFF";
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>(v >> (8 * i)); };
+    auto u16 = [&](uint16_t v) { wav += static_cast<char>(v), wav += static_cast<char>(v >> 8); };
+    u32(36 + samples * 2);
+    wav += "WAVEfmt ";
+    u32(16), u16(1), u16(1), u32(44100), u32(88200), u16(2), u16(16);
+    wav += "data";
+    u32(samples * 2);
+    for (uint32_t i = 0; i < samples; ++i) u16(static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * hertz * i / 44100))));
+    return wav;
+}
+
+// A Flash movie of 12 frames at 12 a second whose stream sound is a 1 kHz tone.
+std::string ToneMovie() {
+    flash::test::SwfWriter w(100, 100, 12, 12);
+    flash::test::Bits head;
+    const uint8_t pcm22kMono16 = 3 << 4 | 2 << 2 | 2;
+    head.U8(pcm22kMono16), head.U8(pcm22kMono16), head.U16(22050 / 12);
+    w.Tag(45, head.Data());
+    for (int f = 0, sample = 0; f < 12; ++f) {
+        flash::test::Bits block;
+        for (int i = 0; i < 22050 / 12; ++i, ++sample)
+            block.U16(uint16_t(int16_t(std::lround(8000 * std::sin(2 * M_PI * 1000 * sample / 22050)))));
+        w.Tag(19, block.Data());
+        w.ShowFrame();
+    }
+    w.End();
+    auto bytes = w.Fws();
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST_F(ShowpackTest, ExportWritesTheShowAsAFilmWithItsSoundOnTheEnginesClock) {
+    // Red; at 0.5 s a 440 Hz tone of 1 s; at 1.5 s blue, and a white picture
+    // wiped in from the left at 10 ms a column (40 columns: until 1.9 s);
+    // at 2.4 s a Flash movie's 1 kHz tone, waited for until 3.32 s; the
+    // list ends at 3.82 s, and the film with a frame at 3.9 s.
+    Write("tone.wav", SineWave(440, 1.0));
+    Write("tone.swf", ToneMovie());
+    WriteBmpFile(m_dir / "white.bmp", std::vector<uint32_t>(40, 0xFFFFFF), 20);
+    auto show = m_dir / "show";
+    ASSERT_EQ(Build(Write("show.json", R"({"items": [
+        {"class": "BackgroundItem", "color": {"color": "red"}},
+        {"class": "PauseItem", "duration": "500ms"},
+        {"class": "MediaPlayItem", "media": "Tone"},
+        {"class": "PauseItem", "duration": "1s"},
+        {"class": "BackgroundItem", "color": {"color": "blue"}},
+        {"class": "PictureItem", "name": "White", "file": {"path": "white.bmp"}},
+        {"class": "ShowPictureItem", "picture": "White", "placement": {"effect": "wipe-right", "transitionDelayValue": 1100}},
+        {"class": "PauseItem", "duration": "0.5s"},
+        {"class": "MediaPlayItem", "media": "Movie", "wait": 1, "width": 32, "height": 24},
+        {"class": "PauseItem", "duration": "0.5s"},
+        {"class": "MediaItem", "name": "Tone", "mediaType": 0, "file": {"path": "tone.wav"}},
+        {"class": "MediaItem", "name": "Movie", "mediaType": 3, "file": {"path": "tone.swf"}}]})"), show, kEngine,
+                    std::cerr), 0);
+    const struct {
+        const char* film;
+        const char* video;
+        const char* audio;
+    } films[] = {{"film.mp4", "h264", "aac"}, {"film.webm", "vp9", "opus"}};
+    for (const auto& f : films) {
+        SCOPED_TRACE(f.film);
+        auto film = m_dir / f.film;
+        CommandResult run = Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(film) +
+                                  " --size 64x48 --fps 10 --duration 30");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(std::string("(lib") + (f.video[0] == 'h' ? "x264" : "vpx-vp9") + ")"), std::string::npos)
+            << run.out;
+        // No progress bar into a pipe (a sanitizer's lines start with "==").
+        EXPECT_TRUE(run.err.empty() || run.err.starts_with("==")) << run.err;
+
+        auto probe = nlohmann::json::parse(
+            Shell("ffprobe -v error -print_format json -show_streams -show_format " + Quoted(film)).out);
+        ASSERT_EQ(probe["streams"].size(), 2u);
+        EXPECT_EQ(probe["streams"][0]["codec_name"], f.video);
+        EXPECT_EQ(probe["streams"][0]["width"], 64);
+        EXPECT_EQ(probe["streams"][0]["height"], 48);
+        EXPECT_EQ(probe["streams"][1]["codec_name"], f.audio);
+        // The end of the list, and its last picture for one frame.
+        EXPECT_NEAR(std::stod(probe["format"]["duration"].get<std::string>()), 4.0, 0.1);
+
+        // Frame k shows the show at k / 10 s.
+        std::string rgb = Shell("ffmpeg -v error -i " + Quoted(film) + " -f rawvideo -pix_fmt rgb24 -").out;
+        const size_t frameBytes = 64 * 48 * 3;
+        ASSERT_GE(rgb.size(), 25 * frameBytes);
+        auto pixel = [&](int frame, int x, int y) {
+            const auto* p = reinterpret_cast<const uint8_t*>(rgb.data()) + frame * frameBytes + (y * 64 + x) * 3;
+            return std::array<int, 3>{p[0], p[1], p[2]};
+        };
+        auto near = [](std::array<int, 3> got, std::array<int, 3> want) {
+            for (int i = 0; i < 3; ++i)
+                if (std::abs(got[i] - want[i]) > 40) return false;
+            return true;
+        };
+        const std::array<int, 3> red{255, 0, 0}, blue{0, 0, 255}, white{255, 255, 255};
+        EXPECT_TRUE(near(pixel(0, 50, 40), red));
+        EXPECT_TRUE(near(pixel(13, 50, 40), red));
+        EXPECT_TRUE(near(pixel(16, 50, 40), blue));
+        // Halfway through the wipe: the left columns are in, the right not yet.
+        EXPECT_TRUE(near(pixel(17, 4, 10), white));
+        EXPECT_TRUE(near(pixel(17, 36, 10), blue));
+        EXPECT_TRUE(near(pixel(24, 36, 10), white));
+
+        // The tone sounds from 0.5 s to 1.5 s, at its pitch.
+        std::string pcm = Shell("ffmpeg -v error -i " + Quoted(film) + " -f s16le -ac 1 -ar 44100 -").out;
+        std::vector<int16_t> sound(pcm.size() / 2);
+        std::memcpy(sound.data(), pcm.data(), sound.size() * 2);
+        auto loudness = [&](double from, double to) {
+            double sum = 0;
+            size_t n = 0;
+            for (auto i = static_cast<size_t>(from * 44100); i < static_cast<size_t>(to * 44100) && i < sound.size(); ++i, ++n)
+                sum += double(sound[i]) * sound[i];
+            return n ? std::sqrt(sum / n) : 0.0;
+        };
+        auto pitch = [&](double from, double to) {
+            int crossings = 0;
+            for (auto i = static_cast<size_t>(from * 44100) + 1; i < static_cast<size_t>(to * 44100) && i < sound.size(); ++i)
+                crossings += (sound[i - 1] < 0) != (sound[i] < 0);
+            return crossings / 2.0 / (to - from);
+        };
+        EXPECT_LT(loudness(0.0, 0.45), 100);
+        EXPECT_GT(loudness(0.55, 1.45), 4000);
+        EXPECT_NEAR(pitch(0.6, 1.4), 440, 5);
+        EXPECT_LT(loudness(1.6, 2.3), 100);
+        // The movie's sound from its play on.
+        EXPECT_NEAR(pitch(2.5, 3.2), 1000, 10);
+        EXPECT_LT(loudness(3.5, 3.8), 100);
+    }
+    // A film of an unknown kind, or of an odd size, is refused.
+    EXPECT_EQ(Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(m_dir / "film.avi")).status, 1);
+    EXPECT_EQ(Shell(kShowpack.string() + " export " + Quoted(show) + " -o " + Quoted(m_dir / "f.mp4") + " --size 63x48")
+                  .status, 1);
 }
 
 } // namespace

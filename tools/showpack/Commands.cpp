@@ -9,7 +9,11 @@
 #include "show/ItemList.h"
 #include "show/ShowSaver.h"
 #include "show/Windows1252.h"
+#include "tools/showpack/FriendlyDump.h"
+#include "tools/showpack/FriendlyValues.h"
 #include "tools/showpack/JsonFields.h"
+#include "tools/showpack/JsonLocation.h"
+#include "tools/showpack/SaverFile.h"
 
 #include <cerrno>
 #include <charconv>
@@ -33,10 +37,6 @@ double ShortestDouble(float value) {
     auto [end, ec] = std::to_chars(std::begin(text), std::end(text), value);
     if (ec != std::errc()) return value;
     return std::strtod(std::string(text, end).c_str(), nullptr);
-}
-
-std::string ItemLabel(int index, std::string_view className) {
-    return "item " + std::to_string(index) + (className.empty() ? "" : " (" + std::string(className) + ")");
 }
 
 void PrintText(std::ostream& out, const Item& item) {
@@ -100,12 +100,23 @@ int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ost
         return 0;
     }
     if (options.filesDirectory) std::filesystem::create_directories(*options.filesDirectory);
-    Json root = {
-        {"headerWord", show->info.headerWord},
-        {"signature", std::string(1, show->info.signature)},
-        {"formatVersion", ShortestDouble(show->info.formatVersion)},
-        {"signatureBVersion", ShortestDouble(show->info.signatureBVersion)},
-        {"items", Json::array()},
+    Json root = Json::object();
+    if (options.raw || show->info.headerWord != 0) root["headerWord"] = show->info.headerWord;
+    if (options.raw) {
+        root["signature"] = std::string(1, show->info.signature);
+        root["formatVersion"] = ShortestDouble(show->info.formatVersion);
+        root["signatureBVersion"] = ShortestDouble(show->info.signatureBVersion);
+    }
+    root["items"] = Json::array();
+    // A reference may name its item when no other item of its kind has that name.
+    auto nameOf = [&items](int64_t index) -> std::optional<std::string> {
+        if (index < 0 || index >= items.Size()) return std::nullopt;
+        const Item& target = items.At(static_cast<int>(index));
+        if (target.Name().empty()) return std::nullopt;
+        for (int i = 0; i < items.Size(); ++i)
+            if (i != index && items.At(i).Kind() == target.Kind() && items.At(i).Name() == target.Name())
+                return std::nullopt;
+        return Cp1252ToUtf8(target.Name());
     };
     for (int i = 0; i < items.Size(); ++i) {
         Item& item = items.At(i);
@@ -123,6 +134,25 @@ int Dump(const std::filesystem::path& file, const DumpOptions& options, std::ost
         if (!visitor.Error().empty()) {
             err << "showpack: " << visitor.Error() << "\n";
             return 1;
+        }
+        if (!options.raw) {
+            Json defaults = Json::object();
+            auto fresh = show->registry.Prototype(kind)->Clone();
+            DumpVisitor defaultVisitor(defaults, nullptr, i);
+            fresh->Describe(defaultVisitor);
+            // A text picture's defaults are those of a new text picture, and
+            // its content type stays, as the other fields depend on it.
+            if (auto type = entry.find("contentType"); type != entry.end() && *type != defaults["contentType"]) {
+                Json seed = {{"contentType", *type}};
+                std::vector<PendingReference> none;
+                BuildVisitor seedVisitor(seed, *fresh, {}, none);
+                fresh->Describe(seedVisitor);
+                defaults = Json::object();
+                DumpVisitor textVisitor(defaults, nullptr, i);
+                fresh->Describe(textVisitor);
+                defaults.erase("contentType");
+            }
+            entry = FriendlyEntry(entry, defaults, nameOf);
         }
         root["items"].push_back(std::move(entry));
     }
@@ -179,25 +209,94 @@ int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::
     return loaded ? 0 : 1;
 }
 
+namespace {
+
+// Says where a description went wrong: "demo.json:14: items[12].placement.effect: ...".
+class DescriptionErrors {
+public:
+    DescriptionErrors(const std::filesystem::path& file, std::string_view text) : m_file(file), m_text(text) {}
+
+    Error At(size_t item, std::string_view fieldPath, std::string_view what) const {
+        auto path = JsonPath(item, fieldPath);
+        return Error{m_file.filename().string() + ":" + std::to_string(LineOfPath(m_text, path)) + ": " +
+                     JsonPathText(path) + ": " + std::string(what)};
+    }
+    Error Whole(std::string_view what) const { return Error{m_file.filename().string() + ": " + std::string(what)}; }
+
+private:
+    const std::filesystem::path& m_file;
+    std::string_view m_text;
+};
+
+std::vector<std::string> ClassNames() {
+    std::vector<std::string> names;
+    for (int32_t kind = 0; kind < kItemKindCount; ++kind) names.emplace_back(ItemClassName(kind));
+    return names;
+}
+
+// The item a reference names: by index, or by the name of the one item of
+// the wanted kind that carries it.
+Result<Item*> ReferenceTarget(const ItemList& items, const PendingReference& ref, ItemKind wanted) {
+    std::string kindName(ItemClassName(static_cast<int32_t>(wanted)));
+    if (!ref.name) {
+        Item* target = items.Find(ref.target);
+        if (!target || target->Kind() != wanted)
+            return Error{"item " + std::to_string(ref.target) + " is not a " + kindName};
+        return target;
+    }
+    std::vector<Item*> fits;
+    std::vector<std::string> names;
+    for (int i = 0; i < items.Size(); ++i) {
+        Item& item = items.At(i);
+        if (item.Kind() != wanted) continue;
+        names.push_back(Cp1252ToUtf8(item.Name()));
+        if (names.back() == *ref.name) fits.push_back(&item);
+    }
+    if (fits.size() == 1) return fits.front();
+    if (fits.empty()) {
+        std::string what = "no " + kindName + " is named \"" + *ref.name + "\"";
+        if (auto suggestion = Suggestion(*ref.name, names); !suggestion.empty()) return Error{what + suggestion};
+        if (names.empty()) return Error{what + ": the show has none"};
+        // The candidates, when there are few enough to read.
+        constexpr size_t kListed = 8;
+        std::string list;
+        for (size_t i = 0; i < names.size() && i < kListed; ++i)
+            list += (i == 0 ? "" : i + 1 == std::min(names.size(), kListed) ? " and " : ", ") + ("\"" + names[i] + "\"");
+        return Error{what + "; " + (names.size() > kListed ? "the first of them are " : "they are ") + list};
+    }
+    std::string list;
+    for (size_t i = 0; i < fits.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == fits.size() ? " and " : ", ") + std::to_string(fits[i]->Index());
+    return Error{"the name \"" + *ref.name + "\" fits the " + kindName + "s " + list + "; give the index instead"};
+}
+
+} // namespace
+
 Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description) {
+    auto read = ReadWholeFile(description, kMaxDescriptionBytes);
+    if (!read) return read.Error();
+    std::string_view text(reinterpret_cast<const char*>(read->data.get()), read->size);
+    DescriptionErrors errors(description, text);
     Json root;
-    {
-        auto text = ReadWholeFile(description, kMaxDescriptionBytes);
-        if (!text) return text.Error();
-        const uint8_t* bytes = text->data.get();
-        try {
-            root = Json::parse(bytes, bytes + text->size);
-        } catch (const Json::exception& e) {
-            return Error{description.string() + ": not valid JSON: " + e.what()};
-        }
+    try {
+        root = Json::parse(text.begin(), text.end());
+    } catch (const nlohmann::json::parse_error& e) {
+        // The reader's own words, after its "parse error at line L, column C: ".
+        std::string what = e.what();
+        if (auto colon = what.find(": ", what.find("column")); colon != std::string::npos) what.erase(0, colon + 2);
+        auto at = PositionOf(text, e.byte > 0 ? e.byte - 1 : 0);
+        return Error{description.filename().string() + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
+                     ": not valid JSON: " + what};
+    } catch (const Json::exception& e) {
+        return errors.Whole(std::string("not valid JSON: ") + e.what());
     }
     if (!root.is_object() || !root.contains("items") || !root["items"].is_array()) {
-        return Error{description.string() + ": expected an object with an \"items\" list"};
+        return errors.Whole("expected an object with an \"items\" list");
     }
     uint32_t headerWord = 0;
     if (auto header = root.find("headerWord"); header != root.end()) {
         if (!header->is_number_unsigned() || header->get<uint64_t>() > UINT32_MAX) {
-            return Error{"field headerWord: expected a number from 0 to 4294967295"};
+            return errors.Whole("headerWord: expected a number from 0 to 4294967295");
         }
         headerWord = header->get<uint32_t>();
     }
@@ -206,16 +305,16 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
     ItemList& items = registry.Items();
     std::vector<PendingReference> references;
     const auto baseDirectory = description.parent_path();
-    int index = 0;
+    size_t index = 0;
     for (const Json& entry : root["items"]) {
-        if (!entry.is_object()) {
-            return Error{ItemLabel(index, {}) + ": expected an object"};
-        }
+        if (!entry.is_object()) return errors.At(index, {}, "expected an object");
         int32_t kind = -1;
         if (auto className = entry.find("class"); className != entry.end()) {
             kind = className->is_string() ? ItemKindOfClass(className->get<std::string>()) : -1;
             if (kind < 0) {
-                return Error{ItemLabel(index, {}) + ", field class: not an item class"};
+                std::string given = className->is_string() ? className->get<std::string>() : className->dump();
+                return errors.At(index, "class",
+                                 "unknown item class \"" + given + "\"" + Suggestion(given, ClassNames()));
             }
         }
         if (auto kindField = entry.find("kind"); kindField != entry.end()) {
@@ -227,15 +326,13 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
                      kindField->get<int64_t>() >= 0 && kindField->get<int64_t>() <= INT32_MAX)
                 given = static_cast<int32_t>(kindField->get<int64_t>());
             if (!registry.Prototype(given) || (kind >= 0 && given != kind)) {
-                return Error{ItemLabel(index, {}) + ", field kind: expected a kind from 0 to 13 that matches the class"};
+                return errors.At(index, "kind", "expected a kind from 0 to 13 that matches the class");
             }
             kind = given;
         }
-        if (kind < 0) {
-            return Error{ItemLabel(index, {}) + ": needs a class or a kind"};
-        }
+        if (kind < 0) return errors.At(index, {}, "needs a class (or a kind)");
         auto item = registry.Prototype(kind)->Clone();
-        item->SetIndex(index);
+        item->SetIndex(static_cast<int32_t>(index));
         BuildVisitor visitor(entry, *item, baseDirectory, references);
         for (auto key : {"index", "kind", "class", "users"}) visitor.Accept(key);
         std::string name;
@@ -245,7 +342,7 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
         visitor.Int("disabled", disabled);
         item->Describe(visitor);
         if (auto finished = visitor.Finish(); !finished)
-            return Error{ItemLabel(index, ItemClassName(kind)) + ", " + finished.Error().what};
+            return errors.At(index, finished.Error().path, finished.Error().what);
         item->SetName(std::move(name));
         item->SetTag(tag);
         item->SetDisabled(&disabled);
@@ -254,15 +351,11 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
     }
 
     for (const auto& ref : references) {
-        Item* target = items.Find(ref.target);
         ItemKind wanted = ref.field == "picture" ? ItemKind::Picture : ItemKind::Media;
-        if (!target || target->Kind() != wanted) {
-            return Error{ItemLabel(ref.item->Index(), ItemClassName(static_cast<int32_t>(ref.item->Kind()))) + ", field " +
-                    ref.field + ": item " + std::to_string(ref.target) + " is not a " +
-                    std::string(ItemClassName(static_cast<int32_t>(wanted)))};
-        }
-        ref.item->SetSource(target);
-        target->AddUser(ref.item);
+        auto target = ReferenceTarget(items, ref, wanted);
+        if (!target) return errors.At(static_cast<size_t>(ref.item->Index()), ref.field, target.Error().what);
+        ref.item->SetSource(*target);
+        (*target)->AddUser(ref.item);
     }
 
     return SaveShow(items, ShowInfo{headerWord, 'A', kBuildVersion, 0.0f});
@@ -331,25 +424,13 @@ int Build(const std::filesystem::path& description, const std::filesystem::path&
 
 int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
          const std::optional<std::filesystem::path>& engine, std::ostream& err) {
-    auto read = ReadWholeFile(showFile, UINT64_MAX);
-    if (!read) {
-        err << "showpack: " << read.Error().what << "\n";
+    // A bare show, or the show of a saver of any engine; refused unless it loads.
+    auto show = ReadShowOf(showFile);
+    if (!show) {
+        err << "showpack: " << show.Error().what << "\n";
         return 1;
     }
-    std::span<const uint8_t> bytes(read->data.get(), read->size);
-    // Refuse anything that is not a readable bare show.
-    ShowItemRegistry registry;
-    ShowInfo info;
-    ShowReader reader(bytes);
-    info.headerWord = reader.ReadUInt32();
-    auto loaded = reader.Failed() ? Status<LoadError>(reader.Error())
-                                  : LoadShow(reader, registry, registry.Items(), info, nullptr);
-    if (!loaded) {
-        err << "showpack: " << showFile.string() << ": " << loaded.Error().what << " (at byte "
-            << loaded.Error().offset << ")\n";
-        return 1;
-    }
-    if (auto written = WritePacked(EnginePath(engine), bytes, output); !written) {
+    if (auto written = WritePacked(EnginePath(engine), *show, output); !written) {
         err << "showpack: " << written.Error().what << "\n";
         return 1;
     }

@@ -19,6 +19,7 @@ inline constexpr uint64_t kEngineSize = kShowOffset;
 
 struct DumpOptions {
     bool json = false;
+    bool raw = false;   // the numeric record instead of the friendly form
     std::optional<std::filesystem::path> filesDirectory;   // also write embedded files there
 };
 

@@ -7,6 +7,7 @@
 #include "show/ItemList.h"
 #include "show/ShowLoader.h"
 #include "show/Windows1252.h"
+#include "tools/showpack/SaverFile.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -113,15 +114,6 @@ Status<> WriteFile(const InstallFile& file) {
 }
 
 // The engine library beside the engine, or in ../lib once installed.
-fs::path FindEngineLibrary() {
-    fs::path engine = EnginePath(std::nullopt).parent_path();
-    for (const fs::path& candidate : {engine / kEngineLibrary, engine.parent_path() / "lib" / kEngineLibrary}) {
-        std::error_code error;
-        if (fs::is_regular_file(candidate, error)) return candidate;
-    }
-    return {};
-}
-
 // The prefix showpack runs from, when it runs from PREFIX/bin; else the one
 // it was built for.
 fs::path DefaultPrefix() {
@@ -138,6 +130,15 @@ fs::path DataHome() {
 }
 
 } // namespace
+
+fs::path FindEngineLibrary() {
+    fs::path engine = EnginePath(std::nullopt).parent_path();
+    for (const fs::path& candidate : {engine / kEngineLibrary, engine.parent_path() / "lib" / kEngineLibrary}) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error)) return candidate;
+    }
+    return {};
+}
 
 bool IsValidSaverName(const std::string& name) {
     if (name.empty() || name.size() > 64 || name.front() == '.' || name.front() == '-') return false;
@@ -240,7 +241,17 @@ Result<InstallPlan> PlanInstall(const InstallOptions& options, const fs::path& d
     return plan;
 }
 
-int Install(const InstallOptions& options, std::ostream& out, std::ostream& err) {
+int Install(const InstallOptions& given, std::ostream& out, std::ostream& err) {
+    // A saver made with another engine (or a bare show) is installed as its
+    // show packed with ours, under the name of the file given.
+    OurSaver saver;
+    if (auto prepared = saver.Prepare(given.saver, EnginePath(std::nullopt), {}); !prepared) {
+        err << "showpack: " << prepared.Error().what << "\n";
+        return 1;
+    }
+    InstallOptions options = given;
+    options.saver = saver.Path();
+    if (!options.name) options.name = given.saver.filename().string();
     auto plan = PlanInstall(options, DataHome(), DefaultPrefix(), FindEngineLibrary());
     if (!plan) {
         err << "showpack: " << plan.Error().what << "\n";

@@ -58,6 +58,10 @@ Result<InstallPlan> PlanInstall(const InstallOptions& options, const std::filesy
                                 const std::filesystem::path& defaultPrefix,
                                 const std::filesystem::path& engineLibrary);
 
+// The engine library beside the engine, or in ../lib from it; empty when
+// there is none.
+std::filesystem::path FindEngineLibrary();
+
 // Plans, checks for files of other savers, then writes (or, with --dry-run,
 // prints) everything; returns the exit status.
 int Install(const InstallOptions& options, std::ostream& out, std::ostream& err);

@@ -4,6 +4,8 @@
 #include "platform/sys/RegularFile.h"
 #include "show/EmbeddedFile.h"
 #include "show/Windows1252.h"
+#include "tools/showpack/FieldMeanings.h"
+#include "tools/showpack/FriendlyValues.h"
 
 #include <algorithm>
 #include <fstream>
@@ -52,16 +54,67 @@ BuildVisitor::BuildVisitor(const Json& in, Item& item, const std::filesystem::pa
 const Json* BuildVisitor::Find(std::string_view key) {
     m_seen.emplace_back(key);
     auto it = m_in.find(std::string(key));
+    if (auto alias = FriendlyKey(m_prefix + std::string(key)); !alias.empty()) {
+        m_seen.emplace_back(alias);
+        auto friendly = m_in.find(std::string(alias));
+        if (friendly != m_in.end() && it != m_in.end()) {
+            Problem(alias, "give " + std::string(alias) + " or " + std::string(key) + ", not both");
+            return nullptr;
+        }
+        if (friendly != m_in.end()) {
+            if (key == "effectNumber") m_effectKey = alias;
+            return &*friendly;
+        }
+    }
     return it == m_in.end() ? nullptr : &*it;
 }
 
 void BuildVisitor::Problem(std::string_view key, std::string what) {
-    if (!m_problem) m_problem = "field " + m_prefix + std::string(key) + ": " + what;
+    if (key == "effectNumber") key = m_effectKey;
+    if (!m_problem) m_problem = FieldProblem{m_prefix + std::string(key), std::move(what)};
+}
+
+std::optional<int64_t> BuildVisitor::Word(std::string_view key, const Json& value) {
+    const std::string& text = value.get_ref<const std::string&>();
+    switch (MeaningOf(m_prefix + std::string(key))) {
+    case FieldMeaning::Colour:
+        if (auto colour = ColourByText(text)) return *colour;
+        {
+            std::vector<std::string> names(ColourNames().begin(), ColourNames().end());
+            Problem(key, "unknown colour \"" + text + "\"" + Suggestion(text, names) +
+                             "; give \"#rrggbb\" or one of the 16 HTML colour names");
+        }
+        return std::nullopt;
+    case FieldMeaning::Duration: {
+        auto duration = DurationByText(text);
+        if (duration) return *duration;
+        Problem(key, duration.Error().what);
+        return std::nullopt;
+    }
+    case FieldMeaning::Effect:
+        if (auto effect = EffectByName(text)) return *effect;
+        {
+            std::vector<std::string> names(EffectNames().begin(), EffectNames().end());
+            Problem(key, "unknown effect \"" + text + "\"" + Suggestion(text, names));
+        }
+        return std::nullopt;
+    case FieldMeaning::Plain: break;
+    }
+    Problem(key, "expected a whole number");
+    return std::nullopt;
 }
 
 std::optional<int64_t> BuildVisitor::Integer(std::string_view key, int64_t low, int64_t high) {
     const Json* value = Find(key);
     if (!value) return std::nullopt;
+    if (value->is_string()) {
+        auto word = Word(key, *value);
+        if (word && (*word < low || *word > high)) {
+            Problem(key, "expected a number from " + std::to_string(low) + " to " + std::to_string(high));
+            return std::nullopt;
+        }
+        return word;
+    }
     if (!value->is_number_integer()) {
         Problem(key, "expected a whole number");
         return std::nullopt;
@@ -105,7 +158,7 @@ void BuildVisitor::Group(std::string_view key, const std::function<void(FieldVis
     if (!value->is_object()) return Problem(key, "expected an object");
     BuildVisitor inner(*value, m_item, m_baseDirectory, m_references, m_prefix + std::string(key) + ".");
     fields(inner);
-    if (auto finished = inner.Finish(); !finished && !m_problem) m_problem = finished.Error().what;
+    if (auto finished = inner.Finish(); !finished && !m_problem) m_problem = finished.Error();
 }
 
 void BuildVisitor::File(std::string_view key, EmbeddedFile& file) {
@@ -149,15 +202,22 @@ void BuildVisitor::File(std::string_view key, EmbeddedFile& file) {
 void BuildVisitor::Reference(std::string_view key, Item*&) {
     const Json* value = Find(key);
     if (!value || value->is_null()) return;
+    if (value->is_string()) {
+        m_references.push_back({&m_item, std::string(key), -1, value->get<std::string>()});
+        return;
+    }
     if (auto index = Integer(key, INT32_MIN, INT32_MAX))
-        m_references.push_back({&m_item, std::string(key), static_cast<int32_t>(*index)});
+        m_references.push_back({&m_item, std::string(key), static_cast<int32_t>(*index), std::nullopt});
 }
 
-Status<> BuildVisitor::Finish() {
-    if (m_problem) return Error{*m_problem};
+Status<FieldProblem> BuildVisitor::Finish() {
+    if (m_problem) return *m_problem;
+    std::vector<std::string> known;
+    for (const auto& key : m_seen)
+        if (std::find(known.begin(), known.end(), key) == known.end()) known.push_back(key);
     for (const auto& [name, ignored] : m_in.items())
-        if (std::find(m_seen.begin(), m_seen.end(), name) == m_seen.end())
-            return Error{"field " + m_prefix + name + ": unknown field"};
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            return FieldProblem{m_prefix + name, "unknown field" + Suggestion(name, known)};
     return {};
 }
 

@@ -41,15 +41,26 @@ private:
     std::string m_error;
 };
 
-// A reference a built item makes, resolved once every item exists.
+// A reference a built item makes, resolved once every item exists: by the
+// target's index, or by its name.
 struct PendingReference {
     Item* item;
     std::string field;
-    int32_t target;
+    int32_t target = -1;
+    std::optional<std::string> name;
 };
 
-// Sets an item's fields from a JSON object. The first problem is kept as a
-// message that names the field; unknown fields are problems too.
+// A problem with one field: its path inside the item ("placement.effect")
+// and what is wrong.
+struct FieldProblem {
+    std::string path;
+    std::string what;
+};
+
+// Sets an item's fields from a JSON object. The first problem is kept with
+// the field's path; unknown fields are problems too. Besides numbers it
+// reads the words of FriendlyValues.h: colours, durations and effects (as
+// "effect" or "effectNumber"), and references by name.
 class BuildVisitor final : public FieldVisitor {
 public:
     BuildVisitor(const Json& in, Item& item, const std::filesystem::path& baseDirectory,
@@ -67,12 +78,15 @@ public:
     // Marks keys the caller handles itself, so they are not unknown.
     void Accept(std::string_view key) { m_seen.emplace_back(key); }
     // After the fields were visited: the first problem, or an unknown field.
-    Status<> Finish();
+    Status<FieldProblem> Finish();
 
 private:
     const Json* Find(std::string_view key);
     void Problem(std::string_view key, std::string what);
     std::optional<int64_t> Integer(std::string_view key, int64_t low, int64_t high);
+    // A word for a number, read by the field's meaning; nothing (and maybe a
+    // problem) when the value is no such word.
+    std::optional<int64_t> Word(std::string_view key, const Json& value);
 
     const Json& m_in;
     Item& m_item;
@@ -80,7 +94,8 @@ private:
     std::vector<PendingReference>& m_references;
     std::string m_prefix;
     std::vector<std::string> m_seen;
-    std::optional<std::string> m_problem;
+    std::optional<FieldProblem> m_problem;
+    std::string m_effectKey = "effectNumber";   // the key the description used
 };
 
 } // namespace showsaver::showpack

@@ -2,6 +2,7 @@
 
 #include "tools/showpack/Render.h"
 
+#include "tools/showpack/MemoryScreen.h"
 #include "tools/showpack/RenderMedia.h"
 
 #include "app/ItemKinds.h"
@@ -19,41 +20,6 @@
 namespace showsaver::showpack {
 
 namespace {
-
-// The fullscreen window's part, over a memory screen.
-class MemoryWindow final : public SaverWindowControl {
-public:
-    MemoryWindow(gfx::DeviceContext& dc, gfx::Surface& screen) : m_dc(dc), m_layers(screen) {}
-    void SetBackground(ColorRef color) override {
-        m_background = color;
-        gfx::Size size = m_dc.ScreenSize();
-        m_dc.FillSolid({0, 0, size.width, size.height}, color);
-    }
-    ColorRef Background() const override { return m_background; }
-    void ArmLink(const std::string&, int32_t) override {}
-    void DisarmLink() override {}
-    bool IsMuted() const override { return true; }
-    gfx::LayerHandle AddLayer(const gfx::Rect& area) override { return m_layers.Add(area); }
-    const gfx::LayerStack& Layers() const { return m_layers; }
-
-private:
-    gfx::DeviceContext& m_dc;
-    gfx::LayerStack m_layers;
-    ColorRef m_background = 0;
-};
-
-// Message boxes go to stderr, answered at once.
-class StderrMessages final : public ui::MessageSink {
-public:
-    explicit StderrMessages(std::ostream& err) : m_err(err) {}
-    ui::MessageAnswer Show(std::string_view text, ui::MessageIcon, ui::MessageButtons) override {
-        m_err << text << "\n";
-        return ui::MessageAnswer::Ok;
-    }
-
-private:
-    std::ostream& m_err;
-};
 
 // Writes what the screen would show: the screen with its layers over it.
 bool WritePng(const gfx::Surface& screen, const gfx::LayerStack& layers, const std::filesystem::path& path) {

@@ -35,6 +35,8 @@ public:
     // show's present time.
     // On the scene thread, before its screen is written.
     void CatchUp();
+    // The length of the open video in seconds; 0 when none is open.
+    double VideoLength() { return m_file ? Length() : 0; }
 
 private:
     void CatchUpVideo();

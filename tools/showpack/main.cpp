@@ -1,10 +1,14 @@
 // showpack: builds and inspects showsaver shows.
 
 #include "tools/showpack/Commands.h"
+#include "tools/showpack/Export.h"
 #include "tools/showpack/Install.h"
 #include "tools/showpack/Render.h"
+#include "tools/showpack/SaverFile.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 #include <iostream>
 #include <string_view>
@@ -14,15 +18,18 @@ namespace {
 
 constexpr const char* kAbout =
     "showpack builds, packs and inspects showsaver shows, and installs packed\n"
-    "shows as screensavers of xscreensaver and MATE.\n\n";
+    "shows as screensavers of xscreensaver and MATE. A SAVER is a bare show or\n"
+    "any executable followed by a show at byte 581,632, whatever engine made it.\n\n";
 
 constexpr const char* kUsage =
-    "usage: showpack dump [--json [--files DIR]] FILE\n"
+    "usage: showpack dump [--json [--raw] [--files DIR]] FILE\n"
     "       showpack check [--json] FILE\n"
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack flash FILE --size WxH --frames N --out DIR\n"
+    "       showpack export SAVER -o FILM.mp4|FILM.webm|FILM.mkv [--size WxH] [--fps N] [--duration SECONDS]\n"
     "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
-    "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n"
+    "       showpack pack SAVER -o OUTPUT [--engine PATH]\n"
+    "       showpack play SAVER\n"
     "       showpack install SAVER [--name NAME] [--user | --prefix DIR] [--dry-run] [--force]\n";
 
 int Usage(std::string_view problem = {}) {
@@ -35,8 +42,8 @@ int Usage(std::string_view problem = {}) {
 // values of the options that take one.
 struct Arguments {
     std::vector<std::string> positional;
-    std::optional<std::string> output, engine, files, size, out, frames, name, prefix;
-    bool json = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
+    std::optional<std::string> output, engine, files, size, out, frames, name, prefix, fps, duration;
+    bool json = false, raw = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
     std::string problem;
 };
 
@@ -53,6 +60,8 @@ Arguments Parse(int argc, char** argv) {
         };
         if (word == "--json")
             args.json = true;
+        else if (word == "--raw")
+            args.raw = true;
         else if (word == "-o" || word == "--output")
             value(args.output);
         else if (word == "--engine")
@@ -65,6 +74,10 @@ Arguments Parse(int argc, char** argv) {
             value(args.out);
         else if (word == "--frames")
             value(args.frames);
+        else if (word == "--fps")
+            value(args.fps);
+        else if (word == "--duration")
+            value(args.duration);
         else if (word == "--name")
             value(args.name);
         else if (word == "--prefix")
@@ -102,9 +115,10 @@ int main(int argc, char** argv) {
     auto engine = args.engine ? std::optional<std::filesystem::path>(*args.engine) : std::nullopt;
 
     if (command == "dump") {
-        if (args.positional.size() != 1 || args.output || args.engine || (args.files && !args.json))
-            return Usage("dump takes one FILE (and --files only with --json)");
-        DumpOptions options{args.json, args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
+        if (args.positional.size() != 1 || args.output || args.engine || ((args.files || args.raw) && !args.json))
+            return Usage("dump takes one FILE (and --raw and --files only with --json)");
+        DumpOptions options{args.json, args.raw,
+                            args.files ? std::optional<std::filesystem::path>(*args.files) : std::nullopt};
         return Dump(args.positional[0], options, std::cout, std::cerr);
     }
     if (command == "render") {
@@ -121,6 +135,24 @@ int main(int argc, char** argv) {
         options.eachItem = args.eachItem;
         options.fast = args.fast;
         return Render(options, std::cerr);
+    }
+    if (command == "export") {
+        ExportOptions options;
+        char x = 0, rest = 0;
+        if (args.positional.size() != 1 || !args.output || args.engine || args.json || args.out ||
+            (args.size && (std::sscanf(args.size->c_str(), "%d%c%d%c", &options.width, &x, &options.height, &rest) != 3 ||
+                           x != 'x' || options.width <= 0 || options.height <= 0 || options.width > 7680 ||
+                           options.height > 4320)) ||
+            (args.fps && (std::sscanf(args.fps->c_str(), "%d%c", &options.fps, &rest) != 1 || options.fps < 1 ||
+                          options.fps > 120)) ||
+            (args.duration && (std::sscanf(args.duration->c_str(), "%lf%c", &options.duration, &rest) != 1 ||
+                               !(options.duration > 0) || options.duration > 86400)))
+            return Usage("export takes SAVER -o FILM [--size WxH up to 7680x4320] [--fps 1 to 120] "
+                         "[--duration SECONDS up to 86400]");
+        options.file = args.positional[0];
+        options.film = *args.output;
+        options.progress = ::isatty(STDERR_FILENO) == 1;
+        return Export(options, std::cout, std::cerr);
     }
     if (command == "flash") {
         FlashOptions options;
@@ -144,6 +176,11 @@ int main(int argc, char** argv) {
             return Usage(std::string(command) + " takes one input and -o OUTPUT");
         return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr)
                                   : Pack(args.positional[0], *args.output, engine, std::cerr);
+    }
+    if (command == "play") {
+        if (args.positional.size() != 1 || args.output || args.engine || args.json || args.files)
+            return Usage("play takes one SAVER");
+        return Play(args.positional[0], std::cerr);
     }
     if (command == "install") {
         if (args.positional.size() != 1 || args.output || args.engine || args.json || (args.user && args.prefix))
