@@ -153,10 +153,10 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     case RunMode::Show: return RunShow() ? 0 : 1;
     case RunMode::Preview: return RunPreview(line) ? 0 : 1;
     case RunMode::Settings:
-        RunSettingsDialog(*m_profile, DialogParent());
+        RunSettingsDialog(*m_profile, DialogParent(), m_applicationName);
         return 0;
     case RunMode::SettingsWithParent:
-        RunSettingsDialog(*m_profile, DialogParent::Active());
+        RunSettingsDialog(*m_profile, DialogParent::Active(), m_applicationName);
         return 0;
     case RunMode::Password:
         RunPasswordRoad(*m_profile,
