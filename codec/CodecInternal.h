@@ -28,6 +28,9 @@ using Status = showsaver::Status<CodecError>;
 
 // Writes the calling thread's last error (Errors.cpp).
 void RecordError(const CodecError& error);
+// The announced size of a picture refused for its size; the next RecordError
+// makes it this thread's LastRefusedSize.
+void NoteRefusedSize(int64_t width, int64_t height);
 
 // Runs a reader's steps at the public boundary: its error, or a failed
 // allocation, becomes the thread's last error and an empty result.
@@ -57,7 +60,10 @@ inline Status CheckPictureSize(int64_t width, int64_t height, uint64_t describab
     if (static_cast<uint64_t>(width) > kMaxPixels || static_cast<uint64_t>(height) > kMaxPixels) return CodecError{code, "a side is implausibly long"};
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     if (pixels > describable) return CodecError{code, "the header announces more pixels than the data can hold"};
-    if (pixels > kMaxPixels) return CodecError{ErrorCode::OutOfMemory, "the picture is larger than the codec accepts"};
+    if (pixels > kMaxPixels || width > kMaxSide || height > kMaxSide) {
+        NoteRefusedSize(width, height);
+        return CodecError{ErrorCode::OutOfMemory, "the picture is larger than the codec accepts"};
+    }
     return {};
 }
 
