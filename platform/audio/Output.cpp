@@ -16,7 +16,7 @@ namespace {
 // SDL may try it more than once per open. Its error handler is process-wide:
 // a quiet one keeps stderr to the one line the owner writes. ALSA is looked up
 // at run time, as SDL itself does, so that nothing links it.
-extern "C" void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 void QuietAlsa()
 {
