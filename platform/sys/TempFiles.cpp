@@ -61,7 +61,7 @@ TempDirectory& TempDirectory::ForProcess()
     static TempDirectory s_processDirectory = [] () -> TempDirectory {
         for (const auto& parent : DefaultParents())
             SweepAbandoned(parent);
-        return TempDirectory(DefaultParents());
+        return TempDirectory(DefaultParents(), Owner::Locked);
     }();
     return s_processDirectory;
 }
@@ -101,16 +101,16 @@ std::vector<std::filesystem::path> TempDirectory::DefaultParents()
     return parents;
 }
 
-TempDirectory::TempDirectory(const std::filesystem::path& parent)
-    : TempDirectory(std::span<const std::filesystem::path>(&parent, 1))
+TempDirectory::TempDirectory(const std::filesystem::path& parent, Owner owner)
+    : TempDirectory(std::span<const std::filesystem::path>(&parent, 1), owner)
 {
 }
 
-TempDirectory::TempDirectory(std::span<const std::filesystem::path> parents)
+TempDirectory::TempDirectory(std::span<const std::filesystem::path> parents, Owner owner)
     : m_ownerProcess(getpid())
 {
     for (const auto& parent : parents) {
-        if (TryMakeUnder(parent))
+        if (TryMakeUnder(parent, owner))
             return;
     }
     if (parents.empty())
@@ -130,7 +130,7 @@ void TempDirectory::RemoveNow()
     std::filesystem::remove_all(m_path, ignored);
 }
 
-bool TempDirectory::TryMakeUnder(const std::filesystem::path& parent)
+bool TempDirectory::TryMakeUnder(const std::filesystem::path& parent, Owner owner)
 {
     std::string name = (parent / kDirectoryTemplate).string();
     // mkdtemp creates the directory with mode 0700 and fails rather than reuse a name.
@@ -143,6 +143,8 @@ bool TempDirectory::TryMakeUnder(const std::filesystem::path& parent)
     }
     m_path = name;
     m_error.clear();
+    if (owner == Owner::Plain)
+        return true;
     // The lock is taken under another name and then renamed into place, so that a
     // sweeping process never finds a ".lock" that is not locked yet.
     auto newLock = m_path / kNewLockName;

@@ -15,11 +15,14 @@
 namespace showsaver::sys {
 
 // A private directory (mode 0700) for temporary files, removed with everything in it
-// when its owner goes away. The owner holds an exclusive flock on the file ".lock"
-// inside it for as long as it lives (the kernel lets go of it however the process
-// ends), so a later process can tell a directory whose owner is gone.
+// when its owner goes away. A locked one (the process's own) also holds an exclusive
+// flock on the file ".lock" inside it for as long as it lives (the kernel lets go of
+// it however the process ends), so that a later process can tell a directory whose
+// owner is gone.
 class TempDirectory {
 public:
+    enum class Owner { Plain, Locked };
+
     // The one temporary directory of this process, as the OS has one temp path. This is
     // the single process-wide object the platform layer keeps. It is made on first use
     // (thread-safe) under $TMPDIR, or /tmp when that fails, and removed with its files
@@ -43,9 +46,9 @@ public:
     static std::vector<std::filesystem::path> DefaultParents();
 
     // A private directory under `parent`; removed in the destructor.
-    explicit TempDirectory(const std::filesystem::path& parent);
+    explicit TempDirectory(const std::filesystem::path& parent, Owner owner = Owner::Plain);
     // A private directory under the first of `parents` where one can be made.
-    explicit TempDirectory(std::span<const std::filesystem::path> parents);
+    explicit TempDirectory(std::span<const std::filesystem::path> parents, Owner owner = Owner::Plain);
     ~TempDirectory();
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
@@ -61,7 +64,7 @@ public:
         std::string_view suffix = ".tmp");
 
 private:
-    bool TryMakeUnder(const std::filesystem::path& parent);
+    bool TryMakeUnder(const std::filesystem::path& parent, Owner owner);
 
     std::filesystem::path m_path;
     std::string m_error;

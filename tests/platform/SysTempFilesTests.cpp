@@ -124,7 +124,7 @@ TEST(TempDirectory, SweepRemovesOnlyFoldersWhoseOwnerIsGone)
 {
     TempDirectory parent { fs::path(testing::TempDir()) };
     const fs::path& at = parent.Path();
-    TempDirectory live(at);
+    TempDirectory live(at, TempDirectory::Owner::Locked);
     auto make = [&](const std::string& name, bool withLock) {
         fs::create_directory(at / name);
         showsaver::test::WriteFile(at / name / "desktop.bmp", "pixels");

@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "       showpack check [--json] FILE\n"
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack flash FILE --size WxH --frames N --out DIR\n"
-    "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
+    "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH] [--no-check]\n"
     "       showpack pack SHOWFILE -o OUTPUT [--engine PATH]\n"
     "       showpack install SAVER [--name NAME] [--user | --prefix DIR] [--dry-run] [--force]\n";
 
@@ -37,6 +37,7 @@ struct Arguments {
     std::vector<std::string> positional;
     std::optional<std::string> output, engine, files, size, out, frames, name, prefix;
     bool json = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
+    bool noCheck = false;   // build: also a show the engine would refuse
     std::string problem;
 };
 
@@ -75,6 +76,8 @@ Arguments Parse(int argc, char** argv) {
             args.dryRun = true;
         else if (word == "--force")
             args.force = true;
+        else if (word == "--no-check")
+            args.noCheck = true;
         else if (word == "--each-item")
             args.eachItem = true;
         else if (word == "--fast")
@@ -142,7 +145,7 @@ int main(int argc, char** argv) {
     if (command == "build" || command == "pack") {
         if (args.positional.size() != 1 || !args.output || args.json || args.files)
             return Usage(std::string(command) + " takes one input and -o OUTPUT");
-        return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr)
+        return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr, !args.noCheck)
                                   : Pack(args.positional[0], *args.output, engine, std::cerr);
     }
     if (command == "install") {
