@@ -170,13 +170,15 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
         std::string show;
         std::vector<std::string> args;
         std::function<void()> before;           // sets the environment up; may start more
-        bool waitForGreen = true;
+        std::function<bool()> ready;            // true once it runs steadily; null: not waited for
         double maxCores = 0.2;                  // while it runs; < 0 when it does not run long
         std::function<void()> end;              // ends the saver
         std::optional<int> status;              // -1: killed by a signal
         std::vector<std::pair<std::string, size_t>> said;   // stderr parts and how often
         std::function<void()> after;            // further checks
     };
+    auto green = [&] { return ShowsGreen(); };
+    auto settingsOpen = [&] { return WaitForWindow("Settings", 100ms).has_value(); };
     std::unique_ptr<ScopedMount> mount;
     fs::path killedFolder;
     auto signal = [&](int number) { return [&, number] { ::kill(m_saver.Pid(), number); }; };
@@ -185,7 +187,7 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
         {"class": "LoopStartItem"}, {"class": "LoopEndItem", "forever": 1}]})";
 
     std::vector<Row> rows = {
-        {"SIGKILL leaves a folder that the next start sweeps", kGreenShow, {"/s"}, {}, true, 0.2,
+        {"SIGKILL leaves a folder that the next start sweeps", kGreenShow, {"/s"}, {}, green, 0.2,
          [&] {
              auto folders = TempFolders(Temp());
              ASSERT_EQ(folders.size(), 1u);
@@ -199,14 +201,14 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
              ::kill(m_saver.Pid(), SIGTERM);
          },
          0, {}, {}},
-        {"SIGHUP ends the show as SIGTERM does", kGreenShow, {"/s"}, {}, true, 0.2, signal(SIGHUP), 0, {}, {}},
+        {"SIGHUP ends the show as SIGTERM does", kGreenShow, {"/s"}, {}, green, 0.2, signal(SIGHUP), 0, {}, {}},
         {"no sound device: one line, then silence", R"({"items": [
             {"class": "BackgroundItem", "color": {"color": 65280, "fourthValue": 0}},
             {"class": "MediaItem", "name": "Beep", "file": {"path": "beep.wav"}, "mediaType": 0},
             {"class": "LoopStartItem"},
             {"class": "MediaPlayItem", "media": 1, "wait": 1},
             {"class": "LoopEndItem", "forever": 1}]})",
-         {"-window"}, [&] { setenv("SDL_AUDIODRIVER", "alsa", 1); }, true, 0.2,
+         {"-window"}, [&] { setenv("SDL_AUDIODRIVER", "alsa", 1); }, green, 0.2,
          [&] {
              std::this_thread::sleep_for(1s);
              ::kill(m_saver.Pid(), SIGTERM);
@@ -226,7 +228,7 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
              test::WriteBytes(full / "filler", std::vector<uint8_t>(900 * 1024, 1));
              setenv("TMPDIR", full.c_str(), 1);
          },
-         true, 0.2,
+         green, 0.2,
          [&] {
              // The saver's folder is in the full one, not somewhere with room.
              EXPECT_EQ(TempFolders(m_scratch.Path() / "full").size(), 1u);
@@ -240,7 +242,7 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
              setenv("TMPDIR", Temp().c_str(), 1);
          }},
         {"read-only settings: OK says why and the dialog stays", kGreenShow, {"/c"},
-         [&] { mount = std::make_unique<ScopedMount>(Settings(), MS_RDONLY); }, false, 0.2,
+         [&] { mount = std::make_unique<ScopedMount>(Settings(), MS_RDONLY); }, settingsOpen, 0.2,
          [&] {
              ASSERT_TRUE(mount->Mounted());
              auto dialog = WaitForWindow("Settings");
@@ -263,11 +265,11 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
          }},
         {"daemon mode with a refused show: stderr, status 1", R"({"items": [
             {"class": "MediaItem", "name": "Empty", "file": {"path": "empty.mp3"}, "mediaType": 2}]})",
-         {"-root"}, {}, false, -1, [] {}, 1, {{"the show cannot be loaded", 1}},
+         {"-root"}, {}, nullptr, -1, [] {}, 1, {{"the show cannot be loaded", 1}},
          [&] { EXPECT_EQ(JournalLines(), 0u) << "a box came up"; }},
-        {"a forever loop around nothing costs close to nothing", loopAroundNothing, {"-window"}, {}, true, 0.2,
+        {"a forever loop around nothing costs close to nothing", loopAroundNothing, {"-window"}, {}, green, 0.2,
          signal(SIGTERM), 0, {}, {}},
-        {"the X server going away cleans up before the exit", kGreenShow, {"-window"}, {}, true, 0.2,
+        {"the X server going away cleans up before the exit", kGreenShow, {"-window"}, {}, green, 0.2,
          [&] { m_display.reset(); }, 1, {{"lost the connection to the display", 1}}, {}},
     };
 
@@ -278,8 +280,8 @@ TEST_F(UnattendedEndTest, EveryEndLeavesNothingBehindAndNothingSpins) {
         if (row.before) row.before();
         if (HasFatalFailure()) return;
         Start(row.args);
-        if (row.waitForGreen) {
-            ASSERT_TRUE(WaitFor([&] { return ShowsGreen(); })) << Stderr();
+        if (row.ready) {
+            ASSERT_TRUE(WaitFor(row.ready)) << Stderr();
         }
         if (row.maxCores >= 0) {
             std::this_thread::sleep_for(300ms);   // past the start-up
