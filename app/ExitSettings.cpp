@@ -32,11 +32,13 @@ ExitSettings ExitSettings::Read(const registry::Profile& profile) {
     return settings;
 }
 
-bool ExitSettings::Write(registry::Profile& profile) const {
-    bool written = profile.WriteInt(Section(), strings::Load(strings::kSettingStandard), standard);
+Status<> ExitSettings::Write(registry::Profile& profile) const {
+    std::array<registry::Profile::NamedInt, kExitInputCount + 2> values;
+    values[0] = {strings::Load(strings::kSettingStandard), standard};
     for (ExitInput input : kExitInputs)
-        written = profile.WriteInt(Section(), ExitValueName(input), Input(input)) && written;
-    return profile.WriteInt(Section(), strings::Load(strings::kSettingMute), mute) && written;
+        values[1 + static_cast<std::size_t>(input)] = {ExitValueName(input), Input(input)};
+    values.back() = {strings::Load(strings::kSettingMute), mute};
+    return profile.WriteInts(Section(), values);
 }
 
 } // namespace showsaver

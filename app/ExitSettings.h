@@ -3,6 +3,8 @@
 // plays sound. They live in the profile section "Settings"; the settings
 // dialog writes them and the screensaver window reads them.
 
+#include "platform/sys/Result.h"
+
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -30,9 +32,10 @@ struct ExitSettings {
 
     // Reads section "Settings"; absent values take the defaults above.
     static ExitSettings Read(const registry::Profile& profile);
-    // Writes all seven values as dwords: "Standard", the five inputs, "Mute".
-    // False when the store cannot be written.
-    bool Write(registry::Profile& profile) const;
+    // Writes all seven values as dwords: "Standard", the five inputs, "Mute",
+    // in one atomic write of the settings file: all of them or none. The
+    // error says why the file could not be written.
+    Status<> Write(registry::Profile& profile) const;
 
     int& Input(ExitInput input) { return inputs[static_cast<std::size_t>(input)]; }
     int Input(ExitInput input) const { return inputs[static_cast<std::size_t>(input)]; }

@@ -14,6 +14,7 @@
 #include "platform/registry/Store.h"
 #include "platform/shell/Shell.h"
 #include "platform/sys/TempFiles.h"
+#include "platform/ui/DisplayLoss.h"
 #include "platform/ui/UiLoop.h"
 #include "playback/SceneThread.h"
 #include "resources/StringTable.h"
@@ -135,18 +136,24 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
         m_wallpaperCapturePath = temp / "wallpaper.bmp";
     }
     m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
+    m_executable = shell::SelfExecutablePath();
+    if (!m_executable.empty()) m_applicationName = shell::DisplayName(m_executable);
     // The desktop and the wallpaper are captured in every mode, before the
     // command line is looked at (a picture of the show may show them).
     if (!temp.empty() && ui::InitUi()) {
-        CaptureDesktop(m_desktopCapturePath);
+        WatchDisplayLoss();
+        bool desktop = CaptureDesktop(m_desktopCapturePath);
         WallpaperStyle style = WallpaperStyle::Centred;
         auto screen = ui::GetScreenSize();
-        CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
+        bool wallpaper = CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
         m_wallpaperFlag = static_cast<int32_t>(style);
+        // A full or unwritable temporary folder costs the show those pictures,
+        // nothing more: they are skipped as they come.
+        if (!desktop || !wallpaper)
+            std::fprintf(stderr, "%s: cannot write the desktop captures to %s; their pictures are skipped\n",
+                         m_applicationName.c_str(), temp.c_str());
     }
 
-    m_executable = shell::SelfExecutablePath();
-    if (!m_executable.empty()) m_applicationName = shell::DisplayName(m_executable);
     m_messages = std::make_unique<ui::MessageBoxSink>(m_applicationName);
     m_profile = std::make_unique<registry::Profile>(*m_store, std::string(strings::Load(strings::kRegistryKey)),
                                                     m_applicationName);
@@ -157,11 +164,11 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     case RunMode::Preview: return OpenDisplay(line.mode) && RunPreview(line) ? 0 : 1;
     case RunMode::Settings:
         if (!OpenDisplay(line.mode)) return 1;
-        RunSettingsDialog(*m_profile, DialogParent());
+        RunSettingsDialog(*m_profile, DialogParent(), m_applicationName);
         return 0;
     case RunMode::SettingsWithParent:
         if (!OpenDisplay(line.mode)) return 1;
-        RunSettingsDialog(*m_profile, DialogParent::Active());
+        RunSettingsDialog(*m_profile, DialogParent::Active(), m_applicationName);
         return 0;
     case RunMode::Password:
         if (!OpenDisplay(line.mode)) return 1;
@@ -193,6 +200,15 @@ bool ScreenSaverApp::OpenDisplay(RunMode mode) {
     return false;
 }
 
+void ScreenSaverApp::WatchDisplayLoss() {
+    // Xlib exits right after its handler: the temporary folder goes first, as
+    // on every other end.
+    ui::OnDisplayLost([this] {
+        std::fprintf(stderr, "%s: lost the connection to the display\n", m_applicationName.c_str());
+        sys::TempDirectory::ForProcess().RemoveNow();
+    });
+}
+
 void ScreenSaverApp::OnTerminationSignal() {
     m_exitUrl.clear();
     // A dialog's own loop ends with its answer.
@@ -204,13 +220,13 @@ void ScreenSaverApp::OnTerminationSignal() {
     if (m_hackWindow) m_hackWindow->End();
 }
 
-bool ScreenSaverApp::LoadShowFile() {
+bool ScreenSaverApp::LoadShowFile(ui::MessageSink& messages) {
     if (m_executable.empty()) {
         std::fprintf(stderr, "%s: cannot find the program's own file\n", m_applicationName.c_str());
         return false;
     }
     auto loaded = showsaver::LoadShowFile(m_executable, kShowOffset, *m_itemRegistry, m_itemRegistry->Items(),
-                                          m_showInfo, m_messages.get());
+                                          m_showInfo, &messages);
     if (!loaded) {
         std::fprintf(stderr, "%s: the show cannot be loaded: %s (at byte %llu)\n", m_applicationName.c_str(),
                      loaded.Error().what.c_str(), static_cast<unsigned long long>(loaded.Error().offset));
@@ -220,7 +236,7 @@ bool ScreenSaverApp::LoadShowFile() {
 }
 
 bool ScreenSaverApp::RunShow() {
-    if (!LoadShowFile()) return false;
+    if (!LoadShowFile(*m_messages)) return false;
     if (!OpenDisplay(RunMode::Show)) return false;
 
     SaverWindow::Hooks hooks;
@@ -232,7 +248,7 @@ bool ScreenSaverApp::RunShow() {
     m_saverWindow = std::make_unique<SaverWindow>(ExitSettings::Read(*m_profile), std::move(hooks));
     bool created = m_saverWindow->Create([this] {
         SpeedCalibration calibration(*m_store);
-        m_times = calibration.Measure(m_saverWindow.get());
+        m_times = calibration.Measure(m_saverWindow.get(), std::chrono::seconds(1), ui::TerminationSignalFd());
     });
     if (!created) {
         m_saverWindow.reset();
@@ -247,7 +263,10 @@ bool ScreenSaverApp::RunShow() {
 }
 
 bool ScreenSaverApp::RunHack(const CommandLine& line) {
-    if (!LoadShowFile()) return false;
+    // No one answers a box in the daemon's modes, not even at load time: the
+    // refusing item's message goes to stderr and the hack exits with status 1.
+    StderrMessages loadMessages(m_applicationName);
+    if (!LoadShowFile(loadMessages)) return false;
     if (!OpenDisplay(line.mode)) return false;
     auto stop = [this] {
         if (m_sceneThread) m_sceneThread->RequestStop();
@@ -272,7 +291,7 @@ bool ScreenSaverApp::RunHack(const CommandLine& line) {
         return false;
     }
     SpeedCalibration calibration(*m_store);
-    m_times = calibration.Measure(m_hackWindow.get());
+    m_times = calibration.Measure(m_hackWindow.get(), std::chrono::seconds(1), ui::TerminationSignalFd());
     StartScene(m_hackWindow.get(), &m_hackWindow->Context());
     if (ui::TerminationSignalled()) OnTerminationSignal();
     ui::RunUiLoop();

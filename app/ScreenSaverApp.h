@@ -38,7 +38,7 @@ public:
 
     // Loads the show appended to our own executable into the item list.
     // Reports a failure once, on stderr, with its byte offset.
-    bool LoadShowFile();
+    bool LoadShowFile(ui::MessageSink& messages);
 
     const std::string& ApplicationName() const { return m_applicationName; }
     ItemRegistry& Registry() { return *m_itemRegistry; }
@@ -66,6 +66,7 @@ private:
     // SIGTERM or SIGINT, on the UI thread: the show ends the clean way, an
     // open dialog is answered as cancelled, and no web link is opened.
     void OnTerminationSignal();
+    void WatchDisplayLoss();
     bool CheckOnClose(GtkWidget* window);
     void Shutdown();
 

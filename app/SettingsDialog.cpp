@@ -1,5 +1,7 @@
 #include "app/SettingsDialog.h"
 
+#include "platform/ui/MessageBox.h"
+
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -69,7 +71,7 @@ ExitSettings SettingsDialogModel::OnOk() {
     return result;
 }
 
-bool RunSettingsDialog(registry::Profile& profile, const DialogParent& parent) {
+bool RunSettingsDialog(registry::Profile& profile, const DialogParent& parent, std::string_view caption) {
     SettingsDialogModel model(ExitSettings::Read(profile));
     SettingsView view;
     // The radio handlers reach the model and the view through `context`,
@@ -88,12 +90,17 @@ bool RunSettingsDialog(registry::Profile& profile, const DialogParent& parent) {
     g_signal_connect(view.standard, "toggled", G_CALLBACK(OnRadioToggled), &context);
     g_signal_connect(view.custom, "toggled", G_CALLBACK(OnRadioToggled), &context);
 
-    if (!dialog.WaitForOk()) return false;
-    for (ExitInput input : kExitInputs)
-        model.SetExitBox(input, IsActive(view.exitBoxes[static_cast<std::size_t>(input)]));
-    model.SetMute(IsActive(view.mute));
-    model.OnOk().Write(profile);
-    return true;
+    while (dialog.WaitForOk()) {
+        for (ExitInput input : kExitInputs)
+            model.SetExitBox(input, IsActive(view.exitBoxes[static_cast<std::size_t>(input)]));
+        model.SetMute(IsActive(view.mute));
+        auto written = model.OnOk().Write(profile);
+        if (written) return true;
+        // Nothing was stored: the user hears why, and the dialog stays open to
+        // try again or cancel.
+        ui::ShowMessageBox(caption, "The settings cannot be saved.\n" + written.Error().what, ui::MessageIcon::Stop);
+    }
+    return false;
 }
 
 } // namespace showsaver

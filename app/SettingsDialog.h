@@ -45,8 +45,11 @@ private:
 // Runs the dialog modally on the calling thread (the GTK thread), reading
 // the settings from `profile` and writing them there on OK; Cancel, Escape
 // and closing the window write nothing. True when the dialog ended with OK.
+// When the settings cannot be written, a box captioned `caption` says why
+// and the dialog stays open.
 // When there is no display or the template cannot be built, the dialog
 // counts as cancelled and says why on stderr.
-bool RunSettingsDialog(registry::Profile& profile, const DialogParent& parent);
+bool RunSettingsDialog(registry::Profile& profile, const DialogParent& parent,
+                       std::string_view caption = "showsaver");
 
 } // namespace showsaver

@@ -50,6 +50,14 @@ int LastError();
 // logs and tests; the program itself only uses the code).
 std::string_view LastErrorDetail();
 
+// The size a picture's header announced when the last failure was its size
+// (beyond kMaxPixels, or a side beyond kMaxSide); nothing after other failures.
+struct PictureSize {
+    int64_t width = 0;
+    int64_t height = 0;
+};
+std::optional<PictureSize> LastRefusedSize();
+
 // Format codes as GuessFormat reports them. Codes 9, 11 and 12 belong to
 // encrypted containers whose signatures we do not know; they are never
 // reported (such files come out as Unknown).

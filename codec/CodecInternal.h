@@ -28,6 +28,9 @@ using Status = showsaver::Status<CodecError>;
 
 // Writes the calling thread's last error (Errors.cpp).
 void RecordError(const CodecError& error);
+// The announced size of a picture refused for its size; the next RecordError
+// makes it this thread's LastRefusedSize.
+void NoteRefusedSize(int64_t width, int64_t height);
 
 // Runs a reader's steps at the public boundary: its error, or a failed
 // allocation, becomes the thread's last error and an empty result.
@@ -52,12 +55,22 @@ std::optional<RgbImage> AtBoundary(Step&& step) {
 // `describable` is the number of pixels the input could hold at most; a
 // size beyond it fails with the format's code, a size beyond kMaxPixels
 // with OutOfMemory.
+// Whether a surface could draw a picture of this size; when not, the size is
+// noted (NoteRefusedSize) whatever failure the reader reports, so that the
+// caller can name it.
+inline bool NoteIfTooLarge(int64_t width, int64_t height) {
+    const bool tooLarge = width > kMaxSide || height > kMaxSide || static_cast<uint64_t>(width * height) > kMaxPixels;
+    if (tooLarge) NoteRefusedSize(width, height);
+    return tooLarge;
+}
+
 inline Status CheckPictureSize(int64_t width, int64_t height, uint64_t describable, ErrorCode code) {
     if (width <= 0 || height <= 0) return CodecError{code, "the picture has no pixels"};
+    const bool tooLarge = NoteIfTooLarge(width, height);
     if (static_cast<uint64_t>(width) > kMaxPixels || static_cast<uint64_t>(height) > kMaxPixels) return CodecError{code, "a side is implausibly long"};
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     if (pixels > describable) return CodecError{code, "the header announces more pixels than the data can hold"};
-    if (pixels > kMaxPixels) return CodecError{ErrorCode::OutOfMemory, "the picture is larger than the codec accepts"};
+    if (tooLarge) return CodecError{ErrorCode::OutOfMemory, "the picture is larger than the codec accepts"};
     return {};
 }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
+#include <utility>
 
 #include "codec/CodecInternal.h"
 
@@ -79,6 +81,8 @@ static_assert(std::is_sorted(std::begin(kErrorTexts), std::end(kErrorTexts),
                              [](const ErrorEntry& a, const ErrorEntry& b) { return a.code < b.code; }));
 
 thread_local detail::CodecError t_lastError{ErrorCode::None, ""};
+thread_local std::optional<PictureSize> t_pendingRefusedSize;
+thread_local std::optional<PictureSize> t_lastRefusedSize;
 
 } // namespace
 
@@ -94,9 +98,16 @@ int LastError() { return static_cast<int>(t_lastError.code); }
 
 std::string_view LastErrorDetail() { return t_lastError.what; }
 
+std::optional<PictureSize> LastRefusedSize() { return t_lastRefusedSize; }
+
 namespace detail {
 
-void RecordError(const CodecError& error) { t_lastError = error; }
+void RecordError(const CodecError& error) {
+    t_lastError = error;
+    t_lastRefusedSize = std::exchange(t_pendingRefusedSize, std::nullopt);
+}
+
+void NoteRefusedSize(int64_t width, int64_t height) { t_pendingRefusedSize = PictureSize{width, height}; }
 
 } // namespace detail
 } // namespace showsaver::codec

@@ -7,12 +7,16 @@
 //  - an absolute cap, so that even a consistent file cannot ask for more
 //    than a screensaver picture could ever need.
 
+#include "gfx/PixelLimits.h"
+
 #include <cstdint>
 
 namespace showsaver::codec {
 
-// 256 megapixels: 768 MiB of RGB.
-inline constexpr uint64_t kMaxPixels = uint64_t{256} << 20;
+// What a drawing surface takes: 128 megapixels (384 MiB of RGB), at most
+// 32767 on a side. A larger picture could be read but never drawn.
+inline constexpr uint64_t kMaxPixels = static_cast<uint64_t>(gfx::kMaxPicturePixels);
+inline constexpr int64_t kMaxSide = gfx::kMaxPictureSide;
 
 // Pixels per input byte allowed to compressed formats whose densest valid
 // encoding we cannot bound exactly: BMP RLE (whose escapes can skip whole

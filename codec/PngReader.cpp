@@ -157,6 +157,7 @@ Result<RgbImage> DecodePng(std::span<const uint8_t> data) {
     const uint32_t height = png_get_image_height(structs.png, structs.info);
     const uint64_t filtered = FilteredBytes(width, height, Channels(png_get_color_type(structs.png, structs.info)),
                                             png_get_bit_depth(structs.png, structs.info));
+    detail::NoteIfTooLarge(width, height);
     // Deflate's ratio bounds the data; the picture's pixels cannot outnumber
     // its filtered bytes by more than 8 (1-bit samples).
     if (filtered > detail::SaturatingMultiply(data.size(), kMaxDeflateRatio))

@@ -12,6 +12,7 @@
 
 #include "gfx/Geometry.h"
 #include "gfx/PixelAllocator.h"
+#include "gfx/PixelLimits.h"
 
 #include <cairo.h>
 
@@ -36,8 +37,8 @@ class Surface {
 public:
     // Larger sizes are refused: cairo draws into at most 32767 × 32767, and a
     // bad show must not make us allocate gigabytes.
-    static constexpr int kMaxDimension = 32767;
-    static constexpr int64_t kMaxPixels = int64_t{1} << 27;   // 512 MiB of pixels
+    static constexpr int kMaxDimension = kMaxPictureSide;
+    static constexpr int64_t kMaxPixels = kMaxPicturePixels;   // 512 MiB of pixels
 
     // Holds a surface's lock (or the two locks of a copy) for one call.
     class [[nodiscard]] Lock {

@@ -6,19 +6,41 @@
 
 #include "media/VideoWindow.h"
 
+#include "platform/sys/TempFiles.h"
+#include "platform/ui/MessageBox.h"
+
+#include <atomic>
+#include <cstdio>
 #include <optional>
 #include <system_error>
 
 namespace showsaver {
 namespace {
 
+// A copy that cannot be written (a full temporary folder) costs the show that
+// medium and nothing more: no box stops the show, and stderr hears of it once
+// per process, however often the show comes round.
+class MediaCopyFailures final : public ui::MessageSink {
+public:
+    ui::MessageAnswer Show(std::string_view, ui::MessageIcon, ui::MessageButtons) override {
+        if (!m_said.exchange(true))
+            std::fprintf(stderr, "showsaver: cannot write a media file to %s; the show plays without it\n",
+                         sys::TempDirectory::ForProcess().Path().c_str());
+        return ui::MessageAnswer::Ok;
+    }
+
+private:
+    std::atomic<bool> m_said{false};
+};
+
+MediaCopyFailures g_mediaCopyFailures;
+
 // Writes a medium to a temporary file whose name ends in `extension`, as the
-// players choose their decoder by it. Empty when it cannot be written (the
-// message has been shown).
+// players choose their decoder by it. Empty when it cannot be written.
 std::optional<std::filesystem::path> WriteMediaFile(std::span<const uint8_t> bytes, const char* extension,
-                                                    ScenePlayer& player) {
+                                                    ScenePlayer&) {
     std::filesystem::path temporary;
-    if (!EmbeddedFile::WriteTempFile(bytes, temporary, player.Messages())) return std::nullopt;
+    if (!EmbeddedFile::WriteTempFile(bytes, temporary, g_mediaCopyFailures)) return std::nullopt;
     std::filesystem::path file = temporary;
     file += extension;
     std::error_code ec;

@@ -32,8 +32,7 @@ gfx::Size PictureItem::DisplaySize(gfx::Size screen) const {
 }
 
 bool PictureItem::LoadCaptureFile(const std::string& path) {
-    // A capture that cannot be read says nothing here: the showing reports
-    // that there is no image to convert.
+    // A capture that cannot be read says nothing here.
     class Silent final : public ui::MessageSink {
     public:
         ui::MessageAnswer Show(std::string_view, ui::MessageIcon, ui::MessageButtons) override {
@@ -88,7 +87,9 @@ bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::R
     // The work surface receives the composed picture.
     bool screenSized = effect == 1 || effect == 2;
     if (source == kDesktop || source == kWallpaper) {
-        LoadCaptureFile(player.CapturePath(source));
+        // A capture that could not be written at start-up (a full temporary
+        // folder) is skipped without a word: start-up has said so once.
+        if (!LoadCaptureFile(player.CapturePath(source))) return false;
         source = kOwnData;
         screenSized = true;
     }

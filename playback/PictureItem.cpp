@@ -1,5 +1,7 @@
 #include "playback/PictureItem.h"
 
+#include "codec/Codec.h"
+#include "gfx/PixelLimits.h"
 #include "platform/ui/MessageBox.h"
 #include "resources/StringTable.h"
 #include "show/ShowReader.h"
@@ -181,6 +183,16 @@ void PictureItem::Save(ShowWriter& writer) const {
     }
 }
 
+namespace {
+
+std::string TooLargeMessage(const std::string& name, codec::PictureSize size) {
+    return name + "\nThe picture is " + std::to_string(size.width) + " x " + std::to_string(size.height) +
+           " pixels; a picture may have at most " + std::to_string(gfx::kMaxPicturePixels) + " pixels and " +
+           std::to_string(gfx::kMaxPictureSide) + " on a side.";
+}
+
+} // namespace
+
 bool PictureItem::Validate(ValidationContext& context) {
     if (IsDisabled() && AllUsersDisabled(m_users)) return true;
     if (IsText()) {
@@ -196,7 +208,12 @@ bool PictureItem::Validate(ValidationContext& context) {
         bool measured = decoder.MeasureImage(image.Bytes(), context.messages, size);
         naturalWidth = size.width;
         naturalHeight = size.height;
-        if (!measured) return false;
+        if (!measured) {
+            // A picture too large to draw is named with its size and the limit.
+            if (auto refused = codec::LastRefusedSize())
+                context.messages.Show(TooLargeMessage(Cp1252ToUtf8(image.Name()), *refused), ui::MessageIcon::Stop);
+            return false;
+        }
     } else {
         context.messages.Show(strings::Load(strings::kChooseImage), ui::MessageIcon::Stop);
         return false;

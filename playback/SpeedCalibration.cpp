@@ -3,7 +3,9 @@
 #include "platform/registry/Store.h"
 #include "playback/SceneThread.h"
 
+#include <cerrno>
 #include <fstream>
+#include <poll.h>
 #include <sched.h>
 #include <sstream>
 #include <thread>
@@ -41,6 +43,27 @@ CpuIdentity ReadCpuIdentity() {
     return id;
 }
 
+// Sleeps for `duration`, or less when `fd` becomes readable first (it is not
+// read). True when the whole time passed.
+bool SleepUnlessReadable(int fd, std::chrono::milliseconds duration) {
+    if (fd < 0) {
+        std::this_thread::sleep_for(duration);
+        return true;
+    }
+    auto deadline = std::chrono::steady_clock::now() + duration;
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        pollfd watched{fd, POLLIN, 0};
+        int ready = poll(&watched, 1, static_cast<int>(left.count()));
+        if (ready > 0) return false;
+        if (ready < 0 && errno != EINTR) {
+            std::this_thread::sleep_until(deadline);
+            return true;
+        }
+    }
+}
+
 } // namespace
 
 std::string MachineFingerprint() {
@@ -65,12 +88,13 @@ std::string MachineFingerprint() {
     return out.str();
 }
 
-uint32_t SpeedCalibration::Measure(SaverWindowControl* window, std::chrono::milliseconds duration) {
+uint32_t SpeedCalibration::Measure(SaverWindowControl* window, std::chrono::milliseconds duration, int interruptFd) {
     using registry::Hive;
     std::string stored = m_store.GetString(Hive::CurrentUser, kKey, kSysInfo).value_or("");
     uint32_t times = m_store.GetDword(Hive::CurrentUser, kKey, kTimes).value_or(0);
     std::string current = MachineFingerprint();
     m_measured = times == 0 || stored != current;
+    m_interrupted = false;
     if (!m_measured) return times;
 
     CSceneThread::Setup setup;
@@ -78,8 +102,14 @@ uint32_t SpeedCalibration::Measure(SaverWindowControl* window, std::chrono::mill
     setup.times = &times;
     CSceneThread counter(std::move(setup), CSceneThread::Mode::Calibrate);
     counter.Resume();
-    std::this_thread::sleep_for(duration);
+    bool whole = SleepUnlessReadable(interruptFd, duration);
     counter.RequestStop();
+    if (!whole) {
+        // A count of part of a second is no calibration: nothing is stored,
+        // and the process is ending anyway.
+        m_interrupted = true;
+        return times;
+    }
     // A failed write still leaves the count for this run.
     m_store.Set(Hive::CurrentUser, kKey, kSysInfo, current);
     m_store.Set(Hive::CurrentUser, kKey, kTimes, times);

@@ -32,14 +32,20 @@ public:
     // Reads the stored count; measures (about `duration`) when none is stored,
     // it is 0, or the fingerprint differs, and then stores both values.
     // Returns the count to use. `window` is handed to the counting thread.
-    uint32_t Measure(SaverWindowControl* window, std::chrono::milliseconds duration = std::chrono::seconds(1));
+    // When `interruptFd` becomes readable (a termination signal's pipe) the
+    // measuring ends at once and nothing is stored.
+    uint32_t Measure(SaverWindowControl* window, std::chrono::milliseconds duration = std::chrono::seconds(1),
+                     int interruptFd = -1);
 
     // True when the last Measure counted rather than read.
     bool Measured() const { return m_measured; }
+    // True when the last Measure was cut short by `interruptFd`.
+    bool Interrupted() const { return m_interrupted; }
 
 private:
     registry::Store& m_store;
     bool m_measured = false;
+    bool m_interrupted = false;
 };
 
 } // namespace showsaver

@@ -123,16 +123,28 @@ bool LoopEndItem::Validate(ValidationContext& context) {
     return Item::Validate(context) && repeat.Validate();
 }
 
-int LoopEndItem::Play(gfx::DeviceContext&, int& index, ScenePlayer&) {
+int LoopEndItem::Play(gfx::DeviceContext&, int& index, ScenePlayer& player) {
     if (!repeat.forever) {
         ++repeat.counter;
         if (repeat.counter >= repeat.repeatCount) {
             repeat.counter = 0;
+            m_lastPass.reset();
             return 0;
         }
     }
+    PaceEmptyPass(player);
     index = repeat.jumpTarget - 1;
     return 0;
+}
+
+void LoopEndItem::PaceEmptyPass(ScenePlayer& player) {
+    auto now = player.Now();
+    if (m_lastPass && now - *m_lastPass < kShortestPass) {
+        auto rest = std::chrono::ceil<std::chrono::milliseconds>(kShortestPass - (now - *m_lastPass));
+        player.Sleep(static_cast<uint32_t>(rest.count()));
+        now = player.Now();
+    }
+    m_lastPass = now;
 }
 
 void LoopEndItem::Describe(FieldVisitor& visitor) {

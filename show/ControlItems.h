@@ -4,6 +4,9 @@
 
 #include "show/Item.h"
 
+#include <chrono>
+#include <optional>
+
 namespace showsaver {
 
 // Kind 4: waits its duration in 100 ms steps, ending early on a stop request.
@@ -60,6 +63,17 @@ public:
     void Describe(FieldVisitor& visitor) override;
 
     RepeatProperty repeat;
+
+    // Passes through a loop come at most once per display frame.
+    static constexpr std::chrono::milliseconds kShortestPass{16};
+
+private:
+    // A pass that took less than a display frame waits for the rest of it:
+    // a loop around nothing timed would otherwise spin a core and show
+    // nothing more for it.
+    void PaceEmptyPass(ScenePlayer& player);
+
+    std::optional<std::chrono::steady_clock::time_point> m_lastPass;
 };
 
 // Gives every loop end of the list its jump target, the position after its

@@ -6,6 +6,7 @@
 #include "gfx/Layers.h"
 #include "show/MediaControl.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -42,6 +43,8 @@ public:
     virtual bool IsStopRequested() const = 0;
     // A pause of `ms` milliseconds (a virtual clock may make it take no time).
     virtual void Sleep(uint32_t ms) = 0;
+    // The player's clock, for items that pace themselves against it.
+    virtual std::chrono::steady_clock::time_point Now() const { return std::chrono::steady_clock::now(); }
     // Blocks until `event` is set (true) or the show is being stopped
     // (false), whichever comes first, without spinning.
     virtual bool WaitFor(sys::Event& event) = 0;

@@ -2,10 +2,35 @@
 
 #include <SDL2/SDL.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 namespace showsaver::audio {
+
+namespace {
+
+// ALSA writes several lines to stderr for every open that finds no card, and
+// SDL may try it more than once per open. Its error handler is process-wide:
+// a quiet one keeps stderr to the one line the owner writes. ALSA is looked up
+// at run time, as SDL itself does, so that nothing links it.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsa()
+{
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    // Kept open for the life of the process: the handler lives in this library.
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!alsa)
+        return;
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(&QuietAlsaError);
+}
+
+}
 
 int PcmFormat::BytesPerFrame() const
 {
@@ -127,8 +152,16 @@ void Output::MixInto(int16_t* out, size_t frames)
 std::shared_ptr<Output> OutputOwner::Get()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_output)
-        m_output = Output::Open();
+    if (m_output || m_unavailable)
+        return m_output;
+    QuietAlsa();
+    m_output = Output::Open();
+    if (!m_output) {
+        // Once is enough: the players go on without sound, and asking the
+        // device again for every sound would only repeat the failure.
+        m_unavailable = true;
+        std::fprintf(stderr, "showsaver: no sound device (%s); playing without sound\n", SDL_GetError());
+    }
     return m_output;
 }
 

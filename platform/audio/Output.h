@@ -116,6 +116,8 @@ private:
 };
 
 // The process's one output, opened at the first Get and kept while the owner lives.
+// The device is asked for once: when it cannot be had, one line on stderr says
+// so and every later Get returns null at once.
 class OutputOwner {
 public:
     // The open output, opening it when none is; null when no device is available.
@@ -124,6 +126,7 @@ public:
 private:
     std::mutex m_mutex;
     std::shared_ptr<Output> m_output;
+    bool m_unavailable = false;
 };
 
 }

@@ -97,6 +97,26 @@ Status<> ReplaceFileAtomically(const std::filesystem::path& target, std::string_
     return {};
 }
 
+int RemoveStaleTemporaries(const std::filesystem::path& target)
+{
+    // The name ReplaceFileAtomically gives: the target's name, ".tmp-" and mkstemp's six characters.
+    std::string prefix = target.filename().string() + ".tmp-";
+    int removed = 0;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(target.parent_path(), error);
+    if (error)
+        return 0;
+    for (const auto& entry : entries) {
+        std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
+            continue;
+        struct stat info {};
+        if (::lstat(entry.path().c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(entry.path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 Status<> MakePrivateDirectory(const std::filesystem::path& directory)
 {
     std::filesystem::path partial;

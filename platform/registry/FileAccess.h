@@ -24,6 +24,11 @@ FileText ReadWholeFile(const std::filesystem::path& path);
 // message says what failed.
 Status<> ReplaceFileAtomically(const std::filesystem::path& target, std::string_view text);
 
+// Removes the temporary files ReplaceFileAtomically makes for `target`
+// (TARGET.tmp-XXXXXX) that are still there. Only for a caller that holds the lock
+// every writer of `target` holds. Returns how many it removed.
+int RemoveStaleTemporaries(const std::filesystem::path& target);
+
 // Makes `directory` and any missing parents with mode 0700.
 Status<> MakePrivateDirectory(const std::filesystem::path& directory);
 

@@ -1,5 +1,7 @@
 #include "platform/registry/Profile.h"
 
+#include <vector>
+
 #include <charconv>
 #include <optional>
 
@@ -64,6 +66,15 @@ std::string Profile::GetString(std::string_view section, std::string_view entry,
 bool Profile::WriteInt(std::string_view section, std::string_view entry, int value)
 {
     return m_store.Set(Hive::CurrentUser, SectionKey(section), entry, static_cast<uint32_t>(value));
+}
+
+Status<> Profile::WriteInts(std::string_view section, std::span<const NamedInt> values)
+{
+    std::vector<Store::NamedValue> stored;
+    stored.reserve(values.size());
+    for (const auto& [entry, value] : values)
+        stored.emplace_back(entry, static_cast<uint32_t>(value));
+    return m_store.SetValues(Hive::CurrentUser, SectionKey(section), stored);
 }
 
 bool Profile::WriteString(std::string_view section, std::string_view entry, std::string_view value)

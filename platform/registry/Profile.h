@@ -2,7 +2,9 @@
 
 #include "platform/registry/Store.h"
 
+#include <span>
 #include <string>
+#include <utility>
 #include <string_view>
 
 namespace showsaver::registry {
@@ -22,6 +24,9 @@ public:
     // Stored as a dword; negative numbers keep their two's complement bits.
     bool WriteInt(std::string_view section, std::string_view entry, int value);
     bool WriteString(std::string_view section, std::string_view entry, std::string_view value);
+    // Writes several dwords of one section in one atomic write: all or none.
+    using NamedInt = std::pair<std::string_view, int>;
+    Status<> WriteInts(std::string_view section, std::span<const NamedInt> values);
 
     // "Software\\<registry key>\\<application name>\\<section>"
     std::string SectionKey(std::string_view section) const;

@@ -122,6 +122,18 @@ bool Store::Set(Hive hive, std::string_view keyPath, std::string_view name, cons
     });
 }
 
+Status<> Store::SetValues(Hive hive, std::string_view keyPath, std::span<const NamedValue> values)
+{
+    auto path = NormalizeKeyPath(keyPath);
+    if (!path)
+        return Error { "cannot store the key \"" + std::string(keyPath) + "\"" };
+    return TryModify(hive, [&](HiveData& data) {
+        for (const auto& [name, value] : values)
+            data.SetValue(*path, name, value);
+        return true;
+    });
+}
+
 bool Store::Delete(Hive hive, std::string_view keyPath, std::string_view name)
 {
     auto path = NormalizeKeyPath(keyPath);
@@ -209,9 +221,14 @@ std::shared_ptr<const HiveData> Store::Load(Hive hive) const
 
 bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
 {
-    auto fail = [](const std::string& message) {
+    return static_cast<bool>(TryModify(hive, change));
+}
+
+Status<> Store::TryModify(Hive hive, const std::function<bool(HiveData&)>& change)
+{
+    auto fail = [](const std::string& message) -> Status<> {
         std::fprintf(stderr, "showsaver: registry: %s\n", message.c_str());
-        return false;
+        return Error { message };
     };
     if (!IsKnownHive(hive))
         return fail("unknown hive");
@@ -224,6 +241,9 @@ bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
     auto lock = FileLock::Acquire(WithSuffix(file, ".lock"));
     if (!lock)
         return fail(lock.Error().what + "; nothing written");
+    // Every writer holds the lock while its temporary file exists, so any one
+    // found now was left by a writer that died.
+    RemoveStaleTemporaries(file);
 
     HiveData data;
     auto identity = sys::IdentityOf(file);
@@ -240,18 +260,18 @@ bool Store::Modify(Hive hive, const std::function<bool(HiveData&)>& change)
             if (parsed)
                 data = std::move(*parsed);
             else if (!MoveAside(hive, parsed.Error().line, parsed.Error().message))
-                return false;   // never write over a file we could not keep
+                return Error { file.string() + " cannot be parsed and cannot be moved aside; nothing written" };
         }
     }
 
     if (!change(data))
-        return false;
+        return Error { "nothing to change" };
     if (auto replaced = ReplaceFileAtomically(file, FormatHive(data, hive)); !replaced)
         return fail(replaced.Error().what);
     // Writers hold the lock, so the file now is the one just written.
     if (auto written = sys::IdentityOf(file))
         Keep(hive, *written, std::make_shared<const HiveData>(std::move(data)));
-    return true;
+    return {};
 }
 
 bool Store::MoveAside(Hive hive, int line, const std::string& message) const

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -25,7 +27,10 @@ struct ParseError;
 // (inode, size, times) and parses it again only when it has changed, so writes by other
 // processes are seen at once. Every write is a read-modify-write under an flock on NAME.reg.lock:
 // the new text goes to a temporary file in the same folder, is synced, and is renamed
-// over the old file, so neither a crash nor a second writer leaves a torn file.
+// over the old file, so neither a crash nor a second writer leaves a torn file. A writer
+// that died between making its temporary file and renaming it left NAME.reg.tmp-XXXXXX
+// behind; the next writer, holding the lock, removes it. NAME.reg.lock itself stays:
+// removing it would let two writers lock two different files.
 //
 // A missing file is an empty hive. So is a path that names no regular file (a FIFO, a
 // device, a folder): it is reported once on stderr, never read, moved or written over. A file that cannot be parsed is reported on stderr
@@ -58,6 +63,10 @@ public:
     // Creates the key (and the folder, mode 0700) when missing. False, with a line on
     // stderr, when the file cannot be read or written, or the key path cannot be stored.
     bool Set(Hive hive, std::string_view keyPath, std::string_view name, const Value& value);
+    // Writes several values of one key in one atomic replacement of the file:
+    // all of them or, on failure, none. The error says why.
+    using NamedValue = std::pair<std::string_view, Value>;
+    Status<> SetValues(Hive hive, std::string_view keyPath, std::span<const NamedValue> values);
     // True when the value existed and is now gone. The key stays.
     bool Delete(Hive hive, std::string_view keyPath, std::string_view name);
 
@@ -74,6 +83,8 @@ private:
     void Keep(Hive hive, const sys::FileIdentity& identity, std::shared_ptr<const HiveData> data) const;
     // Applies `change` under the hive's lock and writes the result when it returns true.
     bool Modify(Hive hive, const std::function<bool(HiveData&)>& change);
+    // The same, saying why nothing was written.
+    Status<> TryModify(Hive hive, const std::function<bool(HiveData&)>& change);
     // Moves an unparseable file aside; the caller holds the hive's lock.
     bool MoveAside(Hive hive, int line, const std::string& message) const;
     // Prints `message` unless this Store has printed the same text before.

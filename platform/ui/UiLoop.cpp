@@ -75,8 +75,8 @@ void WatchTerminationSignals(std::function<void()> onSignal) {
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // A hang-up (the session or the terminal going) ends the show as SIGTERM does.
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 int TerminationSignalFd() { return g_signalPipe[0]; }

@@ -46,7 +46,7 @@ void PostToUiThread(std::function<void()> call);
 // thread itself the call runs at once.
 bool CallOnUiThread(std::function<void()> call, const sys::Event* stop = nullptr);
 
-// Turns SIGTERM and SIGINT into a call of `onSignal` on the UI thread, from
+// Turns SIGTERM, SIGINT and SIGHUP into a call of `onSignal` on the UI thread, from
 // the main loop (any loop that runs the default main context, dialogs
 // included). The handler only writes a byte to a pipe that the loop watches;
 // a signal that arrives before a loop runs waits in the pipe. Installing
@@ -55,7 +55,7 @@ void WatchTerminationSignals(std::function<void()> onSignal);
 // The pipe's reading end, for a loop of its own that cannot run the main
 // context (poll it for reading); -1 before WatchTerminationSignals.
 int TerminationSignalFd();
-// True once SIGTERM or SIGINT has arrived after WatchTerminationSignals.
+// True once one of those signals has arrived after WatchTerminationSignals.
 bool TerminationSignalled();
 
 } // namespace showsaver::ui

@@ -231,6 +231,31 @@ TEST_F(RegistryStore, ConcurrentWritersFromTwoProcessesLoseNothing)
     EXPECT_FALSE(fs::exists(Folder() / "user.reg.bad"));
 }
 
+// Several values go in one replacement of the file: a write that fails
+// stores none of them and says why. A writer that died left its temporary
+// file; the next writer removes it, and nothing else.
+TEST_F(RegistryStore, SeveralValuesAreWrittenTogetherOrNotAtAll)
+{
+    ASSERT_TRUE(m_store.Set(Hive::CurrentUser, kKey, "A", uint32_t { 1 }));
+    WriteFile(Folder() / "user.reg.tmp-Ab12Cd", "half a hive");
+    WriteFile(Folder() / "user.reg.tmp-unrelated", "not ours");
+    const Store::NamedValue values[] = { { "A", uint32_t { 2 } }, { "B", uint32_t { 3 } }, { "C", std::string("four") } };
+    ASSERT_TRUE(m_store.SetValues(Hive::CurrentUser, kKey, values));
+    EXPECT_EQ(FolderContents(), (std::vector<std::string> { "user.reg", "user.reg.lock", "user.reg.tmp-unrelated" }));
+    EXPECT_EQ(m_store.GetDword(Hive::CurrentUser, kKey, "B"), 3u);
+    EXPECT_EQ(m_store.GetString(Hive::CurrentUser, kKey, "C"), "four");
+
+    // The lock cannot be had: nothing is written, and the reason names it.
+    fs::remove(Folder() / "user.reg.lock");
+    fs::create_directory(Folder() / "user.reg.lock");
+    const Store::NamedValue changed[] = { { "A", uint32_t { 9 } }, { "B", uint32_t { 9 } } };
+    auto failed = m_store.SetValues(Hive::CurrentUser, kKey, changed);
+    ASSERT_FALSE(failed);
+    EXPECT_NE(failed.Error().what.find("user.reg.lock"), std::string::npos) << failed.Error().what;
+    EXPECT_EQ(m_store.GetDword(Hive::CurrentUser, kKey, "A"), 2u);
+    EXPECT_EQ(m_store.GetDword(Hive::CurrentUser, kKey, "B"), 3u);
+}
+
 TEST(RegistryDefaultDirectory, FollowsXdgConfigHomeThenHome)
 {
     using showsaver::test::ScopedEnvironment;

@@ -116,3 +116,43 @@ TEST(Clock, LocalSystemTimeFieldsAreConsistent)
     ASSERT_TRUE(date.ok());
     EXPECT_EQ(std::chrono::weekday(std::chrono::sys_days(date)).c_encoding(), static_cast<unsigned>(now.dayOfWeek));
 }
+
+// A start sweeps the folders of savers that ended without cleaning up, and
+// only those: a folder whose lock a live owner holds stays, and so does
+// anything that is not such a folder of this user.
+TEST(TempDirectory, SweepRemovesOnlyFoldersWhoseOwnerIsGone)
+{
+    TempDirectory parent { fs::path(testing::TempDir()) };
+    const fs::path& at = parent.Path();
+    TempDirectory live(at, TempDirectory::Owner::Locked);
+    auto make = [&](const std::string& name, bool withLock) {
+        fs::create_directory(at / name);
+        showsaver::test::WriteFile(at / name / "desktop.bmp", "pixels");
+        if (withLock)
+            showsaver::test::WriteFile(at / name / ".lock", "");
+        return at / name;
+    };
+    const struct {
+        fs::path path;
+        bool swept;
+    } cases[] = {
+        { live.Path(), false },                          // its owner holds the lock
+        { make("showsaver-dead01", true), true },        // the lock is there, no one holds it
+        { make("showsaver-old001", false), true },       // from before the lock, untouched for days
+        { make("showsaver-new001", false), false },      // made a moment ago, not locked yet
+        { make("showsaver-longer-name", true), false },  // not a name we make
+        { make("other-abcdef", true), false },
+    };
+    fs::last_write_time(at / "showsaver-old001", fs::file_time_type::clock::now() - std::chrono::hours(48));
+    // A link with our name leads elsewhere: neither it nor its target goes.
+    auto target = make("target", true);
+    fs::create_directory_symlink(target, at / "showsaver-link01");
+
+    EXPECT_EQ(TempDirectory::SweepAbandoned(at), 2);
+    for (const auto& c : cases)
+        EXPECT_EQ(fs::exists(c.path), !c.swept) << c.path;
+    EXPECT_TRUE(fs::exists(target / "desktop.bmp"));
+    EXPECT_TRUE(fs::is_symlink(at / "showsaver-link01"));
+    // The live folder is still usable.
+    EXPECT_TRUE(live.CreateUniqueFile());
+}

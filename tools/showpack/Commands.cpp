@@ -177,6 +177,14 @@ private:
     std::ostream& m_err;
 };
 
+// Reports a show the engine would refuse as Check does: the refusing items'
+// messages, or the loader's error when no message said why.
+void ReportRefusal(const Status<LoadError>& loaded, const CollectingMessages& messages, const std::string& label,
+                   std::ostream& err) {
+    if (!loaded && messages.texts.empty())
+        err << "showpack: " << label << ": " << loaded.Error().what << " (at byte " << loaded.Error().offset << ")\n";
+}
+
 } // namespace
 
 int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::ostream& err) {
@@ -189,9 +197,7 @@ int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::
     ShowInfo info;
     CollectingMessages messages(err);
     auto loaded = LoadShowFile(file, *offset, registry, registry.Items(), info, &messages);
-    if (!loaded && messages.texts.empty())
-        err << "showpack: " << file.string() << ": " << loaded.Error().what << " (at byte " << loaded.Error().offset
-            << ")\n";
+    ReportRefusal(loaded, messages, file.string(), err);
     if (json) {
         Json pictures = Json::array();
         const ItemList& items = registry.Items();
@@ -406,11 +412,33 @@ Status<> BuildPacked(const std::filesystem::path& description, const std::filesy
     return WritePacked(engine, *show, output);
 }
 
+namespace {
+
+// Loads and validates built show bytes as the engine (and Check) does.
+bool ValidateBuilt(std::span<const uint8_t> show, const std::filesystem::path& description, std::ostream& err) {
+    ShowItemRegistry registry;
+    ShowInfo info;
+    CollectingMessages messages(err);
+    ShowReader reader(show);
+    info.headerWord = reader.ReadUInt32();
+    auto loaded = LoadShow(reader, registry, registry.Items(), info, &messages);
+    ReportRefusal(loaded, messages, description.string(), err);
+    return static_cast<bool>(loaded);
+}
+
+} // namespace
+
 int Build(const std::filesystem::path& description, const std::filesystem::path& output,
-          const std::optional<std::filesystem::path>& engine, std::ostream& err) {
+          const std::optional<std::filesystem::path>& engine, std::ostream& err, bool validate) {
     try {
-        if (auto built = BuildPacked(description, EnginePath(engine), output); !built) {
-            err << "showpack: " << built.Error().what << "\n";
+        auto show = BuildShow(description);
+        if (!show) {
+            err << "showpack: " << show.Error().what << "\n";
+            return 1;
+        }
+        if (validate && !ValidateBuilt(*show, description, err)) return 1;
+        if (auto written = WritePacked(EnginePath(engine), *show, output); !written) {
+            err << "showpack: " << written.Error().what << "\n";
             return 1;
         }
     } catch (const std::bad_alloc&) {

@@ -34,8 +34,12 @@ Result<std::vector<uint8_t>> BuildShow(const std::filesystem::path& description)
 // {"valid", "messages", "pictures": [{"index", "naturalWidth", "naturalHeight"}]}.
 int Check(const std::filesystem::path& file, bool json, std::ostream& out, std::ostream& err);
 
+// With `validate` (as the command line does) the show is loaded and
+// validated as Check does first; one the engine would refuse is not written,
+// its messages go to `err` and the status is 1. Without, a refused show is
+// built too (for testing what refuses it).
 int Build(const std::filesystem::path& description, const std::filesystem::path& output,
-          const std::optional<std::filesystem::path>& engine, std::ostream& err);
+          const std::optional<std::filesystem::path>& engine, std::ostream& err, bool validate = false);
 
 int Pack(const std::filesystem::path& showFile, const std::filesystem::path& output,
          const std::optional<std::filesystem::path>& engine, std::ostream& err);

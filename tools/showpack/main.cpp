@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "       showpack render FILE --size WxH --out DIR [--each-item] [--fast]\n"
     "       showpack flash FILE --size WxH --frames N --out DIR\n"
     "       showpack export SAVER -o FILM.mp4|FILM.webm|FILM.mkv [--size WxH] [--fps N] [--duration SECONDS]\n"
-    "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH]\n"
+    "       showpack build DESCRIPTION.json -o OUTPUT [--engine PATH] [--no-check]\n"
     "       showpack pack SAVER -o OUTPUT [--engine PATH]\n"
     "       showpack play SAVER\n"
     "       showpack install SAVER [--name NAME] [--user | --prefix DIR] [--dry-run] [--force]\n";
@@ -44,6 +44,7 @@ struct Arguments {
     std::vector<std::string> positional;
     std::optional<std::string> output, engine, files, size, out, frames, name, prefix, fps, duration;
     bool json = false, raw = false, eachItem = false, fast = false, user = false, dryRun = false, force = false;
+    bool noCheck = false;   // build: also a show the engine would refuse
     std::string problem;
 };
 
@@ -88,6 +89,8 @@ Arguments Parse(int argc, char** argv) {
             args.dryRun = true;
         else if (word == "--force")
             args.force = true;
+        else if (word == "--no-check")
+            args.noCheck = true;
         else if (word == "--each-item")
             args.eachItem = true;
         else if (word == "--fast")
@@ -174,7 +177,7 @@ int main(int argc, char** argv) {
     if (command == "build" || command == "pack") {
         if (args.positional.size() != 1 || !args.output || args.json || args.files)
             return Usage(std::string(command) + " takes one input and -o OUTPUT");
-        return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr)
+        return command == "build" ? Build(args.positional[0], *args.output, engine, std::cerr, !args.noCheck)
                                   : Pack(args.positional[0], *args.output, engine, std::cerr);
     }
     if (command == "play") {
