@@ -79,8 +79,15 @@ int TerminationSignalFd() { return g_signalPipe[0]; }
 
 bool TerminationSignalled() { return g_signalled != 0; }
 
+void KeepGdkFromOpenGl() {
+    // GDK reads its GL switches once, when it opens the display; a value
+    // the user set wins.
+    g_setenv("GDK_GL", "disable", FALSE);
+}
+
 bool InitUi() {
     if (g_ready) return true;
+    KeepGdkFromOpenGl();
     // The shell relies on X11 facilities (foreign parent windows, the root
     // window, the server's own screen saver).
     gdk_set_allowed_backends("x11");

@@ -11,6 +11,10 @@ namespace showsaver::ui {
 // Starts GTK on X11 on the calling thread, which becomes the UI thread.
 // False when no display can be opened.
 bool InitUi();
+// Keeps GDK from probing OpenGL, which loads a renderer of tens of
+// megabytes we never use: everything is drawn with cairo. Call before
+// GTK initialises; InitUi does.
+void KeepGdkFromOpenGl();
 bool IsUiReady();
 bool IsUiThread();
 
