@@ -1,5 +1,6 @@
 #include "app/SaverWindow.h"
 
+#include "app/X11ShmPresenter.h"
 #include "platform/ui/UiLoop.h"
 #include "platform/ui/X11ServerSaver.h"
 
@@ -51,6 +52,7 @@ SaverWindow::~SaverWindow() {
     // Every drawing thread has ended by now.
     if (m_screen) m_screen->SetDirtyNotifier({});
     m_presenter.Cancel();
+    m_fastPresenter.reset();
     if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
     if (m_window) gtk_widget_destroy(m_window);
 }
@@ -60,11 +62,13 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     GdkWindow* root = gdk_get_default_root_window();
     int width = gdk_window_get_width(root);
     int height = gdk_window_get_height(root);
-    m_screen = gfx::Surface::Create(width, height);
+    std::unique_ptr<X11ShmPresenter> shm = X11ShmPresenter::ForGdkDisplay(gdk_display_get_default());
+    gfx::PixelSource pixels = shm ? shm->Pixels() : gfx::PixelSource{};
+    m_screen = gfx::Surface::Create(width, height, pixels);
     if (!m_screen) return false;
     m_context = gfx::SurfaceContext::ForScreen(m_screen);
     m_cairoScreen = m_screen->CreateCairoSurface();
-    m_layers = std::make_unique<gfx::LayerStack>(*m_screen);
+    m_layers = std::make_unique<gfx::LayerStack>(*m_screen, pixels);
 
     // A pop-up window is not managed: it stays above the others at 0,0
     // without decorations, and no window manager can close it.
@@ -81,6 +85,7 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
     gtk_widget_realize(m_window);
+    if (shm && shm->SetGdkWindow(gtk_widget_get_window(m_window))) m_fastPresenter = std::move(shm);
 
     if (whileCreating) whileCreating();
     // Our show replaces the X server's own screen saver while it runs.
@@ -242,7 +247,9 @@ int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
 
 void SaverWindow::Present() {
     gfx::Rect dirty = m_screen->TakeDirty();
-    if (!dirty.IsEmpty()) gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
+    if (dirty.IsEmpty()) return;
+    if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) return;
+    gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
 }
 
 gfx::LayerHandle SaverWindow::AddLayer(const gfx::Rect& area) {
