@@ -85,6 +85,13 @@ void PlayOurs(benchmark::State& state, const fs::path& file, double seconds) {
     state.counters["shown"] = double(shown);
 }
 
+// Threads as the ffmpeg program gives a decoder: as many as the codec can use.
+bool SetThreads(AVCodecContext* context) {
+    context->thread_count = 0;
+    context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    return true;
+}
+
 // Every picture of the file decoded by libavcodec, as `ffmpeg -f null` does
 // (its default threads), and nothing else. False when it could not.
 bool DecodeAll(const fs::path& file) {
@@ -98,7 +105,7 @@ bool DecodeAll(const fs::path& file) {
     const int stream = avformat_find_stream_info(format, nullptr) < 0
                            ? -1
                            : av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    if (stream >= 0 && codec && (context = avcodec_alloc_context3(codec)) &&
+    if (stream >= 0 && codec && (context = avcodec_alloc_context3(codec)) && SetThreads(context) &&
         avcodec_parameters_to_context(context, format->streams[stream]->codecpar) >= 0 &&
         avcodec_open2(context, codec, nullptr) >= 0) {
         ok = true;
