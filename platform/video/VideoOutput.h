@@ -20,8 +20,8 @@ public:
     // own pixels (where they start, and their stride in bytes), so that no
     // copy is made; `write` says whether it wrote them. False when the
     // target has no room of that size: the picture then comes by ShowFrame.
-    virtual bool WriteFrame(int width, int height, const std::function<bool(uint32_t* xrgb, size_t stride)>& write) {
-        (void)width, (void)height, (void)write;
+    virtual bool WriteFrame(int /*width*/, int /*height*/,
+                            const std::function<bool(uint32_t* xrgb, size_t stride)>& /*write*/) {
         return false;
     }
 };
