@@ -3,7 +3,10 @@
 # virtual X server's CPU seconds while a packed show plays a 10 s
 # 1920 x 1080 H.264 AVI at 0,0 on a 1920 x 1080 screen, as a ratio to the CPU
 # seconds of `ffmpeg -i F -f null -` on the same file (goal: at most 0.15).
-# The engine's own CPU is printed beside it.
+# Two figures: over the 8 s from 3 s after the start (the film plays all
+# through them) against 8/10 of ffmpeg's time, and over the whole run with
+# the engine's start-up against all of it. The engine's own CPU is printed
+# beside them.
 #
 #   bench/xserver_video.sh [BUILD_DIR]     (default: build)
 #
@@ -47,7 +50,11 @@ before=$(ticks "$server")
 saver=$!
 # The film lasts 10 s; start-up and the calibration of a first run take
 # about two more.
-sleep 13
+sleep 3
+playStart=$(ticks "$server")
+sleep 8
+playEnd=$(ticks "$server")
+sleep 2
 engine=$(ticks "$saver")
 after=$(ticks "$server")
 kill "$saver"; wait "$saver" 2>/dev/null || true
@@ -57,7 +64,11 @@ start=$(awk '{ print $14 + $15 + $16 + $17 }' /proc/$$/stat)
 ffmpeg -nostdin -v error -i "$scratch/film.avi" -f null -
 bare=$(( $(awk '{ print $14 + $15 + $16 + $17 }' /proc/$$/stat) - start ))
 
-awk -v x="$((after - before))" -v e="$engine" -v f="$bare" -v hz="$hz" 'BEGIN {
-    printf "X server CPU while the film plays = %.2f s, engine = %.2f s, ffmpeg -f null = %.2f s\n", x / hz, e / hz, f / hz
-    if (f > 0) printf "ratio X server / ffmpeg -f null = %.3f (goal: at most 0.15)\n", x / f
+awk -v x="$((after - before))" -v p="$((playEnd - playStart))" -v e="$engine" -v f="$bare" -v hz="$hz" 'BEGIN {
+    printf "X server CPU: %.2f s in 8 s of the film, %.2f s in all; engine %.2f s in all; ffmpeg -f null %.2f s\n",
+        p / hz, x / hz, e / hz, f / hz
+    if (f > 0) {
+        printf "ratio X server / ffmpeg -f null while the film plays = %.3f (goal: at most 0.15)\n", p / (0.8 * f)
+        printf "ratio X server / ffmpeg -f null over the whole run = %.3f\n", x / f
+    }
 }'
