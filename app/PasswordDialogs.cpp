@@ -2,6 +2,7 @@
 
 #include "app/Password.h"
 #include "platform/registry/Profile.h"
+#include "platform/ui/UiLoop.h"
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -26,6 +27,7 @@ using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
 // Opens the default display on first use. GTK keeps its own state once it
 // is initialised, so later calls only ask it.
 bool EnsureGtk() {
+    ui::KeepGdkFromOpenGl();
     if (gtk_init_check(nullptr, nullptr)) return true;
     std::fprintf(stderr, "showsaver: cannot open the display for a dialog\n");
     return false;

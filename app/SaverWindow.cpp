@@ -1,6 +1,7 @@
 #include "app/SaverWindow.h"
 
 #include "platform/ui/IdleInhibitor.h"
+#include "app/X11ShmPresenter.h"
 #include "platform/ui/UiLoop.h"
 #include "platform/ui/X11ServerSaver.h"
 
@@ -52,6 +53,7 @@ SaverWindow::~SaverWindow() {
     // Every drawing thread has ended by now.
     if (m_screen) m_screen->SetDirtyNotifier({});
     m_presenter.Cancel();
+    m_fastPresenter.reset();
     if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
     m_idleInhibitor.reset();
     if (m_window) gtk_widget_destroy(m_window);
@@ -61,11 +63,16 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     if (!ui::InitUi()) return false;
     m_wayland = ui::IsWayland();
     auto [width, height] = ui::GetScreenSize();
-    m_screen = gfx::Surface::Create(width, height);
+    // On X11 the screen and the layers live in shared memory the X server
+    // reads; elsewhere (Wayland) GTK's own buffers carry the pixels.
+    std::unique_ptr<X11ShmPresenter> shm =
+        m_wayland ? nullptr : X11ShmPresenter::ForGdkDisplay(gdk_display_get_default());
+    gfx::PixelSource pixels = shm ? shm->Pixels() : gfx::PixelSource{};
+    m_screen = gfx::Surface::Create(width, height, pixels);
     if (!m_screen) return false;
     m_context = gfx::SurfaceContext::ForScreen(m_screen);
     m_cairoScreen = m_screen->CreateCairoSurface();
-    m_layers = std::make_unique<gfx::LayerStack>(*m_screen);
+    m_layers = std::make_unique<gfx::LayerStack>(*m_screen, pixels);
 
     if (m_wayland) {
         // Wayland places no window itself and shows a pop-up only over a
@@ -94,6 +101,7 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
     gtk_widget_realize(m_window);
+    if (shm && shm->SetGdkWindow(gtk_widget_get_window(m_window))) m_fastPresenter = std::move(shm);
 
     if (whileCreating) whileCreating();
     // Our show replaces the X server's own screen saver while it runs.
@@ -265,7 +273,9 @@ int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
 
 void SaverWindow::Present() {
     gfx::Rect dirty = m_screen->TakeDirty();
-    if (!dirty.IsEmpty()) gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
+    if (dirty.IsEmpty()) return;
+    if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) return;
+    gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
 }
 
 gfx::LayerHandle SaverWindow::AddLayer(const gfx::Rect& area) {

@@ -6,6 +6,7 @@
 // thread draws into its screen surface.
 
 #include "app/ExitRules.h"
+#include "app/FramePresenter.h"
 #include "app/PresentPacer.h"
 #include "gfx/Layers.h"
 #include "gfx/SurfaceContext.h"
@@ -118,6 +119,9 @@ private:
     std::unique_ptr<gfx::SurfaceContext> m_context;
     gfx::CairoSurfacePtr m_cairoScreen;
     std::unique_ptr<gfx::LayerStack> m_layers;
+    // Shows the screen without GTK when the display allows (MIT-SHM on
+    // X11); null, or refusing a present, sends it through a GTK redraw.
+    std::unique_ptr<FramePresenter> m_fastPresenter;
     GtkWidget* m_window = nullptr;
     GtkWidget* m_area = nullptr;
     // The present waits for the screen to change: the screen surface wakes

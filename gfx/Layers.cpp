@@ -5,7 +5,8 @@
 
 namespace showsaver::gfx {
 
-Layer::Layer(Surface& screen, const Rect& area) : m_screen(screen), m_area(area), m_pixels(area.Width(), area.Height()) {}
+Layer::Layer(Surface& screen, const Rect& area, PixelSource source)
+    : m_screen(screen), m_source(std::move(source)), m_area(area), m_pixels(area.Width(), area.Height(), m_source) {}
 
 Rect Layer::Area() const {
     std::lock_guard lock(m_mutex);
@@ -36,7 +37,7 @@ void Layer::SetArea(const Rect& area) {
         // Made before the lock: a failed allocation changes nothing.
         Surface pixels;
         bool resized = area.Width() != m_area.Width() || area.Height() != m_area.Height();
-        if (resized) pixels = Surface(area.Width(), area.Height());
+        if (resized) pixels = Surface(area.Width(), area.Height(), m_source);
         std::lock_guard lock(m_mutex);
         before = std::exchange(m_area, area);
         if (resized) m_pixels = std::move(pixels);
@@ -96,7 +97,7 @@ LayerHandle LayerStack::Add(const Rect& area) {
         area.Height() > Surface::kMaxDimension ||
         int64_t{area.Width()} * area.Height() > Surface::kMaxPixels)
         return {};
-    std::unique_ptr<Layer> layer(new Layer(m_screen, area));
+    std::unique_ptr<Layer> layer(new Layer(m_screen, area, m_source));
     Layer* raw = layer.get();
     std::lock_guard lock(m_mutex);
     m_layers.push_back(std::move(layer));

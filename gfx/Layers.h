@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace showsaver::gfx {
@@ -39,11 +40,12 @@ public:
 
 private:
     friend class LayerStack;
-    Layer(Surface& screen, const Rect& area);
+    Layer(Surface& screen, const Rect& area, PixelSource source);
     // Calls `use` with the pixels and the area when the layer is visible.
     void IfVisible(const std::function<void(const Surface&, const Rect&)>& use) const;
 
     Surface& m_screen;
+    const PixelSource m_source;
     mutable std::mutex m_mutex;
     Rect m_area;
     bool m_visible = false;
@@ -75,7 +77,9 @@ private:
 class LayerStack {
 public:
     // The stack must outlive its layers' handles; `screen` outlives both.
-    explicit LayerStack(Surface& screen) : m_screen(screen) {}
+    // Layers take their pixels from `source` (the heap when empty).
+    explicit LayerStack(Surface& screen, PixelSource source = {})
+        : m_screen(screen), m_source(std::move(source)) {}
     LayerStack(const LayerStack&) = delete;
     LayerStack& operator=(const LayerStack&) = delete;
 
@@ -95,6 +99,7 @@ public:
 
 private:
     Surface& m_screen;
+    const PixelSource m_source;
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<Layer>> m_layers;
 };

@@ -9,22 +9,33 @@ namespace showsaver::gfx {
 
 Surface::Surface() noexcept = default;
 
-Surface::Surface(int width, int height) {
+Surface::Surface(int width, int height) : Surface(width, height, PixelSource{}) {}
+
+Surface::Surface(int width, int height, const PixelSource& source) {
     if (width < 0 || height < 0 || width > kMaxDimension || height > kMaxDimension ||
         int64_t{width} * height > kMaxPixels)
         throw std::length_error("surface size out of range");
     int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
     if (stride < 0 || stride % 4 != 0) throw std::length_error("surface size out of range");
     m_pitch = stride / 4;
-    m_pixels.assign(static_cast<size_t>(m_pitch) * static_cast<size_t>(height), 0);
+    size_t count = static_cast<size_t>(m_pitch) * static_cast<size_t>(height);
+    if (source && count > 0) m_memory = source(count * sizeof(uint32_t));
+    if (m_memory) {
+        m_data = static_cast<uint32_t*>(m_memory->Data());
+    } else {
+        m_pixels.assign(count, 0);
+        m_data = m_pixels.data();
+    }
     m_mutex = std::make_unique<std::mutex>();
     m_width = width;
     m_height = height;
 }
 
-std::shared_ptr<Surface> Surface::Create(int width, int height) noexcept {
+std::shared_ptr<Surface> Surface::Create(int width, int height) noexcept { return Create(width, height, {}); }
+
+std::shared_ptr<Surface> Surface::Create(int width, int height, const PixelSource& source) noexcept {
     try {
-        return std::make_shared<Surface>(width, height);
+        return std::make_shared<Surface>(width, height, source);
     } catch (const std::length_error&) {
         return nullptr;
     } catch (const std::bad_alloc&) {
@@ -37,6 +48,8 @@ Surface::Surface(Surface&& other) noexcept
       m_height(std::exchange(other.m_height, 0)),
       m_pitch(std::exchange(other.m_pitch, 0)),
       m_pixels(std::move(other.m_pixels)),
+      m_memory(std::move(other.m_memory)),
+      m_data(std::exchange(other.m_data, nullptr)),
       m_mutex(std::move(other.m_mutex)),
       m_dirty(std::exchange(other.m_dirty, Rect{})), m_onDirty(std::move(other.m_onDirty)) {
     other.m_pixels.clear();
@@ -49,6 +62,8 @@ Surface& Surface::operator=(Surface&& other) noexcept {
         m_pitch = std::exchange(other.m_pitch, 0);
         m_pixels = std::move(other.m_pixels);
         other.m_pixels.clear();
+        m_memory = std::move(other.m_memory);
+        m_data = std::exchange(other.m_data, nullptr);
         m_mutex = std::move(other.m_mutex);
         m_dirty = std::exchange(other.m_dirty, Rect{});
         m_onDirty = std::move(other.m_onDirty);
@@ -61,7 +76,7 @@ Surface::~Surface() = default;
 Surface Surface::Clone() const {
     Surface copy(m_width, m_height);
     auto lock = LockForReading();
-    copy.m_pixels = m_pixels;
+    if (m_data) std::memcpy(copy.m_data, m_data, static_cast<size_t>(Stride()) * static_cast<size_t>(m_height));
     return copy;
 }
 
@@ -118,7 +133,7 @@ CairoSurfacePtr Surface::CreateCairoSurface() {
     // cairo keeps a pointer to the data; a 0 × 0 surface still gets a valid
     // (empty) cairo surface so callers need no special case.
     static_assert(sizeof(uint32_t) == 4);
-    unsigned char* data = m_pixels.empty() ? nullptr : Data();
+    unsigned char* data = m_data ? Data() : nullptr;
     CairoSurfacePtr surface(
         cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, m_width, m_height, Stride()));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;

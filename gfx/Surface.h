@@ -13,6 +13,7 @@
 #include "gfx/Geometry.h"
 #include "gfx/PixelAllocator.h"
 #include "gfx/PixelLimits.h"
+#include "gfx/PixelMemory.h"
 
 #include <cairo.h>
 
@@ -57,8 +58,12 @@ public:
     // is negative or the size is above the limits, std::bad_alloc when the
     // memory cannot be had.
     Surface(int width, int height);
+    // The same with its pixels in memory from `source` (the heap when the
+    // source is empty or gives none).
+    Surface(int width, int height, const PixelSource& source);
     // The same, shared, or null for a size that Surface(width, height) refuses.
     static std::shared_ptr<Surface> Create(int width, int height) noexcept;
+    static std::shared_ptr<Surface> Create(int width, int height, const PixelSource& source) noexcept;
 
     Surface(Surface&& other) noexcept;
     Surface& operator=(Surface&& other) noexcept;
@@ -79,10 +84,12 @@ public:
     int Pitch() const { return m_pitch; }
 
     // The first pixel of row y, 0 <= y < Height(). Callers clip.
-    uint32_t* Row(int y) { return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_pitch); }
-    const uint32_t* Row(int y) const { return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_pitch); }
-    uint8_t* Data() { return reinterpret_cast<uint8_t*>(m_pixels.data()); }
-    const uint8_t* Data() const { return reinterpret_cast<const uint8_t*>(m_pixels.data()); }
+    uint32_t* Row(int y) { return m_data + static_cast<size_t>(y) * static_cast<size_t>(m_pitch); }
+    const uint32_t* Row(int y) const { return m_data + static_cast<size_t>(y) * static_cast<size_t>(m_pitch); }
+    uint8_t* Data() { return reinterpret_cast<uint8_t*>(m_data); }
+    const uint8_t* Data() const { return reinterpret_cast<const uint8_t*>(m_data); }
+    // The memory the pixels live in when a PixelSource gave it, else null.
+    PixelMemory* Memory() const { return m_memory.get(); }
 
     // The pixel at (x, y) as 0x00RRGGBB, or 0 outside the surface.
     uint32_t Pixel(int x, int y) const;
@@ -115,7 +122,9 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_pitch = 0;
-    std::vector<uint32_t, PixelAllocator<uint32_t>> m_pixels;
+    std::vector<uint32_t, PixelAllocator<uint32_t>> m_pixels;   // empty when m_memory holds them
+    std::unique_ptr<PixelMemory> m_memory;
+    uint32_t* m_data = nullptr;
     // Behind a pointer so the surface stays nothrow movable. Null in a
     // default-constructed or moved-from surface, which is 0 × 0 and so has
     // nothing to protect.

@@ -21,6 +21,15 @@ public:
         });
     }
 
+    bool WriteFrame(int width, int height, const std::function<bool(uint32_t*, size_t)>& write) override {
+        bool fits = false;
+        m_layer->Paint([&](gfx::Surface& pixels) {
+            fits = pixels.Width() == width && pixels.Height() == height;
+            if (fits) write(pixels.Row(0), static_cast<size_t>(pixels.Stride()));
+        });
+        return fits;
+    }
+
 private:
     gfx::LayerHandle m_layer;
 };

@@ -21,26 +21,15 @@ void WaitPacer::Wait(Duration length)
     m_debt += length;
     if (m_debt < kSmallestSleep)
         return;
-    Clock::time_point start = Now();
-    Clock::time_point deadline = start + m_debt;
-    WaitUntil(deadline);
-    m_debt = std::max(deadline - Now(), -kLargestCredit);
-}
-
-void WaitPacer::WaitUntil(Clock::time_point deadline)
-{
-    Clock::time_point wake = deadline - std::clamp<Duration>(m_wakeLatency, Duration::zero(), kLongestPoll);
-    if (wake > Now()) {
-        if (SleepUntil(wake))
-            return;
-        // Learn how late this sleep woke, slowly, so one stall does not
-        // turn into a long poll.
-        Duration late = Now() - wake;
-        m_wakeLatency += (late - m_wakeLatency) / 8;
-    }
-    while (Now() < deadline)
-        if (m_stop.IsSet())
-            return;
+    Clock::time_point deadline = Now() + m_debt;
+    Clock::time_point wake = deadline - std::clamp<Duration>(m_wakeLatency, Duration::zero(), kLongestLead);
+    if (SleepUntil(wake))
+        return;
+    Clock::time_point now = Now();
+    // Learn how late this sleep woke, slowly, so one stall does not move
+    // every later wake.
+    m_wakeLatency += ((now - wake) - m_wakeLatency) / 8;
+    m_debt = std::max<Duration>(deadline - now, -kLargestCredit);
 }
 
 }

@@ -1,11 +1,11 @@
 #pragma once
 // Waits of a given length that end at once on a stop event and never spin a
-// core. A wait becomes a deadline: the thread sleeps on the stop event until
-// just before it and polls only the last few microseconds, so that short
-// waits stay precise. Waits shorter than a millisecond are not slept one by
-// one: they add up into a debt, slept off in one piece once it reaches a
-// millisecond. Time overslept is owed back by the next waits. Over a run the
-// waits take the time asked for, whatever their size.
+// core. Waits add up into a debt, which is slept off in one piece on the
+// stop event once it reaches a display frame: drawing faster than the
+// screen shows it buys nothing, and every wake costs. The sleep aims by how
+// late sleeps usually wake; whatever it wakes early or late stays owed or is
+// given back by the next waits. Nothing is polled. Over a run the waits take
+// the time asked for, whatever their size.
 
 #include "platform/sys/Event.h"
 
@@ -18,10 +18,10 @@ public:
     using Clock = std::chrono::steady_clock;
     using Duration = std::chrono::nanoseconds;
 
-    // Debts below this are kept, not slept.
-    static constexpr Duration kSmallestSleep = std::chrono::milliseconds(1);
-    // The most that is ever polled at the end of a wait.
-    static constexpr Duration kLongestPoll = std::chrono::microseconds(100);
+    // Debts below this (a display frame) are kept, not slept.
+    static constexpr Duration kSmallestSleep = std::chrono::milliseconds(16);
+    // The most a sleep aims before its deadline.
+    static constexpr Duration kLongestLead = std::chrono::microseconds(500);
 
     explicit WaitPacer(Event& stop) : m_stop(stop) {}
     virtual ~WaitPacer() = default;
@@ -40,9 +40,6 @@ protected:
     virtual bool SleepUntil(Clock::time_point deadline);
 
 private:
-    // Sleeps to shortly before `deadline`, then polls the stop event to it.
-    void WaitUntil(Clock::time_point deadline);
-
     Event& m_stop;
     Duration m_debt{0};
     // How late a sleep usually wakes, learnt from the sleeps so far; the

@@ -83,8 +83,15 @@ int TerminationSignalFd() { return g_signalPipe[0]; }
 
 bool TerminationSignalled() { return g_signalled != 0; }
 
+void KeepGdkFromOpenGl() {
+    // GDK reads its GL switches once, when it opens the display; a value
+    // the user set wins.
+    g_setenv("GDK_GL", "disable", FALSE);
+}
+
 bool InitUi() {
     if (g_ready) return true;
+    KeepGdkFromOpenGl();
     gdk_set_allowed_backends(g_systems == DisplaySystems::X11 ? "x11" : "wayland,x11");
     if (!gtk_init_check(nullptr, nullptr)) return false;
     g_uiThread = std::this_thread::get_id();

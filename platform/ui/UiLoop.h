@@ -29,6 +29,10 @@ struct ScreenSize {
     int height = 0;
 };
 ScreenSize GetScreenSize();
+// Keeps GDK from probing OpenGL, which loads a renderer of tens of
+// megabytes we never use: everything is drawn with cairo. Call before
+// GTK initialises; InitUi does.
+void KeepGdkFromOpenGl();
 bool IsUiReady();
 bool IsUiThread();
 

@@ -10,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -48,7 +49,9 @@ AvCodecPtr OpenDecoder(const AVStream& stream, int64_t maxPixels) {
     if (!codec) return nullptr;
     AvCodecPtr context(avcodec_alloc_context3(codec));
     if (!context || avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return nullptr;
-    context->thread_count = 1;
+    // As many threads as the codec can use (frames or slices), one per core.
+    context->thread_count = 0;
+    context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     context->max_pixels = maxPixels;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
     return context;
@@ -299,6 +302,18 @@ bool VideoFile::ResampleSound(const uint8_t** input, int samples) {
 }
 
 bool VideoFile::ConvertPicture() {
+    if (m_pixels.empty()) {
+        m_stride = (static_cast<size_t>(m_size.width) + 15) & ~size_t{15};
+        m_pixels.assign(m_stride * static_cast<size_t>(m_size.height), 0);
+    }
+    return ConvertPictureInto(m_pixels.data(), Stride());
+}
+
+bool VideoFile::ConvertPictureInto(uint32_t* xrgb, size_t stride) {
+    if (stride > static_cast<size_t>(std::numeric_limits<int>::max()) || stride < size_t(m_size.width) * 4) {
+        av_frame_unref(m_frame.get());
+        return false;
+    }
     bool fullRange = m_frame->color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat format = WithoutJpegRange(static_cast<AVPixelFormat>(m_frame->format), fullRange);
     m_scaler.reset(sws_getCachedContext(m_scaler.release(), m_size.width, m_size.height, format, m_size.width,
@@ -306,12 +321,8 @@ bool VideoFile::ConvertPicture() {
     if (!m_scaler) return false;
     const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
     sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
-    if (m_pixels.empty()) {
-        m_stride = (static_cast<size_t>(m_size.width) + 15) & ~size_t{15};
-        m_pixels.assign(m_stride * static_cast<size_t>(m_size.height), 0);
-    }
-    uint8_t* rows[1] = {reinterpret_cast<uint8_t*>(m_pixels.data())};
-    const int strides[1] = {static_cast<int>(Stride())};
+    uint8_t* rows[1] = {reinterpret_cast<uint8_t*>(xrgb)};
+    const int strides[1] = {static_cast<int>(stride)};
     const int made = sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, m_size.height, rows, strides);
     av_frame_unref(m_frame.get());
     return made == m_size.height;

@@ -60,6 +60,9 @@ public:
     std::optional<double> PictureTime() const { return m_pictureTime; }
     // After Step::Picture: converts it into Pixels(). False when it cannot be.
     bool ConvertPicture();
+    // After Step::Picture: converts it into `xrgb`, Size() pixels with
+    // `stride` bytes from row to row. False when it cannot be.
+    bool ConvertPictureInto(uint32_t* xrgb, size_t stride);
     const uint32_t* Pixels() const { return m_pixels.data(); }
     size_t Stride() const { return m_stride * sizeof(uint32_t); }
     // After Step::Sound: interleaved stereo samples, two per frame.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace showsaver::video {
 
@@ -15,6 +16,14 @@ class FrameTarget {
 public:
     virtual ~FrameTarget() = default;
     virtual void ShowFrame(const uint32_t* xrgb, int width, int height, size_t stride) = 0;
+    // Lets `write` put a width × height picture straight into the target's
+    // own pixels (where they start, and their stride in bytes), so that no
+    // copy is made; `write` says whether it wrote them. False when the
+    // target has no room of that size: the picture then comes by ShowFrame.
+    virtual bool WriteFrame(int /*width*/, int /*height*/,
+                            const std::function<bool(uint32_t* xrgb, size_t stride)>& /*write*/) {
+        return false;
+    }
 };
 
 // Plays a video's sound: interleaved signed 16-bit stereo at 44,100 Hz.

@@ -85,11 +85,19 @@ bool VideoPlayer::ShowPicture(PictureTimeline& timeline, PlaybackClock& clock) {
         ++m_dropped;
         return true;
     }
-    if (m_file.ConvertPicture()) {
-        const gfx::Size size = m_file.Size();
+    const gfx::Size size = m_file.Size();
+    // Straight into the target's pixels when it has room; else through our
+    // own buffer.
+    bool tried = false, written = false;
+    m_target.WriteFrame(size.width, size.height, [&](uint32_t* xrgb, size_t stride) {
+        tried = true;
+        return written = m_file.ConvertPictureInto(xrgb, stride);
+    });
+    if (!tried && m_file.ConvertPicture()) {
         m_target.ShowFrame(m_file.Pixels(), size.width, size.height, m_file.Stride());
-        ++m_shown;
+        written = true;
     }
+    if (written) ++m_shown;
     return true;
 }
 

@@ -5,6 +5,9 @@
 
 #include "CodecTestSupport.h"
 
+#include <algorithm>
+#include <random>
+
 namespace showsaver::codec {
 namespace {
 
@@ -199,6 +202,32 @@ TEST(PcxReader, ZeroLengthRunsAreSkipped) {
     auto image = Decode(file);
     ASSERT_TRUE(image) << LastErrorDetail();
     EXPECT_TRUE(testing::SamePixels(*image, Cat({Bytes(3, 0x21), Bytes(3, 0x22)})));
+}
+
+// Lines of every width around the reader's block sizes, mixing literals,
+// bytes that need the run form, runs of every length and runs that cross
+// lines, decode to the pixels they were made from.
+TEST(PcxReader, RandomRunsDecodeToTheirLines) {
+    std::mt19937 random(24);
+    for (int width : {1, 2, 15, 16, 17, 31, 63, 64, 65, 79, 80, 81, 127, 200, 333}) {
+        PcxBuilder pcx;
+        pcx.width = width;
+        pcx.height = 5;
+        pcx.planes = 3;
+        const size_t total = static_cast<size_t>(width) * 3 * 5;
+        while (pcx.lines.size() < total) {
+            const auto value = static_cast<uint8_t>(random());
+            const size_t length = random() % 4 == 0 ? 1 + random() % 70 : 1;
+            pcx.lines.insert(pcx.lines.end(), std::min(length, total - pcx.lines.size()), value);
+        }
+        Bytes expected;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int plane = 0; plane < 3; ++plane)
+                    expected.push_back(pcx.lines[(static_cast<size_t>(y) * 3 + static_cast<size_t>(plane)) * width + x]);
+        SCOPED_TRACE(width);
+        ExpectPixels(pcx, expected, false);
+    }
 }
 
 // --- Broken files -------------------------------------------------------------

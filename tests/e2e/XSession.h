@@ -60,6 +60,8 @@ public:
     // ":N"; empty when Xvfb did not start, and Error() says why.
     const std::string& Name() const { return m_name; }
     const std::string& Error() const { return m_error; }
+    // The server's process, for measuring what it costs.
+    pid_t ServerPid() const { return m_server.Pid(); }
 
 private:
     ChildProcess m_server;
