@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cmath>
 #include <memory>
+#include <string_view>
 
 namespace showsaver::flash {
 namespace {
@@ -218,49 +219,77 @@ void Renderer::DrawOutlineText(const TextCharacter& text, const Matrix& m, const
 }
 
 void Renderer::DrawDeviceText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
-    std::string all;
-    std::unique_ptr<PangoAttrList, AttrListDeleter> attributes(pango_attr_list_new());
+    // One Pango layout a paragraph, each with its own alignment, stacked.
+    struct Paragraph {
+        std::string text;
+        std::unique_ptr<PangoAttrList, AttrListDeleter> attributes{pango_attr_list_new()};
+        TextAlign align = TextAlign::Left;
+        bool started = false;
+    };
+    std::vector<Paragraph> paragraphs(1);
+    size_t total = 0;
     for (const TextRun& run : text.runs) {
-        if (all.size() + run.text.size() > kMaxTextBytes) break;
-        auto from = static_cast<guint>(all.size());
-        all += run.text;
-        auto to = static_cast<guint>(all.size());
-        auto add = [&](PangoAttribute* a) {
-            a->start_index = from, a->end_index = to;
-            pango_attr_list_insert(attributes.get(), a);
-        };
         std::string face = run.face;
         if (face.empty() && run.font)
             if (const Character* c = m_movie.Find(run.font); c && c->kind == CharacterKind::Font)
                 face = static_cast<const FontCharacter*>(c)->name;
         const char* device = DeviceFamily(face);
-        add(pango_attr_family_new(device ? device : face.empty() ? "Liberation Serif" : face.c_str()));
-        add(pango_attr_size_new_absolute(static_cast<int>(std::max(1.0, run.height / kTwips) * PANGO_SCALE)));
-        if (run.bold) add(pango_attr_weight_new(PANGO_WEIGHT_BOLD));
-        if (run.italic) add(pango_attr_style_new(PANGO_STYLE_ITALIC));
-        if (run.underline) add(pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-        Rgba c = color.Apply(run.color);
-        add(pango_attr_foreground_new(static_cast<guint16>(c.r * 257), static_cast<guint16>(c.g * 257), static_cast<guint16>(c.b * 257)));
-        add(pango_attr_foreground_alpha_new(static_cast<guint16>(std::max(1, c.a * 257))));
+        const Rgba c = color.Apply(run.color);
+        for (size_t at = 0; at <= run.text.size() && total < kMaxTextBytes;) {
+            size_t end = std::min(run.text.find('\n', at), run.text.size());
+            Paragraph& p = paragraphs.back();
+            // An empty line still takes its font's height.
+            std::string_view piece(run.text.data() + at, end - at);
+            if (piece.empty() && end < run.text.size() && p.text.empty()) piece = " ";
+            if (!p.started && !piece.empty()) p.align = run.align, p.started = true;
+            auto from = static_cast<guint>(p.text.size());
+            p.text += piece;
+            total += piece.size();
+            auto to = static_cast<guint>(p.text.size());
+            auto add = [&](PangoAttribute* a) {
+                a->start_index = from, a->end_index = to;
+                pango_attr_list_insert(p.attributes.get(), a);
+            };
+            if (to > from) {
+                add(pango_attr_family_new(device ? device : face.empty() ? "Liberation Serif" : face.c_str()));
+                add(pango_attr_size_new_absolute(static_cast<int>(std::max(1.0, run.height / kTwips) * PANGO_SCALE)));
+                if (run.bold) add(pango_attr_weight_new(PANGO_WEIGHT_BOLD));
+                if (run.italic) add(pango_attr_style_new(PANGO_STYLE_ITALIC));
+                if (run.underline) add(pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+                add(pango_attr_foreground_new(static_cast<guint16>(c.r * 257), static_cast<guint16>(c.g * 257),
+                                              static_cast<guint16>(c.b * 257)));
+                add(pango_attr_foreground_alpha_new(static_cast<guint16>(std::max(1, c.a * 257))));
+            }
+            if (end >= run.text.size()) break;
+            paragraphs.emplace_back();
+            at = end + 1;
+        }
     }
-    if (all.empty() || !g_utf8_validate(all.data(), static_cast<gssize>(all.size()), nullptr)) return;
-    Matrix field = m * Matrix{kTwips, 0, 0, kTwips, text.bounds.xMin + kGutter + text.leftMargin, text.bounds.yMin + kGutter};
-    if (!SetMatrix(field)) return;
-    std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(m_cr));
-    pango_layout_set_text(layout.get(), all.c_str(), static_cast<int>(all.size()));
-    pango_layout_set_attributes(layout.get(), attributes.get());
     const double width = (text.bounds.Width() - 2 * kGutter - text.leftMargin - text.rightMargin) / kTwips;
-    if (text.wordWrap || text.runs.front().align != TextAlign::Left) {
-        pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
-        pango_layout_set_wrap(layout.get(), text.wordWrap ? PANGO_WRAP_WORD : PANGO_WRAP_CHAR);
+    double top = 0;   // pixels below the field's inner top
+    for (const Paragraph& p : paragraphs) {
+        if (p.text.empty() || !g_utf8_validate(p.text.data(), static_cast<gssize>(p.text.size()), nullptr)) continue;
+        Matrix field = m * Matrix{kTwips, 0, 0, kTwips, text.bounds.xMin + kGutter + text.leftMargin, text.bounds.yMin + kGutter};
+        if (!SetMatrix(field)) return;
+        std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(m_cr));
+        pango_layout_set_text(layout.get(), p.text.c_str(), static_cast<int>(p.text.size()));
+        pango_layout_set_attributes(layout.get(), p.attributes.get());
+        if (text.wordWrap || p.align != TextAlign::Left) {
+            pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
+            pango_layout_set_wrap(layout.get(), text.wordWrap ? PANGO_WRAP_WORD : PANGO_WRAP_CHAR);
+        }
+        static constexpr PangoAlignment kAlign[] = {PANGO_ALIGN_LEFT, PANGO_ALIGN_RIGHT, PANGO_ALIGN_CENTER, PANGO_ALIGN_LEFT};
+        pango_layout_set_alignment(layout.get(), kAlign[static_cast<int>(p.align)]);
+        pango_layout_set_justify(layout.get(), p.align == TextAlign::Justify);
+        pango_layout_set_indent(layout.get(), static_cast<int>(text.indent / kTwips * PANGO_SCALE));
+        pango_layout_set_spacing(layout.get(), static_cast<int>(text.leading / kTwips * PANGO_SCALE));
+        cairo_move_to(m_cr, 0, top);
+        cairo_set_source_rgba(m_cr, 0, 0, 0, 1);
+        pango_cairo_show_layout(m_cr, layout.get());
+        int height = 0;
+        pango_layout_get_pixel_size(layout.get(), nullptr, &height);
+        top += height + text.leading / kTwips;
     }
-    static constexpr PangoAlignment kAlign[] = {PANGO_ALIGN_LEFT, PANGO_ALIGN_RIGHT, PANGO_ALIGN_CENTER, PANGO_ALIGN_LEFT};
-    pango_layout_set_alignment(layout.get(), kAlign[static_cast<int>(text.runs.front().align)]);
-    pango_layout_set_justify(layout.get(), text.runs.front().align == TextAlign::Justify);
-    pango_layout_set_indent(layout.get(), static_cast<int>(text.indent / kTwips * PANGO_SCALE));
-    pango_layout_set_spacing(layout.get(), static_cast<int>(text.leading / kTwips * PANGO_SCALE));
-    cairo_set_source_rgba(m_cr, 0, 0, 0, 1);
-    pango_cairo_show_layout(m_cr, layout.get());
 }
 
 } // namespace showsaver::flash
