@@ -6,11 +6,13 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 namespace showsaver::flash {
 namespace {
@@ -97,6 +99,10 @@ bool ScreenVideoKeyFrame(std::span<const uint8_t> packet, bool version2) {
 class FfmpegVideoDecoder final : public VideoDecoder {
 public:
     bool Open(const VideoFormat& format, std::string& error) {
+        // A screensaver has no one to read the decoders' remarks on damaged
+        // packets; a packet that does not decode shows the frame before.
+        static std::once_flag quiet;
+        std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
         m_codec = format.codec;
         const AVCodec* codec = avcodec_find_decoder(CodecId(format.codec));
         if (!codec) {
