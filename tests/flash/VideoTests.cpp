@@ -6,6 +6,7 @@
 #include "tests/flash/FlashTestSupport.h"
 
 #include "flash/video/VideoDecoder.h"
+#include "flash/video/VideoPlayback.h"
 
 #include <cstring>
 
@@ -132,6 +133,24 @@ TEST(VideoPackets, KeyFramesAreTheEncodersIntraFrames) {
     EXPECT_FALSE(IsKeyFrame(VideoCodec::Vp6, Bytes{0x80, 0x10}));
     EXPECT_TRUE(IsKeyFrame(VideoCodec::Vp6Alpha, Bytes{0, 0, 9, 0x00}));
     EXPECT_FALSE(IsKeyFrame(VideoCodec::H263, Bytes{}));
+}
+
+// Seeking decodes no more than it must: on from the frame shown, or from
+// the key frame before the one asked for (the clip's are 0 and 3); a frame
+// number past the last stored shows the last.
+TEST(VideoPackets, SeekingStartsAtTheKeyFrameBefore) {
+    Clip clip = MakeClip("flv1");
+    ASSERT_EQ(clip.packets.size(), size_t(kFrames));
+    VideoCharacter video;
+    video.width = kWidth, video.height = kHeight;
+    for (size_t f = 0; f < clip.packets.size(); ++f) video.frames.emplace(uint16_t(f), clip.packets[f]);
+    auto playback = VideoPlayback::Make(video);
+    ASSERT_TRUE(playback);
+    const std::pair<int, size_t> steps[] = {{2, 3}, {2, 3}, {5, 6}, {1, 8}, {4, 10}, {40, 11}, {0, 12}};
+    for (auto [frame, decoded] : steps) {
+        ASSERT_TRUE(playback->Picture(frame)) << frame;
+        EXPECT_EQ(playback->PacketsDecoded(), decoded) << "after frame " << frame;
+    }
 }
 
 // Streams the loader refuses, and frames of no stream, leave a warning and
