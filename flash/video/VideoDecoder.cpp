@@ -10,7 +10,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <optional>
 #include <cstring>
 #include <mutex>
 
@@ -62,15 +65,66 @@ private:
 };
 
 // The picture header: start code, version, temporal reference, the size
-// (custom sizes in 8 or 16 bits), then the picture type, 0 for intra.
-bool H263KeyFrame(std::span<const uint8_t> packet) {
+// (custom sizes in 8 or 16 bits), the picture type (0 for intra), the
+// deblocking flag and the quantiser.
+struct H263Header {
+    bool intra = false, deblocking = false;
+    int quantiser = 0;
+};
+std::optional<H263Header> ReadH263Header(std::span<const uint8_t> packet) {
     BitReader bits(packet);
-    if (bits.Get(17) != 1) return false;
+    if (bits.Get(17) != 1) return std::nullopt;
     bits.Get(5 + 8);
     uint32_t size = bits.Get(3);
     if (size == 0) bits.Get(16);
     if (size == 1) bits.Get(32);
-    return bits.Get(2) == 0 && !bits.Past();
+    H263Header header;
+    header.intra = bits.Get(2) == 0;
+    header.deblocking = bits.Get(1) != 0;
+    header.quantiser = static_cast<int>(bits.Get(5));
+    if (bits.Past()) return std::nullopt;
+    return header;
+}
+
+bool H263KeyFrame(std::span<const uint8_t> packet) {
+    auto header = ReadH263Header(packet);
+    return header && header->intra;
+}
+
+// The H.263 deblocking filter (its Annex J), run over a decoded picture's
+// planes after decoding, across each 8-pixel block edge: A B | C D become
+// A-d2 B+d1 | C-d1 D+d2, d1 ramping down past a strength the quantiser
+// gives, so that real edges in the picture stay.
+int Ramp(int x, int strength) {
+    int magnitude = std::max(0, std::abs(x) - std::max(0, 2 * (std::abs(x) - strength)));
+    return x < 0 ? -magnitude : magnitude;
+}
+
+void DeblockEdge(uint8_t* a, uint8_t* b, uint8_t* c, uint8_t* d, int strength) {
+    int d1 = Ramp((*a - 4 * *b + 4 * *c - *d) / 8, strength);
+    int limit = std::abs(d1 / 2);
+    int d2 = std::clamp((*a - *d) / 4, -limit, limit);
+    *b = static_cast<uint8_t>(std::clamp(*b + d1, 0, 255));
+    *c = static_cast<uint8_t>(std::clamp(*c - d1, 0, 255));
+    *a = static_cast<uint8_t>(*a - d2);
+    *d = static_cast<uint8_t>(*d + d2);
+}
+
+void DeblockPlane(uint8_t* plane, int stride, int width, int height, int strength) {
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = plane + static_cast<ptrdiff_t>(y) * stride;
+        for (int x = 8; x + 1 < width; x += 8) DeblockEdge(row + x - 2, row + x - 1, row + x, row + x + 1, strength);
+    }
+    for (int y = 8; y + 1 < height; y += 8) {
+        auto row = [&](int r) { return plane + static_cast<ptrdiff_t>(r) * stride; };
+        for (int x = 0; x < width; ++x) DeblockEdge(row(y - 2) + x, row(y - 1) + x, row(y) + x, row(y + 1) + x, strength);
+    }
+}
+
+int DeblockStrength(int quantiser) {
+    static constexpr int kStrength[32] = {0, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 7,
+                                          7, 8, 8, 8, 9, 9, 9, 10, 10, 10, 11, 11, 11, 12, 12, 12};
+    return kStrength[std::clamp(quantiser, 0, 31)];
 }
 
 // Block and image sizes, then each block's length (big-endian u16) and
@@ -104,6 +158,7 @@ public:
         static std::once_flag quiet;
         std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
         m_codec = format.codec;
+        m_deblocking = format.deblocking;
         const AVCodec* codec = avcodec_find_decoder(CodecId(format.codec));
         if (!codec) {
             error = "no decoder for video codec " + std::to_string(static_cast<int>(format.codec));
@@ -141,6 +196,7 @@ public:
         if (avcodec_send_packet(m_context.get(), m_packet.get()) < 0) return false;
         bool made = false;
         while (avcodec_receive_frame(m_context.get(), m_frame.get()) >= 0) {
+            if (picture) Deblock(packet);
             made = !picture || Convert(*picture);
             av_frame_unref(m_frame.get());
         }
@@ -153,6 +209,21 @@ public:
     }
 
 private:
+    // Sorenson H.263 is deblocked after decoding when the stream says so,
+    // or leaves it to each packet and the packet says so. The picture is
+    // copied first: the decoder predicts the next frame from its own.
+    void Deblock(std::span<const uint8_t> packet) {
+        if (m_codec != VideoCodec::H263 || m_deblocking == 1 || m_frame->format != AV_PIX_FMT_YUV420P) return;
+        auto header = ReadH263Header(packet);
+        if (!header || (m_deblocking == 0 && !header->deblocking)) return;
+        if (av_frame_make_writable(m_frame.get()) < 0) return;
+        const int strength = DeblockStrength(header->quantiser);
+        for (int plane = 0; plane < 3; ++plane) {
+            int w = plane ? (m_frame->width + 1) / 2 : m_frame->width, h = plane ? (m_frame->height + 1) / 2 : m_frame->height;
+            DeblockPlane(m_frame->data[plane], m_frame->linesize[plane], w, h, strength);
+        }
+    }
+
     // Into BGRA (cairo's ARGB32 in memory), then premultiplied.
     bool Convert(VideoPicture& picture) {
         const int w = m_frame->width, h = m_frame->height;
@@ -183,6 +254,7 @@ private:
     std::unique_ptr<AVPacket, AvPacketFreer> m_packet;
     std::unique_ptr<SwsContext, SwsFreer> m_scaler;
     VideoCodec m_codec = VideoCodec::H263;
+    uint8_t m_deblocking = 0;
     bool m_fresh = true;
 };
 
