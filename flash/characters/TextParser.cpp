@@ -72,6 +72,8 @@ std::optional<Rgba> HtmlColor(const std::string& text) {
 // named entities. Other tags are passed over, their text kept.
 class HtmlRuns {
 public:
+    static constexpr size_t kMaxRuns = 4096;
+
     explicit HtmlRuns(const TextRun& base) : m_base(base) { m_stack.push_back({"", base}); }
 
     std::vector<TextRun> Parse(const std::string& html) {
@@ -155,9 +157,10 @@ private:
         style.align = m_align;
         if (!m_runs.empty()) {
             TextRun& last = m_runs.back();
-            if (last.font == style.font && last.face == style.face && last.height == style.height &&
+            // Past the limit of runs, the rest of the text takes the last style.
+            if (m_runs.size() >= kMaxRuns || (last.font == style.font && last.face == style.face && last.height == style.height &&
                 last.color == style.color && last.bold == style.bold && last.italic == style.italic &&
-                last.underline == style.underline && last.align == style.align) {
+                last.underline == style.underline && last.align == style.align)) {
                 last.text += text;
                 return;
             }

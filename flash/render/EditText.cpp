@@ -94,11 +94,12 @@ std::vector<Line> LayOut(const TextCharacter& text, const Movie& movie, double w
         line.ascent = std::max(line.ascent, g.font->ascent * scale);
         line.descent = std::max(line.descent, g.font->descent * scale);
     };
+    size_t total = 0;   // bytes laid out, all runs together
     for (const TextRun& run : text.runs) {
         const FontCharacter* font = FontFor(movie, run);
         if (!font) continue;
         const double scale = run.height / font->emSquare;
-        for (size_t at = 0; at < run.text.size() && at < kMaxTextBytes;) {
+        for (size_t at = 0; at < run.text.size() && total < kMaxTextBytes; ++total) {
             uint32_t code = NextCodePoint(run.text, at);
             if (code == '\n') {
                 if (lines.back().glyphs.empty()) metrics(lines.back(), {font, &run});
