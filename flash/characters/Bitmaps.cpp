@@ -8,12 +8,15 @@
 #include "codec/Codec.h"
 #include "flash/characters/Gif.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace showsaver::flash {
 namespace {
 
-constexpr int kDefineBits = 6, kDefineBitsJpeg3 = 35, kDefineBitsLossless2 = 36;
+constexpr int kDefineBits = 6, kDefineBitsJpeg3 = 35, kDefineBitsLossless2 = 36, kDefineBitsJpeg4 = 90;
 
 bool SizeAllowed(int width, int height, MemoryBudget& budget) {
     if (width <= 0 || height <= 0 || width > Limits::kMaxBitmapSide || height > Limits::kMaxBitmapSide) return false;
@@ -41,6 +44,32 @@ uint32_t* PixelRow(BitmapCharacter& b, int y) {
 uint32_t Premultiplied(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
     auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
     return (a << 24) | (mul(r) << 16) | (mul(g) << 8) | mul(b);
+}
+
+// A pixel stored premultiplied, its colour kept within its alpha.
+uint32_t Stored(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+    return (a << 24) | (std::min(r, a) << 16) | (std::min(g, a) << 8) | std::min(b, a);
+}
+
+// Softens the steps across the 8-pixel block edges of a decoded JPEG: a
+// step smaller than the strength allows is taken for a block artefact and
+// halved at full strength; a larger one is an edge of the picture and kept.
+void Deblock(codec::RgbImage& picture, double strength) {
+    strength = std::min(strength, 1.0);
+    const int limit = static_cast<int>(32 * strength);
+    auto soften = [&](uint8_t* p, uint8_t* q) {
+        for (int c = 0; c < 3; ++c) {
+            int step = q[c] - p[c];
+            if (step == 0 || std::abs(step) >= limit) continue;
+            int shift = static_cast<int>(std::lround(step * strength / 4));
+            p[c] = static_cast<uint8_t>(p[c] + shift);
+            q[c] = static_cast<uint8_t>(q[c] - shift);
+        }
+    };
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 8; x < picture.Width(); x += 8) soften(picture.Row(y) + 3 * (x - 1), picture.Row(y) + 3 * x);
+    for (int y = 8; y < picture.Height(); y += 8)
+        for (int x = 0; x < picture.Width(); ++x) soften(picture.Row(y - 1) + 3 * x, picture.Row(y) + 3 * x);
 }
 
 // Older movies put an end and a start marker (FF D9 FF D8) inside the data.
@@ -180,9 +209,13 @@ std::unique_ptr<BitmapCharacter> GifBitmap(std::span<const uint8_t> data, Memory
 
 std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& r, int code, std::span<const uint8_t> tables,
                                                  MemoryBudget& budget, std::string& error) {
-    uint32_t alphaOffset = code == kDefineBitsJpeg3 ? r.U32() : 0;
+    // JPEG3 and JPEG4 carry an alpha plane after the image; JPEG4 also the
+    // strength (8.8) of the deblocking its JPEG gets.
+    const bool withAlpha = code == kDefineBitsJpeg3 || code == kDefineBitsJpeg4;
+    uint32_t alphaOffset = withAlpha ? r.U32() : 0;
+    double deblocking = code == kDefineBitsJpeg4 ? r.U16() / 256.0 : 0;
     std::span<const uint8_t> rest = r.Rest();
-    std::span<const uint8_t> image = code == kDefineBitsJpeg3 ? rest.first(std::min<size_t>(alphaOffset, rest.size())) : rest;
+    std::span<const uint8_t> image = withAlpha ? rest.first(std::min<size_t>(alphaOffset, rest.size())) : rest;
     // PNG and GIF data carry their own transparency: JPEG3's alpha plane is for JPEG only.
     if (code != kDefineBits && LooksLikePng(image)) return PngBitmap(image, budget, error);
     if (code != kDefineBits && LooksLikeGif(image)) return GifBitmap(image, budget, error);
@@ -205,7 +238,8 @@ std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& r, int code, std::span<
     }
     int w = picture->Width(), h = picture->Height();
     std::optional<std::vector<uint8_t>> alpha;
-    if (code == kDefineBitsJpeg3 && alphaOffset < rest.size())
+    if (deblocking > 0) Deblock(*picture, deblocking);
+    if (withAlpha && alphaOffset < rest.size())
         alpha = Inflate(rest.subspan(alphaOffset), static_cast<size_t>(w) * h, budget);
     auto bitmap = NewBitmap(w, h, error);
     if (!bitmap) return nullptr;
@@ -248,8 +282,9 @@ std::unique_ptr<BitmapCharacter> ParseLosslessBitmap(Reader& r, int code, Memory
         uint32_t* out = PixelRow(*bitmap, y);
         for (int x = 0; x < w; ++x) {
             if (format == 3) {
+                // Lossless2's colour table is premultiplied, as its 32-bit pixels are.
                 const uint8_t* c = table + in[x] * entry;
-                out[x] = in[x] < colors ? Premultiplied(withAlpha ? c[3] : 255, c[0], c[1], c[2]) : 0;
+                out[x] = in[x] >= colors ? 0 : withAlpha ? Stored(c[3], c[0], c[1], c[2]) : Premultiplied(255, c[0], c[1], c[2]);
             } else if (format == 4) {
                 uint32_t v = (in[2 * x] << 8) | in[2 * x + 1];
                 auto widen = [](uint32_t c5) { return (c5 << 3) | (c5 >> 2); };
@@ -257,9 +292,7 @@ std::unique_ptr<BitmapCharacter> ParseLosslessBitmap(Reader& r, int code, Memory
             } else {
                 const uint8_t* p = in + 4 * x;
                 // Lossless2 stores premultiplied ARGB already; Lossless has no alpha.
-                uint32_t a = withAlpha ? p[0] : 255;
-                uint32_t rr = std::min<uint32_t>(p[1], a), gg = std::min<uint32_t>(p[2], a), bb = std::min<uint32_t>(p[3], a);
-                out[x] = (a << 24) | (rr << 16) | (gg << 8) | bb;
+                out[x] = Stored(withAlpha ? p[0] : 255, p[1], p[2], p[3]);
             }
         }
     }

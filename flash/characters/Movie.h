@@ -26,7 +26,8 @@ struct CairoSurfaceDeleter {
 using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
 
 // PlaceObject, PlaceObject2 and PlaceObject3: what is given replaces what
-// the depth had; `move` false with a character places anew.
+// the depth had; `move` false with a character places anew on a free depth
+// (on a taken one it is ignored, and the object there stays).
 struct PlaceCommand {
     uint16_t depth = 0;
     bool move = false;
@@ -60,7 +61,7 @@ struct Timeline {
     std::vector<std::vector<uint8_t>> streamBlocks;
 };
 
-enum class CharacterKind : uint8_t { Shape, Morph, Bitmap, Sprite, Button, Text, Font };
+enum class CharacterKind : uint8_t { Shape, Morph, Bitmap, Sprite, Button, Text, Font, Video };
 
 struct Character {
     explicit Character(CharacterKind k) : kind(k) {}
@@ -109,6 +110,22 @@ struct FontCharacter final : Character {
     FontCharacter() : Character(CharacterKind::Font) {}
     std::vector<Shape> glyphs;   // in EM squares of 1024 twips (20480 for DefineFont3)
     double emSquare = 1024;
+    // DefineFont2/3 (or DefineFontInfo for DefineFont): the name, the
+    // character each glyph draws and, with a layout, the advances and
+    // line metrics, all in the EM square's units.
+    std::string name;
+    bool bold = false, italic = false;
+    std::vector<uint16_t> codes;
+    std::vector<int16_t> advances;
+    double ascent = 0, descent = 0, leading = 0;
+    bool hasLayout = false;
+
+    // The glyph that draws `code`, or -1.
+    int GlyphFor(uint32_t code) const {
+        for (size_t i = 0; i < codes.size() && i < glyphs.size(); ++i)
+            if (codes[i] == code) return static_cast<int>(i);
+        return -1;
+    }
 };
 
 struct TextGlyph {
@@ -117,7 +134,21 @@ struct TextGlyph {
     double x = 0, y = 0, height = 0;   // twips
     Rgba color;
 };
-// Static text as glyph runs, and edit text as a string drawn with Pango.
+// A stretch of edit text in one style; '\n' in `text` ends a line, and
+// each paragraph's runs share its alignment.
+enum class TextAlign : uint8_t { Left, Right, Center, Justify };
+struct TextRun {
+    std::string text;     // UTF-8
+    uint16_t font = 0;    // the field's embedded font; 0 for none
+    std::string face;     // a font by name (HTML's face, or the field's font's name)
+    double height = 240;  // twips
+    Rgba color{0, 0, 0, 255};
+    bool bold = false, italic = false, underline = false;
+    TextAlign align = TextAlign::Left;
+};
+
+// Static text as glyph runs, and edit text as styled runs: drawn with the
+// embedded font's glyphs when the field uses outlines, else with Pango.
 struct TextCharacter final : Character {
     TextCharacter() : Character(CharacterKind::Text) {}
     Rect bounds;
@@ -128,6 +159,23 @@ struct TextCharacter final : Character {
     Rgba editColor;
     bool isEdit = false;
     bool editBorder = false;   // a white field with a black border
+    std::vector<TextRun> runs;   // the initial text, styled (HTML or the field's one style)
+    uint16_t editFont = 0;
+    bool wordWrap = false, multiline = false, useOutlines = false;
+    double leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;   // twips
+};
+
+// DefineVideoStream, with the VideoFrame packets that the timelines carry,
+// by frame number. A placed video shows the frame its ratio names.
+enum class VideoCodec : uint8_t { H263 = 2, ScreenVideo = 3, Vp6 = 4, Vp6Alpha = 5, ScreenVideo2 = 6 };
+struct VideoCharacter final : Character {
+    VideoCharacter() : Character(CharacterKind::Video) {}
+    VideoCodec codec = VideoCodec::H263;
+    int width = 0, height = 0;   // pixels
+    int frameCount = 0;          // as the stream declares it
+    uint8_t deblocking = 0;      // 0 as each packet says, 1 off, 2 and up on
+    bool smoothing = false;
+    std::map<uint16_t, std::vector<uint8_t>> frames;
 };
 
 struct Movie {

@@ -17,7 +17,7 @@ enum Tag : int {
     kRemoveObject2 = 28, kDefineShape3 = 32, kDefineText2 = 33, kDefineButton2 = 34, kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36, kDefineEditText = 37, kDefineSprite = 39, kFrameLabel = 43,
     kSoundStreamHead2 = 45, kDefineMorphShape = 46, kDefineFont2 = 48, kPlaceObject3 = 70,
-    kDefineFont3 = 75, kSymbolClass = 76, kDefineShape4 = 83, kDefineMorphShape2 = 84, kStartSound2 = 89,
+    kDefineFont3 = 75, kDefineFontInfo = 13, kDefineFontInfo2 = 62, kDefineVideoStream = 60, kVideoFrame = 61, kDefineBitsJpeg4 = 90, kSymbolClass = 76, kDefineShape4 = 83, kDefineMorphShape2 = 84, kStartSound2 = 89,
 };
 
 struct TagHeader {
@@ -97,6 +97,9 @@ private:
         case kStartSound2:
             StartSound(tag.code, body, frame);
             return true;
+        case kVideoFrame:
+            VideoFrame(body);
+            return true;
         case kSoundStreamHead:
         case kSoundStreamHead2:
             timeline.stream = ParseStreamHead(body);
@@ -159,6 +162,19 @@ private:
         }
     }
 
+    // A frame's packet joins its stream, whichever timeline carries it.
+    void VideoFrame(Reader& body) {
+        uint16_t id = body.U16(), number = body.U16();
+        auto data = body.Rest();
+        auto it = m_movie.characters.find(id);
+        if (body.Failed() || it == m_movie.characters.end() || it->second->kind != CharacterKind::Video)
+            return Warn(kVideoFrame, "a frame of no video stream");
+        auto& video = static_cast<VideoCharacter&>(*it->second);
+        if (video.frames.count(number) || !m_budget.Charge(data.size() + 64))
+            return Warn(kVideoFrame, "a video frame repeated or past the memory budget");
+        video.frames.emplace(number, std::vector<uint8_t>(data.begin(), data.end()));
+    }
+
     void Definition(const TagHeader& tag, Reader& body, int nesting);
     void DefineCharacter(int code, uint16_t id, Reader& body, int nesting, std::string& error);
     void DefineSound(Reader& body);
@@ -167,6 +183,7 @@ private:
     Movie& m_movie;
     MemoryBudget& m_budget;
     std::vector<uint8_t> m_jpegTables;
+    bool m_backgroundSet = false;
     std::vector<std::string> m_soundClasses;
     std::map<std::string, uint16_t> m_symbols;
 };
@@ -205,7 +222,8 @@ void Loader::DefineSound(Reader& body) {
 void Loader::Definition(const TagHeader& tag, Reader& body, int nesting) {
     switch (tag.code) {
     case kSetBackgroundColor:
-        if (auto c = body.ReadRgb(); !body.Failed()) m_movie.background = c;
+        // The first one sets the stage's colour for good.
+        if (auto c = body.ReadRgb(); !body.Failed() && !m_backgroundSet) m_movie.background = c, m_backgroundSet = true;
         return;
     case kJpegTables:
         if (m_budget.Charge(tag.body.size())) m_jpegTables.assign(tag.body.begin(), tag.body.end());
@@ -219,6 +237,12 @@ void Loader::Definition(const TagHeader& tag, Reader& body, int nesting) {
     }
     uint16_t id = body.U16();
     if (body.Failed()) return;
+    if (tag.code == kDefineFontInfo || tag.code == kDefineFontInfo2) {
+        auto it = m_movie.characters.find(id);
+        if (it != m_movie.characters.end() && it->second->kind == CharacterKind::Font)
+            ParseFontInfo(body, tag.code, static_cast<FontCharacter&>(*it->second), m_budget);
+        return;
+    }
     std::string error;
     DefineCharacter(tag.code, id, body, nesting, error);
     if (!error.empty()) Warn(tag.code, error);
@@ -235,7 +259,8 @@ void Loader::DefineCharacter(int code, uint16_t id, Reader& body, int nesting, s
     case kDefineMorphShape2: made = ParseMorph(body, 2, m_budget, error); break;
     case kDefineBits:
     case kDefineBitsJpeg2:
-    case kDefineBitsJpeg3: made = ParseJpegBitmap(body, code, m_jpegTables, m_budget, error); break;
+    case kDefineBitsJpeg3:
+    case kDefineBitsJpeg4: made = ParseJpegBitmap(body, code, m_jpegTables, m_budget, error); break;
     case kDefineBitsLossless:
     case kDefineBitsLossless2: made = ParseLosslessBitmap(body, code, m_budget, error); break;
     case kDefineFont:
@@ -244,6 +269,7 @@ void Loader::DefineCharacter(int code, uint16_t id, Reader& body, int nesting, s
     case kDefineText:
     case kDefineText2: made = ParseText(body, code, m_budget, error); break;
     case kDefineEditText: made = ParseEditText(body, error); break;
+    case kDefineVideoStream: made = ParseVideoStream(body, error); break;
     case kDefineButton:
     case kDefineButton2: made = ParseButton(body, code, m_budget, error); break;
     case kDefineSprite: {

@@ -26,8 +26,8 @@ std::optional<Shape> ParseGlyph(Reader& reader, MemoryBudget& budget, std::strin
 FillStyle ParseFillStyle(Reader& reader, int version);
 LineStyle ParseLineStyle(Reader& reader, int version);
 
-// DefineBits (with the movie's JPEGTables), DefineBitsJPEG2/3 (tag code
-// 6, 21, 35), DefineBitsLossless/2 (20, 36).
+// DefineBits (with the movie's JPEGTables), DefineBitsJPEG2/3/4 (tag code
+// 6, 21, 35, 90), DefineBitsLossless/2 (20, 36).
 std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& reader, int code, std::span<const uint8_t> tables,
                                                  MemoryBudget& budget, std::string& error);
 std::unique_ptr<BitmapCharacter> ParseLosslessBitmap(Reader& reader, int code, MemoryBudget& budget,
@@ -41,6 +41,11 @@ std::optional<PlaceCommand> ParsePlace(Reader& reader, int code);
 std::unique_ptr<FontCharacter> ParseFont(Reader& reader, int code, MemoryBudget& budget, std::string& error);
 std::unique_ptr<TextCharacter> ParseText(Reader& reader, int code, MemoryBudget& budget, std::string& error);
 std::unique_ptr<TextCharacter> ParseEditText(Reader& reader, std::string& error);
+// DefineFontInfo/2 (13, 62), after the font's id: the name, style and codes
+// of a DefineFont's glyphs.
+void ParseFontInfo(Reader& reader, int code, FontCharacter& font, MemoryBudget& budget);
+// DefineVideoStream (60); its frames come later, one VideoFrame tag each.
+std::unique_ptr<VideoCharacter> ParseVideoStream(Reader& reader, std::string& error);
 std::unique_ptr<ButtonCharacter> ParseButton(Reader& reader, int code, MemoryBudget& budget, std::string& error);
 
 } // namespace showsaver::flash

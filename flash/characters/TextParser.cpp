@@ -2,13 +2,15 @@
 
 #include "flash/characters/Parsers.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace showsaver::flash {
 namespace {
 
-constexpr int kDefineFont = 10, kDefineFont3 = 75, kDefineText2 = 33, kDefineButton2 = 34;
+constexpr int kDefineFont = 10, kDefineFontInfo2 = 62, kDefineFont3 = 75, kDefineText2 = 33, kDefineButton2 = 34;
 constexpr size_t kMaxGlyphs = 65535;
 
 bool ReadGlyphs(std::span<const uint8_t> table, const std::vector<uint32_t>& offsets, FontCharacter& font,
@@ -26,37 +28,152 @@ bool ReadGlyphs(std::span<const uint8_t> table, const std::vector<uint32_t>& off
     return true;
 }
 
-// What an HTML text field shows: the text between the tags, with a line
-// break for <br> and each paragraph's end, and the five named entities and
-// &nbsp; put back. Styles are not kept.
-std::string PlainFromHtml(const std::string& html) {
-    static constexpr std::pair<const char*, const char*> kEntities[] = {
-        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&nbsp;", " "}};
-    std::string plain;
-    for (size_t i = 0; i < html.size();) {
-        if (html[i] == '<') {
-            size_t end = html.find('>', i);
-            if (end == std::string::npos) break;
-            std::string tag = html.substr(i + 1, end - i - 1);
-            for (char& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (tag == "br" || tag == "br/" || tag == "br /" || tag == "/p") plain += '\n';
-            i = end + 1;
+constexpr std::pair<const char*, const char*> kEntities[] = {
+    {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&nbsp;", "\xC2\xA0"}};
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The value of `name` inside a tag's text (quoted with either quote, or
+// bare), or nullopt.
+std::optional<std::string> Attribute(const std::string& tag, const std::string& name) {
+    std::string lower = Lower(tag);
+    for (size_t at = lower.find(name); at != std::string::npos; at = lower.find(name, at + 1)) {
+        size_t eq = at + name.size();
+        while (eq < lower.size() && lower[eq] == ' ') ++eq;
+        if ((at > 0 && std::isalnum(static_cast<unsigned char>(lower[at - 1]))) || eq >= lower.size() || lower[eq] != '=')
             continue;
+        size_t v = eq + 1;
+        while (v < tag.size() && tag[v] == ' ') ++v;
+        if (v >= tag.size()) return std::string{};
+        char quote = tag[v];
+        if (quote == '"' || quote == '\'') {
+            size_t close = tag.find(quote, v + 1);
+            return tag.substr(v + 1, close == std::string::npos ? std::string::npos : close - v - 1);
         }
-        bool named = false;
-        if (html[i] == '&')
-            for (auto [entity, text] : kEntities)
-                if (html.compare(i, std::strlen(entity), entity) == 0) {
-                    plain += text;
-                    i += std::strlen(entity);
-                    named = true;
+        size_t close = tag.find(' ', v);
+        return tag.substr(v, close == std::string::npos ? std::string::npos : close - v);
+    }
+    return std::nullopt;
+}
+
+std::optional<Rgba> HtmlColor(const std::string& text) {
+    if (text.size() != 7 || text[0] != '#') return std::nullopt;
+    char* end = nullptr;
+    unsigned long v = std::strtoul(text.c_str() + 1, &end, 16);
+    if (*end) return std::nullopt;
+    return Rgba{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), 255};
+}
+
+// Edit text's HTML as styled runs: <b>, <i>, <u>, <font face size color>
+// (sizes in pixels, or relative with a sign), <p align>, <br>, and the
+// named entities. Other tags are passed over, their text kept.
+class HtmlRuns {
+public:
+    static constexpr size_t kMaxRuns = 4096;
+
+    explicit HtmlRuns(const TextRun& base) : m_base(base) { m_stack.push_back({"", base}); }
+
+    std::vector<TextRun> Parse(const std::string& html) {
+        for (size_t i = 0; i < html.size();) {
+            if (html[i] == '<') {
+                size_t end = html.find('>', i);
+                if (end == std::string::npos) break;
+                Tag(html.substr(i + 1, end - i - 1));
+                i = end + 1;
+            } else if (html[i] == '&') {
+                i = Entity(html, i);
+            } else {
+                Add(std::string(1, html[i++]));
+            }
+        }
+        while (!m_runs.empty() && !m_runs.back().text.empty() && m_runs.back().text.back() == '\n') {
+            m_runs.back().text.pop_back();
+            if (m_runs.back().text.empty()) m_runs.pop_back();
+        }
+        return std::move(m_runs);
+    }
+
+private:
+    void Tag(const std::string& tag) {
+        std::string lower = Lower(tag);
+        std::string name = lower.substr(0, lower.find_first_of(" /"));
+        if (lower.empty()) return;
+        if (lower[0] == '/') {
+            name = lower.substr(1);
+            if (name == "p") {
+                Add("\n");
+                m_align = m_base.align;
+            }
+            for (size_t i = m_stack.size(); i-- > 1;)
+                if (m_stack[i].first == name) {
+                    m_stack.resize(i);
                     break;
                 }
-        if (!named) plain += html[i++];
+            return;
+        }
+        if (name == "br") return Add("\n");
+        TextRun style = m_stack.back().second;
+        if (name == "p") {
+            static constexpr std::pair<const char*, TextAlign> kAligns[] = {
+                {"left", TextAlign::Left}, {"right", TextAlign::Right}, {"center", TextAlign::Center}, {"justify", TextAlign::Justify}};
+            if (auto align = Attribute(tag, "align"))
+                for (auto [word, value] : kAligns)
+                    if (Lower(*align) == word) m_align = value;
+        } else if (name == "b") {
+            style.bold = true;
+        } else if (name == "i") {
+            style.italic = true;
+        } else if (name == "u") {
+            style.underline = true;
+        } else if (name == "font") {
+            if (auto face = Attribute(tag, "face")) style.face = *face, style.font = 0;
+            if (auto color = Attribute(tag, "color"); color && HtmlColor(*color)) style.color = *HtmlColor(*color);
+            if (auto size = Attribute(tag, "size"); size && !size->empty()) {
+                double px = std::atof(size->c_str());
+                double height = (*size)[0] == '+' || (*size)[0] == '-' ? style.height + px * 20 : px * 20;
+                style.height = std::clamp(height, 20.0, 2000.0 * 20);
+            }
+        } else {
+            return;   // a tag we pass over has no end to match
+        }
+        if (m_stack.size() < 256) m_stack.push_back({name, style});
     }
-    while (!plain.empty() && plain.back() == '\n') plain.pop_back();
-    return plain;
-}
+
+    size_t Entity(const std::string& html, size_t i) {
+        for (auto [entity, text] : kEntities)
+            if (html.compare(i, std::strlen(entity), entity) == 0) {
+                Add(text);
+                return i + std::strlen(entity);
+            }
+        Add("&");
+        return i + 1;
+    }
+
+    void Add(const std::string& text) {
+        TextRun style = m_stack.back().second;
+        style.align = m_align;
+        if (!m_runs.empty()) {
+            TextRun& last = m_runs.back();
+            // Past the limit of runs, the rest of the text takes the last style.
+            if (m_runs.size() >= kMaxRuns || (last.font == style.font && last.face == style.face && last.height == style.height &&
+                last.color == style.color && last.bold == style.bold && last.italic == style.italic &&
+                last.underline == style.underline && last.align == style.align)) {
+                last.text += text;
+                return;
+            }
+        }
+        style.text = text;
+        m_runs.push_back(std::move(style));
+    }
+
+    TextRun m_base;
+    TextAlign m_align = m_base.align;
+    std::vector<std::pair<std::string, TextRun>> m_stack;
+    std::vector<TextRun> m_runs;
+};
 
 // A FILTERLIST, which we draw without: each filter's size follows from its
 // kind (and for three kinds from counts inside it).
@@ -91,23 +208,46 @@ std::string Stars(const std::string& text) {
 
 } // namespace
 
+// DefineFont2/3's code table and, with a layout, the line metrics and
+// the advances that follow it (bounds and kerning are not used).
+void ReadCodesAndLayout(Reader& r, FontCharacter& font, size_t count, bool wideCodes, bool hasLayout,
+                        MemoryBudget& budget) {
+    if (!budget.Charge(count * (sizeof(uint16_t) + sizeof(int16_t)))) return;
+    for (size_t i = 0; i < count && !r.Failed(); ++i) font.codes.push_back(wideCodes ? r.U16() : r.U8());
+    if (r.Failed()) return font.codes.clear();
+    if (!hasLayout) return;
+    font.ascent = r.U16();
+    font.descent = r.U16();
+    font.leading = r.S16();
+    for (size_t i = 0; i < count && !r.Failed(); ++i) font.advances.push_back(r.S16());
+    font.hasLayout = !r.Failed();
+    if (!font.hasLayout) font.advances.clear();
+}
+
 std::unique_ptr<FontCharacter> ParseFont(Reader& r, int code, MemoryBudget& budget, std::string& error) {
     auto font = std::make_unique<FontCharacter>();
     std::vector<uint32_t> offsets;
     std::span<const uint8_t> table;
+    uint8_t flags = 0;
+    uint32_t codeOffset = 0;
     if (code == kDefineFont) {
         table = r.Bytes().subspan(r.Position());
         size_t count = r.U16() / 2;
         offsets.push_back(count * 2);
         for (size_t i = 1; i < count && !r.Failed(); ++i) offsets.push_back(r.U16());
     } else {
-        uint8_t flags = r.U8();
+        flags = r.U8();
         r.U8();
-        r.Skip(r.U8());
+        auto name = r.Take(r.U8());
+        font->name.assign(name.begin(), name.end());
+        while (!font->name.empty() && font->name.back() == '\0') font->name.pop_back();
+        font->bold = (flags & 0x01) != 0;
+        font->italic = (flags & 0x02) != 0;
         size_t count = r.U16();
         table = r.Bytes().subspan(std::min(r.Position(), r.Bytes().size()));
         bool wide = (flags & 0x08) != 0;
         for (size_t i = 0; i < count && i < kMaxGlyphs && !r.Failed(); ++i) offsets.push_back(wide ? r.U32() : r.U16());
+        if (count > 0) codeOffset = wide ? r.U32() : r.U16();
         if (code == kDefineFont3) font->emSquare = 20480;
     }
     if (r.Failed() || !budget.Charge(offsets.size() * sizeof(Shape))) {
@@ -115,7 +255,24 @@ std::unique_ptr<FontCharacter> ParseFont(Reader& r, int code, MemoryBudget& budg
         return nullptr;
     }
     ReadGlyphs(table, offsets, *font, budget, error);
+    if (code != kDefineFont && codeOffset > 0 && codeOffset < table.size()) {
+        Reader codes(table.subspan(codeOffset));
+        ReadCodesAndLayout(codes, *font, offsets.size(), (flags & 0x04) != 0, (flags & 0x80) != 0, budget);
+    }
     return font;
+}
+
+void ParseFontInfo(Reader& r, int code, FontCharacter& font, MemoryBudget& budget) {
+    auto name = r.Take(r.U8());
+    uint8_t flags = r.U8();
+    if (code == kDefineFontInfo2) r.U8();   // the language
+    if (r.Failed()) return;
+    font.name.assign(name.begin(), name.end());
+    while (!font.name.empty() && font.name.back() == '\0') font.name.pop_back();
+    font.bold = (flags & 0x02) != 0;
+    font.italic = (flags & 0x04) != 0;
+    font.codes.clear();
+    ReadCodesAndLayout(r, font, font.glyphs.size(), (flags & 0x01) != 0, false, budget);
 }
 
 // A glyph may take no bits at all, so every one is charged: a few bytes of
@@ -162,21 +319,46 @@ std::unique_ptr<TextCharacter> ParseEditText(Reader& r, std::string& error) {
     text->isEdit = true;
     text->bounds = r.ReadRect();
     uint8_t first = r.U8(), second = r.U8();
-    if (first & 0x01) r.U16();     // the font, drawn with ours
-    if (second & 0x80) r.String(); // the font's class name
-    if ((first & 0x01) || (second & 0x80)) text->editHeight = r.U16();
-    if (first & 0x04) text->editColor = r.ReadRgba();
-    if (first & 0x02) r.U16();
-    if (second & 0x20) r.Skip(9);
+    TextRun base;
+    if (first & 0x01) text->editFont = base.font = r.U16();
+    if (second & 0x80) base.face = r.String();   // a font class, looked for by name
+    if ((first & 0x01) || (second & 0x80)) text->editHeight = base.height = r.U16();
+    if (first & 0x04) text->editColor = base.color = r.ReadRgba();
+    if (first & 0x02) r.U16();   // the longest text typed in
+    if (second & 0x20) {
+        uint8_t align = r.U8();
+        base.align = align <= 3 ? static_cast<TextAlign>(align) : TextAlign::Left;
+        text->leftMargin = r.U16();
+        text->rightMargin = r.U16();
+        text->indent = r.U16();
+        text->leading = r.S16();
+    }
     r.String();   // the variable name
-    if (first & 0x80) text->editText = r.String();
+    std::string initial;
+    if (first & 0x80) initial = r.String();
     if (r.Failed()) {
         error = "broken edit text";
         return nullptr;
     }
-    if (second & 0x02) text->editText = PlainFromHtml(text->editText);
-    if (first & 0x10) text->editText = Stars(text->editText);
+    text->wordWrap = (first & 0x40) != 0;
+    text->multiline = (first & 0x20) != 0;
+    text->useOutlines = (second & 0x01) != 0;
     text->editBorder = (second & 0x08) != 0;
+    if (second & 0x02) {
+        text->runs = HtmlRuns(base).Parse(initial);
+    } else if (!initial.empty()) {
+        // Plain text breaks its lines at CR, LF or both.
+        std::string lines;
+        for (size_t i = 0; i < initial.size(); ++i) {
+            if (initial[i] == '\r' && i + 1 < initial.size() && initial[i + 1] == '\n') continue;
+            lines += initial[i] == '\r' ? '\n' : initial[i];
+        }
+        base.text = std::move(lines);
+        text->runs.push_back(std::move(base));
+    }
+    if (first & 0x10)
+        for (TextRun& run : text->runs) run.text = Stars(run.text);
+    for (const TextRun& run : text->runs) text->editText += run.text;
     return text;
 }
 

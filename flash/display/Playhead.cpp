@@ -64,9 +64,9 @@ void Playhead::Apply(int frame, std::vector<PendingActions>& actions, bool reach
 
 void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& actions) {
     auto it = m_list.find(place.depth);
-    if (!place.move || it == m_list.end()) {
+    if (!place.move && it != m_list.end()) return;   // a depth taken keeps what it shows
+    if (it == m_list.end()) {
         if (!place.character) return;   // nothing to modify
-        Erase(place.depth);
         if (!m_registry.AddObject()) return;   // past the limit of objects alive: not placed
         it = m_list.emplace(place.depth, DisplayObject{}).first;
         SetCharacter(it->second, *place.character, actions);
@@ -91,6 +91,7 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
     object.id = id;
     object.character = m_movie.Find(id);
     object.sprite.reset();
+    object.videoState.reset();
     object.placedAt = m_steps;
     if (!object.character || m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads)
         return;

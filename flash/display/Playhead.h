@@ -61,6 +61,7 @@ struct DisplayObject {
     std::string name;
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
+    mutable std::shared_ptr<void> videoState;   // a placed video's decoder, made and kept by drawing
 };
 
 // Actions to run once a step has built its frames, with the playhead whose

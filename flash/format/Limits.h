@@ -21,6 +21,9 @@ struct Limits {
     static constexpr size_t kMaxGradientStops = 15;
     static constexpr int kMaxBitmapSide = 16384;
     static constexpr int64_t kMaxBitmapPixels = int64_t{64} << 20;
+    static constexpr int kMaxVideoSide = 4096;
+    static constexpr int64_t kMaxVideoPixels = int64_t{1} << 23;   // 3840 × 2160 fits
+    static constexpr int kMaxVideoPlaybacks = 32;       // placed videos decoding at once
     static constexpr size_t kMaxActionBlocksPerStep = 10'000;  // DoAction blocks run per timeline step
     static constexpr size_t kMaxActionsPerStep = 200'000;      // AVM1 actions run per step, branches included
     static constexpr int kMaxGotosPerStep = 64;

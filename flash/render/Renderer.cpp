@@ -280,6 +280,9 @@ void Renderer::DrawCharacter(const Character& character, const DisplayObject* ob
             DrawText(text, m, color);
         break;
     }
+    case CharacterKind::Video:
+        DrawVideo(static_cast<const VideoCharacter&>(character), object, m, color);
+        break;
     case CharacterKind::Font: break;
     }
 }

@@ -29,6 +29,10 @@ private:
     void DrawBitmap(const BitmapCharacter& bitmap, const Matrix& toDevice, const ColorTransform& color);
     void DrawText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
     void DrawEditText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
+    void DrawOutlineText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
+    void DrawDeviceText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
+    void DrawVideo(const VideoCharacter& video, const DisplayObject* object, const Matrix& toDevice,
+                   const ColorTransform& color);
     bool SetMatrix(const Matrix& m);
     static CairoSurfacePtr Transformed(const BitmapCharacter& bitmap, const ColorTransform& color);
     bool AddPath(const std::vector<Edge>& edges);

@@ -56,11 +56,13 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
     const uint32_t colour = 0x3366CC;
     const Bytes jpeg = JpegOf(colour);
     auto [tables, image] = SplitJpeg(jpeg);
-    Bits jpeg2, marked, bits, jpeg3;
+    Bits jpeg2, marked, bits, jpeg3, jpeg4;
     jpeg2.U16(7), jpeg2.Append(jpeg);
     marked.U16(7), marked.Append({0xFF, 0xD9, 0xFF, 0xD8}), marked.Append(jpeg);
     bits.U16(7), bits.Append(image);
     jpeg3.U16(7), jpeg3.U32(uint32_t(jpeg.size())), jpeg3.Append(jpeg), jpeg3.Append(Zlib(Bytes(16 * 16, 128)));
+    // JPEG4: JPEG3 with a deblocking strength (8.8), which leaves one colour as it is.
+    jpeg4.U16(7), jpeg4.U32(uint32_t(jpeg.size())), jpeg4.U16(0x100), jpeg4.Append(jpeg), jpeg4.Append(Zlib(Bytes(16 * 16, 128)));
     // PNG and GIF data keep their own transparency; JPEG3's alpha plane
     // (here all clear) is for JPEG data only.
     const Bytes png = PngOf(colour, 128), gif = GifOf(2, 2, {colour, colour, colour, colour});
@@ -80,6 +82,7 @@ TEST(FlashRender, BitmapFillFromEveryBitmapTag) {
         {"JPEG2 behind a stray end and start marker", {Tagged(21, marked.Data())}, colour},
         {"DefineBits with JPEGTables", {Tagged(8, tables), Tagged(6, bits.Data())}, colour},
         {"JPEG3 with alpha", {Tagged(35, jpeg3.Data())}, Mix(kWhite, colour, 128 / 255.0)},
+        {"JPEG4 with alpha, deblocked", {Tagged(90, jpeg4.Data())}, Mix(kWhite, colour, 128 / 255.0)},
         {"JPEG2 holding a PNG with half alpha", {Tagged(21, pngJpeg2.Data())}, Mix(kWhite, colour, 128 / 255.0)},
         {"JPEG2 holding an opaque PNG", {Tagged(21, opaquePng.Data())}, colour},
         {"JPEG2 holding a GIF", {Tagged(21, gifJpeg2.Data())}, colour},

@@ -207,7 +207,7 @@ inline Bytes Lossless(uint16_t id, int code, int format, int w, int h, uint32_t 
     auto premul = [&](uint32_t c) { return uint8_t(two ? (c * alpha + 127) / 255 : c); };
     uint8_t r = uint8_t(rgb >> 16), g = uint8_t(rgb >> 8), b = uint8_t(rgb);
     if (format == 3) {
-        pixels = {r, g, b};
+        pixels = {premul(r), premul(g), premul(b)};   // Lossless2's table is premultiplied too
         if (two) pixels.push_back(alpha);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < ((w + 3) & ~3); ++x) pixels.push_back(0);
@@ -224,6 +224,85 @@ inline Bytes Lossless(uint16_t id, int code, int format, int w, int h, uint32_t 
     if (format == 3) out.U8(0);
     out.Append(Zlib(pixels));
     return out.Data();
+}
+
+// DefineVideoStream (60): `flags` holds the deblocking (bits 1-3) and
+// smoothing (bit 0) fields; VideoFrame (61) carries one frame's packet.
+inline Bytes VideoStream(uint16_t id, int frames, int width, int height, int codec, uint8_t flags = 0) {
+    Bits b;
+    b.U16(id), b.U16(uint16_t(frames)), b.U16(uint16_t(width)), b.U16(uint16_t(height)), b.U8(flags), b.U8(uint8_t(codec));
+    return b.Data();
+}
+inline Bytes VideoFrame(uint16_t id, int frame, const Bytes& packet) {
+    Bits b;
+    b.U16(id), b.U16(uint16_t(frame)), b.Append(packet);
+    return b.Data();
+}
+// PlaceObject2 with a scale: a new placement, or with `move` a change of
+// the ratio (and matrix) alone.
+inline Bytes PlaceScaled(uint16_t depth, int id, double scale, int ratio, bool move = false) {
+    Bits b;
+    b.U8(uint8_t((move ? 1 : 0) | (id >= 0 ? 2 : 0) | 4 | (ratio >= 0 ? 0x10 : 0)));
+    b.U16(depth);
+    if (id >= 0) b.U16(uint16_t(id));
+    b.Matrix(scale, scale, 0, 0, 0, 0);
+    if (ratio >= 0) b.U16(uint16_t(ratio));
+    return b.Data();
+}
+
+// The body of a DefineFont2 (code 48) or DefineFont3 (75; its EM square
+// 20 times larger, which `widths` and `ascent` must follow) named `name`:
+// glyph i draws `codes[i]` as a box `widths[i]` EM units wide standing on
+// the baseline, `ascent` high; its advance is its width.
+inline Bytes BoxFont(uint16_t id, const std::string& name, const std::vector<uint16_t>& codes,
+                     const std::vector<int>& widths, int ascent, int descent, bool bold = false) {
+    std::vector<Bytes> glyphs;
+    for (int w : widths) {
+        Bits g;
+        g.U8(0x21);   // 2 fill bits, 1 line bit
+        Box(g, 0, -ascent, w, 0, 0, 1);
+        EndShape(g);
+        glyphs.push_back(g.Data());
+    }
+    Bits b;
+    b.U16(id), b.U8(uint8_t(0x80 | 0x04 | (bold ? 0x01 : 0))), b.U8(0), b.U8(uint8_t(name.size()));
+    b.Append(Bytes(name.begin(), name.end()));
+    b.U16(uint16_t(glyphs.size()));
+    size_t offset = 2 * glyphs.size() + 2;
+    for (const Bytes& g : glyphs) b.U16(uint16_t(offset)), offset += g.size();
+    b.U16(uint16_t(offset));   // the code table's
+    for (const Bytes& g : glyphs) b.Append(g);
+    for (uint16_t c : codes) b.U16(c);
+    b.U16(uint16_t(ascent)), b.U16(uint16_t(descent)), b.U16(0);
+    for (int w : widths) b.U16(uint16_t(w));
+    for (int w : widths) b.Rect(0, w, -ascent, 0);
+    b.U16(0);   // no kerning
+    return b.Data();
+}
+
+// DefineEditText (37) over `bounds` (twips), in font `font` at `height`
+// twips and colour `rgb`; `align` >= 0 adds a layout with that alignment.
+struct EditField {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    uint16_t font = 0;
+    int height = 240;
+    uint32_t rgb = 0;
+    bool html = false, outlines = false, border = false, wordWrap = false, multiline = true;
+    int align = -1;
+    std::string text;
+};
+inline Bytes EditText(uint16_t id, const EditField& f) {
+    Bits b;
+    b.U16(id);
+    b.Rect(f.x0, f.x1, f.y0, f.y1);
+    b.U8(uint8_t(0x80 | (f.wordWrap ? 0x40 : 0) | (f.multiline ? 0x20 : 0) | 0x04 | (f.font ? 0x01 : 0)));
+    b.U8(uint8_t((f.align >= 0 ? 0x20 : 0) | (f.border ? 0x08 : 0) | (f.html ? 0x02 : 0) | (f.outlines ? 0x01 : 0)));
+    if (f.font) b.U16(f.font), b.U16(uint16_t(f.height));
+    b.Rgba(f.rgb, 255);
+    if (f.align >= 0) b.U8(uint8_t(f.align)), b.U16(0), b.U16(0), b.U16(0), b.U16(0);
+    b.String("");
+    b.String(f.text);
+    return b.Data();
 }
 
 // Splits a JPEG file into the tables (SOI, DQT and DHT segments, EOI) that

@@ -293,6 +293,38 @@ TEST(FlashTimeline, ActionsOfASpriteThatAGotoRemovedActOnNothing) {
     }
 }
 
+// What a depth shows when a later frame places onto it, and which
+// background colour the stage keeps.
+TEST(FlashTimeline, DisplayListKeepsWhatFlashKeeps) {
+    struct Case {
+        const char* what;
+        bool move;
+        uint32_t secondBackground;
+        uint32_t square, corner;
+    };
+    const Case cases[] = {
+        {"a placement onto a taken depth is ignored", false, kBlue, kRed, kWhite},
+        {"a move with a character replaces what the depth shows", true, kBlue, kBlue, kWhite},
+    };
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 2);
+        w.Background(kWhite);
+        w.Tag(32, RectShape(1, 0, 0, 400, 400, Solid(kRed)));
+        w.Tag(32, RectShape(2, 0, 0, 400, 400, Solid(kBlue)));
+        w.Place(1, 1, 0, 0);
+        w.ShowFrame();
+        w.Background(c.secondBackground);   // the first one set the stage's colour for good
+        w.Place(1, 2, 0, 0, c.move);
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        player->Tick();
+        gfx::Surface s = Paint(*player, 100, 100);
+        EXPECT_TRUE(Near(s.Pixel(10, 10), c.square)) << c.what;
+        EXPECT_TRUE(Near(s.Pixel(90, 90), c.corner)) << c.what;
+    }
+}
+
 TEST(FlashTimeline, FrameRateIsBounded) {
     const std::pair<double, double> cases[] = {{0, 12}, {0.5, 1}, {24, 24}, {250, 120}};
     for (auto [stored, played] : cases) {

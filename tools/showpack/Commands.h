@@ -59,8 +59,8 @@ struct FlashOptions {
     std::filesystem::path outDir;
 };
 
-// Writes the first `frames` frames of a Flash movie (looping off) as
-// frame-NNNN.png files in `outDir`.
+// Writes the first `frames` frames of a Flash movie, played as the engine
+// plays it (its clock, its root looping), as frame-NNNN.png files in `outDir`.
 int Flash(const FlashOptions& options, std::ostream& out, std::ostream& err);
 
 // The engine next to the running showpack, or the given one.

@@ -1,5 +1,8 @@
 // showpack flash: writes the first frames of a Flash movie as PNG files, as
-// the player draws them, so authors and tests can see what it shows.
+// the player draws them, so authors and tests can see what it shows. The
+// movie plays as the engine plays it: on the player's own clock (here one
+// that jumps to each frame's time), its root looping unless the
+// movie stops it.
 
 #include "tools/showpack/Commands.h"
 
@@ -28,11 +31,11 @@ int Flash(const FlashOptions& options, std::ostream& out, std::ostream& err) {
     }
     std::error_code ec;
     std::filesystem::create_directories(options.outDir, ec);
-    player.SetLoop(false);
+    player.Advance(flash::Player::Clock::time_point{});   // starts the clock on the first frame
     out << "stage " << player.StageSize().width << "x" << player.StageSize().height << ", " << player.FrameRate()
         << " fps, " << player.TotalFrames() << " frames\n";
     for (int i = 0; i < options.frames; ++i) {
-        if (i > 0) player.Tick();
+        if (i > 0) player.Advance(player.NextFrameTime());   // the time the engine waits for
         player.Paint(*screen);
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", i);
