@@ -315,11 +315,13 @@ void Renderer::Stroke(const LineStyle& line, const std::vector<Edge>& edges, con
     cairo_fill(m_cr);
 }
 
-void Renderer::DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const ColorTransform& color, bool nonZero) {
+void Renderer::DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const ColorTransform& color, bool nonZero,
+                         bool kept) {
     cairo_set_fill_rule(m_cr, nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     for (size_t i = 0; i < layer.fillPaths.size() && i < layer.fills.size(); ++i) {
         if (layer.fillPaths[i].empty() || !SetMatrix(toDevice)) continue;
-        if (!SetSource(layer.fills[i], color) || !AddPath(layer.fillPaths[i])) continue;
+        const bool cached = kept && m_cache && SetCachedSource(layer.fills[i], layer.fillPaths[i], toDevice, color);
+        if ((!cached && !SetSource(layer.fills[i], color)) || !AddPath(layer.fillPaths[i])) continue;
         cairo_fill(m_cr);
     }
     for (size_t i = 0; i < layer.linePaths.size() && i < layer.lines.size(); ++i) {
@@ -389,9 +391,19 @@ void Renderer::DrawObject(const DisplayObject& object, const Matrix& toDevice, c
 }
 
 bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, const ColorTransform& color, int depth) {
+    // Filter sizes are stage pixels: they grow with the stage's scale to
+    // the device, not with the object's own.
+    std::vector<Filter> filters = object.filters;
+    const double kx = std::hypot(m_stage.a, m_stage.b) * 20, ky = std::hypot(m_stage.c, m_stage.d) * 20;
+    if (std::isfinite(kx) && std::isfinite(ky) && kx > 0 && ky > 0)
+        for (Filter& f : filters) {
+            f.blurX = std::min(f.blurX * kx, Filter::kMaxBlur);
+            f.blurY = std::min(f.blurY * ky, Filter::kMaxBlur);
+            f.distance *= std::sqrt(kx * ky);
+        }
     // The surface covers the object's pixels grown by what its filters
     // spread, cut to what can show: the clip grown by the same.
-    const FilterSpread spread = FilterMargin(object.filters);
+    const FilterSpread spread = FilterMargin(filters);
     cairo_identity_matrix(m_cr);
     double cx0, cy0, cx1, cy1;
     cairo_clip_extents(m_cr, &cx0, &cy0, &cx1, &cy1);
@@ -403,7 +415,7 @@ bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, con
     const int x1 = static_cast<int>(std::ceil(box.x1)), y1 = static_cast<int>(std::ceil(box.y1));
     const int64_t pixels = int64_t{x1 - x0} * (y1 - y0);
     if (pixels > kMaxGroupPixels || m_groupPixels + pixels > kMaxGroupPixelsAlive) return false;
-    const int64_t work = pixels * FilterWork(object.filters);
+    const int64_t work = pixels * FilterWork(filters);
     if (work > kMaxEffectWorkPerFrame - m_effectWork) return false;
     m_effectWork += work;
     CairoSurfacePtr group(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0));
@@ -418,7 +430,7 @@ bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, con
     cairo_destroy(m_cr);
     m_cr = outer;
     cairo_surface_set_device_offset(group.get(), 0, 0);
-    ApplyFilters(group.get(), object.filters);
+    ApplyFilters(group.get(), filters);
     if (!IsIdentity(color)) TransformPixels(group.get(), color);
     Composite(group.get(), x0, y0, object.blend);
     m_groupPixels -= pixels;
@@ -462,22 +474,24 @@ void Renderer::Composite(cairo_surface_t* group, int x, int y, BlendMode mode) {
     cairo_set_operator(m_cr, CAIRO_OPERATOR_OVER);
 }
 
-bool Renderer::DrawCached(const Shape& shape, const Matrix& m, const ColorTransform& color) {
-    constexpr double kFar = 1e7;   // device pixels; beyond, whole pixels no longer fit an int
-    if (!Invertible(m) || std::fabs(m.tx) > kFar || std::fabs(m.ty) > kFar) return false;
-    // The translation split into whole pixels and a phase in quarters.
-    const int k = ShapeCache::kPhases;
-    const double qx = std::round(m.tx * k) / k, qy = std::round(m.ty * k) / k;
-    const double wholeX = std::floor(qx), wholeY = std::floor(qy);
+bool Renderer::SetCachedSource(const FillStyle& fill, const std::vector<Edge>& path, const Matrix& m,
+                               const ColorTransform& color) {
+    if (fill.kind == FillKind::Solid || !Invertible(m) || path.empty()) return false;
+    // The paint is made once with the shape's origin on a pixel corner,
+    // over the box of the fill's outline, and then moved where the shape is.
+    Rect r{path.front().from.x, path.front().from.x, path.front().from.y, path.front().from.y};
+    for (const Edge& e : path)
+        for (Point p : {e.from, e.control, e.to})
+            r = {std::min(r.xMin, p.x), std::max(r.xMax, p.x), std::min(r.yMin, p.y), std::max(r.yMax, p.y)};
     Matrix local = m;
-    local.tx = qx - wholeX;
-    local.ty = qy - wholeY;
-    const DeviceBox box = Transform(shape.bounds, local);
+    local.tx = local.ty = 0;
+    const DeviceBox box = Transform(r, local);
+    if (!std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) || !std::isfinite(box.y1)) return false;
+    const double w = std::ceil(box.x1) - std::floor(box.x0), h = std::ceil(box.y1) - std::floor(box.y0);
+    if (w <= 0 || h <= 0 || w * h > double(ShapeCache::kMaxShapePixels)) return false;
     const int x0 = static_cast<int>(std::floor(box.x0)), y0 = static_cast<int>(std::floor(box.y0));
-    const int width = static_cast<int>(std::ceil(box.x1)) - x0, height = static_cast<int>(std::ceil(box.y1)) - y0;
-    if (width <= 0 || height <= 0 || int64_t{width} * height > ShapeCache::kMaxShapePixels) return false;
-    ShapeCache::Key key{&shape, m.a, m.b, m.c, m.d, static_cast<int>(local.tx * k), static_cast<int>(local.ty * k), color};
-    ShapeCache::Entry* entry = m_cache->Find(key);
+    const int width = static_cast<int>(w), height = static_cast<int>(h);
+    ShapeCache::Entry* entry = m_cache->Find({&fill, m.a, m.b, m.c, m.d, color});
     if (!entry || (!entry->pixels && entry->seen < 2)) return false;
     if (!entry->pixels) {
         if (!m_cache->Charge(int64_t{width} * height)) return false;
@@ -486,7 +500,7 @@ bool Renderer::DrawCached(const Shape& shape, const Matrix& m, const ColorTransf
         cairo_surface_set_device_offset(pixels.get(), -x0, -y0);
         cairo_t* outer = m_cr;
         m_cr = cairo_create(pixels.get());
-        for (const ShapeLayer& layer : shape.layers) DrawLayer(layer, local, color, shape.nonZero);
+        if (SetMatrix(local) && SetSource(fill, color)) cairo_paint(m_cr);
         cairo_destroy(m_cr);
         m_cr = outer;
         cairo_surface_set_device_offset(pixels.get(), 0, 0);
@@ -494,10 +508,17 @@ bool Renderer::DrawCached(const Shape& shape, const Matrix& m, const ColorTransf
         entry->x = x0;
         entry->y = y0;
     }
+    // The paint moves by whole pixels, which copies: its colours are at
+    // most half a pixel off, which a smooth paint hardly shows. The outline
+    // itself is filled where it is, so its edges are exact.
+    PatternPtr pattern(cairo_pattern_create_for_surface(entry->pixels.get()));
+    cairo_matrix_t at;
+    cairo_matrix_init_translate(&at, -(std::round(m.tx) + entry->x), -(std::round(m.ty) + entry->y));
+    cairo_pattern_set_matrix(pattern.get(), &at);
+    cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
     cairo_identity_matrix(m_cr);
-    cairo_set_source_surface(m_cr, entry->pixels.get(), wholeX + entry->x, wholeY + entry->y);
-    cairo_paint(m_cr);
-    return true;
+    cairo_set_source(m_cr, pattern.get());
+    return SetMatrix(m);
 }
 
 void Renderer::DrawCharacter(const Character& character, const DisplayObject* object, const Matrix& m,
@@ -506,8 +527,7 @@ void Renderer::DrawCharacter(const Character& character, const DisplayObject* ob
     switch (character.kind) {
     case CharacterKind::Shape: {
         const Shape& shape = static_cast<const ShapeCharacter&>(character).shape;
-        if (m_cache && DrawCached(shape, m, color)) break;
-        for (const ShapeLayer& layer : shape.layers) DrawLayer(layer, m, color, shape.nonZero);
+        for (const ShapeLayer& layer : shape.layers) DrawLayer(layer, m, color, shape.nonZero, true);
         break;
     }
     case CharacterKind::Morph:

@@ -17,8 +17,10 @@ public:
     Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache = nullptr) : m_cr(cr), m_movie(movie), m_cache(cache) {}
 
     void DrawList(const Playhead& playhead, const Matrix& toDevice, const ColorTransform& color, int depth);
-    // One layer of a shape (also used for an interpolated morph).
-    void DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const ColorTransform& color, bool nonZero);
+    // One layer of a shape (also used for an interpolated morph and glyphs).
+    // `kept` says the layer outlives the frame, so its paints may be cached.
+    void DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const ColorTransform& color, bool nonZero,
+                   bool kept = false);
     size_t EdgesDrawn() const { return m_edges; }
 
 private:
@@ -28,8 +30,9 @@ private:
     // large), so that it is drawn plainly.
     bool DrawWithEffects(const DisplayObject& object, const Matrix& m, const ColorTransform& color, int depth);
     void Composite(cairo_surface_t* group, int x, int y, BlendMode mode);
-    // Draws `shape` from the cache; false when it is to be drawn directly.
-    bool DrawCached(const Shape& shape, const Matrix& m, const ColorTransform& color);
+    // Sets the source for a gradient or bitmap fill from the cache, the
+    // current matrix `m`; false when it is to be set directly.
+    bool SetCachedSource(const FillStyle& fill, const std::vector<Edge>& path, const Matrix& m, const ColorTransform& color);
     void DrawCharacter(const Character& character, const DisplayObject* object, const Matrix& toDevice,
                        const ColorTransform& color, int depth);
     void DrawMasked(const DisplayObject& mask, const std::vector<const DisplayObject*>& masked, const Matrix& toDevice,
@@ -54,7 +57,7 @@ private:
     size_t m_edges = 0;
     size_t m_objects = 0;
     int m_masks = 0;
-    Matrix m_stage;   // twips to device pixels for the root
+    Matrix m_stage{0.05, 0, 0, 0.05, 0, 0};   // twips to device pixels for the root
     int64_t m_groupPixels = 0;   // in the effect surfaces alive now
     int64_t m_effectWork = 0;    // filter work spent this frame
 };

@@ -16,14 +16,13 @@ size_t Mix(size_t seed, double v) {
 
 bool ShapeCache::Key::operator==(const Key& o) const {
     const ColorTransform &p = color, &q = o.color;
-    return shape == o.shape && a == o.a && b == o.b && c == o.c && d == o.d && phaseX == o.phaseX &&
-           phaseY == o.phaseY && p.mr == q.mr && p.mg == q.mg && p.mb == q.mb && p.ma == q.ma && p.ar == q.ar &&
+    return fill == o.fill && a == o.a && b == o.b && c == o.c && d == o.d && p.mr == q.mr && p.mg == q.mg && p.mb == q.mb && p.ma == q.ma && p.ar == q.ar &&
            p.ag == q.ag && p.ab == q.ab && p.aa == q.aa;
 }
 
 size_t ShapeCache::Hash::operator()(const Key& k) const {
-    size_t h = std::hash<const void*>{}(k.shape);
-    for (double v : {k.a, k.b, k.c, k.d, double(k.phaseX), double(k.phaseY), k.color.mr, k.color.mg, k.color.mb,
+    size_t h = std::hash<const void*>{}(k.fill);
+    for (double v : {k.a, k.b, k.c, k.d, k.color.mr, k.color.mg, k.color.mb,
                      k.color.ma, k.color.ar, k.color.ag, k.color.ab, k.color.aa})
         h = Mix(h, v);
     return h;

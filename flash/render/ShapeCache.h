@@ -1,9 +1,11 @@
 #pragma once
-// Shapes kept as drawn pixels while only their position changes: a shape
-// drawn with the same scale, rotation, colour and quarter-pixel phase
-// again is copied, not filled and stroked again. A key seen once is only
-// noted; its pixels are kept from the second time on, so that a shape that
-// turns or grows every frame costs nothing more. Entries no frame used for
+// The paints of shapes' gradient and bitmap fills kept as pixels while only
+// the shape's position changes: a fill drawn with the same scale, rotation
+// and colour again takes its colours from them (moved by the fraction of a
+// pixel its position has) instead of working out the gradient at every
+// pixel again; the outline is still filled where it is. A key seen once is
+// only noted; its pixels are kept from the second time on, so that a shape
+// that turns or grows every frame costs nothing more. Entries no frame used for
 // a while go, and the pixels held are bounded.
 
 #include <cstdint>
@@ -15,21 +17,19 @@ namespace showsaver::flash {
 
 class ShapeCache {
 public:
-    static constexpr int64_t kMaxPixels = int64_t{16} << 20;   // 64 MB in all
-    static constexpr int64_t kMaxShapePixels = 1024 * 1024;    // larger shapes are drawn each time
+    static constexpr int64_t kMaxPixels = int64_t{12} << 20;   // 48 MB in all
+    static constexpr int64_t kMaxShapePixels = 1024 * 1024;    // larger fills are painted each time
     static constexpr size_t kMaxEntries = 50'000;
-    static constexpr int kPhases = 4;                          // positions per pixel kept apart
 
     struct Key {
-        const void* shape = nullptr;
+        const void* fill = nullptr;   // a FillStyle in the movie
         double a = 1, b = 0, c = 0, d = 1;
-        int phaseX = 0, phaseY = 0;
         ColorTransform color;
         bool operator==(const Key& o) const;
     };
     struct Entry {
         CairoSurfacePtr pixels;   // null while the key was seen only once
-        int x = 0, y = 0;         // the pixels' top left against the shape's whole-pixel position
+        int x = 0, y = 0;         // the pixels' top left against the shape's origin on the device
         uint64_t used = 0;
         int seen = 0;             // times looked up
     };

@@ -14,14 +14,14 @@ Bytes Square(uint16_t id, uint32_t rgb, uint8_t alpha = 255, int from = 20, int 
 }
 
 // Shared fields of shadows, glows and bevels; `flags` is the byte of
-// inner (0x80), knockout (0x40), composite source (0x20), on top (0x10)
-// and the passes.
+// inner (0x80), knockout (0x40), composite source (0x20), on top (0x10,
+// bevels) and the passes.
 void Shared(Bits& b, double blur, double angle, double distance, double strength, uint8_t flags, bool angled = true) {
     Fixed(b, blur), Fixed(b, blur);
     if (angled) Fixed(b, angle), Fixed(b, distance);
     b.U16(uint16_t(std::lround(strength * 256))), b.U8(flags);
 }
-constexpr uint8_t kInner = 0x80, kKnockout = 0x40, kComposite = 0x20, kOnTop = 0x10;
+constexpr uint8_t kInner = 0x80, kKnockout = 0x40, kComposite = 0x20;
 
 Bytes Blur(double size, int passes) {
     Bits b;
