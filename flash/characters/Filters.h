@@ -4,6 +4,7 @@
 // cache-as-bitmap flag. The script machine's filter and blendMode
 // properties read and write the same values.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,12 +19,21 @@ enum class BlendMode : uint8_t {
     Overlay, Hardlight
 };
 
+// 0 and unknown numbers are normal.
+inline BlendMode ToBlendMode(uint8_t n) {
+    return n >= 2 && n <= 14 ? static_cast<BlendMode>(n) : BlendMode::Normal;
+}
+
 enum class FilterKind : uint8_t {
     DropShadow = 0, Blur = 1, Glow = 2, Bevel = 3, GradientGlow = 4, Convolution = 5, ColorMatrix = 6,
     GradientBevel = 7
 };
 
 struct Filter {
+    static constexpr double kMaxBlur = 255;        // pixels, as Flash Player clamps it
+    static constexpr double kMaxDistance = 2000;   // pixels
+    static constexpr int kMaxPasses = 15;
+    static constexpr size_t kMaxFilters = 16;      // on one object; more are dropped
     FilterKind kind = FilterKind::Blur;
     double blurX = 4, blurY = 4;   // pixels
     int passes = 1;                // the box blur runs this many times (the quality)

@@ -308,7 +308,14 @@ std::optional<PlaceCommand> ParsePlace(Reader& r, int code) {
     if (flags & 0x10) place.ratio = r.U16();
     if (flags & 0x20) place.name = r.String();
     if (flags & 0x40) place.clipDepth = r.U16();
-    // Filters, blend modes and clip actions follow; we draw without them.
+    if (flags3 & 0x01) {
+        std::vector<Filter> filters;
+        if (!ParseFilters(r, filters)) return std::nullopt;
+        place.filters = std::move(filters);
+    }
+    if (flags3 & 0x02) place.blend = ToBlendMode(r.U8());
+    if (flags3 & 0x04) place.cacheAsBitmap = r.U8() != 0;
+    // Clip actions follow, which only buttons and scripts act on.
     if (r.Failed()) return std::nullopt;
     return place;
 }

@@ -33,6 +33,10 @@ std::unique_ptr<BitmapCharacter> ParseJpegBitmap(Reader& reader, int code, std::
 std::unique_ptr<BitmapCharacter> ParseLosslessBitmap(Reader& reader, int code, MemoryBudget& budget,
                                                      std::string& error);
 
+// A FILTERLIST; false when it breaks (the filters read so far are kept).
+// Convolution weights are charged to `budget` when one is given.
+bool ParseFilters(Reader& reader, std::vector<Filter>& filters, MemoryBudget* budget = nullptr);
+
 // PlaceObject (code 4), PlaceObject2 (26), PlaceObject3 (70).
 std::optional<PlaceCommand> ParsePlace(Reader& reader, int code);
 

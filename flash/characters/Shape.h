@@ -56,9 +56,13 @@ struct LineStyle {
     Rgba color;
     bool hasFill = false;
     FillStyle fill;
-    Cap cap = Cap::Round;
+    Cap cap = Cap::Round;        // at the start of each run of edges
+    Cap endCap = Cap::Round;     // at its end
     Join join = Join::Round;
     double miterLimit = 3;
+    bool noHScale = false, noVScale = false;   // the width ignores the object's scaling that way
+    bool pixelHinting = false;   // ends on pixel centres or edges, so a thin line stays crisp
+    bool noClose = false;        // a run that ends where it began keeps its caps
 };
 
 // Edges as read: each with its left and right fill and its line (1-based,

@@ -173,12 +173,16 @@ MorphLine ParseMorphLine(Reader& r, int version) {
         line.start.cap = static_cast<Cap>(std::min<uint32_t>(r.Bits(2), 2));
         line.start.join = static_cast<Join>(std::min<uint32_t>(r.Bits(2), 2));
         line.start.hasFill = r.Flag();
-        r.Bits(11);
+        line.start.noHScale = r.Flag();
+        line.start.noVScale = r.Flag();
+        line.start.pixelHinting = r.Flag();
+        r.Bits(5);
+        line.start.noClose = r.Flag();
+        line.start.endCap = static_cast<Cap>(std::min<uint32_t>(r.Bits(2), 2));
         if (line.start.join == Join::Miter) line.start.miterLimit = r.U16() / 256.0;
-        line.end.cap = line.start.cap;
-        line.end.join = line.start.join;
-        line.end.miterLimit = line.start.miterLimit;
-        line.end.hasFill = line.start.hasFill;
+        double endWidth = line.end.width;
+        line.end = line.start;
+        line.end.width = endWidth;
         if (line.start.hasFill) {
             MorphFill fill = ParseMorphFill(r);
             line.start.fill = fill.start;
@@ -224,10 +228,12 @@ LineStyle ParseLineStyle(Reader& r, int version) {
     line.cap = static_cast<Cap>(std::min<uint32_t>(r.Bits(2), 2));
     line.join = static_cast<Join>(std::min<uint32_t>(r.Bits(2), 2));
     line.hasFill = r.Flag();
-    r.Bits(3);   // no horizontal or vertical scale, pixel hinting
+    line.noHScale = r.Flag();
+    line.noVScale = r.Flag();
+    line.pixelHinting = r.Flag();
     r.Bits(5);
-    r.Bits(1);   // no close
-    r.Bits(2);   // the end cap; we draw both ends with the start cap
+    line.noClose = r.Flag();
+    line.endCap = static_cast<Cap>(std::min<uint32_t>(r.Bits(2), 2));
     if (line.join == Join::Miter) line.miterLimit = r.U16() / 256.0;
     if (line.hasFill)
         line.fill = ParseFillStyle(r, version);

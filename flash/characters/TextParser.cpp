@@ -175,29 +175,6 @@ private:
     std::vector<TextRun> m_runs;
 };
 
-// A FILTERLIST, which we draw without: each filter's size follows from its
-// kind (and for three kinds from counts inside it).
-void SkipFilters(Reader& r) {
-    size_t count = r.U8();
-    for (size_t i = 0; i < count && !r.Failed(); ++i) {
-        switch (r.U8()) {
-        case 0: r.Skip(23); break;                    // drop shadow
-        case 1: r.Skip(9); break;                     // blur
-        case 2: r.Skip(15); break;                    // glow
-        case 3: r.Skip(27); break;                    // bevel
-        case 4:                                       // gradient glow
-        case 7: r.Skip(5 * size_t{r.U8()} + 19); break;   // gradient bevel
-        case 5: {                                     // convolution
-            size_t x = r.U8(), y = r.U8();
-            r.Skip(8 + 4 * x * y + 5);
-            break;
-        }
-        case 6: r.Skip(80); break;                    // colour matrix
-        default: r.Skip(r.Remaining() + 1); break;    // unknown: the rest cannot be read
-        }
-    }
-}
-
 // A password field shows a star for every character (UTF-8 lead byte).
 std::string Stars(const std::string& text) {
     std::string stars;
@@ -377,8 +354,12 @@ std::unique_ptr<ButtonCharacter> ParseButton(Reader& r, int code, MemoryBudget& 
         record.place.depth = r.U16();
         record.place.matrix = r.ReadMatrix();
         if (code == kDefineButton2) record.place.color = r.ReadColorTransform(true);
-        if (code == kDefineButton2 && (flags & 0x10)) SkipFilters(r);
-        if (code == kDefineButton2 && (flags & 0x20)) r.U8();   // the blend mode, which we draw without
+        if (code == kDefineButton2 && (flags & 0x10)) {
+            std::vector<Filter> filters;
+            if (!ParseFilters(r, filters, &budget)) break;
+            record.place.filters = std::move(filters);
+        }
+        if (code == kDefineButton2 && (flags & 0x20)) record.place.blend = ToBlendMode(r.U8());
         // The state bits, lowest first: up, over, down, hit test.
         if ((flags & 0x01) && up.size() < 1000 && !r.Failed() && budget.Charge(sizeof(FrameCommand)))
             up.push_back(std::move(record));

@@ -58,6 +58,7 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
     m_mixer.reset();
     m_root.reset();
     m_movie = std::move(movie);
+    m_shapes.Clear();   // its keys name the old movie's shapes
     if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
     m_quit = false;
     ResetLocked();
@@ -221,10 +222,17 @@ bool Player::Paint(uint32_t* pixels, int width, int height, int strideBytes) {
     cairo_rectangle(cr.get(), s.xMin, s.yMin, s.Width(), s.Height());
     cairo_identity_matrix(cr.get());
     cairo_clip(cr.get());
-    Renderer renderer(cr.get(), *m_movie);
+    m_shapes.NewFrame();
+    Renderer renderer(cr.get(), *m_movie, m_cacheShapes ? &m_shapes : nullptr);
     renderer.DrawList(*m_root, toDevice, ColorTransform{}, 0);
     cairo_surface_flush(target.get());
     return cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS;
+}
+
+void Player::SetShapeCache(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_cacheShapes = on;
+    if (!on) m_shapes.Clear();
 }
 
 bool Player::Paint(gfx::Surface& surface) {

@@ -15,6 +15,7 @@
 #include "gfx/Surface.h"
 #include "flash/characters/Movie.h"
 #include "flash/display/Playhead.h"
+#include "flash/render/ShapeCache.h"
 #include "flash/sound/Sound.h"
 
 namespace showsaver::flash {
@@ -68,6 +69,9 @@ public:
     // outlive the player or be replaced first.
     void SetSoundSink(SoundSink* sink);
 
+    // Whether shapes' pixels are kept from frame to frame (on by default).
+    void SetShapeCache(bool on);
+
 private:
     void StepLocked();
     // Runs the action blocks a step or goto gave, and those they give.
@@ -85,6 +89,8 @@ private:
     bool m_started = false;
     std::unique_ptr<SoundMixer> m_mixer;
     SoundSink* m_sink = nullptr;
+    ShapeCache m_shapes;
+    bool m_cacheShapes = true;
 };
 
 } // namespace showsaver::flash

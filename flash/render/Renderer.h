@@ -7,20 +7,32 @@
 #include <cairo.h>
 
 #include "flash/display/Playhead.h"
+#include "flash/render/ShapeCache.h"
 
 namespace showsaver::flash {
 
 class Renderer {
 public:
-    Renderer(cairo_t* cr, const Movie& movie) : m_cr(cr), m_movie(movie) {}
+    // `cache`, when given, keeps shapes' pixels from frame to frame.
+    Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache = nullptr) : m_cr(cr), m_movie(movie), m_cache(cache) {}
 
     void DrawList(const Playhead& playhead, const Matrix& toDevice, const ColorTransform& color, int depth);
-    // One layer of a shape (also used for an interpolated morph).
-    void DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const ColorTransform& color, bool nonZero);
+    // One layer of a shape (also used for an interpolated morph and glyphs).
+    // `kept` says the layer outlives the frame, so its paints may be cached.
+    void DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const ColorTransform& color, bool nonZero,
+                   bool kept = false);
     size_t EdgesDrawn() const { return m_edges; }
 
 private:
     void DrawObject(const DisplayObject& object, const Matrix& toDevice, const ColorTransform& color, int depth);
+    // An object with filters or a blend mode: drawn into a surface of its
+    // own, filtered, coloured and composited; false when it cannot be (too
+    // large), so that it is drawn plainly.
+    bool DrawWithEffects(const DisplayObject& object, const Matrix& m, const ColorTransform& color, int depth);
+    void Composite(cairo_surface_t* group, int x, int y, BlendMode mode);
+    // Sets the source for a gradient or bitmap fill from the cache, the
+    // current matrix `m`; false when it is to be set directly.
+    bool SetCachedSource(const FillStyle& fill, const std::vector<Edge>& path, const Matrix& m, const ColorTransform& color);
     void DrawCharacter(const Character& character, const DisplayObject* object, const Matrix& toDevice,
                        const ColorTransform& color, int depth);
     void DrawMasked(const DisplayObject& mask, const std::vector<const DisplayObject*>& masked, const Matrix& toDevice,
@@ -38,13 +50,20 @@ private:
     bool AddPath(const std::vector<Edge>& edges);
     // Sets the source for a fill; false when there is nothing to draw with.
     bool SetSource(const FillStyle& fill, const ColorTransform& color);
-    void Stroke(const LineStyle& line, const Matrix& toDevice, const ColorTransform& color);
+    // Strokes `edges` in device space: the width scaled as the style says,
+    // hinted ends, and each end with its own cap.
+    void Stroke(const LineStyle& line, const std::vector<Edge>& edges, const Matrix& toDevice, const ColorTransform& color);
+    double LineScale(const LineStyle& line, const Matrix& toDevice) const;
 
     cairo_t* m_cr;
     const Movie& m_movie;
+    ShapeCache* m_cache;
     size_t m_edges = 0;
     size_t m_objects = 0;
     int m_masks = 0;
+    Matrix m_stage{0.05, 0, 0, 0.05, 0, 0};   // twips to device pixels for the root
+    int64_t m_groupPixels = 0;   // in the effect surfaces alive now
+    int64_t m_effectWork = 0;    // filter work spent this frame
 };
 
 } // namespace showsaver::flash

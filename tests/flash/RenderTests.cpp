@@ -214,9 +214,11 @@ TEST(FlashRender, ButtonRecordsAfterFiltersAndBlendModesAreDrawn) {
     b.U16(3), b.U8(0), b.U16(0);
     b.U8(0x01 | 0x10 | 0x20), b.U16(1), b.U16(1), b.Translate(0, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
     b.U8(3);
+    // Filters that leave the object as it is: a blur of no size, a glow of
+    // no strength over the object, a convolution by one weight of 1.
     b.U8(1), b.Append(Bytes(9, 0));
-    b.U8(4), b.U8(2), b.Append(Bytes(2 * 5 + 19, 0));
-    b.U8(5), b.U8(3), b.U8(3), b.Append(Bytes(8 + 4 * 9 + 5, 0));
+    b.U8(4), b.U8(2), b.Append(Bytes(2 * 5 + 18, 0)), b.U8(0x20);
+    b.U8(5), b.U8(1), b.U8(1), b.U32(0x3F800000), b.U32(0), b.U32(0x3F800000), b.U32(0), b.U8(0x03);
     b.U8(3);   // the blend mode
     b.U8(0x01), b.U16(2), b.U16(2), b.Translate(1000, 0), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);
     b.U8(0x08), b.U16(2), b.U16(3), b.Translate(0, 1000), b.Put(0, 1), b.Put(0, 1), b.Put(0, 4);

@@ -5,6 +5,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -322,6 +323,37 @@ inline std::pair<Bytes, Bytes> SplitJpeg(const Bytes& jpeg) {
     image.insert(image.end(), jpeg.begin() + long(i), jpeg.end());
     tables.insert(tables.end(), {0xFF, 0xD9});
     return {tables, image};
+}
+
+} // namespace showsaver::flash::test
+
+namespace showsaver::flash::test {
+
+// PlaceObject3 of character `id` at (tx, ty) twips with a FILTERLIST
+// (`filters`, empty for none) and a blend mode (0 for none).
+inline Bytes PlaceObject3(uint16_t depth, uint16_t id, int tx, int ty, const Bytes& filters, int blend) {
+    Bits b;
+    b.U8(0x02 | 0x04), b.U8(uint8_t((filters.empty() ? 0 : 0x01) | (blend ? 0x02 : 0)));
+    b.U16(depth), b.U16(id), b.Translate(tx, ty);
+    if (!filters.empty()) b.Append(filters);
+    if (blend) b.U8(uint8_t(blend));
+    return b.Data();
+}
+
+// DefineSprite `id` of one frame whose control tags `placements` wrote
+// (say with Tag(26, ...) or Tag(70, ...)), ShowFrame and End added.
+inline Bytes SpriteOf(uint16_t id, SwfWriter placements) {
+    placements.ShowFrame();
+    placements.End();
+    Bits b;
+    b.U16(id), b.U16(1), b.Append(placements.Tags());
+    return b.Data();
+}
+
+// FIXED 16.16 and FLOAT fields of filter records.
+inline void Fixed(Bits& b, double v) { b.U32(static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536)))); }
+inline void Float(Bits& b, float v) {
+    b.U32(std::bit_cast<uint32_t>(v));
 }
 
 } // namespace showsaver::flash::test

@@ -1,0 +1,358 @@
+#include "flash/render/Effects.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace showsaver::flash {
+namespace {
+
+// A view of an image surface's pixels, one row after another.
+struct View {
+    uint32_t* data = nullptr;
+    int width = 0, height = 0, stride = 0;   // stride in pixels
+    uint32_t& At(int x, int y) const { return data[static_cast<ptrdiff_t>(y) * stride + x]; }
+};
+
+View ViewOf(cairo_surface_t* s) {
+    cairo_surface_flush(s);
+    return {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s)), cairo_image_surface_get_width(s),
+            cairo_image_surface_get_height(s), cairo_image_surface_get_stride(s) / 4};
+}
+
+using Plane = std::vector<uint8_t>;
+
+constexpr uint32_t A(uint32_t p) { return p >> 24; }
+constexpr uint32_t R(uint32_t p) { return p >> 16 & 0xFF; }
+constexpr uint32_t G(uint32_t p) { return p >> 8 & 0xFF; }
+constexpr uint32_t B(uint32_t p) { return p & 0xFF; }
+constexpr uint32_t Pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
+uint32_t Byte(double v) { return static_cast<uint32_t>(std::clamp(std::lround(v), 0L, 255L)); }
+
+// The width of the box a blur value asks for: one pixel is no blur.
+int BoxWidth(double blur) { return std::clamp(static_cast<int>(std::lround(blur)), 1, static_cast<int>(Filter::kMaxBlur)); }
+
+// One box pass along a line of `n` samples `step` apart: each sample
+// becomes the mean of the `width` around it, zeros beyond the ends.
+void BoxLine(uint8_t* line, int n, int step, int width, std::vector<uint8_t>& scratch) {
+    scratch.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) scratch[static_cast<size_t>(i)] = line[static_cast<ptrdiff_t>(i) * step];
+    const int left = (width - 1) / 2, right = width / 2;
+    uint32_t sum = 0;
+    for (int k = 0; k <= right && k < n; ++k) sum += scratch[static_cast<size_t>(k)];
+    for (int i = 0; i < n; ++i) {
+        line[static_cast<ptrdiff_t>(i) * step] = static_cast<uint8_t>((sum + static_cast<uint32_t>(width) / 2) / static_cast<uint32_t>(width));
+        if (i + right + 1 < n) sum += scratch[static_cast<size_t>(i + right + 1)];
+        if (i - left >= 0) sum -= scratch[static_cast<size_t>(i - left)];
+    }
+}
+
+// Flash Player's blur: a box `blurX` wide along rows, then one `blurY`
+// high along columns, the pair repeated `passes` times.
+void BlurPlane(Plane& p, int w, int h, double blurX, double blurY, int passes) {
+    const int bx = BoxWidth(blurX), by = BoxWidth(blurY);
+    std::vector<uint8_t> scratch;
+    for (int pass = 0; pass < passes; ++pass) {
+        if (bx > 1)
+            for (int y = 0; y < h; ++y) BoxLine(p.data() + static_cast<ptrdiff_t>(y) * w, w, 1, bx, scratch);
+        if (by > 1)
+            for (int x = 0; x < w; ++x) BoxLine(p.data() + x, h, w, by, scratch);
+    }
+}
+
+Plane AlphaOf(const View& v) {
+    Plane p(static_cast<size_t>(v.width) * static_cast<size_t>(v.height));
+    for (int y = 0; y < v.height; ++y)
+        for (int x = 0; x < v.width; ++x) p[static_cast<size_t>(y) * static_cast<size_t>(v.width) + static_cast<size_t>(x)] = static_cast<uint8_t>(A(v.At(x, y)));
+    return p;
+}
+
+// `p` moved by (dx, dy); what comes in from outside is `outside`.
+Plane Shifted(const Plane& p, int w, int h, int dx, int dy, uint8_t outside) {
+    if (dx == 0 && dy == 0) return p;
+    Plane out(p.size(), outside);
+    for (int y = 0; y < h; ++y) {
+        int sy = y - dy;
+        if (sy < 0 || sy >= h) continue;
+        for (int x = 0; x < w; ++x) {
+            int sx = x - dx;
+            if (sx >= 0 && sx < w) out[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = p[static_cast<size_t>(sy) * static_cast<size_t>(w) + static_cast<size_t>(sx)];
+        }
+    }
+    return out;
+}
+
+// A colour at `amount` (0..1) of its own alpha, premultiplied.
+struct Paint {
+    double a, r, g, b;   // premultiplied, 0..255
+};
+Paint PaintOf(Rgba c, double amount) {
+    double a = c.a * amount;
+    return {a, c.r * a / 255, c.g * a / 255, c.b * a / 255};
+}
+uint32_t PixelOf(const Paint& p) { return Pack(Byte(p.a), Byte(p.r), Byte(p.g), Byte(p.b)); }
+
+// `top` over `bottom`, both premultiplied.
+uint32_t Over(uint32_t top, uint32_t bottom) {
+    uint32_t keep = 255 - A(top);
+    auto one = [&](uint32_t t, uint32_t b) { return std::min<uint32_t>(255, t + (b * keep + 127) / 255); };
+    return Pack(one(A(top), A(bottom)), one(R(top), R(bottom)), one(G(top), G(bottom)), one(B(top), B(bottom)));
+}
+
+// 256 premultiplied colours along a filter's gradient, its stops taken in
+// order of ratio (equal ratios keep their order in the record).
+std::array<uint32_t, 256> GradientTable(std::vector<GradientStop> stops) {
+    std::array<uint32_t, 256> table{};
+    if (stops.empty()) return table;
+    std::stable_sort(stops.begin(), stops.end(), [](const GradientStop& x, const GradientStop& y) { return x.ratio < y.ratio; });
+    for (int i = 0; i < 256; ++i) {
+        size_t k = 0;
+        while (k < stops.size() && stops[k].ratio < i) ++k;
+        Rgba c;
+        if (k == 0) {
+            c = stops.front().color;
+        } else if (k == stops.size()) {
+            c = stops.back().color;
+        } else {
+            const GradientStop &lo = stops[k - 1], &hi = stops[k];
+            double t = (i - lo.ratio) / double(hi.ratio - lo.ratio);
+            auto mix = [t](uint8_t x, uint8_t y) { return static_cast<uint8_t>(std::lround(x + (y - x) * t)); };
+            c = {mix(lo.color.r, hi.color.r), mix(lo.color.g, hi.color.g), mix(lo.color.b, hi.color.b), mix(lo.color.a, hi.color.a)};
+        }
+        table[static_cast<size_t>(i)] = PixelOf(PaintOf(c, 1));
+    }
+    return table;
+}
+
+uint32_t Scaled(uint32_t p, double k) {
+    return Pack(Byte(A(p) * k), Byte(R(p) * k), Byte(G(p) * k), Byte(B(p) * k));
+}
+
+// Where the effect goes against the object: shadows and outer glows below
+// it, inner ones and bevels on top, knockout and hidden objects leave the
+// effect alone.
+uint32_t Composite(uint32_t source, uint32_t effect, const Filter& f, bool effectOnTop) {
+    if (f.knockout || !f.compositeSource) return effect;
+    return effectOnTop ? Over(effect, source) : Over(source, effect);
+}
+
+int Offset(double distance, double angle, bool y) {
+    return static_cast<int>(std::lround(distance * (y ? std::sin(angle) : std::cos(angle))));
+}
+
+// Drop shadow, glow and gradient glow: the alpha moved, blurred, made
+// stronger and coloured.
+void Shadow(const View& v, const Filter& f) {
+    const int w = v.width, h = v.height;
+    Plane alpha = AlphaOf(v);
+    const bool glow = f.kind == FilterKind::Glow;
+    const int dx = glow ? 0 : Offset(f.distance, f.angle, false), dy = glow ? 0 : Offset(f.distance, f.angle, true);
+    Plane s = Shifted(alpha, w, h, dx, dy, 0);
+    if (f.inner)
+        for (uint8_t& a : s) a = static_cast<uint8_t>(255 - a);
+    BlurPlane(s, w, h, f.blurX, f.blurY, f.passes);
+    std::array<uint32_t, 256> table{};
+    const bool gradient = f.kind == FilterKind::GradientGlow;
+    if (gradient) table = GradientTable(f.gradient);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+            // The strength picks the gradient's colour; the object's own
+            // alpha then cuts an inner or knocked-out effect.
+            double amount = std::min(1.0, s[i] * f.strength / 255), own = alpha[i] / 255.0;
+            double cut = f.inner ? own : f.knockout ? 1 - own : 1;
+            uint32_t effect = gradient ? Scaled(table[static_cast<size_t>(std::lround(amount * 255))], cut)
+                                       : PixelOf(PaintOf(f.color, amount * cut));
+            v.At(x, y) = Composite(v.At(x, y), effect, f, f.inner);
+        }
+}
+
+// Bevel and gradient bevel: the blurred alpha seen from the light and from
+// the other side; where they differ the edge is lit or shaded.
+void Bevel(const View& v, const Filter& f) {
+    const int w = v.width, h = v.height;
+    Plane alpha = AlphaOf(v);
+    Plane blurred = alpha;
+    BlurPlane(blurred, w, h, f.blurX, f.blurY, f.passes);
+    const int dx = Offset(f.distance, f.angle, false), dy = Offset(f.distance, f.angle, true);
+    Plane lit = Shifted(blurred, w, h, -dx, -dy, 0), shaded = Shifted(blurred, w, h, dx, dy, 0);
+    const bool gradient = f.kind == FilterKind::GradientBevel;
+    std::array<uint32_t, 256> table{};
+    if (gradient) table = GradientTable(f.gradient);
+    const bool full = f.onTop && !f.inner;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+            double edge = std::clamp((int(lit[i]) - int(shaded[i])) * f.strength / 255, -1.0, 1.0);
+            double own = alpha[i] / 255.0, cut = full ? 1 : f.inner ? own : 1 - own;
+            uint32_t effect;
+            if (gradient)
+                effect = Scaled(table[static_cast<size_t>(std::clamp(std::lround(127.5 + edge * 127.5), 0L, 255L))], cut);
+            else
+                effect = edge >= 0 ? PixelOf(PaintOf(f.highlight, edge * cut)) : PixelOf(PaintOf(f.color, -edge * cut));
+            v.At(x, y) = Composite(v.At(x, y), effect, f, f.inner || f.onTop);
+        }
+}
+
+struct Straight {
+    double r, g, b, a;
+};
+Straight Unpremultiply(uint32_t p) {
+    double a = A(p);
+    if (a == 0) return {0, 0, 0, 0};
+    return {R(p) * 255 / a, G(p) * 255 / a, B(p) * 255 / a, a};
+}
+uint32_t Premultiply(double r, double g, double b, double a) {
+    uint32_t alpha = Byte(a);
+    auto c = [alpha](double v) { return std::min(alpha, Byte(std::clamp(v, 0.0, 255.0) * alpha / 255)); };
+    return Pack(alpha, c(r), c(g), c(b));
+}
+
+void ColorMatrix(const View& v, const Filter& f) {
+    if (f.weights.size() < 20) return;
+    const auto& m = f.weights;
+    for (int y = 0; y < v.height; ++y)
+        for (int x = 0; x < v.width; ++x) {
+            Straight s = Unpremultiply(v.At(x, y));
+            auto row = [&](int k) { return m[size_t(k)] * s.r + m[size_t(k) + 1] * s.g + m[size_t(k) + 2] * s.b + m[size_t(k) + 3] * s.a + m[size_t(k) + 4]; };
+            v.At(x, y) = Premultiply(row(0), row(5), row(10), row(15));
+        }
+}
+
+void Convolution(const View& v, const Filter& f) {
+    const int mx = f.matrixX, my = f.matrixY;
+    if (mx <= 0 || my <= 0 || f.weights.size() < static_cast<size_t>(mx) * static_cast<size_t>(my)) return;
+    const double divisor = f.divisor == 0 ? 1 : f.divisor;
+    std::vector<Straight> in(static_cast<size_t>(v.width) * static_cast<size_t>(v.height));
+    for (int y = 0; y < v.height; ++y)
+        for (int x = 0; x < v.width; ++x) in[static_cast<size_t>(y) * static_cast<size_t>(v.width) + static_cast<size_t>(x)] = Unpremultiply(v.At(x, y));
+    const Straight outside{double(f.color.r), double(f.color.g), double(f.color.b), double(f.color.a)};
+    for (int y = 0; y < v.height; ++y)
+        for (int x = 0; x < v.width; ++x) {
+            Straight sum{0, 0, 0, 0};
+            for (int j = 0; j < my; ++j)
+                for (int i = 0; i < mx; ++i) {
+                    int sx = x + i - mx / 2, sy = y + j - my / 2;
+                    bool inside = sx >= 0 && sy >= 0 && sx < v.width && sy < v.height;
+                    if (!inside && f.clamp) sx = std::clamp(sx, 0, v.width - 1), sy = std::clamp(sy, 0, v.height - 1), inside = true;
+                    const Straight& p = inside ? in[static_cast<size_t>(sy) * static_cast<size_t>(v.width) + static_cast<size_t>(sx)] : outside;
+                    double k = f.weights[static_cast<size_t>(j) * static_cast<size_t>(mx) + static_cast<size_t>(i)];
+                    sum.r += k * p.r, sum.g += k * p.g, sum.b += k * p.b, sum.a += k * p.a;
+                }
+            const Straight& own = in[static_cast<size_t>(y) * static_cast<size_t>(v.width) + static_cast<size_t>(x)];
+            double a = f.preserveAlpha ? own.a : sum.a / divisor + f.bias;
+            v.At(x, y) = Premultiply(sum.r / divisor + f.bias, sum.g / divisor + f.bias, sum.b / divisor + f.bias, a);
+        }
+}
+
+void BlurImage(const View& v, const Filter& f) {
+    const int w = v.width, h = v.height;
+    std::array<Plane, 4> planes;
+    for (int c = 0; c < 4; ++c) {
+        planes[size_t(c)].resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) planes[size_t(c)][static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = static_cast<uint8_t>(v.At(x, y) >> (8 * c));
+        BlurPlane(planes[size_t(c)], w, h, f.blurX, f.blurY, f.passes);
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+            uint32_t a = planes[3][i];
+            v.At(x, y) = Pack(a, std::min<uint32_t>(a, planes[2][i]), std::min<uint32_t>(a, planes[1][i]), std::min<uint32_t>(a, planes[0][i]));
+        }
+}
+
+} // namespace
+
+FilterSpread FilterMargin(const std::vector<Filter>& filters) {
+    FilterSpread m;
+    for (const Filter& f : filters) {
+        int passes = std::max(f.passes, 0);
+        int bx = passes * ((BoxWidth(f.blurX) + 1) / 2), by = passes * ((BoxWidth(f.blurY) + 1) / 2);
+        int dx = 0, dy = 0;
+        if (f.kind != FilterKind::Blur && f.kind != FilterKind::Glow && f.kind != FilterKind::ColorMatrix &&
+            f.kind != FilterKind::Convolution) {
+            dx = std::abs(Offset(f.distance, f.angle, false));
+            dy = std::abs(Offset(f.distance, f.angle, true));
+        }
+        if (f.kind == FilterKind::Convolution) bx = f.matrixX / 2 + 1, by = f.matrixY / 2 + 1;
+        if (f.kind == FilterKind::ColorMatrix) bx = by = 0;
+        m.x += bx + dx;
+        m.y += by + dy;
+    }
+    return m;
+}
+
+void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters) {
+    View v = ViewOf(image);
+    if (!v.data || v.width <= 0 || v.height <= 0) return;
+    for (const Filter& f : filters) {
+        switch (f.kind) {
+        case FilterKind::Blur: BlurImage(v, f); break;
+        case FilterKind::DropShadow:
+        case FilterKind::Glow:
+        case FilterKind::GradientGlow: Shadow(v, f); break;
+        case FilterKind::Bevel:
+        case FilterKind::GradientBevel: Bevel(v, f); break;
+        case FilterKind::ColorMatrix: ColorMatrix(v, f); break;
+        case FilterKind::Convolution: Convolution(v, f); break;
+        }
+    }
+    cairo_surface_mark_dirty(image);
+}
+
+void TransformPixels(cairo_surface_t* image, const ColorTransform& color) {
+    View v = ViewOf(image);
+    if (!v.data) return;
+    for (int y = 0; y < v.height; ++y)
+        for (int x = 0; x < v.width; ++x) {
+            uint32_t p = v.At(x, y);
+            if (p == 0 && color.aa <= 0) continue;
+            Straight s = Unpremultiply(p);
+            Rgba c = color.Apply({static_cast<uint8_t>(Byte(s.r)), static_cast<uint8_t>(Byte(s.g)), static_cast<uint8_t>(Byte(s.b)), static_cast<uint8_t>(Byte(s.a))});
+            v.At(x, y) = Premultiply(c.r, c.g, c.b, c.a);
+        }
+    cairo_surface_mark_dirty(image);
+}
+
+void BlendPixels(cairo_surface_t* target, cairo_surface_t* source, int x, int y, BlendMode mode, int x0, int y0, int x1,
+                 int y1) {
+    View t = ViewOf(target), s = ViewOf(source);
+    if (!t.data || !s.data) return;
+    const bool opaque = cairo_image_surface_get_format(target) == CAIRO_FORMAT_RGB24;
+    x0 = std::max({x0, x, 0}), y0 = std::max({y0, y, 0});
+    x1 = std::min({x1, x + s.width, t.width}), y1 = std::min({y1, y + s.height, t.height});
+    for (int ty = y0; ty < y1; ++ty)
+        for (int tx = x0; tx < x1; ++tx) {
+            uint32_t src = s.At(tx - x, ty - y), &dst = t.At(tx, ty);
+            uint32_t sa = A(src), da = opaque ? 255 : A(dst);
+            if (sa == 0 && mode != BlendMode::Alpha) continue;
+            switch (mode) {
+            case BlendMode::Subtract: {
+                auto sub = [](uint32_t d, uint32_t c) { return d > c ? d - c : 0; };
+                uint32_t a = opaque ? 255 : std::min<uint32_t>(255, sa + da - (sa * da + 127) / 255);
+                dst = Pack(a, std::min(a, sub(R(dst), R(src))), std::min(a, sub(G(dst), G(src))), std::min(a, sub(B(dst), B(src))));
+                break;
+            }
+            case BlendMode::Invert: {
+                auto inv = [&](uint32_t c) { return (c * (255 - sa) + (da - std::min(c, da)) * sa + 127) / 255; };
+                dst = Pack(da, inv(R(dst)), inv(G(dst)), inv(B(dst)));
+                break;
+            }
+            case BlendMode::Alpha:
+            case BlendMode::Erase: {
+                // An opaque target has no alpha to take: the object leaves it as it is.
+                if (opaque) break;
+                uint32_t k = mode == BlendMode::Alpha ? sa : 255 - sa;
+                auto mul = [k](uint32_t c) { return (c * k + 127) / 255; };
+                dst = Pack(mul(A(dst)), mul(R(dst)), mul(G(dst)), mul(B(dst)));
+                break;
+            }
+            default: break;
+            }
+        }
+    cairo_surface_mark_dirty(target);
+}
+
+} // namespace showsaver::flash
