@@ -53,6 +53,11 @@ std::optional<DeviceBox> ObjectBounds(const Character& character, const DisplayO
         if (text.isEdit) return std::nullopt;   // its text may run past its box
         return Transform(text.bounds, m * text.matrix).Union(Transform(text.bounds, m));
     }
+    case CharacterKind::Video: {
+        // The picture is stretched over the stream's size.
+        const auto& video = static_cast<const VideoCharacter&>(character);
+        return Transform(Rect{0, video.width * 20, 0, video.height * 20}, m);
+    }
     case CharacterKind::Font: return DeviceBox{};
     case CharacterKind::Sprite:
     case CharacterKind::Button: {
