@@ -39,8 +39,9 @@ void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
     frame = std::clamp(frame, 0, m_frameCount - 1);
     if (frame == m_frame) return;
     if (frame < m_frame) {
-        m_registry.RemoveObjects(m_list.size());
-        m_list.clear();
+        size_t before = m_list.size();
+        std::erase_if(m_list, [](const auto& entry) { return entry.first < kScriptDepths; });
+        m_registry.RemoveObjects(before - m_list.size());
         m_frame = -1;
     }
     for (int f = m_frame + 1; f < frame; ++f) Apply(f, actions, false);
@@ -82,6 +83,7 @@ void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& act
     if (place.filters) object.filters = *place.filters;
     if (place.blend) object.blend = *place.blend;
     if (place.cacheAsBitmap) object.cacheAsBitmap = *place.cacheAsBitmap;
+    if (place.clipActions) object.clipActions = place.clipActions;
 }
 
 // A sprite gets a playhead of its own, shown at its first frame, whose
@@ -110,6 +112,53 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
 }
 
 void Playhead::Erase(uint16_t depth) { m_registry.RemoveObjects(m_list.erase(depth)); }
+
+DisplayObject* Playhead::Holder() const {
+    if (!m_parent) return nullptr;
+    for (auto& [depth, object] : m_parent->m_list)
+        if (object.sprite.get() == this) return &object;
+    return nullptr;
+}
+
+namespace {
+// What createEmptyMovieClip places: a sprite of one empty frame.
+const SpriteCharacter& EmptySprite() {
+    static const SpriteCharacter empty = [] {
+        SpriteCharacter sprite;
+        sprite.timeline.frames.resize(1);
+        sprite.frameCount = 1;
+        return sprite;
+    }();
+    return empty;
+}
+} // namespace
+
+Playhead* Playhead::PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
+                                std::vector<PendingActions>& actions) {
+    if (!character) character = &EmptySprite();
+    if (character->kind != CharacterKind::Sprite) return nullptr;
+    Erase(depth);
+    if (!m_registry.AddObject()) return nullptr;
+    DisplayObject& object = m_list.emplace(depth, DisplayObject{}).first->second;
+    object.name = name;
+    object.placedAt = m_steps;
+    object.character = character;
+    if (m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads) {
+        Erase(depth);
+        return nullptr;
+    }
+    const auto& sprite = static_cast<const SpriteCharacter&>(*character);
+    object.sprite = std::make_unique<Playhead>(m_movie, sprite.timeline, sprite.frameCount, m_nesting + 1, m_registry);
+    object.sprite->m_parent = this;
+    object.sprite->Goto(0, actions);
+    return object.sprite.get();
+}
+
+void Playhead::SwapDepths(uint16_t a, uint16_t b) {
+    auto x = m_list.extract(a), y = m_list.extract(b);
+    if (!x.empty()) x.key() = b, m_list.insert(std::move(x));
+    if (!y.empty()) y.key() = a, m_list.insert(std::move(y));
+}
 
 int Playhead::FindLabel(const std::string& label) const {
     for (const auto& [name, frame] : m_timeline.labels)
