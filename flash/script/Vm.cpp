@@ -57,7 +57,7 @@ std::string Vm::Bounded(std::string s) {
     // where the heap does not see them.
     if (s.size() > 1024) {
         m_churn += s.size();
-        if (m_churn > ScriptLimits::kHeapBytes * 2) throw Abandon{};
+        if (m_churn > ScriptLimits::kHeapBytes) throw Abandon{};
     }
     return s;
 }

@@ -21,12 +21,12 @@ namespace showsaver::flash::script {
 // What bounds a movie's scripts. Past any of them the movie is abandoned.
 struct ScriptLimits {
     static constexpr uint64_t kActionsPerStep = 5'000'000;
-    static constexpr std::chrono::milliseconds kTimePerStep{2000};
+    static constexpr std::chrono::milliseconds kTimePerStep{1000};
     static constexpr int kCallDepth = 256;
     static constexpr size_t kStack = 100'000;
-    static constexpr uint64_t kHeapBytes = uint64_t{128} << 20;
+    static constexpr uint64_t kHeapBytes = uint64_t{64} << 20;   // long strings made in a step: as much again
     static constexpr size_t kTextLength = 1 << 20;
-    static constexpr size_t kArrayLength = 1 << 22;
+    static constexpr size_t kArrayLength = 500'000;   // one array's storage stays under 64 MB
     static constexpr size_t kIntervals = 1000;
     static constexpr size_t kRegisters = 256;
 };
