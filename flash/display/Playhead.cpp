@@ -41,6 +41,7 @@ void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
     if (frame < m_frame) {
         size_t before = m_list.size();
         std::erase_if(m_list, [](const auto& entry) { return entry.first < kScriptDepths; });
+        ++m_listVersion;
         m_registry.RemoveObjects(before - m_list.size());
         m_frame = -1;
     }
@@ -78,7 +79,7 @@ void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& act
     if (place.matrix) object.matrix = *place.matrix;
     if (place.color) object.color = *place.color;
     if (place.ratio) object.ratio = *place.ratio;
-    if (place.name) object.name = *place.name;
+    if (place.name) object.name = *place.name, ++m_listVersion;
     if (place.clipDepth) object.clipDepth = *place.clipDepth;
     if (place.filters) object.filters = *place.filters;
     if (place.blend) object.blend = *place.blend;
@@ -93,6 +94,7 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
     object.id = id;
     object.character = m_movie.Find(id);
     object.sprite.reset();
+    ++m_listVersion;
     object.placedAt = m_steps;
     if (!object.character || m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads)
         return;
@@ -108,16 +110,13 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
     if (!timeline) return;
     object.sprite = std::make_unique<Playhead>(m_movie, *timeline, frames, m_nesting + 1, m_registry);
     object.sprite->m_parent = this;
+    object.sprite->m_holder = &object;
     object.sprite->Goto(0, actions);
 }
 
-void Playhead::Erase(uint16_t depth) { m_registry.RemoveObjects(m_list.erase(depth)); }
-
-DisplayObject* Playhead::Holder() const {
-    if (!m_parent) return nullptr;
-    for (auto& [depth, object] : m_parent->m_list)
-        if (object.sprite.get() == this) return &object;
-    return nullptr;
+void Playhead::Erase(uint16_t depth) {
+    ++m_listVersion;
+    m_registry.RemoveObjects(m_list.erase(depth));
 }
 
 namespace {
@@ -141,6 +140,7 @@ Playhead* Playhead::PlaceSprite(uint16_t depth, const Character* character, cons
     if (!m_registry.AddObject()) return nullptr;
     DisplayObject& object = m_list.emplace(depth, DisplayObject{}).first->second;
     object.name = name;
+    ++m_listVersion;
     object.placedAt = m_steps;
     object.character = character;
     if (m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads) {
@@ -150,11 +150,13 @@ Playhead* Playhead::PlaceSprite(uint16_t depth, const Character* character, cons
     const auto& sprite = static_cast<const SpriteCharacter&>(*character);
     object.sprite = std::make_unique<Playhead>(m_movie, sprite.timeline, sprite.frameCount, m_nesting + 1, m_registry);
     object.sprite->m_parent = this;
+    object.sprite->m_holder = &object;
     object.sprite->Goto(0, actions);
     return object.sprite.get();
 }
 
 void Playhead::SwapDepths(uint16_t a, uint16_t b) {
+    ++m_listVersion;
     auto x = m_list.extract(a), y = m_list.extract(b);
     if (!x.empty()) x.key() = b, m_list.insert(std::move(x));
     if (!y.empty()) y.key() = a, m_list.insert(std::move(y));

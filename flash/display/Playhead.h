@@ -121,7 +121,11 @@ public:
     static constexpr int kScriptDepths = 16384;
     std::map<uint16_t, DisplayObject>& MutableList() { return m_list; }
     // The display object that holds this playhead in its parent's list.
-    DisplayObject* Holder() const;
+    DisplayObject* Holder() const { return m_holder; }
+    // Counts the changes to the list (objects placed, removed, moved to
+    // other depths, renamed), for whoever keeps an index of its names.
+    uint64_t ListVersion() const { return m_listVersion; }
+    void Touch() { ++m_listVersion; }
     // Places `character` (a sprite, or an empty one when null) at `depth`,
     // replacing what was there; the new playhead, or null past a limit.
     Playhead* PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
@@ -153,6 +157,8 @@ private:
     PlayheadRegistry& m_registry;
     uint64_t m_serial;
     Playhead* m_parent = nullptr;   // owns this one, so outlives it
+    DisplayObject* m_holder = nullptr;   // in the parent's list (a map: its nodes stay put)
+    uint64_t m_listVersion = 0;
     int m_frame = -1;
     uint64_t m_steps = 0;
     bool m_playing = true;

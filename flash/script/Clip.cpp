@@ -84,13 +84,19 @@ Playhead* Vm::ClipOf(const Object* o) const {
 
 Playhead* Vm::ClipOf(const Value& v) const { return v.IsObject() ? ClipOf(v.object) : nullptr; }
 
+// The index of a list's names is rebuilt when the list has changed; the
+// lowest depth wins a name two clips share.
 Playhead* Vm::ChildNamed(Playhead* p, const std::string& name) {
     if (name.empty() || (name[0] == '_' && (Same(name, "_parent") || Same(name, "_root")))) return nullptr;
-    for (auto& [depth, object] : p->MutableList()) {
-        if (!object.sprite || object.name.size() != name.size()) continue;
-        if (version >= 7 ? object.name == name : Same(object.name, name.c_str())) return object.sprite.get();
+    NameIndex& index = m_names[p->Serial()];
+    if (index.version != p->ListVersion()) {
+        index.version = p->ListVersion();
+        index.children.clear();
+        for (auto& [depth, object] : p->MutableList())
+            if (object.sprite && !object.name.empty()) index.children.emplace(Key(object.name), object.sprite.get());
     }
-    return nullptr;
+    auto it = index.children.find(Key(name));
+    return it == index.children.end() ? nullptr : it->second;
 }
 
 // "" is `from`; "/" the root; ".." and "_parent" one up; "_root",
@@ -272,7 +278,10 @@ void Vm::SetPropertyByIndex(Playhead* p, int index, const Value& v) {
         break;
     }
     case 10: if (finite) rebuild(sx, sy, std::fmod(n, 360) * kPi / 180); break;
-    case 13: h->name = ToString(v); break;
+    case 13:
+        h->name = ToString(v);
+        if (p->Parent()) p->Parent()->Touch();
+        break;
     default: break;   // read-only, or nothing to change here
     }
 }

@@ -20,7 +20,11 @@ struct Frame {
     std::span<const uint8_t> code;
     std::vector<Object*> scope;   // outermost first: _global, the timeline, activations and with objects
     size_t timelineSlot = 1;      // where the timeline's clip is in `scope`
-    Object* locals = nullptr;     // a function's activation; null on a timeline
+    Object* locals = nullptr;     // a function's activation, made when first needed
+    bool inFunction = false;
+    size_t localsSlot = 0;        // where the activation goes in `scope`
+    std::span<const Value> args;  // a function's, for `arguments` when first asked for
+    Value arguments, super;
     Value self;
     std::vector<Value> registers;
     std::shared_ptr<const std::vector<std::string>> pool;
@@ -73,6 +77,31 @@ struct Interpreter {
         return args;
     }
 
+    // A function's activation object, made the first time a local needs it.
+    Object* Locals(Frame& f) {
+        if (!f.locals) {
+            f.locals = vm.NewObject(nullptr);
+            if (f.localsSlot < f.scope.size()) f.scope[f.localsSlot] = f.locals;
+        }
+        return f.locals;
+    }
+
+    Value MakeArguments(Frame& f) {
+        Object* a = vm.NewArray(std::vector<Value>(f.args.begin(), f.args.end()));
+        vm.Define(a, "callee", Value::Obj(f.callee));
+        return Value::Obj(a);
+    }
+
+    Value MakeSuper(Frame& f) {
+        Object* s = vm.NewObject(nullptr);
+        s->kind = Kind::Super;
+        s->self = f.self;
+        Object* from = f.home ? f.home : (f.self.IsObject() ? f.self.object->proto : nullptr);
+        s->home = from ? from->proto : nullptr;
+        s->primitive = from ? vm.GetOf(from, "__constructor__") : Value{};
+        return Value::Obj(s);
+    }
+
     // --- Variables.
 
     Value GetVariable(Frame& f, const std::string& name) {
@@ -100,9 +129,21 @@ struct Interpreter {
         if (key == "this") return f.self.IsUndefined() ? Value::Obj(TargetObject(f)) : f.self;
         if (key == "_global" && vm.version >= 6) return Value::Obj(vm.global);
         if (key == "_root" || key == "_level0") return Value::Obj(vm.ClipObject(&vm.root));
+        Value found;
         for (size_t i = f.scope.size(); i-- > 0;) {
             Object* o = f.scope[i];
-            if (o && vm.Has(o, name)) return vm.GetOf(o, name);
+            if (o && vm.Lookup(o, name, found)) return found;
+            // A function's arguments and super, made when first asked for.
+            if (i == f.localsSlot && f.inFunction && key.size() >= 5) {
+                if (key == "arguments" && !(f.callee->code->flags & 0x08)) {
+                    if (f.arguments.IsUndefined()) f.arguments = MakeArguments(f);
+                    return f.arguments;
+                }
+                if (key == "super" && !(f.callee->code->flags & 0x20)) {
+                    if (f.super.IsUndefined()) f.super = MakeSuper(f);
+                    return f.super;
+                }
+            }
         }
         return {};
     }
@@ -143,7 +184,7 @@ struct Interpreter {
     }
 
     void DefineLocal(Frame& f, const std::string& name, Value v, bool onlyIfAbsent) {
-        Object* o = f.locals ? f.locals : TargetObject(f);
+        Object* o = f.inFunction ? Locals(f) : TargetObject(f);
         if (!o) return;
         if (onlyIfAbsent && vm.Own(o, name)) return;
         vm.SetOf(o, name, std::move(v));
@@ -573,7 +614,7 @@ struct Interpreter {
     }
 
     void UpdateTimelineScope(Frame& f) {
-        if (!f.locals && f.timelineSlot < f.scope.size()) f.scope[f.timelineSlot] = TargetObject(f);
+        if (!f.inFunction && f.timelineSlot < f.scope.size()) f.scope[f.timelineSlot] = TargetObject(f);
     }
 
     void GetUrl(const std::string& url) {
@@ -694,6 +735,7 @@ struct Interpreter {
         code->version = vm.version;
         next = bodyEnd;
         std::string name = code->name;
+        if (f.inFunction) Locals(f);   // a closure sees the locals defined after it
         std::vector<Object*> scope = f.scope;
         Object* fn = vm.NewScriptFunction(std::move(code), std::move(scope), f.owner);
         if (name.empty())
@@ -786,32 +828,19 @@ struct Interpreter {
         f.self = self.IsNothing() ? Value::Obj(vm.registry.Find(fn->clip) ? vm.ClipObject(vm.registry.Find(fn->clip)) : nullptr) : self;
         f.registers.resize(code.v2 ? std::max<size_t>(code.registers, 1) : 4);
         vm.Charge(f.registers.size() * sizeof(Value));
-        Object* activation = vm.NewObject(nullptr);
-        f.locals = activation;
-        f.scope.push_back(activation);
+        f.inFunction = true;
+        f.args = args;
+        f.localsSlot = f.scope.size();
+        f.scope.push_back(nullptr);
         uint16_t flags = code.v2 ? code.flags : 0;
-        auto lazyArguments = [&] {
-            Object* a = vm.NewArray(std::vector<Value>(args.begin(), args.end()));
-            vm.Define(a, "callee", Value::Obj(fn));
-            return Value::Obj(a);
-        };
-        auto superObject = [&] {
-            Object* s = vm.NewObject(nullptr);
-            s->kind = Kind::Super;
-            s->self = f.self;
-            Object* from = home ? home : (f.self.IsObject() ? f.self.object->proto : nullptr);
-            s->home = from ? from->proto : nullptr;
-            s->primitive = from ? vm.GetOf(from, "__constructor__") : Value{};
-            return Value::Obj(s);
-        };
         size_t reg = 1;
         auto preload = [&](uint16_t bit, auto make) {
             if ((flags & bit) && reg < f.registers.size()) f.registers[reg++] = make();
         };
         if (code.v2) {
             preload(0x01, [&] { return f.self; });
-            preload(0x04, lazyArguments);
-            preload(0x10, superObject);
+            preload(0x04, [&] { return MakeArguments(f); });
+            preload(0x10, [&] { return MakeSuper(f); });
             preload(0x40, [&] { return Value::Obj(vm.ClipObject(&vm.root)); });
             preload(0x80, [&] {
                 Playhead* p = vm.registry.Find(fn->clip);
@@ -819,13 +848,11 @@ struct Interpreter {
             });
             preload(0x100, [&] { return Value::Obj(vm.global); });
         }
-        if (!(flags & 0x0C)) vm.Define(activation, "arguments", lazyArguments(), 0);
-        if (!(flags & 0x30)) vm.Define(activation, "super", superObject(), 0);
         for (size_t i = 0; i < code.params.size(); ++i) {
             const Value& v = Arg(args, i);
             auto& [r, name] = code.params[i];
             if (r != 0 && r < f.registers.size()) f.registers[r] = v;
-            else vm.Define(activation, name, v, 0);
+            else vm.Define(Locals(f), name, v, 0);
         }
         if (++vm.depth > ScriptLimits::kCallDepth) throw Abandon{};
         struct Leave { int& d; ~Leave() { --d; } } leave{vm.depth};

@@ -92,6 +92,7 @@ void Vm::ClipEvents(bool enterFrame) {
     for (auto& [serial, loaded] : gone) {
         m_loaded.erase(serial);
         m_clips.erase(serial);
+        m_names.erase(serial);
         pens.erase(serial);
         Value handler = GetOf(loaded.object, "onUnload");
         if (IsCallable(handler)) Call(handler, Value::Obj(loaded.object), {});

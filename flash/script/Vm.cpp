@@ -136,6 +136,31 @@ bool Vm::Has(Object* o, const std::string& name) {
     return Find(o, name) != nullptr;
 }
 
+bool Vm::Lookup(Object* o, const std::string& name, Value& out) {
+    if (!o) return false;
+    if (o->kind == Kind::Clip) {
+        Playhead* p = ClipOf(o);
+        if (p && GetClipProperty(p, name, out)) return true;
+        if (Property* own = Own(o, name)) {
+            out = own->getter ? Call(Value::Obj(own->getter), Value::Obj(o), {}) : own->value;
+            return true;
+        }
+        if (p) {
+            if (Playhead* child = ChildNamed(p, name)) {
+                out = Value::Obj(ClipObject(child));
+                return true;
+            }
+        }
+    } else if (o->kind == Kind::Array && Key(name) == "length") {
+        out = Value::Num(static_cast<double>(o->elements.size()));
+        return true;
+    }
+    Property* p = Find(o, name);
+    if (!p) return false;
+    out = p->getter ? Call(Value::Obj(p->getter), Value::Obj(o), {}) : p->value;
+    return true;
+}
+
 Object* Vm::ProtoFor(const Value& v) {
     switch (v.type) {
     case Value::Type::String: return stringProto;

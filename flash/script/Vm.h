@@ -71,6 +71,8 @@ public:
     void Method(Object* o, const std::string& name, Native native, int length = 0);
     bool Delete(Object* o, const std::string& name);
     bool Has(Object* o, const std::string& name);
+    // Has and GetOf in one: false when `o` has no such property.
+    bool Lookup(Object* o, const std::string& name, Value& out);
     std::vector<std::string> Keys(Object* o);
     Object* ToObject(const Value& v);
     Object* ProtoFor(const Value& v);
@@ -170,6 +172,11 @@ private:
     uint64_t m_churn = 0;   // bytes of long strings made in this step
     std::chrono::steady_clock::time_point m_stepStart;
     std::map<uint64_t, Object*> m_clips;   // by playhead serial
+    struct NameIndex {
+        uint64_t version = UINT64_MAX;
+        std::unordered_map<std::string, Playhead*> children;   // by name, case folded before version 7
+    };
+    std::unordered_map<uint64_t, NameIndex> m_names;   // by playhead serial
     struct Loaded {
         Object* object = nullptr;
         ClipActions actions;
