@@ -221,6 +221,14 @@ bool Vm::GetClipProperty(Playhead* p, const std::string& name, Value& out) {
 
 bool Vm::SetClipProperty(Playhead* p, const std::string& name, const Value& v) {
     DisplayObject* h = p->Holder();
+    if (!name.empty() && name[0] == '_') {
+        int index = -1;
+        for (int i = 0; i < 22 && index < 0; ++i)
+            if (Same(name, kIndexed[i])) index = i;
+        if (index < 0) return false;
+        SetPropertyByIndex(p, index, v);
+        return true;
+    }
     if (Same(name, "blendMode")) {
         static const char* const kModes[] = {"normal", "layer", "multiply", "screen", "lighten", "darken", "difference",
                                              "add", "subtract", "invert", "alpha", "erase", "overlay", "hardlight"};
@@ -237,7 +245,7 @@ bool Vm::SetClipProperty(Playhead* p, const std::string& name, const Value& v) {
     }
     if (name.empty() || name[0] != '_') return false;
     int index = -1;
-    for (int i = 0; i < 22; ++i)
+    for (int i = 0; i < 22 && index < 0; ++i)
         if (Same(name, kIndexed[i])) index = i;
     if (index < 0) return false;
     SetPropertyByIndex(p, index, v);
