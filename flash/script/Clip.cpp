@@ -183,6 +183,19 @@ bool Vm::GetClipProperty(Playhead* p, const std::string& name, Value& out) {
             out = Value::Bool(h && h->cacheAsBitmap);
             return true;
         }
+        if (Same(name, "filters")) {
+            std::vector<Value> list;
+            if (const DisplayObject* h = p->Holder())
+                for (const Filter& f : h->filters) list.push_back(FilterObject(f));
+            out = Value::Obj(NewArray(std::move(list)));
+            return true;
+        }
+        if (Same(name, "transform")) {
+            Value ctor = Get(Get(GetOf(global, "flash"), "geom"), "Transform");
+            Value args[1] = {Value::Obj(ClipObject(p))};
+            out = Construct(ctor, args);
+            return true;
+        }
         return false;
     }
     const DisplayObject* h = p->Holder();
@@ -241,6 +254,31 @@ bool Vm::SetClipProperty(Playhead* p, const std::string& name, const Value& v) {
     }
     if (Same(name, "cacheAsBitmap")) {
         if (h) h->cacheAsBitmap = ToBoolean(v);
+        return true;
+    }
+    if (Same(name, "filters")) {
+        if (!h) return true;
+        h->filters.clear();
+        if (v.IsObject() && v.object->kind == Kind::Array)
+            for (size_t i = 0; i < v.object->elements.size() && i < 16; ++i)
+                if (auto f = FilterOf(v.object->elements[i])) h->filters.push_back(*f);
+        return true;
+    }
+    if (Same(name, "transform")) {
+        if (!h || !v.IsObject()) return true;
+        Value m = Get(v, "matrix"), c = Get(v, "colorTransform");
+        auto field = [&](const Value& o, const char* f, double fallback) {
+            Value x = Get(o, f);
+            double n = x.IsUndefined() ? fallback : ToNumber(x);
+            return std::isfinite(n) ? n : fallback;
+        };
+        if (m.IsObject())
+            h->matrix = {field(m, "a", 1), field(m, "b", 0), field(m, "c", 0), field(m, "d", 1), field(m, "tx", 0) * 20,
+                         field(m, "ty", 0) * 20};
+        if (c.IsObject())
+            h->color = {field(c, "redMultiplier", 1), field(c, "greenMultiplier", 1), field(c, "blueMultiplier", 1),
+                        field(c, "alphaMultiplier", 1), field(c, "redOffset", 0), field(c, "greenOffset", 0),
+                        field(c, "blueOffset", 0), field(c, "alphaOffset", 0)};
         return true;
     }
     if (name.empty() || name[0] != '_') return false;

@@ -34,6 +34,7 @@ Vm::Vm(const Movie& m, PlayheadRegistry& r, Playhead& rootPlayhead)
     InstallGlobals();
     InstallClip();
     InstallMore();
+    InstallClasses();
     m_lastLive = m_heapBytes;
 }
 

@@ -160,6 +160,12 @@ private:
     void InstallGlobals();
     void InstallClip();
     void InstallMore();
+    void InstallClasses();
+public:
+    // A filter object of flash.filters as the renderer's filter, and back.
+    std::optional<Filter> FilterOf(const Value& o);
+    Value FilterObject(const Filter& f);
+private:
     void CollectGarbage();
     void FireTimers();
     void RunActions(std::vector<PendingActions>& actions, size_t& next);

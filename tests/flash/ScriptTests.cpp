@@ -255,6 +255,17 @@ TEST(FlashScript, GlobalClasses) {
                push 0, "o"; getVariable; push "toString"; callMethod; trace
                push "p", 1, "o"; getVariable; push "hasOwnProperty"; callMethod; trace)",
          "2000|1|15|[object Object]|false"},
+        // flash.geom, and filters set on a clip and read back.
+        {8, R"(push 4, 3, 2, "flash"; getVariable; push "geom"; getMember; push "Point"; newMethod; push "length"; getMember; trace
+               push 0, "flash"; getVariable; push "geom"; getMember; push "Matrix"; newMethod; store r1; pop
+               push 20, 10, 2, r1, "translate"; callMethod; pop
+               push 2, 1, 2, "flash"; getVariable; push "geom"; getMember; push "Point"; newMethod
+               push 1, r1, "transformPoint"; callMethod; trace
+               push 1, "c", 2, "_root"; getVariable; push "createEmptyMovieClip"; callMethod; store r2; pop
+               push r2, "filters", 1, 3, 2, 3, "flash"; getVariable; push "filters"; getMember; push "BlurFilter"; newMethod
+               push 1; initArray; setMember
+               push r2, "filters"; getMember; push 0; getMember; push "blurY"; getMember; trace)",
+         "5|(x=11, y=22)|3"},
     };
     for (const Row& r : rows) EXPECT_EQ(Trace(r.source, r.version), r.trace) << r.source;
 }
@@ -303,6 +314,9 @@ TEST(FlashScript, ClipsAndDrawing) {
         {"the box as placed", "", 0, {{5, 5}}, {{55, 5}}, {}},
         {"_x moves it, _visible hides it", R"(push "box"; getVariable; push "_x", 50; setMember)", 0, {{55, 5}}, {{5, 5}}, {}},
         {"hidden", R"(push "box"; getVariable; push "_visible", false; setMember)", 0, {}, {{5, 5}}, {}},
+        {"Color.setRGB tints it",
+         R"(push "box"; getVariable; push 1, "Color"; newObject; store r1; pop; push 0xFF0000, 1, r1, "setRGB"; callMethod; pop)", 0,
+         {}, {{15, 5}}, {{5, 5}}},
         {"duplicateMovieClip places a copy at the original's place, moved after",
          R"(push 10, "copy", 2, "box"; getVariable; push "duplicateMovieClip"; callMethod; push "_y", 50; setMember)", 0,
          {{5, 5}, {5, 55}}, {{55, 55}}, {}},
