@@ -75,6 +75,23 @@ Object* Vm::ClipObject(Playhead* p) {
     o->kind = Kind::Clip;
     o->clip = p->Serial();
     m_clips.emplace(p->Serial(), o);
+    // A sprite exported under a name that Object.registerClass gave a
+    // class is an instance of it, made by its constructor.
+    const DisplayObject* h = p->Holder();
+    if (!registered.empty() && h && h->character) {
+        for (const auto& [linkage, id] : movie.exports) {
+            auto it = registered.find(linkage);
+            if (id != h->id || it == registered.end()) continue;
+            Value prototype = GetOf(it->second, "prototype");
+            if (prototype.IsObject()) o->proto = prototype.object;
+            try {
+                Call(Value::Obj(it->second), Value::Obj(o), {}, o->proto);
+            } catch (Thrown&) {
+                // the clip is made all the same
+            }
+            break;
+        }
+    }
     return o;
 }
 
@@ -362,10 +379,12 @@ Playhead* Vm::Duplicate(Playhead* p, const std::string& name, int depth) {
     Matrix m = h->matrix;
     ColorTransform color = h->color;
     const Character* character = h->character;
+    uint16_t id = h->id;
     auto clipActions = h->clipActions;
     Playhead* copy = parent->PlaceSprite(*key, character, name, *pending);
     if (!copy) return nullptr;
     DisplayObject* ch = copy->Holder();
+    ch->id = id;
     ch->matrix = m;
     ch->color = color;
     ch->clipActions = clipActions;
@@ -512,6 +531,7 @@ void Vm::InstallClip() {
         if (!c || c->kind != CharacterKind::Sprite) return Value{};
         Playhead* made = p->PlaceSprite(*depth, c, vm.ToString(Arg(a, 1)), *vm.pending);
         if (!made) return Value{};
+        made->Holder()->id = it->second;
         Object* o = vm.ClipObject(made);
         if (Arg(a, 3).IsObject())
             for (const std::string& k : vm.Keys(Arg(a, 3).object)) vm.SetOf(o, k, vm.GetOf(Arg(a, 3).object, k));

@@ -237,7 +237,12 @@ void Vm::InstallGlobals() {
     });
     Method(objectProto, "watch", NATIVE { return Value::Bool(false); });
     Method(objectProto, "unwatch", NATIVE { return Value::Bool(false); });
-    Method(object, "registerClass", NATIVE { return Value::Bool(true); });
+    Method(object, "registerClass", NATIVE {
+        std::string name = vm.ToString(Arg(a, 0));
+        if (vm.IsCallable(Arg(a, 1)) && vm.registered.size() < 10'000) vm.registered[name] = Arg(a, 1).object;
+        else vm.registered.erase(name);
+        return Value::Bool(true);
+    });
     for (const char* name : {"toString", "toLocaleString", "valueOf", "hasOwnProperty", "isPropertyEnumerable",
                              "isPrototypeOf", "addProperty", "watch", "unwatch", "constructor"})
         Own(objectProto, name)->flags = kDontEnum | kDontDelete;

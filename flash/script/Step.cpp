@@ -71,6 +71,10 @@ void Vm::ClipEvents(bool enterFrame) {
     std::vector<uint64_t> serials;
     serials.reserve(clips.size());
     for (Playhead* p : clips) serials.push_back(p->Serial());
+    // Clips the timeline placed have their objects before any action runs
+    // (a class registered later is not theirs).
+    if (enterFrame)
+        for (Playhead* p : clips) ClipObject(p);
     for (uint64_t serial : serials) {
         Playhead* p = registry.Find(serial);
         if (!p) continue;

@@ -598,6 +598,7 @@ void Vm::CollectGarbage() {
                       dateProto, clipProto, errorProto})
         mark(o);
     for (auto& [serial, o] : m_clips) mark(o);
+    for (auto& [name, o] : registered) mark(o);
     for (auto& [serial, loaded] : m_loaded) mark(loaded.object);
     for (auto& [id, t] : timers) {
         markValue(t.function), markValue(t.self);

@@ -112,6 +112,7 @@ public:
     Object* dateProto = nullptr;
     Object* clipProto = nullptr;
     Object* errorProto = nullptr;
+    std::map<std::string, Object*> registered;   // Object.registerClass: linkage name to constructor
     double nowMs = 0;           // the movie's clock, ms since it started
     uint64_t randomState = 0x853c49e6748fea9bULL;
     double Random();

@@ -324,6 +324,13 @@ TEST(FlashScript, ClipsAndDrawing) {
          R"(push "_x", 30, "_y", 30, 2; initObject
             push 5, "made", "square", 4, "_root"; getVariable; push "attachMovie"; callMethod; pop)", 0,
          {{5, 5}, {35, 35}}, {{55, 55}}, {}},
+        {"attachMovie of a class that Object.registerClass gave the linkage name",
+         R"(function _()
+              push "this"; getVariable; push "_y", 50; setMember
+            end
+            push "square", 2, "Object"; getVariable; push "registerClass"; callMethod; pop
+            push 5, "made", "square", 3, "_root"; getVariable; push "attachMovie"; callMethod; pop)", 0,
+         {{5, 5}, {5, 55}}, {{55, 55}}, {}},
         {"_xscale, and a removed copy",
          R"(push "box"; getVariable; push "_xscale", 300; setMember
             push 3, "gone", 2, "box"; getVariable; push "duplicateMovieClip"; callMethod; push 0; swap; push "removeMovieClip"; callMethod)", 0,
