@@ -155,6 +155,16 @@ Playhead* Playhead::PlaceSprite(uint16_t depth, const Character* character, cons
     return object.sprite.get();
 }
 
+DisplayObject* Playhead::PlaceCharacter(uint16_t depth, const Character* character, const std::string& name) {
+    Erase(depth);
+    if (!character || !m_registry.AddObject()) return nullptr;
+    DisplayObject& object = m_list.emplace(depth, DisplayObject{}).first->second;
+    object.character = character;
+    object.name = name;
+    object.placedAt = m_steps;
+    return &object;
+}
+
 void Playhead::SwapDepths(uint16_t a, uint16_t b) {
     ++m_listVersion;
     auto x = m_list.extract(a), y = m_list.extract(b);

@@ -130,6 +130,8 @@ public:
     // replacing what was there; the new playhead, or null past a limit.
     Playhead* PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
                           std::vector<PendingActions>& actions);
+    // Places a character that has no timeline (a script's text field).
+    DisplayObject* PlaceCharacter(uint16_t depth, const Character* character, const std::string& name);
     void RemoveAt(uint16_t depth) { Erase(depth); }
     // Exchanges what two depths hold (either may be empty).
     void SwapDepths(uint16_t a, uint16_t b);

@@ -109,11 +109,25 @@ Playhead* Vm::ChildNamed(Playhead* p, const std::string& name) {
     if (index.version != p->ListVersion()) {
         index.version = p->ListVersion();
         index.children.clear();
-        for (auto& [depth, object] : p->MutableList())
+        index.fields.clear();
+        for (auto& [depth, object] : p->MutableList()) {
             if (object.sprite && !object.name.empty()) index.children.emplace(Key(object.name), object.sprite.get());
+            if (!object.sprite && object.character && fieldObjects.count(object.character))
+                index.fields.emplace(Key(object.name), object.character);
+        }
     }
     auto it = index.children.find(Key(name));
     return it == index.children.end() ? nullptr : it->second;
+}
+
+Object* Vm::FieldNamed(Playhead* p, const std::string& name) {
+    if (name.empty()) return nullptr;
+    ChildNamed(p, name);   // brings the index up to date
+    NameIndex& index = m_names[p->Serial()];
+    auto it = index.fields.find(Key(name));
+    if (it == index.fields.end()) return nullptr;
+    auto object = fieldObjects.find(it->second);
+    return object == fieldObjects.end() ? nullptr : object->second;
 }
 
 // "" is `from`; "/" the root; ".." and "_parent" one up; "_root",

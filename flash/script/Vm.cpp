@@ -35,6 +35,7 @@ Vm::Vm(const Movie& m, PlayheadRegistry& r, Playhead& rootPlayhead)
     InstallClip();
     InstallMore();
     InstallClasses();
+    InstallText();
     m_lastLive = m_heapBytes;
 }
 
@@ -151,6 +152,10 @@ bool Vm::Lookup(Object* o, const std::string& name, Value& out) {
                 out = Value::Obj(ClipObject(child));
                 return true;
             }
+            if (Object* field = FieldNamed(p, name)) {
+                out = Value::Obj(field);
+                return true;
+            }
         }
     } else if (o->kind == Kind::Array && Key(name) == "length") {
         out = Value::Num(static_cast<double>(o->elements.size()));
@@ -223,7 +228,12 @@ Value Vm::GetOf(Object* o, const std::string& name) {
         if (Property* own = Own(o, name)) return own->getter ? Call(Value::Obj(own->getter), self, {}) : own->value;
         if (p) {
             if (Playhead* child = ChildNamed(p, name)) return Value::Obj(ClipObject(child));
+            if (Object* field = FieldNamed(p, name)) return Value::Obj(field);
         }
+    }
+    if (o->kind == Kind::TextField) {
+        Value special;
+        if (GetFieldProperty(o, name, special)) return special;
     }
     Property* p = Find(lookFrom, name);
     if (!p) return {};
@@ -269,6 +279,7 @@ void Vm::SetOf(Object* o, const std::string& name, Value value) {
         Playhead* p = ClipOf(o);
         if (p && SetClipProperty(p, name, value)) return;
     }
+    if (o->kind == Kind::TextField && SetFieldProperty(o, name, value)) return;
     Object* holder = nullptr;
     Property* found = Find(o->kind == Kind::Super ? o->home : o, name, &holder);
     if (found && found->setter) {
@@ -599,6 +610,8 @@ void Vm::CollectGarbage() {
         mark(o);
     for (auto& [serial, o] : m_clips) mark(o);
     for (auto& [name, o] : registered) mark(o);
+    for (auto& [character, o] : fieldObjects) mark(o);
+    mark(textFieldProto);
     for (auto& [serial, loaded] : m_loaded) mark(loaded.object);
     for (auto& [id, t] : timers) {
         markValue(t.function), markValue(t.self);

@@ -150,6 +150,16 @@ public:
     void BeginFill(Playhead* p, const FillStyle& fill);
     void EndFill(Playhead* p);
 
+    // --- Text fields: the characters scripts made, and their objects.
+    std::vector<std::unique_ptr<TextCharacter>> fields;
+    std::map<const Character*, Object*> fieldObjects;
+    Object* textFieldProto = nullptr;
+    Object* FieldNamed(Playhead* p, const std::string& name);
+    DisplayObject* FieldHolder(Object* field);
+    bool GetFieldProperty(Object* field, const std::string& name, Value& out);
+    bool SetFieldProperty(Object* field, const std::string& name, const Value& v);
+    void InstallText();
+
     // --- The interpreter.
     void RunBlock(std::span<const uint8_t> code, uint64_t owner);
     Value Invoke(Object* function, const Value& self, std::span<const Value> args, Object* home);
@@ -182,6 +192,7 @@ private:
     struct NameIndex {
         uint64_t version = UINT64_MAX;
         std::unordered_map<std::string, Playhead*> children;   // by name, case folded before version 7
+        std::unordered_map<std::string, const Character*> fields;   // text fields, the same way
     };
     std::unordered_map<uint64_t, NameIndex> m_names;   // by playhead serial
     struct Loaded {

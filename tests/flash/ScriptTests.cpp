@@ -266,6 +266,12 @@ TEST(FlashScript, GlobalClasses) {
                push 1; initArray; setMember
                push r2, "filters"; getMember; push 0; getMember; push "blurY"; getMember; trace)",
          "5|(x=11, y=22)|3"},
+        // A text field made by script, found by its name, its text set as HTML.
+        {8, R"(push 20, 50, 10, 5, 3, "t", 6, "_root"; getVariable; push "createTextField"; callMethod; pop
+               push "t"; getVariable; push "htmlText", "<b>a &amp; b</b>"; setMember
+               push "t"; getVariable; dup; push "text"; getMember; trace; push "_width"; getMember; trace
+               push "t"; getVariable; push "_x"; getMember; trace)",
+         "a & b|50|5"},
     };
     for (const Row& r : rows) EXPECT_EQ(Trace(r.source, r.version), r.trace) << r.source;
 }
