@@ -427,7 +427,8 @@ void Vm::DrawEdge(Playhead* p, Point to, std::optional<Point> control) {
     ++pen.edges;
     if (pen.fillLayer >= 0 && static_cast<size_t>(pen.fillLayer) < layers.size())
         layers[static_cast<size_t>(pen.fillLayer)].fillPaths[0].push_back(e);
-    if (pen.lineStyle && pen.lineLayer >= 0 && static_cast<size_t>(pen.lineLayer) < layers.size())
+    if (pen.lineStyle && pen.lineLayer >= 0 && static_cast<size_t>(pen.lineLayer) < layers.size() && pen.line >= 0 &&
+        static_cast<size_t>(pen.line) < layers[static_cast<size_t>(pen.lineLayer)].linePaths.size())
         layers[static_cast<size_t>(pen.lineLayer)].linePaths[static_cast<size_t>(pen.line)].push_back(e);
 }
 

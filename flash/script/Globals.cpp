@@ -472,10 +472,10 @@ void Vm::InstallGlobals() {
             std::string sep = vm.ToString(Arg(a, 0));
             vm.Count(s.size());
             if (sep.empty()) {
-                for (char c : s) parts.push_back(Value::Str(std::string(1, c)));
+                for (size_t i = 0; i < s.size() && i < ScriptLimits::kArrayLength; ++i) parts.push_back(Value::Str(std::string(1, s[i])));
             } else {
                 size_t pos = 0;
-                for (;;) {
+                for (; parts.size() < ScriptLimits::kArrayLength;) {
                     size_t at = s.find(sep, pos);
                     parts.push_back(Value::Str(s.substr(pos, at == std::string::npos ? std::string::npos : at - pos)));
                     if (at == std::string::npos) break;

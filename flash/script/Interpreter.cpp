@@ -753,6 +753,9 @@ struct Interpreter {
         uint8_t catchRegister = 0;
         if (catchInRegister) catchRegister = args.U8();
         else catchName = args.String();
+        if (vm.depth > ScriptLimits::kCallDepth) throw Abandon{};
+        ++vm.depth;   // blocks inside blocks count as calls do
+        struct Leave { int& d; ~Leave() { --d; } } leave{vm.depth};
         size_t tryEnd = std::min(end, next + trySize);
         size_t catchEnd = std::min(end, tryEnd + ((flags & 1) ? catchSize : 0));
         size_t after = std::min(end, catchEnd + ((flags & 2) ? finallySize : 0));
@@ -806,6 +809,8 @@ struct Interpreter {
             jump = blockEnd;
             return {};
         }
+        if (++vm.depth > ScriptLimits::kCallDepth) throw Abandon{};
+        struct Depth { int& d; ~Depth() { --d; } } depth{vm.depth};
         f.scope.push_back(o);
         struct Leave {
             Frame& f;

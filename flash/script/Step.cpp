@@ -74,7 +74,8 @@ void Vm::ClipEvents(bool enterFrame) {
     // Clips the timeline placed have their objects before any action runs
     // (a class registered later is not theirs).
     if (enterFrame)
-        for (Playhead* p : clips) ClipObject(p);
+        for (uint64_t serial : serials)
+            if (Playhead* p = registry.Find(serial)) ClipObject(p);
     for (uint64_t serial : serials) {
         Playhead* p = registry.Find(serial);
         if (!p) continue;
@@ -93,6 +94,7 @@ void Vm::ClipEvents(bool enterFrame) {
     std::vector<std::pair<uint64_t, Loaded>> gone;
     for (auto& [serial, loaded] : m_loaded)
         if (!registry.Find(serial)) gone.emplace_back(serial, loaded);
+    std::erase_if(m_clips, [this](const auto& entry) { return !registry.Find(entry.first) && !m_loaded.count(entry.first); });
     for (auto& [serial, loaded] : gone) {
         m_loaded.erase(serial);
         m_clips.erase(serial);
