@@ -380,13 +380,16 @@ TEST(FlashScript, ClipsAndDrawing) {
     }
 }
 
-// onClipEvent handlers and the order of a step: load once, enterFrame each
-// step before the frame's actions, unload when the clip goes.
+// DoInitAction once at the start, then onClipEvent handlers in the order
+// of a step: load once, enterFrame each step before the frame's actions.
 TEST(FlashScript, ClipEventsRunInFlashPlayersOrder) {
     SwfWriter w(100, 100, 12, 4);
     w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(kGreen)));
     SpriteOf(w, 2, 1);
     auto say = [](const char* word) { return Avm1Assembler::Assemble(std::string("push \"") + word + "\"; trace"); };
+    Bits init;   // DoInitAction of sprite 2: once, before the first frame's actions
+    init.U16(2), init.Append(say("init")), init.U8(0);
+    w.Tag(59, init.Data());
     PlaceWithClipEvent(w, 1, 2, 0, 0, "a", 1, say("load"));
     w.Actions(say("frame1"));
     w.ShowFrame();
@@ -405,7 +408,7 @@ TEST(FlashScript, ClipEventsRunInFlashPlayersOrder) {
     for (int i = 0; i < 3; ++i) player->Tick();
     std::string out;
     for (const std::string& line : lines) out += (out.empty() ? "" : "|") + line;
-    EXPECT_EQ(out, "frame1|load|frame2|enter|frame3|frame4");
+    EXPECT_EQ(out, "init|frame1|load|frame2|enter|frame3|frame4");
 }
 
 // Scripts past a limit are abandoned; the timeline plays on and so does
