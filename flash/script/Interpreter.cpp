@@ -193,6 +193,7 @@ struct Interpreter {
     // --- Execution.
 
     Completion Exec(Frame& f, size_t begin, size_t end) {
+        vm.CheckStack();
         end = std::min(end, f.code.size());
         size_t pos = begin;
         while (pos < end) {

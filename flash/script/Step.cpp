@@ -14,6 +14,7 @@ constexpr int kMaxTimerRuns = 10;   // one timer's calls in one step
 
 void Vm::RunStep(std::vector<PendingActions>& actions, double elapsedMs, bool events) {
     if (abandoned) return;
+    stackBase = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     m_stepStart = std::chrono::steady_clock::now();
     m_actions = 0;
     m_churn = 0;
@@ -39,6 +40,12 @@ void Vm::RunStep(std::vector<PendingActions>& actions, double elapsedMs, bool ev
     stack.clear();
     depth = 0;
     if (m_heapBytes > 2 * m_lastLive + (uint64_t{4} << 20)) CollectGarbage();
+}
+
+void Vm::CheckStack() const {
+    auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    uintptr_t used = here < stackBase ? stackBase - here : here - stackBase;
+    if (stackBase && used > ScriptLimits::kStackBytes) throw Abandon{};
 }
 
 void Vm::RunActions(std::vector<PendingActions>& actions, size_t& next) {

@@ -550,6 +550,7 @@ Value Vm::Call(const Value& function, const Value& self, std::span<const Value> 
     if (f->native) {
         if (++depth > ScriptLimits::kCallDepth) throw Abandon{};
         struct Leave { int& d; ~Leave() { --d; } } leave{depth};
+        CheckStack();
         Count();
         bool wasConstructing = constructing;
         constructing = false;

@@ -29,6 +29,10 @@ struct ScriptLimits {
     static constexpr size_t kArrayLength = 500'000;   // one array's storage stays under 64 MB
     static constexpr size_t kIntervals = 1000;
     static constexpr size_t kRegisters = 256;
+    // The machine stack that calls inside calls may take: what 256 levels
+    // need, and well inside a thread's 8 MB (builds with sanitizers, whose
+    // frames are larger, stop sooner).
+    static constexpr uintptr_t kStackBytes = uintptr_t{2} << 20;
 };
 
 // Thrown through the interpreter when a limit is reached.
@@ -165,6 +169,8 @@ public:
     Value Invoke(Object* function, const Value& self, std::span<const Value> args, Object* home);
     int depth = 0;
     std::vector<Value> stack;
+    uintptr_t stackBase = 0;   // the frame address where the step began
+    void CheckStack() const;
 
 private:
     friend struct Interpreter;
