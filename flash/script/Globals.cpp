@@ -755,10 +755,11 @@ void Vm::InstallGlobals() {
             }
         }
         auto set = static_cast<uint8_t>(vm.ToInt32(Arg(a, 2)) & 7), clear = static_cast<uint8_t>(vm.ToInt32(Arg(a, 3)) & 7);
-        for (auto& [key, p] : o->props) {
+        for (auto& entry : o->props) {
+            const std::string& key = entry.first;
             if (!names.empty() && std::find_if(names.begin(), names.end(), [&](const std::string& n) { return vm.Key(n) == key; }) == names.end())
                 continue;
-            p.flags = static_cast<uint8_t>((p.flags & ~clear) | set);
+            entry.second.flags = static_cast<uint8_t>((entry.second.flags & ~clear) | set);
         }
         return {};
     });
