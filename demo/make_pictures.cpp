@@ -9,6 +9,7 @@
 // into lighthouse.avi with the ffmpeg command.
 
 #include "codec/Codec.h"
+#include "flash/Avm1Assembler.h"
 #include "flash/SwfWriter.h"
 #include "gfx/Surface.h"
 
@@ -246,7 +247,39 @@ void Lighthouse(cairo_t* cr, int w, int h, double turn) {
     cairo_fill(cr);
 }
 
-// Three glowing fireflies dancing over a night meadow for three seconds.
+// The snow's script: the first time frame 0 runs, forty copies of the
+// flake, each given a place, a size and a speed at random and an
+// onEnterFrame that lets it fall and sway, back to the top once it has
+// left the stage.
+const char* const kSnow = R"(
+    push "started"; getVariable; if skip
+    push "started", true; setVariable
+    function2 _() regs=2 preload=this
+      push r1, "_y", r1, "_y"; getMember; push r1, "v"; getMember; add2; setMember
+      push r1, "_x", r1, "_x"; getMember; push r1, "_y"; getMember; push 15; divide
+      push 1, "Math"; getVariable; push "sin"; callMethod; push 0.4; multiply; add2; setMember
+      push r1, "_y"; getMember; push 205; greater; not; if stay
+      push r1, "_y", -5; setMember
+      stay:
+    end
+    push "fall"; swap; setVariable
+    push 0; store r1; pop
+    loop:
+    push r1, 40; less2; not; if skip
+    push r1, "f", r1; add2; push 2, "flake"; getVariable; push "duplicateMovieClip"; callMethod; store r2; pop
+    push r2, "_x", 0, "Math"; getVariable; push "random"; callMethod; push 320; multiply; setMember
+    push r2, "_y", 0, "Math"; getVariable; push "random"; callMethod; push 200; multiply; setMember
+    push r2, "_xscale", 0, "Math"; getVariable; push "random"; callMethod; push 80; multiply; push 40; add2; setMember
+    push r2, "_yscale", r2, "_xscale"; getMember; setMember
+    push r2, "v", r2, "_xscale"; getMember; push 60; divide; setMember
+    push r2, "onEnterFrame", "fall"; getVariable; setMember
+    push r1; increment; store r1; pop
+    jump loop
+    skip:
+)";
+
+// Three glowing fireflies dancing over a night meadow for three seconds,
+// with snow falling over them by script.
 std::vector<uint8_t> Fireflies() {
     using namespace flash::test;
     constexpr int kFrames = 72;
@@ -256,7 +289,11 @@ std::vector<uint8_t> Fireflies() {
     movie.Tag(32, RectShape(1, 0, 3000, 6400, 4000, Solid(0x10301A)));
     const uint32_t glow[] = {0xFFE070, 0x90FF90, 0xFFA0D0};
     for (int i = 0; i < 3; ++i) movie.Tag(32, RectShape(uint16_t(i + 2), -500, -500, 500, 500, Radial(0, 0, 500, glow[i], kNight)));
+    movie.Tag(32, RectShape(9, -40, -40, 40, 40, Solid(0xFFFFFF, 220)));
+    SpriteOf(movie, 10, 9);
     movie.Place(1, 1, 0, 0);
+    movie.Place(10, 10, -1000, -1000, false, -1, 0, "flake");
+    movie.Actions(Avm1Assembler::Assemble(kSnow));
     for (int frame = 0; frame < kFrames; ++frame) {
         const double t = double(frame) / kFrames;
         for (int i = 0; i < 3; ++i) {

@@ -25,6 +25,14 @@ struct CairoSurfaceDeleter {
 };
 using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
 
+// An onClipEvent handler of a placed sprite: the events it answers (the
+// movie's event bits: 1 load, 2 enterFrame, 4 unload, ...) and its actions.
+struct ClipAction {
+    uint32_t events = 0;
+    std::vector<uint8_t> code;
+};
+using ClipActions = std::shared_ptr<const std::vector<ClipAction>>;
+
 // PlaceObject, PlaceObject2 and PlaceObject3: what is given replaces what
 // the depth had; `move` false with a character places anew on a free depth
 // (on a taken one it is ignored, and the object there stays).
@@ -40,6 +48,8 @@ struct PlaceCommand {
     std::optional<std::vector<Filter>> filters;   // PlaceObject3 from here on
     std::optional<BlendMode> blend;
     std::optional<bool> cacheAsBitmap;
+    bool hasClipActions = false;   // they follow what ParsePlace read
+    ClipActions clipActions;
 };
 
 struct FrameCommand {
@@ -186,6 +196,8 @@ struct Movie {
     std::vector<std::unique_ptr<SoundData>> sounds;   // DefineSound, by the index in `soundIds`
     std::map<uint16_t, size_t> soundIds;
     std::vector<std::string> warnings;                // the tags dropped, and why
+    std::map<std::string, uint16_t> exports;             // ExportAssets: linkage name to character
+    std::vector<std::vector<uint8_t>> initActions;       // DoInitAction bodies, in order
     uint64_t spareBytes = 0;                          // what the memory budget had left after loading
 
     const Character* Find(uint16_t id) const {

@@ -17,7 +17,9 @@ enum Tag : int {
     kRemoveObject2 = 28, kDefineShape3 = 32, kDefineText2 = 33, kDefineButton2 = 34, kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36, kDefineEditText = 37, kDefineSprite = 39, kFrameLabel = 43,
     kSoundStreamHead2 = 45, kDefineMorphShape = 46, kDefineFont2 = 48, kPlaceObject3 = 70,
-    kDefineFont3 = 75, kDefineFontInfo = 13, kDefineFontInfo2 = 62, kDefineVideoStream = 60, kVideoFrame = 61, kDefineBitsJpeg4 = 90, kSymbolClass = 76, kDefineShape4 = 83, kDefineMorphShape2 = 84, kStartSound2 = 89,
+    kDefineFont3 = 75, kDefineFontInfo = 13, kDefineFontInfo2 = 62, kExportAssets = 56, kDoInitAction = 59,
+    kDefineVideoStream = 60, kVideoFrame = 61, kDefineBitsJpeg4 = 90, kSymbolClass = 76, kDefineShape4 = 83,
+    kDefineMorphShape2 = 84, kStartSound2 = 89,
 };
 
 struct TagHeader {
@@ -71,8 +73,10 @@ private:
         case kPlaceObject:
         case kPlaceObject2:
         case kPlaceObject3:
-            if (auto place = ParsePlace(body, tag.code); place && m_budget.Charge(sizeof(FrameCommand)))
+            if (auto place = ParsePlace(body, tag.code); place && m_budget.Charge(sizeof(FrameCommand))) {
+                if (place->hasClipActions) place->clipActions = ReadClipActions(body);
                 frame.commands.push_back({FrameCommand::Kind::Place, std::move(*place)});
+            }
             else
                 Warn(tag.code, "broken placement");
             return true;
@@ -84,6 +88,13 @@ private:
             if (!body.Failed() && m_budget.Charge(sizeof(FrameCommand))) frame.commands.push_back(remove);
             return true;
         }
+        case kDoInitAction:
+            body.U16();   // the sprite's id: its actions run once, before the first frame's
+            if (m_budget.Charge(tag.body.size())) {
+                auto code = body.Rest();
+                m_movie.initActions.emplace_back(code.begin(), code.end());
+            }
+            return true;
         case kDoAction:
             if (m_budget.Charge(tag.body.size())) frame.actions.emplace_back(tag.body.begin(), tag.body.end());
             return true;
@@ -176,6 +187,7 @@ private:
     }
 
     void Definition(const TagHeader& tag, Reader& body, int nesting);
+    ClipActions ReadClipActions(Reader& r);
     void DefineCharacter(int code, uint16_t id, Reader& body, int nesting, std::string& error);
     void DefineSound(Reader& body);
     StreamHead ParseStreamHead(Reader& body);
@@ -219,6 +231,28 @@ void Loader::DefineSound(Reader& body) {
     m_movie.sounds.push_back(std::move(sound));
 }
 
+// onClipEvent handlers: all events' bits, then records of event bits,
+// size and actions up to a record of no events. The bits take 16 bits
+// before version 6, 32 from then on.
+ClipActions Loader::ReadClipActions(Reader& r) {
+    auto actions = std::make_shared<std::vector<ClipAction>>();
+    bool wide = m_movie.header.version >= 6;
+    auto events = [&] { return wide ? r.U32() : r.U16(); };
+    r.U16();
+    events();
+    for (int i = 0; i < 1024 && !r.Failed(); ++i) {
+        uint32_t which = events();
+        if (which == 0 || r.Failed()) break;
+        size_t size = r.U32();
+        auto code = r.Take(size);
+        if (r.Failed() || !m_budget.Charge(size + sizeof(ClipAction))) break;
+        if (which & 0x20000) code = code.subspan(std::min<size_t>(1, code.size()));   // a key press's key code
+        actions->push_back({which, std::vector<uint8_t>(code.begin(), code.end())});
+    }
+    if (actions->empty()) return nullptr;
+    return actions;
+}
+
 void Loader::Definition(const TagHeader& tag, Reader& body, int nesting) {
     switch (tag.code) {
     case kSetBackgroundColor:
@@ -232,6 +266,15 @@ void Loader::Definition(const TagHeader& tag, Reader& body, int nesting) {
         return DefineSound(body);
     case kSymbolClass:
         return SymbolClass(body);
+    case kExportAssets: {
+        size_t count = body.U16();
+        for (size_t i = 0; i < count && !body.Failed(); ++i) {
+            uint16_t id = body.U16();
+            std::string name = body.String();
+            if (!body.Failed() && m_budget.Charge(name.size() + 64)) m_movie.exports[name] = id;
+        }
+        return;
+    }
     default:
         break;
     }
@@ -315,7 +358,10 @@ std::optional<PlaceCommand> ParsePlace(Reader& r, int code) {
     }
     if (flags3 & 0x02) place.blend = ToBlendMode(r.U8());
     if (flags3 & 0x04) place.cacheAsBitmap = r.U8() != 0;
-    // Clip actions follow, which only buttons and scripts act on.
+    if (flags3 & 0x20) r.U8();     // visibility, of later players' movies
+    if (flags3 & 0x40) r.Skip(4);  // an opaque background, of later players' movies
+    // The clip actions come last; the loader reads them from here.
+    place.hasClipActions = (flags & 0x80) != 0;
     if (r.Failed()) return std::nullopt;
     return place;
 }

@@ -39,8 +39,10 @@ void Playhead::Goto(int frame, std::vector<PendingActions>& actions) {
     frame = std::clamp(frame, 0, m_frameCount - 1);
     if (frame == m_frame) return;
     if (frame < m_frame) {
-        m_registry.RemoveObjects(m_list.size());
-        m_list.clear();
+        size_t before = m_list.size();
+        std::erase_if(m_list, [](const auto& entry) { return entry.first < kScriptDepths; });
+        ++m_listVersion;
+        m_registry.RemoveObjects(before - m_list.size());
         m_frame = -1;
     }
     for (int f = m_frame + 1; f < frame; ++f) Apply(f, actions, false);
@@ -77,11 +79,12 @@ void Playhead::Place(const PlaceCommand& place, std::vector<PendingActions>& act
     if (place.matrix) object.matrix = *place.matrix;
     if (place.color) object.color = *place.color;
     if (place.ratio) object.ratio = *place.ratio;
-    if (place.name) object.name = *place.name;
+    if (place.name) object.name = *place.name, ++m_listVersion;
     if (place.clipDepth) object.clipDepth = *place.clipDepth;
     if (place.filters) object.filters = *place.filters;
     if (place.blend) object.blend = *place.blend;
     if (place.cacheAsBitmap) object.cacheAsBitmap = *place.cacheAsBitmap;
+    if (place.clipActions) object.clipActions = place.clipActions;
 }
 
 // A sprite gets a playhead of its own, shown at its first frame, whose
@@ -92,6 +95,7 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
     object.character = m_movie.Find(id);
     object.sprite.reset();
     object.videoState.reset();
+    ++m_listVersion;
     object.placedAt = m_steps;
     if (!object.character || m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads)
         return;
@@ -107,10 +111,67 @@ void Playhead::SetCharacter(DisplayObject& object, uint16_t id, std::vector<Pend
     if (!timeline) return;
     object.sprite = std::make_unique<Playhead>(m_movie, *timeline, frames, m_nesting + 1, m_registry);
     object.sprite->m_parent = this;
+    object.sprite->m_holder = &object;
     object.sprite->Goto(0, actions);
 }
 
-void Playhead::Erase(uint16_t depth) { m_registry.RemoveObjects(m_list.erase(depth)); }
+void Playhead::Erase(uint16_t depth) {
+    ++m_listVersion;
+    m_registry.RemoveObjects(m_list.erase(depth));
+}
+
+namespace {
+// What createEmptyMovieClip places: a sprite of one empty frame.
+const SpriteCharacter& EmptySprite() {
+    static const SpriteCharacter empty = [] {
+        SpriteCharacter sprite;
+        sprite.timeline.frames.resize(1);
+        sprite.frameCount = 1;
+        return sprite;
+    }();
+    return empty;
+}
+} // namespace
+
+Playhead* Playhead::PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
+                                std::vector<PendingActions>& actions) {
+    if (!character) character = &EmptySprite();
+    if (character->kind != CharacterKind::Sprite) return nullptr;
+    Erase(depth);
+    if (!m_registry.AddObject()) return nullptr;
+    DisplayObject& object = m_list.emplace(depth, DisplayObject{}).first->second;
+    object.name = name;
+    ++m_listVersion;
+    object.placedAt = m_steps;
+    object.character = character;
+    if (m_nesting >= Limits::kMaxSpriteNesting || m_registry.Count() >= Limits::kMaxPlayheads) {
+        Erase(depth);
+        return nullptr;
+    }
+    const auto& sprite = static_cast<const SpriteCharacter&>(*character);
+    object.sprite = std::make_unique<Playhead>(m_movie, sprite.timeline, sprite.frameCount, m_nesting + 1, m_registry);
+    object.sprite->m_parent = this;
+    object.sprite->m_holder = &object;
+    object.sprite->Goto(0, actions);
+    return object.sprite.get();
+}
+
+DisplayObject* Playhead::PlaceCharacter(uint16_t depth, const Character* character, const std::string& name) {
+    Erase(depth);
+    if (!character || !m_registry.AddObject()) return nullptr;
+    DisplayObject& object = m_list.emplace(depth, DisplayObject{}).first->second;
+    object.character = character;
+    object.name = name;
+    object.placedAt = m_steps;
+    return &object;
+}
+
+void Playhead::SwapDepths(uint16_t a, uint16_t b) {
+    ++m_listVersion;
+    auto x = m_list.extract(a), y = m_list.extract(b);
+    if (!x.empty()) x.key() = b, m_list.insert(std::move(x));
+    if (!y.empty()) y.key() = a, m_list.insert(std::move(y));
+}
 
 int Playhead::FindLabel(const std::string& label) const {
     for (const auto& [name, frame] : m_timeline.labels)

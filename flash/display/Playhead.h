@@ -59,6 +59,8 @@ struct DisplayObject {
     BlendMode blend = BlendMode::Normal;
     bool cacheAsBitmap = false;
     std::string name;
+    bool visible = true;                    // a script's _visible
+    ClipActions clipActions;                // its onClipEvent handlers
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
     mutable std::shared_ptr<void> videoState;   // a placed video's decoder, made and kept by drawing
@@ -114,6 +116,30 @@ public:
     int FindLabel(const std::string& label) const;
     // The placed sprite named `name` in this list, or null.
     Playhead* Child(const std::string& name);
+    // Hooks for the script machine. Depths from kScriptDepths up are the
+    // ones scripts give (their depth 0 is this one): going back in the
+    // timeline keeps what they hold.
+    static constexpr int kScriptDepths = 16384;
+    std::map<uint16_t, DisplayObject>& MutableList() { return m_list; }
+    // The display object that holds this playhead in its parent's list.
+    DisplayObject* Holder() const { return m_holder; }
+    // Counts the changes to the list (objects placed, removed, moved to
+    // other depths, renamed), for whoever keeps an index of its names.
+    uint64_t ListVersion() const { return m_listVersion; }
+    void Touch() { ++m_listVersion; }
+    // Places `character` (a sprite, or an empty one when null) at `depth`,
+    // replacing what was there; the new playhead, or null past a limit.
+    Playhead* PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
+                          std::vector<PendingActions>& actions);
+    // Places a character that has no timeline (a script's text field).
+    DisplayObject* PlaceCharacter(uint16_t depth, const Character* character, const std::string& name);
+    void RemoveAt(uint16_t depth) { Erase(depth); }
+    // Exchanges what two depths hold (either may be empty).
+    void SwapDepths(uint16_t a, uint16_t b);
+    // Shapes the drawing methods built, drawn under the list.
+    std::vector<ShapeLayer>& Drawing() { return m_drawing; }
+    const std::vector<ShapeLayer>& Drawing() const { return m_drawing; }
+
     // The stream blocks and event sound starts that frames of this timeline
     // and of every sprite in it reached since the last call, in order.
     void TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts);
@@ -134,11 +160,14 @@ private:
     PlayheadRegistry& m_registry;
     uint64_t m_serial;
     Playhead* m_parent = nullptr;   // owns this one, so outlives it
+    DisplayObject* m_holder = nullptr;   // in the parent's list (a map: its nodes stay put)
+    uint64_t m_listVersion = 0;
     int m_frame = -1;
     uint64_t m_steps = 0;
     bool m_playing = true;
     bool m_looping = true;
     std::map<uint16_t, DisplayObject> m_list;
+    std::vector<ShapeLayer> m_drawing;
     std::vector<size_t> m_streamBlocks;
     std::vector<SoundStart> m_soundStarts;
 };

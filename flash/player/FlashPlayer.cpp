@@ -1,9 +1,11 @@
 #include "flash/player/FlashPlayer.h"
 
-#include "flash/script/Actions.h"
 #include "flash/render/Renderer.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 namespace showsaver::flash {
@@ -32,7 +34,10 @@ Matrix StageToDevice(const Rect& stage, int width, int height) {
 
 } // namespace
 
-Player::Player() = default;
+Player::Player() {
+    if (const char* flag = std::getenv("SHOWSAVER_FLASH_TRACE"); flag && std::strcmp(flag, "1") == 0)
+        m_trace = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+}
 Player::~Player() = default;
 
 bool Player::Load(const std::filesystem::path& file, std::string& error) {
@@ -56,6 +61,7 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
     if (!movie) return false;
     std::lock_guard lock(m_mutex);
     m_mixer.reset();
+    m_script.reset();
     m_root.reset();
     m_movie = std::move(movie);
     m_shapes.Clear();   // its keys name the old movie's shapes
@@ -66,12 +72,15 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
 }
 
 void Player::ResetLocked() {
+    m_script.reset();
     m_root = std::make_unique<Playhead>(*m_movie, m_movie->root, m_movie->header.frameCount, 0, m_registry);
     m_root->SetLooping(m_loop);
+    m_script = std::make_unique<ScriptMachine>(*m_movie, m_registry, *m_root);
+    m_script->SetTrace(m_trace);
     m_started = false;
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);
-    RunPending(actions);
+    RunPending(actions, 0);
     if (m_mixer) m_mixer->Step(*m_root);
 }
 
@@ -164,7 +173,7 @@ void Player::Tick() {
 void Player::StepLocked() {
     std::vector<PendingActions> actions;
     m_root->Step(actions);
-    RunPending(actions);
+    RunPending(actions, 1000.0 / m_movie->FramesPerSecond());
     if (m_mixer) {
         m_mixer->Step(*m_root);
     } else {
@@ -174,16 +183,26 @@ void Player::StepLocked() {
     }
 }
 
-void Player::RunPending(std::vector<PendingActions>& actions) {
-    ActionResult result;
-    ActionContext context{m_registry, *m_root, m_movie->header.version, actions, result};
-    for (size_t i = 0; i < actions.size() && i < Limits::kMaxActionBlocksPerStep; ++i) {
-        // An earlier block's goto may have removed the playhead of this one.
-        PendingActions pending = actions[i];
-        if (m_registry.Find(pending.owner)) flash::RunActions(context, pending.owner, *pending.code);
-    }
-    if (result.quit) m_quit = true;
+// A step's actions run with the step's events and timers; a goto from
+// outside runs only the actions it reached.
+void Player::RunPending(std::vector<PendingActions>& actions, double elapsedMs) {
+    if (elapsedMs >= 0)
+        m_script->Step(actions, elapsedMs);
+    else
+        m_script->RunActions(actions);
+    if (m_script->Quit()) m_quit = true;
     if (m_quit) m_root->SetPlaying(false);
+}
+
+void Player::SetTrace(std::function<void(const std::string&)> trace) {
+    std::lock_guard lock(m_mutex);
+    m_trace = std::move(trace);
+    if (m_script) m_script->SetTrace(m_trace);
+}
+
+bool Player::IsAbandoned() const {
+    std::lock_guard lock(m_mutex);
+    return m_script && m_script->Abandoned();
 }
 
 void Player::SetSoundSink(SoundSink* sink) {

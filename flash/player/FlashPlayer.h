@@ -5,6 +5,7 @@
 // around). All calls may come from any thread; each takes the player's lock.
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "flash/characters/Movie.h"
 #include "flash/display/Playhead.h"
 #include "flash/render/ShapeCache.h"
+#include "flash/script/Script.h"
 #include "flash/sound/Sound.h"
 
 namespace showsaver::flash {
@@ -65,6 +67,13 @@ public:
     bool Paint(uint32_t* pixels, int width, int height, int strideBytes);
     bool Paint(gfx::Surface& surface);
 
+    // Where the movie's trace() goes; by default nowhere, or stderr when
+    // SHOWSAVER_FLASH_TRACE=1 is set.
+    void SetTrace(std::function<void(const std::string&)> trace);
+    // The movie's scripts passed one of our limits: they run no more, and
+    // the timeline plays on without them.
+    bool IsAbandoned() const;
+
     // Where sound goes; null (the default) plays none. Not owned; it must
     // outlive the player or be replaced first.
     void SetSoundSink(SoundSink* sink);
@@ -74,8 +83,9 @@ public:
 
 private:
     void StepLocked();
-    // Runs the action blocks a step or goto gave, and those they give.
-    void RunPending(std::vector<PendingActions>& actions);
+    // Runs the action blocks a step (`elapsedMs` of the movie's time, with
+    // its events) or a goto from outside (-1) gave, and those they give.
+    void RunPending(std::vector<PendingActions>& actions, double elapsedMs = -1);
     void AdvanceWithSound(Clock::time_point now);
     void ResetLocked();
 
@@ -83,6 +93,8 @@ private:
     std::unique_ptr<Movie> m_movie;
     PlayheadRegistry m_registry;           // outlives every playhead
     std::unique_ptr<Playhead> m_root;
+    std::unique_ptr<ScriptMachine> m_script;   // after the root: it goes first
+    std::function<void(const std::string&)> m_trace;
     bool m_loop = true;
     bool m_quit = false;
     Clock::time_point m_next{};

@@ -334,11 +334,12 @@ void Renderer::DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const 
 void Renderer::DrawList(const Playhead& playhead, const Matrix& toDevice, const ColorTransform& color, int depth) {
     if (depth > Limits::kMaxCharacterDepth) return;
     if (depth == 0) m_stage = toDevice;   // the root's matrix is the stage's: what unscaled lines keep
+    for (const ShapeLayer& layer : playhead.Drawing()) DrawLayer(layer, toDevice, color, false);
     const auto& list = playhead.List();
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
         if (object.clipDepth == 0) {
-            DrawObject(object, toDevice, color, depth);
+            if (object.visible) DrawObject(object, toDevice, color, depth);
             continue;
         }
         std::vector<const DisplayObject*> masked;

@@ -325,6 +325,47 @@ inline std::pair<Bytes, Bytes> SplitJpeg(const Bytes& jpeg) {
     return {tables, image};
 }
 
+// A movie with the SWF version in its header set to `version`.
+inline Bytes WithVersion(Bytes movie, uint8_t version) {
+    if (movie.size() > 3) movie[3] = version;
+    return movie;
+}
+
+// ExportAssets: `id` under the linkage name `name`.
+inline void ExportAsset(SwfWriter& w, uint16_t id, const std::string& name) {
+    Bits b;
+    b.U16(1), b.U16(id), b.String(name);
+    w.Tag(56, b.Data());
+}
+
+// A DefineSprite of one frame that places shape `shape` at depth 1.
+inline void SpriteOf(SwfWriter& w, uint16_t id, uint16_t shape) {
+    SwfWriter sprite(0, 0, 0, 0);
+    sprite.Place(1, shape, 0, 0);
+    sprite.ShowFrame();
+    sprite.End();
+    Bits def;
+    def.U16(id), def.U16(1), def.Append(sprite.Tags());
+    w.Tag(39, def.Data());
+}
+
+// PlaceObject2 of `id` named `name` at (tx, ty) twips with one onClipEvent
+// handler for `events` (1 load, 2 enterFrame, 4 unload) of a version 6+
+// movie.
+inline void PlaceWithClipEvent(SwfWriter& w, uint16_t depth, uint16_t id, int tx, int ty, const std::string& name,
+                               uint32_t events, const Bytes& code) {
+    Bits b;
+    b.U8(0x02 | 0x04 | 0x20 | 0x80);
+    b.U16(depth), b.U16(id);
+    b.Translate(tx, ty);
+    b.String(name);
+    b.U16(0), b.U32(events);
+    b.U32(events), b.U32(uint32_t(code.size() + 1));
+    b.Append(code), b.U8(0);
+    b.U32(0);
+    w.Tag(26, b.Data());
+}
+
 } // namespace showsaver::flash::test
 
 namespace showsaver::flash::test {

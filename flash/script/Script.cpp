@@ -1,0 +1,22 @@
+#include "flash/script/Script.h"
+
+#include "flash/script/Vm.h"
+
+namespace showsaver::flash {
+
+ScriptMachine::ScriptMachine(const Movie& movie, PlayheadRegistry& registry, Playhead& root)
+    : m_vm(std::make_unique<script::Vm>(movie, registry, root)) {}
+
+ScriptMachine::~ScriptMachine() = default;
+
+void ScriptMachine::Step(std::vector<PendingActions>& actions, double elapsedMs) { m_vm->RunStep(actions, elapsedMs, true); }
+
+void ScriptMachine::RunActions(std::vector<PendingActions>& actions) { m_vm->RunStep(actions, 0, false); }
+
+bool ScriptMachine::Quit() const { return m_vm->quit; }
+
+bool ScriptMachine::Abandoned() const { return m_vm->abandoned; }
+
+void ScriptMachine::SetTrace(std::function<void(const std::string&)> trace) { m_vm->trace = std::move(trace); }
+
+} // namespace showsaver::flash

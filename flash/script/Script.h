@@ -1,0 +1,43 @@
+#pragma once
+// The player's door to the ActionScript machine: one per loaded movie, run
+// once a step has built its frames. A movie whose scripts pass a limit
+// (actions or time in a step, calls inside calls, memory) is abandoned: its
+// scripts run no more, its timeline plays on, and Abandoned() says so.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "flash/display/Playhead.h"
+
+namespace showsaver::flash {
+
+namespace script {
+class Vm;
+}
+
+class ScriptMachine {
+public:
+    // `registry` and `root` must outlive the machine.
+    ScriptMachine(const Movie& movie, PlayheadRegistry& registry, Playhead& root);
+    ~ScriptMachine();
+    ScriptMachine(const ScriptMachine&) = delete;
+    ScriptMachine& operator=(const ScriptMachine&) = delete;
+
+    // A timeline step: the movie's clock moves on by `elapsedMs`, then the
+    // clips' enterFrame events, the frames' actions (those their gotos
+    // reach included), load and unload events, and the timers due.
+    void Step(std::vector<PendingActions>& actions, double elapsedMs);
+    // The actions of frames a goto from outside reached, and load events.
+    void RunActions(std::vector<PendingActions>& actions);
+    bool Quit() const;        // "FSCommand:quit" was asked for
+    bool Abandoned() const;   // a limit was passed
+    // Where trace() goes; nowhere by default.
+    void SetTrace(std::function<void(const std::string&)> trace);
+
+private:
+    std::unique_ptr<script::Vm> m_vm;
+};
+
+} // namespace showsaver::flash
