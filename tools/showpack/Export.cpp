@@ -124,24 +124,12 @@ std::string Clock(double seconds) {
 } // namespace
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-    auto offset = FindShowOffset(options.file);
-    if (!offset) {
-        err << "showpack: " << offset.Error().what << "\n";
-        return 1;
-    }
     StderrMessages messages(err);
     ShowItemRegistry registry;
     ShowInfo info;
-    if (auto loaded = LoadShowFile(options.file, *offset, registry, registry.Items(), info, &messages); !loaded) {
-        err << "showpack: " << options.file.string() << ": " << loaded.Error().what << " (at byte "
-            << loaded.Error().offset << ")\n";
-        return 1;
-    }
-    auto screen = gfx::Surface::Create(options.width, options.height);
-    if (!screen) {
-        err << "showpack: cannot make a screen of " << options.width << " x " << options.height << "\n";
-        return 2;
-    }
+    int status = 0;
+    auto screen = LoadToPlay(options.file, options.width, options.height, registry, info, messages, err, status);
+    if (!screen) return status;
     auto opened = FilmWriter::Open(options.film, options.width, options.height, options.fps);
     if (!opened) {
         err << "showpack: " << opened.Error().what << "\n";

@@ -3,11 +3,16 @@
 // over a memory screen with layers of its own, and message boxes that go to
 // a stream.
 
+#include "app/ItemKinds.h"
 #include "gfx/DeviceContext.h"
 #include "gfx/Layers.h"
+#include "gfx/Surface.h"
 #include "platform/ui/MessageBox.h"
 #include "show/ScenePlayer.h"
+#include "show/ShowLoader.h"
 
+#include <filesystem>
+#include <memory>
 #include <ostream>
 
 namespace showsaver::showpack {
@@ -46,5 +51,33 @@ public:
 private:
     std::ostream& m_err;
 };
+
+// Loads the show of a bare show or any packed saver into `registry` and
+// makes the memory screen it plays on. Null after saying why on `err`, with
+// the command's status in `status` (1 for a show that cannot be loaded, 2
+// for a screen that cannot be made).
+inline std::shared_ptr<gfx::Surface> LoadToPlay(const std::filesystem::path& file, int width, int height,
+                                                ShowItemRegistry& registry, ShowInfo& info,
+                                                ui::MessageSink& messages, std::ostream& err, int& status) {
+    status = 1;
+    auto offset = FindShowOffset(file);
+    if (!offset) {
+        err << "showpack: " << offset.Error().what << "\n";
+        return nullptr;
+    }
+    if (auto loaded = LoadShowFile(file, *offset, registry, registry.Items(), info, &messages); !loaded) {
+        err << "showpack: " << file.string() << ": " << loaded.Error().what << " (at byte "
+            << loaded.Error().offset << ")\n";
+        return nullptr;
+    }
+    auto screen = gfx::Surface::Create(width, height);
+    if (!screen) {
+        err << "showpack: cannot make a screen of " << width << " x " << height << "\n";
+        status = 2;
+        return nullptr;
+    }
+    status = 0;
+    return screen;
+}
 
 } // namespace showsaver::showpack

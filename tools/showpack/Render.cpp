@@ -32,24 +32,12 @@ bool WritePng(const gfx::Surface& screen, const gfx::LayerStack& layers, const s
 } // namespace
 
 int Render(const RenderOptions& options, std::ostream& err) {
-    auto offset = FindShowOffset(options.file);
-    if (!offset) {
-        err << "showpack: " << offset.Error().what << "\n";
-        return 1;
-    }
     StderrMessages messages(err);
     ShowItemRegistry registry;
     ShowInfo info;
-    if (auto loaded = LoadShowFile(options.file, *offset, registry, registry.Items(), info, &messages); !loaded) {
-        err << "showpack: " << options.file.string() << ": " << loaded.Error().what << " (at byte "
-            << loaded.Error().offset << ")\n";
-        return 1;
-    }
-    auto screen = gfx::Surface::Create(options.width, options.height);
-    if (!screen) {
-        err << "showpack: cannot make a screen of " << options.width << " x " << options.height << "\n";
-        return 2;
-    }
+    int status = 0;
+    auto screen = LoadToPlay(options.file, options.width, options.height, registry, info, messages, err, status);
+    if (!screen) return status;
     std::error_code ec;
     std::filesystem::create_directories(options.outDir, ec);
     auto dc = gfx::SurfaceContext::ForScreen(screen);
