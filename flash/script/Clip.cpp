@@ -312,13 +312,7 @@ bool Vm::SetClipProperty(Playhead* p, const std::string& name, const Value& v) {
                         field(c, "blueOffset", 0), field(c, "alphaOffset", 0)};
         return true;
     }
-    if (name.empty() || name[0] != '_') return false;
-    int index = -1;
-    for (int i = 0; i < 22 && index < 0; ++i)
-        if (Same(name, kIndexed[i])) index = i;
-    if (index < 0) return false;
-    SetPropertyByIndex(p, index, v);
-    return true;
+    return false;
 }
 
 Value Vm::PropertyByIndex(Playhead* p, int index) {
