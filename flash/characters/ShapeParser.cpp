@@ -10,7 +10,9 @@ constexpr uint8_t kSolid = 0x00, kLinear = 0x10, kRadial = 0x12, kFocal = 0x13;
 
 Gradient ParseGradient(Reader& r, int version, bool focal) {
     Gradient g;
-    g.spread = static_cast<Spread>(std::min<uint32_t>(r.Bits(2), 2));
+    // The reserved spread mode pads.
+    const uint32_t spread = r.Bits(2);
+    g.spread = spread == 3 ? Spread::Pad : static_cast<Spread>(spread);
     g.linearRgb = r.Bits(2) == 1;
     size_t count = r.Bits(4);
     for (size_t i = 0; i < count && i < Limits::kMaxGradientStops; ++i) {

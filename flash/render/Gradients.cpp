@@ -1,5 +1,6 @@
 #include "flash/render/Gradients.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace showsaver::flash {
@@ -29,15 +30,21 @@ void AddLinearRgbStops(cairo_pattern_t* p, Rgba a, Rgba b, double from, double t
 } // namespace
 
 PatternPtr GradientPattern(const FillStyle& fill, const ColorTransform& color) {
+    // A focal point on the circle itself would leave the far side of the
+    // cone undefined; it is kept just inside, where every pixel has a colour.
+    const double focal = std::clamp(fill.gradient.focal, -kMaxFocal, kMaxFocal);
     PatternPtr p(fill.kind == FillKind::Linear
                      ? cairo_pattern_create_linear(-kGradientHalf, 0, kGradientHalf, 0)
-                     : cairo_pattern_create_radial(fill.gradient.focal * kGradientHalf, 0, 0, 0, 0, kGradientHalf));
+                     : cairo_pattern_create_radial(focal * kGradientHalf, 0, 0, 0, 0, kGradientHalf));
     const auto& stops = fill.gradient.stops;
+    uint8_t previous = 0;
     for (size_t i = 0; i < stops.size(); ++i) {
+        const uint8_t ratio = std::max(previous, stops[i].ratio);
         Rgba c = color.Apply(stops[i].color);
         if (i > 0 && fill.gradient.linearRgb)
-            AddLinearRgbStops(p.get(), color.Apply(stops[i - 1].color), c, stops[i - 1].ratio / 255.0, stops[i].ratio / 255.0);
-        AddStop(p.get(), stops[i].ratio / 255.0, c);
+            AddLinearRgbStops(p.get(), color.Apply(stops[i - 1].color), c, previous / 255.0, ratio / 255.0);
+        AddStop(p.get(), ratio / 255.0, c);
+        previous = ratio;
     }
     static constexpr cairo_extend_t kExtend[] = {CAIRO_EXTEND_PAD, CAIRO_EXTEND_REFLECT, CAIRO_EXTEND_REPEAT};
     cairo_pattern_set_extend(p.get(), kExtend[static_cast<int>(fill.gradient.spread)]);

@@ -45,6 +45,98 @@ TEST(FlashRender, RadialGradientCentreEdgeAndSpreadModes) {
     }
 }
 
+// A DefineShape4 of the whole 100 px stage filled with one gradient whose
+// square spans the stage (50 px either side of its centre): a linear one
+// runs left to right, a radial one has its circle touch the stage's edges.
+Bytes GradientStage(uint8_t type, int spread, int interpolation, double focal,
+                    const std::vector<std::pair<uint8_t, uint32_t>>& stops) {
+    Bits b;
+    b.U16(1);
+    b.Rect(0, 2000, 0, 2000), b.Rect(0, 2000, 0, 2000);   // shape and edge bounds
+    b.U8(0);
+    b.U8(1);
+    b.U8(type);
+    b.Matrix(1000 / 16384.0, 1000 / 16384.0, 0, 0, 1000, 1000);
+    b.Put(uint32_t(spread), 2), b.Put(uint32_t(interpolation), 2), b.Put(uint32_t(stops.size()), 4);
+    for (auto [ratio, rgb] : stops) b.U8(ratio), b.Rgba(rgb, 255);
+    if (type == 0x13) b.U16(uint16_t(int16_t(std::lround(focal * 256))));
+    b.U8(0);
+    b.Put(2, 4), b.Put(1, 4);
+    Box(b, 0, 0, 2000, 2000, 0, 1);
+    EndShape(b);
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(83, b.Data());
+    w.Place(1, 1, 0, 0);
+    w.ShowFrame();
+    w.End();
+    return w.Fws();
+}
+
+TEST(FlashRender, GradientStopOrderFocalPointsSpreadsAndInterpolation) {
+    // Each expected colour is worked out by hand from the geometry. Linear:
+    // pixel x's centre lies at ratio (x + 0.5) × 2.55. Stops are drawn in
+    // the order stored, each up to its ratio before the next begins, so a
+    // stop whose ratio is below an earlier one's starts where that one ends.
+    // Focal (0.5: the focal point at pixel 75 of the middle row): a pixel's
+    // ratio is its distance from the focal point over the distance from
+    // there to the circle along the same ray.
+    constexpr uint32_t kCyan = 0x00FFFF, kBlack = 0;
+    struct Sample { int x, y; uint32_t colour; };
+    struct Case {
+        const char* what;
+        uint8_t type;
+        int spread, interpolation;
+        double focal;
+        std::vector<std::pair<uint8_t, uint32_t>> stops;
+        std::vector<Sample> samples;
+    };
+    // Linear light of sRGB 0..1, and back.
+    auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    auto srgb = [](double v) { return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055; };
+    auto linearMix = [&](double t) {   // red to blue blended in linear light
+        auto c = [&](double a, double b) { return uint32_t(std::lround(255 * srgb(lin(a) * (1 - t) + lin(b) * t))); };
+        return c(1, 0) << 16 | c(0, 1);
+    };
+    const Case cases[] = {
+        {"sorted", 0x10, 0, 0, 0, {{0, kRed}, {255, kBlue}},
+         {{0, 50, Mix(kRed, kBlue, 0.005)}, {49, 50, Mix(kRed, kBlue, 0.495)}, {99, 50, Mix(kRed, kBlue, 0.995)}}},
+        {"a lower ratio after a higher one starts where that one ends", 0x10, 0, 0, 0,
+         {{0, kRed}, {128, kGreen}, {50, kCyan}, {255, kBlue}},
+         {{25, 50, Mix(kRed, kGreen, 65.025 / 128)}, {75, 50, Mix(kCyan, kBlue, 63.25 / 127)}}},
+        {"a lower last ratio takes no room", 0x10, 0, 0, 0,
+         {{0, kRed}, {128, kGreen}, {255, kBlue}, {128, kCyan}},
+         {{25, 50, Mix(kRed, kGreen, 65.025 / 128)}, {75, 50, Mix(kGreen, kBlue, 63.25 / 127)}}},
+        {"equal ratios make a hard edge", 0x10, 0, 0, 0, {{0, kRed}, {128, kRed}, {128, kBlue}, {255, kBlue}},
+         {{48, 50, kRed}, {51, 50, kBlue}}},
+        {"pads before the first ratio and after the last", 0x10, 0, 0, 0, {{64, kRed}, {192, kBlue}},
+         {{5, 50, kRed}, {95, 50, kBlue}, {50, 50, Mix(kRed, kBlue, 64.775 / 128)}}},
+        {"the reserved spread mode pads", 0x10, 3, 0, 0, {{64, kRed}, {192, kBlue}}, {{95, 50, kBlue}, {5, 50, kRed}}},
+        {"linear RGB", 0x10, 0, 1, 0, {{0, kRed}, {255, kBlue}},
+         {{25, 50, linearMix(0.255)}, {50, 50, linearMix(0.505)}, {75, 50, linearMix(0.755)}}},
+        {"radial padded past its circle", 0x12, 0, 0, 0, {{0, kRed}, {255, kBlack}},
+         {{50, 25, Mix(kRed, kBlack, 0.49)}, {0, 0, kBlack}, {99, 99, kBlack}}},
+        // The corner's ray leaves the circle 0.770 of the way there: 1.299 radii out; the
+        // pixel beside the focal point lies 0.71 px along a 29.1 px ray.
+        {"focal, pad", 0x13, 0, 0, 0.5, {{0, kRed}, {255, kBlue}},
+         {{75, 50, Mix(kRed, kBlue, 0.024)}, {87, 50, Mix(kRed, kBlue, 0.5)}, {25, 50, Mix(kRed, kBlue, 49.5 / 75)}, {0, 0, kBlue}}},
+        {"focal, reflect", 0x13, 1, 0, 0.5, {{0, kRed}, {255, kBlue}},
+         {{87, 50, Mix(kRed, kBlue, 0.5)}, {0, 0, Mix(kRed, kBlue, 2 - 1.2988)}}},
+        {"focal, repeat", 0x13, 2, 0, 0.5, {{0, kRed}, {255, kBlue}},
+         {{25, 50, Mix(kRed, kBlue, 49.5 / 75)}, {0, 0, Mix(kRed, kBlue, 1.2988 - 1)}}},
+        {"focal on the left, linear RGB", 0x13, 0, 1, -0.5, {{0, kRed}, {255, kBlue}},
+         {{12, 50, linearMix(0.5)}, {74, 50, linearMix(49.5 / 75)}}},
+        // Nothing is left unpainted behind a focal point on the circle.
+        {"focal on the circle", 0x13, 0, 0, 1, {{0, kRed}, {255, kBlue}}, {{99, 0, kBlue}, {99, 99, kBlue}}},
+    };
+    for (const Case& c : cases) {
+        auto player = Open(GradientStage(c.type, c.spread, c.interpolation, c.focal, c.stops));
+        gfx::Surface s = Paint(*player, 100, 100);
+        for (const Sample& at : c.samples)
+            EXPECT_TRUE(Near(s.Pixel(at.x, at.y), at.colour, 5)) << c.what << " at " << at.x << "," << at.y;
+    }
+}
+
 // A tag given to OneShapeMovie: its code, then its body.
 Bytes Tagged(int code, const Bytes& body) {
     Bytes out{uint8_t(code)};
