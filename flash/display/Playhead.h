@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -64,6 +65,12 @@ struct DisplayObject {
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
     mutable std::shared_ptr<void> videoState;   // a placed video's decoder, made and kept by drawing
+    // Set by scripts. The part of it shown, moved to its origin (twips of
+    // its own space); the colour its box is filled with beneath it.
+    std::optional<Rect> scrollRect;
+    std::optional<Rgba> opaqueBackground;
+    uint64_t mask = 0;      // the playhead of the clip that masks it, by serial
+    uint64_t masking = 0;   // the playhead of the clip it masks: then it is drawn only as that mask
 };
 
 // Actions to run once a step has built its frames, with the playhead whose
@@ -95,6 +102,7 @@ public:
     Playhead& operator=(const Playhead&) = delete;
 
     uint64_t Serial() const { return m_serial; }
+    PlayheadRegistry& Registry() const { return m_registry; }
     // The playhead whose list holds this one; null for the root.
     Playhead* Parent() const { return m_parent; }
     int Frame() const { return m_frame; }

@@ -27,6 +27,23 @@ Rect MorphRect(const MorphCharacter& morph) {
     return {r.xMin - wide, r.xMax + wide, r.yMin - wide, r.yMax + wide};
 }
 
+// What a script drew: every point of its outlines, grown by its widest line.
+std::optional<Rect> DrawnRect(const std::vector<ShapeLayer>& layers) {
+    std::optional<Rect> r;
+    int32_t wide = 0;
+    for (const ShapeLayer& layer : layers) {
+        for (const LineStyle& l : layer.lines) wide = std::max(wide, static_cast<int32_t>(std::min(l.width, 1e6)));
+        for (const auto* paths : {&layer.fillPaths, &layer.linePaths})
+            for (const auto& path : *paths)
+                for (const Edge& e : path) {
+                    if (!r) r = Rect{e.from.x, e.from.x, e.from.y, e.from.y};
+                    r = Extend(Extend(Extend(*r, e.from), e.control), e.to);
+                }
+    }
+    if (r) *r = {r->xMin - wide, r->xMax + wide, r->yMin - wide, r->yMax + wide};
+    return r;
+}
+
 } // namespace
 
 DeviceBox Transform(const Rect& r, const Matrix& m) {
@@ -41,6 +58,11 @@ DeviceBox Transform(const Rect& r, const Matrix& m) {
 
 std::optional<DeviceBox> ObjectBounds(const Character& character, const DisplayObject* object, const Matrix& m, int depth) {
     if (depth > Limits::kMaxCharacterDepth) return DeviceBox{};
+    // A scrolled object shows no more than its rectangle.
+    if (object && object->scrollRect) {
+        const Rect& r = *object->scrollRect;
+        return Transform(Rect{0, r.xMax - r.xMin, 0, r.yMax - r.yMin}, m);
+    }
     switch (character.kind) {
     case CharacterKind::Shape: return Transform(static_cast<const ShapeCharacter&>(character).shape.bounds, m);
     case CharacterKind::Morph: return Transform(MorphRect(static_cast<const MorphCharacter&>(character)), m);
@@ -63,6 +85,7 @@ std::optional<DeviceBox> ObjectBounds(const Character& character, const DisplayO
     case CharacterKind::Button: {
         DeviceBox all;
         if (!object || !object->sprite) return all;
+        if (auto drawn = DrawnRect(object->sprite->Drawing())) all = Transform(*drawn, m);
         for (const auto& [at, child] : object->sprite->List()) {
             if (!child.character) continue;
             auto box = ObjectBounds(*child.character, &child, m * child.matrix, depth + 1);

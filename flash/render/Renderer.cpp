@@ -281,7 +281,7 @@ void Renderer::DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const 
         if ((!cached && !SetSource(layer.fills[i], color)) || !AddPath(layer.fillPaths[i])) continue;
         cairo_fill(m_cr);
     }
-    for (size_t i = 0; i < layer.linePaths.size() && i < layer.lines.size(); ++i) {
+    for (size_t i = 0; i < layer.linePaths.size() && i < layer.lines.size() && !m_maskPass; ++i) {
         if (layer.linePaths[i].empty() || !SetMatrix(toDevice)) continue;
         Stroke(layer.lines[i], layer.linePaths[i], toDevice, color);
         cairo_new_path(m_cr);
@@ -292,28 +292,34 @@ void Renderer::DrawList(const Playhead& playhead, const Matrix& toDevice, const 
     if (depth > Limits::kMaxCharacterDepth) return;
     if (depth == 0) m_stage = toDevice;   // the root's matrix is the stage's: what unscaled lines keep
     for (const ShapeLayer& layer : playhead.Drawing()) DrawLayer(layer, toDevice, color, false);
-    const auto& list = playhead.List();
-    for (auto it = list.begin(); it != list.end(); ++it) {
+    DrawRun(playhead, playhead.List().begin(), playhead.List().end(), toDevice, color, depth);
+}
+
+void Renderer::DrawRun(const Playhead& playhead, ListIterator first, ListIterator last, const Matrix& toDevice,
+                       const ColorTransform& color, int depth) {
+    const PlayheadRegistry& registry = playhead.Registry();
+    for (auto it = first; it != last; ++it) {
         const DisplayObject& object = it->second;
+        if (object.masking && registry.Find(object.masking)) continue;   // drawn only as that clip's mask
         if (object.clipDepth == 0) {
-            if (object.visible) DrawObject(object, toDevice, color, depth);
+            if (!object.visible) continue;
+            const Playhead* mask = object.mask ? registry.Find(object.mask) : nullptr;
+            if (mask && mask->Holder())
+                DrawWithMaskClip(*mask, object, toDevice, color, depth);
+            else
+                DrawObject(object, toDevice, color, depth);
             continue;
         }
-        std::vector<const DisplayObject*> masked;
         auto next = std::next(it);
-        for (; next != list.end() && next->first <= object.clipDepth; ++next) masked.push_back(&next->second);
-        DrawMasked(object, masked, toDevice, color, depth);
+        while (next != last && next->first <= object.clipDepth) ++next;
+        DrawMasked(playhead, object, std::next(it), next, toDevice, color, depth);
         it = std::prev(next);
     }
 }
 
-void Renderer::DrawMasked(const DisplayObject& mask, const std::vector<const DisplayObject*>& masked,
-                          const Matrix& toDevice, const ColorTransform& color, int depth) {
-    if (masked.empty() || m_masks >= Limits::kMaxMaskNesting) return;
-    // A mask that draws nothing shows nothing of what it masks.
-    if (!mask.character) return;
-    std::optional<DeviceBox> box = ObjectBounds(*mask.character, &mask, toDevice * mask.matrix, depth);
-    if (box && box->Empty()) return;
+void Renderer::ThroughMask(const std::optional<DeviceBox>& box, const std::function<void()>& mask,
+                           const std::function<void()>& content) {
+    if (m_masks >= Limits::kMaxMaskNesting || (box && box->Empty())) return;
     ++m_masks;
     cairo_save(m_cr);
     if (box && std::isfinite(box->x0) && std::isfinite(box->y0) && std::isfinite(box->x1) && std::isfinite(box->y1)) {
@@ -325,27 +331,99 @@ void Renderer::DrawMasked(const DisplayObject& mask, const std::vector<const Dis
         cairo_clip(m_cr);
     }
     cairo_push_group(m_cr);
-    for (const DisplayObject* object : masked) DrawObject(*object, toDevice, color, depth);
-    PatternPtr content(cairo_pop_group(m_cr));
+    content();
+    PatternPtr drawn(cairo_pop_group(m_cr));
     cairo_push_group_with_content(m_cr, CAIRO_CONTENT_ALPHA);
-    ColorTransform opaque;
-    opaque.ma = 0;
-    opaque.aa = 255;
-    DrawObject(mask, toDevice, opaque, depth);
+    const bool outer = m_maskPass;
+    m_maskPass = true;
+    mask();
+    m_maskPass = outer;
     PatternPtr coverage(cairo_pop_group(m_cr));
     cairo_identity_matrix(m_cr);
-    cairo_set_source(m_cr, content.get());
+    cairo_set_source(m_cr, drawn.get());
     cairo_mask(m_cr, coverage.get());
     cairo_restore(m_cr);
     --m_masks;
 }
 
+namespace {
+
+// What a mask is drawn with: every pixel it covers fully opaque.
+ColorTransform Opaque() {
+    ColorTransform opaque;
+    opaque.ma = 0;
+    opaque.aa = 255;
+    return opaque;
+}
+
+} // namespace
+
+void Renderer::DrawMasked(const Playhead& playhead, const DisplayObject& mask, ListIterator first, ListIterator last,
+                          const Matrix& toDevice, const ColorTransform& color, int depth) {
+    // A mask that draws nothing shows nothing of what it masks.
+    if (first == last || !mask.character) return;
+    ThroughMask(
+        ObjectBounds(*mask.character, &mask, toDevice * mask.matrix, depth),
+        [&] { DrawObject(mask, toDevice, Opaque(), depth); },
+        [&] { DrawRun(playhead, first, last, toDevice, color, depth); });
+}
+
+void Renderer::DrawWithMaskClip(const Playhead& mask, const DisplayObject& object, const Matrix& toDevice,
+                                const ColorTransform& color, int depth) {
+    // The mask clip is where it is on the stage, wherever its list lies.
+    Matrix parent;
+    const Playhead* p = mask.Parent();
+    for (int i = 0; p && p->Holder() && i <= Limits::kMaxCharacterDepth; ++i, p = p->Parent())
+        parent = p->Holder()->matrix * parent;
+    parent = m_stage * parent;
+    const DisplayObject& holder = *mask.Holder();
+    if (!holder.character) return;
+    ThroughMask(
+        ObjectBounds(*holder.character, &holder, parent * holder.matrix, depth),
+        [&] { DrawObject(holder, parent, Opaque(), depth); },
+        [&] { DrawObject(object, toDevice, color, depth); });
+}
+
+bool Renderer::BeginFrame(const DisplayObject& object, Matrix& m, const ColorTransform& color, int depth) {
+    std::optional<DeviceBox> local;
+    if (object.scrollRect) {
+        const Rect& r = *object.scrollRect;
+        local = DeviceBox{0, 0, double(r.xMax - r.xMin), double(r.yMax - r.yMin)};
+    } else {
+        local = ObjectBounds(*object.character, &object, Matrix{}, depth);
+    }
+    if (!local || local->Empty() || !SetMatrix(m)) return !object.scrollRect;
+    cairo_rectangle(m_cr, local->x0, local->y0, local->x1 - local->x0, local->y1 - local->y0);
+    if (object.opaqueBackground) {
+        Rgba c = color.Apply(*object.opaqueBackground);
+        cairo_set_source_rgba(m_cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a / 255.0);
+        if (object.scrollRect)
+            cairo_fill_preserve(m_cr);
+        else
+            cairo_fill(m_cr);
+    }
+    if (object.scrollRect) {
+        cairo_clip(m_cr);
+        m = m * Matrix{1, 0, 0, 1, -double(object.scrollRect->xMin), -double(object.scrollRect->yMin)};
+    }
+    return true;
+}
+
 void Renderer::DrawObject(const DisplayObject& object, const Matrix& toDevice, const ColorTransform& color, int depth) {
     if (!object.character || ++m_objects > Limits::kMaxObjectsPerFrame) return;
-    if ((!object.filters.empty() || object.blend != BlendMode::Normal) &&
-        DrawWithEffects(object, toDevice * object.matrix, color * object.color, depth))
-        return;
-    DrawCharacter(*object.character, &object, toDevice * object.matrix, color * object.color, depth);
+    Matrix m = toDevice * object.matrix;
+    const bool framed = object.scrollRect || object.opaqueBackground;
+    if (framed) {
+        cairo_save(m_cr);
+        if (!BeginFrame(object, m, color * object.color, depth)) {
+            cairo_restore(m_cr);
+            return;
+        }
+    }
+    if ((object.filters.empty() && object.blend == BlendMode::Normal) ||
+        !DrawWithEffects(object, m, color * object.color, depth))
+        DrawCharacter(*object.character, &object, m, color * object.color, depth);
+    if (framed) cairo_restore(m_cr);
 }
 
 bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, const ColorTransform& color, int depth) {
@@ -366,7 +444,8 @@ bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, con
     double cx0, cy0, cx1, cy1;
     cairo_clip_extents(m_cr, &cx0, &cy0, &cx1, &cy1);
     DeviceBox box = DeviceBox{cx0, cy0, cx1, cy1}.Grown(spread.x, spread.y);
-    if (auto own = ObjectBounds(*object.character, &object, m, depth)) box = box.Intersect(own->Grown(spread.x, spread.y));
+    auto own = object.scrollRect ? std::nullopt : ObjectBounds(*object.character, &object, m, depth);   // the clip bounds a scrolled one
+    if (own) box = box.Intersect(own->Grown(spread.x, spread.y));
     if (box.Empty()) return true;   // nothing of it can show
     if (!std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) || !std::isfinite(box.y1)) return false;
     const int x0 = static_cast<int>(std::floor(box.x0)), y0 = static_cast<int>(std::floor(box.y0));

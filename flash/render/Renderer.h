@@ -6,7 +6,11 @@
 
 #include <cairo.h>
 
+#include <functional>
+#include <optional>
+
 #include "flash/display/Playhead.h"
+#include "flash/render/ObjectBounds.h"
 #include "flash/render/ShapeCache.h"
 
 namespace showsaver::flash {
@@ -35,8 +39,25 @@ private:
     bool SetCachedSource(const FillStyle& fill, const std::vector<Edge>& path, const Matrix& m, const ColorTransform& color);
     void DrawCharacter(const Character& character, const DisplayObject* object, const Matrix& toDevice,
                        const ColorTransform& color, int depth);
-    void DrawMasked(const DisplayObject& mask, const std::vector<const DisplayObject*>& masked, const Matrix& toDevice,
-                    const ColorTransform& color, int depth);
+    using ListIterator = std::map<uint16_t, DisplayObject>::const_iterator;
+    // The objects of a list from `first` to `last`: the masks among them
+    // (clip depths) over the depths they mask.
+    void DrawRun(const Playhead& playhead, ListIterator first, ListIterator last, const Matrix& toDevice,
+                 const ColorTransform& color, int depth);
+    void DrawMasked(const Playhead& playhead, const DisplayObject& mask, ListIterator first, ListIterator last,
+                    const Matrix& toDevice, const ColorTransform& color, int depth);
+    // An object that a script gave a mask clip: drawn where that clip covers.
+    void DrawWithMaskClip(const Playhead& mask, const DisplayObject& object, const Matrix& toDevice,
+                          const ColorTransform& color, int depth);
+    // Draws `content` where what `mask` draws covers, both cut to `box`
+    // (device pixels) when known. A mask gives only its fills' shape: its
+    // strokes and colours count for nothing.
+    void ThroughMask(const std::optional<DeviceBox>& box, const std::function<void()>& mask,
+                     const std::function<void()>& content);
+    // A script's scroll rectangle and opaque background: the clip set and the
+    // background drawn; `m` becomes the matrix its content is drawn with.
+    // False when nothing of it can show.
+    bool BeginFrame(const DisplayObject& object, Matrix& m, const ColorTransform& color, int depth);
     void DrawMorph(const MorphCharacter& morph, uint16_t ratio, const Matrix& toDevice, const ColorTransform& color);
     void DrawBitmap(const BitmapCharacter& bitmap, const Matrix& toDevice, const ColorTransform& color);
     void DrawText(const TextCharacter& text, const Matrix& toDevice, const ColorTransform& color);
@@ -61,6 +82,7 @@ private:
     size_t m_edges = 0;
     size_t m_objects = 0;
     int m_masks = 0;
+    bool m_maskPass = false;   // drawing a mask's shape: strokes are left out
     Matrix m_stage{0.05, 0, 0, 0.05, 0, 0};   // twips to device pixels for the root
     int64_t m_groupPixels = 0;   // in the effect surfaces alive now
     int64_t m_effectWork = 0;    // filter work spent this frame

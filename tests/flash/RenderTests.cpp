@@ -210,23 +210,61 @@ TEST(FlashRender, ColourTransformAppliesToBitmaps) {
     EXPECT_TRUE(Near(s.Pixel(50, 50), Mix(kWhite, 0x3300FF, 0.5), 3));
 }
 
+// A DefineShape3 rectangle outlined by a `width`-twip black line, filled
+// with `rgb` unless `filled` is false.
+Bytes OutlinedRect(uint16_t id, int x0, int y0, int x1, int y1, int width, uint32_t rgb, bool filled) {
+    Bits b;
+    b.U16(id);
+    b.Rect(x0 - width, x1 + width, y0 - width, y1 + width);
+    b.U8(filled ? 1 : 0);
+    if (filled) Solid(rgb)(b);
+    b.U8(1), b.U16(uint16_t(width)), b.Rgba(0, 255);
+    b.Put(2, 4), b.Put(1, 4);
+    Box(b, x0, y0, x1, y1, 0, filled ? 1 : 0, 1);
+    EndShape(b);
+    return b.Data();
+}
+
 TEST(FlashRender, ClipDepthMasksTheDepthsAboveIt) {
-    SwfWriter w(100, 100, 12, 1);
-    w.Background(kWhite);
-    w.Tag(32, RectShape(1, 0, 0, 1000, 2000, Solid(kRed)));     // the mask: the left half
-    w.Tag(32, RectShape(2, 0, 0, 2000, 2000, Solid(kGreen)));   // masked: the whole stage
-    w.Tag(32, RectShape(3, 0, 1500, 2000, 2000, Solid(kBlue)));  // above the mask's depths
-    w.Place(1, 1, 0, 0, false, -1, 2);
-    w.Place(2, 2, 0, 0);
-    w.Place(3, 3, 0, 0);
-    w.ShowFrame();
-    w.End();
-    auto player = Open(w.Fws());
-    gfx::Surface s = Paint(*player, 100, 100);
-    EXPECT_TRUE(Near(s.Pixel(25, 25), kGreen));
-    EXPECT_TRUE(Near(s.Pixel(75, 25), kWhite));
-    EXPECT_TRUE(Near(s.Pixel(25, 90), kBlue));
-    EXPECT_TRUE(Near(s.Pixel(75, 90), kBlue));
+    // Shapes: 1 the left half, 2 the whole stage, 3 the bottom strip, 4 the
+    // top half, 5 the whole stage in blue, 6 only the outline of the left
+    // half (a line 20 px wide), 7 the left half filled and outlined so.
+    struct Placed { uint16_t depth, id, clipDepth; };
+    struct Case {
+        const char* what;
+        std::vector<Placed> list;
+        std::vector<std::pair<std::pair<int, int>, uint32_t>> pixels;
+    };
+    const Case cases[] = {
+        {"masks the depths up to its clip depth", {{1, 1, 2}, {2, 2, 0}, {3, 3, 0}},
+         {{{25, 25}, kGreen}, {{75, 25}, kWhite}, {{25, 90}, kBlue}, {{75, 90}, kBlue}}},
+        {"an object below the mask stays", {{1, 5, 0}, {2, 1, 3}, {3, 2, 0}},
+         {{{25, 25}, kGreen}, {{75, 25}, kBlue}, {{75, 75}, kBlue}}},
+        {"a mask of strokes only shows nothing", {{1, 6, 2}, {2, 2, 0}},
+         {{{25, 25}, kWhite}, {{50, 25}, kWhite}, {{0, 50}, kWhite}, {{75, 75}, kWhite}}},
+        {"a mask's strokes are not part of it", {{1, 7, 2}, {2, 2, 0}},
+         {{{25, 25}, kGreen}, {{55, 25}, kWhite}}},
+        {"a mask inside a mask", {{1, 1, 4}, {2, 4, 3}, {3, 2, 0}, {4, 3, 0}},
+         {{{25, 25}, kGreen}, {{25, 60}, kWhite}, {{25, 90}, kBlue}, {{75, 25}, kWhite}, {{75, 90}, kWhite}}},
+    };
+    for (const Case& c : cases) {
+        SwfWriter w(100, 100, 12, 1);
+        w.Background(kWhite);
+        w.Tag(32, RectShape(1, 0, 0, 1000, 2000, Solid(kRed)));
+        w.Tag(32, RectShape(2, 0, 0, 2000, 2000, Solid(kGreen)));
+        w.Tag(32, RectShape(3, 0, 1500, 2000, 2000, Solid(kBlue)));
+        w.Tag(32, RectShape(4, 0, 0, 2000, 1000, Solid(kRed)));
+        w.Tag(32, RectShape(5, 0, 0, 2000, 2000, Solid(kBlue)));
+        w.Tag(32, OutlinedRect(6, 0, 0, 1000, 2000, 400, kRed, false));
+        w.Tag(32, OutlinedRect(7, 0, 0, 1000, 2000, 400, kRed, true));
+        for (const Placed& p : c.list) w.Place(p.depth, p.id, 0, 0, false, -1, p.clipDepth);
+        w.ShowFrame();
+        w.End();
+        auto player = Open(w.Fws());
+        gfx::Surface s = Paint(*player, 100, 100);
+        for (auto [at, colour] : c.pixels)
+            EXPECT_TRUE(Near(s.Pixel(at.first, at.second), colour)) << c.what << " at " << at.first << "," << at.second;
+    }
 }
 
 // The same GIF with its global colour table moved into the image's own.
