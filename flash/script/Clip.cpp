@@ -63,6 +63,43 @@ Matrix GlobalMatrix(const Playhead* p) {
     return m;
 }
 
+// A clip's scrollRect (a flash.geom.Rectangle in pixels, or undefined) or
+// its opaqueBackground (a colour number, or null).
+Value ClipFrameProperty(Vm& vm, const DisplayObject* h, bool scroll) {
+    if (scroll) {
+        if (!h || !h->scrollRect) return Value{};
+        const Rect& r = *h->scrollRect;
+        Value args[4] = {Value::Num(r.xMin / 20.0), Value::Num(r.yMin / 20.0), Value::Num((r.xMax - r.xMin) / 20.0),
+                         Value::Num((r.yMax - r.yMin) / 20.0)};
+        return vm.Construct(vm.Get(vm.Get(vm.GetOf(vm.global, "flash"), "geom"), "Rectangle"), args);
+    }
+    if (!h || !h->opaqueBackground) return Value::Null();
+    const Rgba c = *h->opaqueBackground;
+    return Value::Num(c.r << 16 | c.g << 8 | c.b);
+}
+
+void SetClipFrameProperty(Vm& vm, DisplayObject& h, bool scroll, const Value& v) {
+    if (!scroll) {
+        if (v.IsNothing()) {
+            h.opaqueBackground.reset();
+        } else {
+            auto c = static_cast<uint32_t>(vm.ToInt32(v));
+            h.opaqueBackground = Rgba{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255};
+        }
+        return;
+    }
+    if (!v.IsObject()) {
+        h.scrollRect.reset();
+        return;
+    }
+    auto twips = [&](const char* field) {
+        double n = vm.ToNumber(vm.Get(v, field));
+        return static_cast<int32_t>(std::isfinite(n) ? std::clamp(n, -1e7, 1e7) * 20 : 0);
+    };
+    const int32_t x = twips("x"), y = twips("y"), w = std::max(0, twips("width")), hgt = std::max(0, twips("height"));
+    h.scrollRect = Rect{x, x + w, y, y + hgt};
+}
+
 } // namespace
 
 // --- Clip objects and paths -------------------------------------------------
@@ -221,6 +258,10 @@ bool Vm::GetClipProperty(Playhead* p, const std::string& name, Value& out) {
             out = Value::Obj(NewArray(std::move(list)));
             return true;
         }
+        if (Same(name, "scrollRect") || Same(name, "opaqueBackground")) {
+            out = ClipFrameProperty(*this, p->Holder(), Same(name, "scrollRect"));
+            return true;
+        }
         if (Same(name, "transform")) {
             Value ctor = Get(Get(GetOf(global, "flash"), "geom"), "Transform");
             Value args[1] = {Value::Obj(ClipObject(p))};
@@ -285,6 +326,10 @@ bool Vm::SetClipProperty(Playhead* p, const std::string& name, const Value& v) {
     }
     if (Same(name, "cacheAsBitmap")) {
         if (h) h->cacheAsBitmap = ToBoolean(v);
+        return true;
+    }
+    if (Same(name, "scrollRect") || Same(name, "opaqueBackground")) {
+        if (h) SetClipFrameProperty(*this, *h, Same(name, "scrollRect"), v);
         return true;
     }
     if (Same(name, "filters")) {
@@ -458,6 +503,31 @@ void Vm::EndFill(Playhead* p) {
     pen.fillLayer = -1;
 }
 
+void Vm::LineFill(Playhead* p, const std::optional<FillStyle>& fill) {
+    Pen& pen = pens[p->Serial()];
+    if (!pen.lineStyle || !fill) return;
+    // The line style being drawn with takes the fill, for what is drawn from here on.
+    pen.lineStyle->hasFill = true;
+    pen.lineStyle->fill = *fill;
+    auto& layers = p->Drawing();
+    if (pen.lineLayer >= 0 && static_cast<size_t>(pen.lineLayer) < layers.size() && pen.line >= 0 &&
+        static_cast<size_t>(pen.line) < layers[static_cast<size_t>(pen.lineLayer)].lines.size())
+        layers[static_cast<size_t>(pen.lineLayer)].lines[static_cast<size_t>(pen.line)] = *pen.lineStyle;
+}
+
+void Vm::SetMask(Playhead* p, Playhead* mask) {
+    DisplayObject* h = p->Holder();
+    if (!h) return;   // the root is masked by nothing
+    if (Playhead* old = registry.Find(h->mask); old && old->Holder() && old->Holder()->masking == p->Serial())
+        old->Holder()->masking = 0;
+    h->mask = 0;
+    if (!mask || mask == p || !mask->Holder()) return;
+    // A clip masks one clip at a time.
+    if (Playhead* was = registry.Find(mask->Holder()->masking); was && was->Holder()) was->Holder()->mask = 0;
+    h->mask = mask->Serial();
+    mask->Holder()->masking = p->Serial();
+}
+
 namespace {
 
 Point ToTwips(Vm& vm, std::span<const Value> args, size_t i) {
@@ -494,6 +564,53 @@ Value NewGeometry(Vm& vm, std::initializer_list<std::pair<const char*, double>> 
     Object* o = vm.NewObject(vm.objectProto);
     for (auto [name, value] : fields) vm.SetOf(o, name, Value::Num(value));
     return Value::Obj(o);
+}
+
+// The gradient fill of beginGradientFill and lineGradientStyle: type,
+// colours, alphas, ratios, matrix; nothing when there are no colours.
+std::optional<FillStyle> GradientFillOf(Vm& vm, std::span<const Value> a) {
+    FillStyle fill;
+    fill.kind = vm.ToString(Arg(a, 0)) == "radial" ? FillKind::Radial : FillKind::Linear;
+    Object* colors = vm.ToObject(Arg(a, 1));
+    Object* alphas = vm.ToObject(Arg(a, 2));
+    Object* ratios = vm.ToObject(Arg(a, 3));
+    if (!colors || colors->kind != Kind::Array) return std::nullopt;
+    for (size_t i = 0; i < colors->elements.size() && i < Limits::kMaxGradientStops; ++i) {
+        Value alpha = alphas && i < alphas->elements.size() ? alphas->elements[i] : Value::Num(100);
+        GradientStop stop;
+        stop.color = Color(vm, colors->elements[i], alpha);
+        double ratio = ratios && i < ratios->elements.size() ? vm.ToNumber(ratios->elements[i]) : 255.0 * i;
+        stop.ratio = static_cast<uint8_t>(std::isfinite(ratio) ? std::clamp(ratio, 0.0, 255.0) : 0);
+        fill.gradient.stops.push_back(stop);
+    }
+    if (Arg(a, 4).IsObject()) {
+        Object* m = Arg(a, 4).object;
+        auto field = [&](const char* name) {
+            double v = vm.ToNumber(vm.GetOf(m, name));
+            return std::isfinite(v) ? std::clamp(v, -1e7, 1e7) : 0.0;
+        };
+        if (vm.ToString(vm.GetOf(m, "matrixType")) == "box") {
+            double w = field("w"), h = field("h"), r = field("r");
+            double sx = w * 20 / 32768, sy = h * 20 / 32768;
+            fill.matrix = {sx * std::cos(r), sx * std::sin(r), -sy * std::sin(r), sy * std::cos(r),
+                           (field("x") + w / 2) * 20, (field("y") + h / 2) * 20};
+        } else if (vm.Has(m, "tx")) {
+            fill.matrix = {field("a"), field("b"), field("c"), field("d"), field("tx") * 20, field("ty") * 20};
+        } else {
+            // The 3 × 3 form: a b 0 / d e 0 / g h 1, in pixels.
+            fill.matrix = {field("a") * 20 / 32768 * 20, field("b") * 20 / 32768 * 20, field("d") * 20 / 32768 * 20,
+                           field("e") * 20 / 32768 * 20, field("g") * 20, field("h") * 20};
+        }
+    }
+    const std::string spread = vm.ToString(Arg(a, 5));
+    fill.gradient.spread = spread == "reflect" ? Spread::Reflect : spread == "repeat" ? Spread::Repeat : Spread::Pad;
+    fill.gradient.linearRgb = vm.ToString(Arg(a, 6)) == "linearRGB";
+    const double focal = vm.ToNumber(Arg(a, 7));
+    if (fill.kind == FillKind::Radial && std::isfinite(focal) && focal != 0) {
+        fill.kind = FillKind::Focal;
+        fill.gradient.focal = std::clamp(focal, -1.0, 1.0);
+    }
+    return fill;
 }
 
 } // namespace
@@ -688,49 +805,24 @@ void Vm::InstallClip() {
     Method(mc, "beginGradientFill", [](Vm& vm, const Value& self, std::span<const Value> a) {
         Playhead* p = Self(vm, self);
         if (!p) return Value{};
-        FillStyle fill;
-        fill.kind = vm.ToString(Arg(a, 0)) == "radial" ? FillKind::Radial : FillKind::Linear;
-        Object* colors = vm.ToObject(Arg(a, 1));
-        Object* alphas = vm.ToObject(Arg(a, 2));
-        Object* ratios = vm.ToObject(Arg(a, 3));
-        if (!colors || colors->kind != Kind::Array) return Value{};
-        for (size_t i = 0; i < colors->elements.size() && i < Limits::kMaxGradientStops; ++i) {
-            Value alpha = alphas && i < alphas->elements.size() ? alphas->elements[i] : Value::Num(100);
-            GradientStop stop;
-            stop.color = Color(vm, colors->elements[i], alpha);
-            double ratio = ratios && i < ratios->elements.size() ? vm.ToNumber(ratios->elements[i]) : 255.0 * i;
-            stop.ratio = static_cast<uint8_t>(std::isfinite(ratio) ? std::clamp(ratio, 0.0, 255.0) : 0);
-            fill.gradient.stops.push_back(stop);
-        }
-        if (Arg(a, 4).IsObject()) {
-            Object* m = Arg(a, 4).object;
-            auto field = [&](const char* name) {
-                double v = vm.ToNumber(vm.GetOf(m, name));
-                return std::isfinite(v) ? std::clamp(v, -1e7, 1e7) : 0.0;
-            };
-            if (vm.ToString(vm.GetOf(m, "matrixType")) == "box") {
-                double w = field("w"), h = field("h"), r = field("r");
-                double sx = w * 20 / 32768, sy = h * 20 / 32768;
-                fill.matrix = {sx * std::cos(r), sx * std::sin(r), -sy * std::sin(r), sy * std::cos(r),
-                               (field("x") + w / 2) * 20, (field("y") + h / 2) * 20};
-            } else if (vm.Has(m, "tx")) {
-                fill.matrix = {field("a"), field("b"), field("c"), field("d"), field("tx") * 20, field("ty") * 20};
-            } else {
-                // The 3 × 3 form: a b 0 / d e 0 / g h 1, in pixels.
-                fill.matrix = {field("a") * 20 / 32768 * 20, field("b") * 20 / 32768 * 20, field("d") * 20 / 32768 * 20,
-                               field("e") * 20 / 32768 * 20, field("g") * 20, field("h") * 20};
-            }
-        }
-        vm.BeginFill(p, fill);
+        if (auto fill = GradientFillOf(vm, a)) vm.BeginFill(p, *fill);
         return Value{};
     });
     Method(mc, "endFill", [](Vm& vm, const Value& self, std::span<const Value>) {
         if (Playhead* p = Self(vm, self)) vm.EndFill(p);
         return Value{};
     });
-    for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie", "setMask",
-                             "attachBitmap", "beginBitmapFill", "lineGradientStyle", "attachAudio"})
+    for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie",
+                             "attachBitmap", "beginBitmapFill", "attachAudio"})
         Method(mc, name, [](Vm&, const Value&, std::span<const Value>) { return Value{}; });
+    Method(mc, "lineGradientStyle", [](Vm& vm, const Value& self, std::span<const Value> a) {
+        if (Playhead* p = Self(vm, self)) vm.LineFill(p, GradientFillOf(vm, a));
+        return Value{};
+    });
+    Method(mc, "setMask", [](Vm& vm, const Value& self, std::span<const Value> a) {
+        if (Playhead* p = Self(vm, self)) vm.SetMask(p, vm.ClipOf(Arg(a, 0)));
+        return Value{};
+    });
     Method(mc, "getBytesLoaded", [](Vm&, const Value&, std::span<const Value>) { return Value::Num(1); });
     Method(mc, "getBytesTotal", [](Vm&, const Value&, std::span<const Value>) { return Value::Num(1); });
 }

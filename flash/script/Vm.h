@@ -153,6 +153,10 @@ public:
     void DrawEdge(Playhead* p, Point to, std::optional<Point> control);
     void BeginFill(Playhead* p, const FillStyle& fill);
     void EndFill(Playhead* p);
+    // lineGradientStyle: the current line style strokes with `fill`.
+    void LineFill(Playhead* p, const std::optional<FillStyle>& fill);
+    // setMask: `mask` (null for none) masks `p`, and is drawn only as its mask.
+    void SetMask(Playhead* p, Playhead* mask);
 
     // --- Text fields: the characters scripts made, and their objects.
     std::vector<std::unique_ptr<TextCharacter>> fields;

@@ -308,12 +308,29 @@ TEST(FlashScript, EventsAndTimersFollowTheMoviesClock) {
     for (const auto& r : rows) EXPECT_EQ(Trace(r.source, 8, r.ticks), r.trace) << r.source;
 }
 
+// Assembly that makes the clip `name` at `depth` of the root, keeps it in
+// register `reg` and fills the pixels (x0, y0)-(x1, y1) of it with `rgb`.
+std::string DrawnBox(const std::string& name, int depth, int reg, int x0, int y0, int x1, int y1, uint32_t rgb) {
+    const std::string r = "r" + std::to_string(reg), at = ", 2, " + r + ", ";
+    auto point = [&](int x, int y, const char* method) {
+        return "push " + std::to_string(y) + ", " + std::to_string(x) + at + "\"" + method + "\"; callMethod; pop\n";
+    };
+    return "push " + std::to_string(depth) + ", \"" + name + "\", 2, \"_root\"; getVariable; push \"createEmptyMovieClip\"; " +
+           "callMethod; store " + r + "; pop\n" + "push 100, " + std::to_string(rgb) + at + "\"beginFill\"; callMethod; pop\n" +
+           point(x0, y0, "moveTo") + point(x1, y0, "lineTo") + point(x1, y1, "lineTo") + point(x0, y1, "lineTo") +
+           point(x0, y0, "lineTo") + "push 0, " + r + ", \"endFill\"; callMethod; pop\n";
+}
+
 // What scripts draw: clips made by script, moved and hidden by their
-// properties, shapes made by the drawing methods.
+// properties, shapes made by the drawing methods, masks, scroll
+// rectangles and backgrounds that scripts give clips.
 TEST(FlashScript, ClipsAndDrawing) {
+    const std::string redAndMask = DrawnBox("d", 1, 1, 0, 0, 100, 100, kRed) + DrawnBox("m", 2, 2, 0, 0, 50, 100, kGreen) +
+                                   R"(push r2, 1, r1, "setMask"; callMethod; pop
+)";
     const struct {
         const char* what;
-        const char* source;
+        std::string source;
         int ticks;
         std::vector<std::pair<int, int>> green, white, red;
     } rows[] = {
@@ -360,6 +377,31 @@ TEST(FlashScript, ClipsAndDrawing) {
             push 10, 70, 2, r1, "moveTo"; callMethod; pop
             push 40, 70, 2, r1, "lineTo"; callMethod; pop)", 0,
          {{70, 25}}, {{60, 25}, {45, 70}}, {{60, 70}, {85, 85}}},
+        {"setMask shows a clip where its mask clip covers, the mask clip itself not", redAndMask, 0, {},
+         {{75, 50}}, {{25, 50}}},
+        {"setMask(null) takes the mask away", redAndMask + R"(push null, 1, r1, "setMask"; callMethod; pop)", 0,
+         {{25, 50}}, {}, {{75, 50}}},
+        {"scrollRect shows the part it covers, moved to the clip's origin",
+         R"(push "box"; getVariable; push "scrollRect", 20, 3, 0, 5, 4, "flash"; getVariable; push "geom"; getMember
+            push "Rectangle"; newMethod; setMember)", 0,
+         {{1, 5}}, {{4, 5}, {8, 5}}, {}},
+        {"opaqueBackground fills the clip's box beneath it",
+         R"(push 1, "d", 2, "_root"; getVariable; push "createEmptyMovieClip"; callMethod; store r1; pop
+            push 100, 0x00FF00, 2, r1, "beginFill"; callMethod; pop
+            push 40, 0, 2, r1, "lineTo"; callMethod; pop
+            push 0, 40, 2, r1, "lineTo"; callMethod; pop
+            push 0, r1, "endFill"; callMethod; pop
+            push r1, "opaqueBackground", 0xFF0000; setMember)", 0,
+         {{5, 20}}, {{60, 60}}, {{35, 35}}},
+        {"lineGradientStyle strokes with a gradient",
+         R"(push 1, "d", 2, "_root"; getVariable; push "createEmptyMovieClip"; callMethod; store r1; pop
+            push 0, 10, 2, r1, "lineStyle"; callMethod; pop
+            push "matrixType", "box", "x", 0, "y", 0, "w", 100, "h", 100, "r", 0, 6; initObject
+            push 155, 100, 2; initArray; push 100, 100, 2; initArray; push 0x00FF00, 0xFF0000, 2; initArray
+            push "linear", 5, r1, "lineGradientStyle"; callMethod; pop
+            push 50, 0, 2, r1, "moveTo"; callMethod; pop
+            push 50, 100, 2, r1, "lineTo"; callMethod; pop)", 0,
+         {{80, 50}}, {{20, 30}}, {{20, 50}}},
     };
     for (const auto& r : rows) {
         SwfWriter w(100, 100, 12, 1);
