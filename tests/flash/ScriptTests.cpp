@@ -381,6 +381,9 @@ TEST(FlashScript, ClipsAndDrawing) {
          {{75, 50}}, {{25, 50}}},
         {"setMask(null) takes the mask away", redAndMask + R"(push null, 1, r1, "setMask"; callMethod; pop)", 0,
          {{25, 50}}, {}, {{75, 50}}},
+        {"a drawn clip with a blend mode is drawn whole",
+         DrawnBox("d", 1, 1, 20, 20, 100, 100, kRed) + R"(push r1, "blendMode", "multiply"; setMember)", 0, {},
+         {{10, 50}}, {{50, 50}}},
         {"scrollRect shows the part it covers, moved to the clip's origin",
          R"(push "box"; getVariable; push "scrollRect", 20, 3, 0, 5, 4, "flash"; getVariable; push "geom"; getMember
             push "Rectangle"; newMethod; setMember)", 0,
