@@ -272,6 +272,18 @@ TEST(FlashScript, GlobalClasses) {
                push "t"; getVariable; dup; push "text"; getMember; trace; push "_width"; getMember; trace
                push "t"; getVariable; push "_x"; getMember; trace)",
          "a & b|50|5"},
+        // A clip's opaqueBackground and scrollRect, set and read back.
+        {8, R"(push 1, "c", 2, "_root"; getVariable; push "createEmptyMovieClip"; callMethod; store r1; pop
+               push r1, "opaqueBackground"; getMember; trace
+               push r1, "scrollRect"; getMember; trace
+               push r1, "opaqueBackground", 0x336699; setMember
+               push r1, "opaqueBackground"; getMember; trace
+               push r1, "scrollRect", 40, 30, 2, 1, 4, "flash"; getVariable; push "geom"; getMember; push "Rectangle"; newMethod
+               setMember
+               push r1, "scrollRect"; getMember; dup; push "width"; getMember; trace; push "x"; getMember; trace
+               push r1, "scrollRect", null; setMember
+               push r1, "scrollRect"; getMember; trace)",
+         "null|undefined|3368601|30|1|undefined"},
     };
     for (const Row& r : rows) EXPECT_EQ(Trace(r.source, r.version), r.trace) << r.source;
 }
