@@ -203,6 +203,11 @@ std::string Vm::TargetPath(Playhead* p, bool slashes) {
 Rect Vm::Bounds(const Playhead* p, const Matrix& to, int depth) const {
     Rect r = Empty();
     if (!p || depth > Limits::kMaxCharacterDepth) return r;
+    // A scrolled clip is as large as its scroll rectangle.
+    if (const DisplayObject* h = p->Holder(); h && h->scrollRect) {
+        AddRect(r, Rect{0, h->scrollRect->xMax - h->scrollRect->xMin, 0, h->scrollRect->yMax - h->scrollRect->yMin}, to);
+        return r;
+    }
     for (const ShapeLayer& layer : p->Drawing())
         for (const auto* paths : {&layer.fillPaths, &layer.linePaths})
             for (const auto& path : *paths)

@@ -281,9 +281,10 @@ TEST(FlashScript, GlobalClasses) {
                push r1, "scrollRect", 40, 30, 2, 1, 4, "flash"; getVariable; push "geom"; getMember; push "Rectangle"; newMethod
                setMember
                push r1, "scrollRect"; getMember; dup; push "width"; getMember; trace; push "x"; getMember; trace
+               push r1, "_width"; getMember; trace
                push r1, "scrollRect", null; setMember
                push r1, "scrollRect"; getMember; trace)",
-         "null|undefined|3368601|30|1|undefined"},
+         "null|undefined|3368601|30|1|30|undefined"},
     };
     for (const Row& r : rows) EXPECT_EQ(Trace(r.source, r.version), r.trace) << r.source;
 }
