@@ -144,7 +144,13 @@ MorphFill ParseMorphFill(Reader& r) {
         fill.start.kind = fill.end.kind = kind;
         fill.start.matrix = r.ReadMatrix();
         fill.end.matrix = r.ReadMatrix();
-        size_t count = r.U8() & 0x0F;
+        // Spread and interpolation as in a shape's gradient; a focal one
+        // ends with the focal point of each end.
+        const uint8_t flags = r.U8();
+        const uint32_t spread = flags >> 6;
+        fill.start.gradient.spread = fill.end.gradient.spread = spread == 3 ? Spread::Pad : static_cast<Spread>(spread);
+        fill.start.gradient.linearRgb = fill.end.gradient.linearRgb = (flags >> 4 & 3) == 1;
+        size_t count = flags & 0x0F;
         for (size_t i = 0; i < count; ++i) {
             GradientStop a, b;
             a.ratio = r.U8();
@@ -153,6 +159,10 @@ MorphFill ParseMorphFill(Reader& r) {
             b.color = r.ReadRgba();
             fill.start.gradient.stops.push_back(a);
             fill.end.gradient.stops.push_back(b);
+        }
+        if (type == kFocal) {
+            fill.start.gradient.focal = std::clamp(r.S16() / 256.0, -1.0, 1.0);
+            fill.end.gradient.focal = std::clamp(r.S16() / 256.0, -1.0, 1.0);
         }
     } else if (type >= 0x40 && type <= 0x43) {
         fill.start.kind = fill.end.kind = FillKind::Bitmap;

@@ -424,6 +424,48 @@ TEST(FlashRender, MorphShapeFollowsItsRatio) {
     }
 }
 
+// A morph of the whole stage, alike at both ends, filled red to blue by a
+// gradient of `type` whose square spans pixels 0..`span` of the stage.
+Bytes GradientMorph(uint8_t type, uint8_t flags, double focal, int span) {
+    Bits edges;
+    edges.Put(2, 4), edges.Put(1, 4);
+    Box(edges, 0, 0, 2000, 2000, 0, 1);
+    EndShape(edges);
+    Bits styles;
+    styles.U8(1), styles.U8(type);
+    for (int end = 0; end < 2; ++end) styles.Matrix(span * 10 / 16384.0, span * 10 / 16384.0, 0, 0, span * 10, span * 10);
+    styles.U8(uint8_t(flags | 2));
+    styles.U8(0), styles.Rgba(kRed, 255), styles.U8(0), styles.Rgba(kRed, 255);
+    styles.U8(255), styles.Rgba(kBlue, 255), styles.U8(255), styles.Rgba(kBlue, 255);
+    if (type == 0x13)
+        for (int end = 0; end < 2; ++end) styles.U16(uint16_t(int16_t(std::lround(focal * 256))));
+    styles.U8(0);
+    Bits m;
+    m.U16(1), m.Rect(0, 2000, 0, 2000), m.Rect(0, 2000, 0, 2000);
+    m.U32(uint32_t(styles.Data().size() + edges.Data().size()));
+    m.Append(styles.Data()), m.Append(edges.Data()), m.Append(edges.Data());
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(46, m.Data());
+    w.Place(1, 1, 0, 0, false, 0);
+    w.ShowFrame();
+    w.End();
+    return w.Fws();
+}
+
+TEST(FlashRender, MorphGradientsKeepTheirSpreadAndFocalPoint) {
+    // Reflected over 50 px: pixel 75 lies 1.51 of the way, which reflects
+    // to 0.49. Focal at 0.5 over the whole stage, as in the shape table.
+    auto reflected = Open(GradientMorph(0x10, 0x40, 0, 50));
+    gfx::Surface s = Paint(*reflected, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(10, 50), Mix(kRed, kBlue, 0.21), 5));
+    EXPECT_TRUE(Near(s.Pixel(75, 50), Mix(kRed, kBlue, 0.49), 5));
+    auto focal = Open(GradientMorph(0x13, 0, 0.5, 100));
+    s = Paint(*focal, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(87, 50), Mix(kRed, kBlue, 0.5), 5));
+    EXPECT_TRUE(Near(s.Pixel(75, 50), Mix(kRed, kBlue, 0.024), 5));
+}
+
 // Two squares, the second inside the first, both drawn clockwise with one
 // fill: even-odd leaves the inner one empty, non-zero fills it.
 TEST(FlashRender, DefineShape4ChoosesTheFillRule) {
