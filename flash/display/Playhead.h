@@ -63,7 +63,8 @@ struct DisplayObject {
     ClipActions clipActions;                // its onClipEvent handlers
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
-    mutable std::shared_ptr<void> videoState;   // a placed video's decoder, made and kept by drawing
+    mutable std::shared_ptr<void> videoState;
+    std::shared_ptr<const Character> owned;  // a character made by a script (its bitmap), kept while placed   // a placed video's decoder, made and kept by drawing
 };
 
 // Actions to run once a step has built its frames, with the playhead whose

@@ -729,7 +729,7 @@ void Vm::InstallClip() {
         return Value{};
     });
     for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie", "setMask",
-                             "attachBitmap", "beginBitmapFill", "lineGradientStyle", "attachAudio"})
+                             "lineGradientStyle", "attachAudio"})
         Method(mc, name, [](Vm&, const Value&, std::span<const Value>) { return Value{}; });
     Method(mc, "getBytesLoaded", [](Vm&, const Value&, std::span<const Value>) { return Value::Num(1); });
     Method(mc, "getBytesTotal", [](Vm&, const Value&, std::span<const Value>) { return Value::Num(1); });
