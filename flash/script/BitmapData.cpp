@@ -649,6 +649,7 @@ void Vm::InstallBitmap() {
     Method(proto, "dispose", NATIVE {
         BitmapCharacter* b = BitmapOf(self);
         if (!b) return {};
+        vm.Release(uint64_t(b->width) * uint64_t(b->height) * 4);
         b->surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
         b->width = b->height = 0;
         self.object->bitmap.reset();

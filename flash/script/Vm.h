@@ -105,6 +105,7 @@ public:
     void Throw(const std::string& message);
     void Count(uint64_t actions = 1);
     void Charge(uint64_t bytes);
+    void Release(uint64_t bytes) { m_heapBytes -= std::min(bytes, m_heapBytes); }   // memory freed at once
 
     // --- Globals.
     Object* global = nullptr;
