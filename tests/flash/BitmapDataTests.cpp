@@ -140,6 +140,17 @@ TEST(FlashBitmapData, ScriptsAndTheirPixels) {
             push 15, 255, 0, 42, 4, r2, "noise"; callMethod; pop
             push 0, 0, r2, 3, "px"; callFunction; trace)",
          "ffa7a7a7|fff1f1f1|ffa7a7a7|f76690b9"},
+        {"perlinNoise: fractal noise is grey on the lattice; the seed alone decides the pixels",
+         R"(push 0, false, 4, 4, 4, "B"; newObject; store r1; pop
+            push true, 7, true, false, 5, 3, 1, 1, 8, r1, "perlinNoise"; callMethod; pop
+            push 2, 3, r1, 3, "px"; callFunction; trace
+            push true, 7, true, false, 5, 2, 3, 3, 8, r1, "perlinNoise"; callMethod; pop
+            push 0, r1, "clone"; callMethod; store r2; pop
+            push true, 7, true, false, 5, 2, 3, 3, 8, r2, "perlinNoise"; callMethod; pop
+            push 1, 1, r1, 3, "px"; callFunction; push 1, 1, r2, 3, "px"; callFunction; equals2; trace
+            push true, 7, true, false, 6, 2, 3, 3, 8, r2, "perlinNoise"; callMethod; pop
+            push 1, 1, r1, 3, "px"; callFunction; push 1, 1, r2, 3, "px"; callFunction; equals2; trace)",
+         "ff7f7f7f|true|false"},
         {"pixelDissolve: calls that pass on the seed reach every pixel once",
          R"(push 0xFF000000, true, 4, 4, 4, "B"; newObject; store r1; pop
             push 4, 4, 0, 0, 4, "R"; newObject; store r2; pop
