@@ -42,7 +42,7 @@ BitmapPainter BitmapPainterFor(const Movie& movie) {
                             bool smoothing) {
         BitmapDrawing what{clip, bitmap, matrix, color, blend, std::nullopt, smoothing};
         if (clipRect) what.clipRect = PixelRect{(*clipRect)[0], (*clipRect)[1], (*clipRect)[2], (*clipRect)[3]};
-        DrawIntoBitmap(target, movie, what);
+        return DrawIntoBitmap(target, movie, what);
     };
     painter.filter = [](cairo_surface_t* image, const std::vector<Filter>& filters) { ApplyFilters(image, filters); };
     return painter;

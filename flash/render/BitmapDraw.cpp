@@ -41,8 +41,8 @@ cairo_operator_t OperatorOf(BlendMode mode) {
 
 } // namespace
 
-void DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDrawing& what) {
-    if (cairo_surface_status(target) != CAIRO_STATUS_SUCCESS || !Finite(what.matrix)) return;
+size_t DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDrawing& what) {
+    if (cairo_surface_status(target) != CAIRO_STATUS_SUCCESS || !Finite(what.matrix)) return 0;
     const int width = cairo_image_surface_get_width(target), height = cairo_image_surface_get_height(target);
     int x0 = 0, y0 = 0, x1 = width, y1 = height;
     if (what.clipRect) {
@@ -50,12 +50,13 @@ void DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDra
         x1 = std::min<int64_t>(x1, int64_t{what.clipRect->x} + what.clipRect->width);
         y1 = std::min<int64_t>(y1, int64_t{what.clipRect->y} + what.clipRect->height);
     }
-    if (x0 >= x1 || y0 >= y1) return;
+    if (x0 >= x1 || y0 >= y1) return 0;
 
     // The source is drawn into pixels of its own first: the colour
     // transform and the blend modes work on them.
     CairoSurfacePtr layer(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
-    if (cairo_surface_status(layer.get()) != CAIRO_STATUS_SUCCESS) return;
+    if (cairo_surface_status(layer.get()) != CAIRO_STATUS_SUCCESS) return 0;
+    size_t edges = 0;
     {
         std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(layer.get()));
         cairo_rectangle(cr.get(), x0, y0, x1 - x0, y1 - y0);
@@ -63,6 +64,7 @@ void DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDra
         if (what.clip) {
             Renderer renderer(cr.get(), movie);
             renderer.DrawList(*what.clip, what.matrix * Matrix{0.05, 0, 0, 0.05, 0, 0}, ColorTransform{}, 0);
+            edges = renderer.EdgesDrawn();
         } else if (what.bitmap) {
             cairo_matrix_t m{what.matrix.a, what.matrix.b, what.matrix.c, what.matrix.d, what.matrix.tx, what.matrix.ty};
             cairo_set_matrix(cr.get(), &m);
@@ -83,7 +85,7 @@ void DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDra
         cairo_surface_flush(target);
         BlendPixels(target, layer.get(), 0, 0, what.blend, x0, y0, x1, y1);
         cairo_surface_mark_dirty(target);
-        return;
+        return edges;
     default: break;
     }
     std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(target));
@@ -93,6 +95,7 @@ void DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDra
     cairo_set_source_surface(cr.get(), layer.get(), 0, 0);
     cairo_paint(cr.get());
     cairo_surface_flush(target);
+    return edges;
 }
 
 } // namespace showsaver::flash

@@ -26,7 +26,8 @@ struct BitmapDrawing {
     bool smoothing = false;               // a bitmap source filtered when scaled
 };
 
-// Draws `what` over `target`. Work is bounded by the target's size.
-void DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDrawing& what);
+// Draws `what` over `target`; the edges drawn. Work is bounded by the
+// target's size and the renderer's bounds of a frame.
+size_t DrawIntoBitmap(cairo_surface_t* target, const Movie& movie, const BitmapDrawing& what);
 
 } // namespace showsaver::flash

@@ -102,8 +102,9 @@ BitmapCharacter* BitmapOf(const Value& v) {
 }
 bool Transparent(const Value& self) { return self.IsObject() && self.object->primitive.number != 0; }
 
-// Counts the pixels an operation touches against the step's actions.
-void Work(Vm& vm, int64_t pixels) { vm.Count(1 + static_cast<uint64_t>(std::max<int64_t>(pixels, 0)) / 256); }
+// Counts the pixels an operation touches against the step's actions: an
+// action's worth of time for every 64 (an action takes some 200 ns).
+void Work(Vm& vm, int64_t pixels) { vm.Count(1 + static_cast<uint64_t>(std::max<int64_t>(pixels, 0)) / 64); }
 
 // The pixels of a source rectangle, copied (a source may be the target).
 struct Copy {
@@ -455,9 +456,10 @@ void Vm::InstallBitmap() {
             Area r = AreaOf(vm, Arg(a, 4));
             cut = std::array<int, 4>{r.x, r.y, r.width, r.height};
         }
-        vm.painter.draw(b->surface.get(), clip, source ? source->surface.get() : nullptr, PixelMatrix(vm, Arg(a, 1)),
+        size_t edges = vm.painter.draw(b->surface.get(), clip, source ? source->surface.get() : nullptr, PixelMatrix(vm, Arg(a, 1)),
                         Arg(a, 2).IsObject() ? ColorOf(vm, Arg(a, 2)) : ColorTransform{}, BlendOf(vm, Arg(a, 3)), cut,
                         vm.ToBoolean(Arg(a, 5)));
+        vm.Count(edges);
         if (!Transparent(self)) {
             Image image(*b);
             for (int y = 0; y < b->height; ++y)
@@ -502,7 +504,8 @@ void Vm::InstallBitmap() {
         const bool stitch = vm.ToBoolean(Arg(a, 4)), fractal = vm.ToBoolean(Arg(a, 5));
         const int channels = Int(vm, Arg(a, 6), 7);
         const bool gray = vm.ToBoolean(Arg(a, 7)), transparent = Transparent(self);
-        Work(vm, int64_t{b->width} * b->height * (octaves + 1) * 16);
+        // Each octave of each channel is one lattice lookup, some 20 to an action.
+        Work(vm, int64_t{b->width} * b->height * (octaves + 1) * 4 * 4);
         std::vector<std::pair<double, double>> offsets;
         if (Arg(a, 8).IsObject() && Arg(a, 8).object->kind == Kind::Array)
             for (const Value& p : Arg(a, 8).object->elements) {

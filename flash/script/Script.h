@@ -24,8 +24,8 @@ class Vm;
 struct BitmapPainter {
     // Draws a clip's contents (or a bitmap's pixels) over `target` through
     // `matrix` (source pixels to target pixels), coloured, blended and cut
-    // to `clipRect` (x, y, width, height).
-    std::function<void(cairo_surface_t* target, const Playhead* clip, cairo_surface_t* bitmap, const Matrix& matrix,
+    // to `clipRect` (x, y, width, height). Gives the edges it drew.
+    std::function<size_t(cairo_surface_t* target, const Playhead* clip, cairo_surface_t* bitmap, const Matrix& matrix,
                        const ColorTransform& color, BlendMode blend, std::optional<std::array<int, 4>> clipRect,
                        bool smoothing)>
         draw;
