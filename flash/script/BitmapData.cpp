@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numeric>
 
 namespace showsaver::flash::script {
 
@@ -296,12 +295,35 @@ ColorTransform ColorOf(Vm& vm, const Value& c) {
 uint32_t Channels(Rgba c) { return uint32_t{c.a} << 24 | uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b; }
 Rgba RgbaOf(uint32_t p) { return {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)}; }
 
-// A stride through `count` places that visits each once: coprime to it.
-uint64_t DissolveStride(uint64_t count) {
-    uint64_t stride = count * 618 / 1000 | 1;
-    while (stride > 1 && std::gcd(stride, count) != 1) stride += 2;
-    return std::max<uint64_t>(stride, 1);
-}
+// A fixed shuffle of the places 0..count-1: a Feistel network over the
+// even number of bits that holds them, walked again while it lands past
+// the end (at most 4 walks on average), so each place comes once.
+class Shuffle {
+public:
+    explicit Shuffle(uint64_t count) : m_count(count) {
+        while ((uint64_t{1} << (2 * m_half)) < count) ++m_half;
+    }
+    uint64_t operator()(uint64_t i) const {
+        do i = Round(i);
+        while (i >= m_count);
+        return i;
+    }
+
+private:
+    uint64_t Round(uint64_t i) const {
+        const uint64_t mask = (uint64_t{1} << m_half) - 1;
+        uint64_t left = i >> m_half, right = i & mask;
+        for (uint64_t round = 0; round < 4; ++round) {
+            uint64_t h = (right + round * 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
+            h ^= h >> 31;
+            uint64_t next = left ^ (h & mask);
+            left = right, right = next;
+        }
+        return left << m_half | right;
+    }
+    uint64_t m_count;
+    int m_half = 0;
+};
 
 } // namespace
 
@@ -559,12 +581,12 @@ void Vm::InstallBitmap() {
         const bool same = source == b;
         const uint32_t fill = Premultiply(static_cast<uint32_t>(vm.ToInt32(Arg(a, 5))), Transparent(self));
         Copy from = same ? Copy{} : CopyOf(*source, s);
-        const uint64_t stride = DissolveStride(count);
+        const Shuffle shuffle(count);
         const uint64_t start = static_cast<uint64_t>(((seed % static_cast<int64_t>(count)) + static_cast<int64_t>(count)) %
                                                      static_cast<int64_t>(count));
         Image image(*b);
         for (int64_t k = 0; k < pixels; ++k) {
-            uint64_t at = (start + static_cast<uint64_t>(k)) % count * stride % count;
+            uint64_t at = shuffle((start + static_cast<uint64_t>(k)) % count);
             int x = static_cast<int>(at % uint64_t(s.width)), y = static_cast<int>(at / uint64_t(s.width));
             image.At(s.tx + x, s.ty + y) = same ? fill : from.At(x, y);
         }
