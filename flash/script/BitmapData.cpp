@@ -173,17 +173,19 @@ public:
     }
 
     struct Stitch {
-        int width = 0, height = 0, wrapX = 0, wrapY = 0;
+        int64_t width = 0, height = 0, wrapX = 0, wrapY = 0;
     };
 
     double Noise(int channel, double x, double y, const Stitch* stitch) const {
-        auto lattice = [](double t, int& b0, int& b1, double& r0) {
+        // Far from the origin only the place on the lattice counts.
+        auto lattice = [](double t, int64_t& b0, int64_t& b1, double& r0) {
             t += kN;
-            b0 = static_cast<int>(t) & kMask;
+            if (!(std::fabs(t) < 1e9)) t = std::fmod(t, 65536.0) + (t < 0 ? 65536.0 : 0);
+            b0 = static_cast<int64_t>(t) & kMask;
             b1 = (b0 + 1) & kMask;
-            r0 = t - static_cast<int>(t);
+            r0 = t - static_cast<double>(static_cast<int64_t>(t));
         };
-        int bx0, bx1, by0, by1;
+        int64_t bx0, bx1, by0, by1;
         double rx0, ry0;
         lattice(x, bx0, bx1, rx0);
         lattice(y, by0, by1, ry0);
@@ -196,7 +198,7 @@ public:
         bx0 &= kMask, bx1 &= kMask, by0 &= kMask, by1 &= kMask;
         const double rx1 = rx0 - 1, ry1 = ry0 - 1;
         const int i = m_lattice[bx0], j = m_lattice[bx1];
-        auto dot = [&](int b, double rx, double ry) { return rx * m_gradient[channel][b][0] + ry * m_gradient[channel][b][1]; };
+        auto dot = [&](int64_t b, double rx, double ry) { return rx * m_gradient[channel][b][0] + ry * m_gradient[channel][b][1]; };
         auto curve = [](double t) { return t * t * (3 - 2 * t); };
         auto mix = [](double t, double p, double q) { return p + t * (q - p); };
         const double sx = curve(rx0), sy = curve(ry0);
@@ -215,10 +217,10 @@ public:
                 return lo > 0 && f / lo < hi / f ? lo : hi;
             };
             fx = adjust(fx, tileWidth), fy = adjust(fy, tileHeight);
-            stitch.width = static_cast<int>(tileWidth * fx + 0.5);
-            stitch.wrapX = static_cast<int>(kN + stitch.width);
-            stitch.height = static_cast<int>(tileHeight * fy + 0.5);
-            stitch.wrapY = static_cast<int>(kN + stitch.height);
+            stitch.width = static_cast<int64_t>(tileWidth * fx + 0.5);
+            stitch.wrapX = kN + stitch.width;
+            stitch.height = static_cast<int64_t>(tileHeight * fy + 0.5);
+            stitch.wrapY = kN + stitch.height;
         }
         double sum = 0, ratio = 1;
         for (int o = 0; o < octaves; ++o) {
@@ -342,7 +344,7 @@ void Vm::InstallBitmap() {
     // BitmapData(width, height, transparent = true, fillColor = 0xFFFFFFFF):
     // a size outside Flash 8's bounds makes an object without pixels.
     Object* ctor = NewFunction(NATIVE {
-        if (!self.IsObject()) return {};
+        if (!self.IsObject() || !vm.constructing) return {};
         double w = vm.ToNumber(Arg(a, 0)), h = vm.ToNumber(Arg(a, 1));
         bool transparent = a.size() > 2 ? vm.ToBoolean(a[2]) : true;
         uint32_t fill = a.size() > 3 ? static_cast<uint32_t>(vm.ToInt32(a[3])) : 0xFFFFFFFFu;
@@ -535,7 +537,9 @@ void Vm::InstallBitmap() {
                 offsets.emplace_back(Field(vm, p, "x"), Field(vm, p, "y"));
             }
         Turbulence turbulence(static_cast<int64_t>(Number(vm, Arg(a, 3), 0)));
-        const double fx = baseX == 0 ? 0 : 1 / baseX, fy = baseY == 0 ? 0 : 1 / baseY;
+        // Finer than a 1/1024 of a pixel, noise is noise.
+        const double fx = baseX == 0 ? 0 : std::clamp(1 / baseX, -1024.0, 1024.0);
+        const double fy = baseY == 0 ? 0 : std::clamp(1 / baseY, -1024.0, 1024.0);
         auto level = [fractal](double n) {
             double v = fractal ? (n * 255 + 255 + 0.5) / 2 : n * 255 + 0.5;
             return static_cast<uint32_t>(std::clamp(v, 0.0, 255.0));
