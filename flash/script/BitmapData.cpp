@@ -531,9 +531,10 @@ void Vm::InstallBitmap() {
         // Each octave of each channel is one lattice lookup, some 20 to an action.
         Work(vm, int64_t{b->width} * b->height * (octaves + 1) * 4 * 4);
         std::vector<std::pair<double, double>> offsets;
-        if (Arg(a, 8).IsObject() && Arg(a, 8).object->kind == Kind::Array)
-            for (const Value& p : Arg(a, 8).object->elements) {
-                if (offsets.size() >= kMaxOctaves) break;
+        // Each element is copied first: a getter may change the array.
+        if (Object* array = Arg(a, 8).IsObject() && Arg(a, 8).object->kind == Kind::Array ? Arg(a, 8).object : nullptr)
+            for (size_t i = 0; i < array->elements.size() && i < kMaxOctaves; ++i) {
+                Value p = array->elements[i];
                 offsets.emplace_back(Field(vm, p, "x"), Field(vm, p, "y"));
             }
         Turbulence turbulence(static_cast<int64_t>(Number(vm, Arg(a, 3), 0)));
@@ -660,6 +661,144 @@ void Vm::InstallBitmap() {
             for (int x = 0; x < s.width; ++x)
                 image.At(s.tx + x, s.ty + y) = transparent ? row(y)[x] : Unmultiply(row(y)[x]) | 0xFF000000u;
         return Value::Num(0);
+    });
+    // scroll(x, y): the pixels move; what they leave keeps its old pixels.
+    Method(proto, "scroll", NATIVE {
+        BitmapCharacter* b = BitmapOf(self);
+        if (!b) return {};
+        Span s = SpanOf({0, 0, b->width, b->height}, b->width, b->height, Int(vm, Arg(a, 0)), Int(vm, Arg(a, 1)), b->width,
+                        b->height);
+        Work(vm, int64_t{s.width} * s.height);
+        if (s.width == 0) return {};
+        Copy from = CopyOf(*b, s);
+        Image image(*b);
+        for (int y = 0; y < s.height; ++y)
+            std::memcpy(&image.At(s.tx, s.ty + y), &from.pixels[size_t(y) * size_t(s.width)], size_t(s.width) * 4);
+        return {};
+    });
+    // floodFill(x, y, color): the pixels joined to (x, y) that have its colour.
+    Method(proto, "floodFill", NATIVE {
+        BitmapCharacter* b = BitmapOf(self);
+        if (!b) return {};
+        Image image(*b);
+        int x0 = Int(vm, Arg(a, 0), -1), y0 = Int(vm, Arg(a, 1), -1);
+        if (!image.Inside(x0, y0)) return {};
+        const uint32_t from = image.At(x0, y0);
+        const uint32_t to = Premultiply(static_cast<uint32_t>(vm.ToInt32(Arg(a, 2))), Transparent(self));
+        if (from == to) return {};
+        Work(vm, int64_t{b->width} * b->height);
+        std::vector<std::pair<int, int>> work{{x0, y0}};
+        image.At(x0, y0) = to;
+        while (!work.empty()) {
+            auto [x, y] = work.back();
+            work.pop_back();
+            for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}})
+                if (image.Inside(x + dx, y + dy) && image.At(x + dx, y + dy) == from) {
+                    image.At(x + dx, y + dy) = to;
+                    work.emplace_back(x + dx, y + dy);
+                }
+        }
+        return {};
+    });
+    // getColorBoundsRect(mask, color, findColor = true): the box of the
+    // pixels whose masked colour is (or is not) `color`.
+    Method(proto, "getColorBoundsRect", NATIVE {
+        BitmapCharacter* b = BitmapOf(self);
+        if (!b) return {};
+        Work(vm, int64_t{b->width} * b->height);
+        const auto mask = static_cast<uint32_t>(vm.ToInt32(Arg(a, 0))), color = static_cast<uint32_t>(vm.ToInt32(Arg(a, 1)));
+        const bool find = a.size() > 2 ? vm.ToBoolean(a[2]) : true;
+        int x0 = b->width, y0 = b->height, x1 = -1, y1 = -1;
+        Image image(*b);
+        for (int y = 0; y < b->height; ++y)
+            for (int x = 0; x < b->width; ++x)
+                if (((Unmultiply(image.At(x, y)) & mask) == color) == find)
+                    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+        if (x1 < 0) return MakeRectangle(vm, 0, 0, 0, 0);
+        return MakeRectangle(vm, x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+    });
+    // copyChannel(source, sourceRect, destPoint, sourceChannel, destChannel):
+    // channels 1 red, 2 green, 4 blue, 8 alpha.
+    Method(proto, "copyChannel", NATIVE {
+        BitmapCharacter* b = BitmapOf(self);
+        BitmapCharacter* source = BitmapOf(Arg(a, 0));
+        if (!b || !source || !Arg(a, 1).IsObject()) return {};
+        auto shiftOf = [](int channel) { return channel == 1 ? 16 : channel == 2 ? 8 : channel == 4 ? 0 : channel == 8 ? 24 : -1; };
+        const int from = shiftOf(Int(vm, Arg(a, 3))), to = shiftOf(Int(vm, Arg(a, 4)));
+        if (from < 0 || to < 0) return {};
+        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
+                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Work(vm, int64_t{s.width} * s.height);
+        if (s.width == 0) return {};
+        Copy copy = CopyOf(*source, s);
+        const bool transparent = Transparent(self);
+        Image image(*b);
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) {
+                uint32_t value = Unmultiply(copy.At(x, y)) >> from & 0xFF;
+                uint32_t& d = image.At(s.tx + x, s.ty + y);
+                d = Premultiply((Unmultiply(d) & ~(0xFFu << to)) | value << to, transparent);
+            }
+        return {};
+    });
+    // merge(source, sourceRect, destPoint, redMultiplier, greenMultiplier,
+    // blueMultiplier, alphaMultiplier): each channel mixed by its multiplier of 256.
+    Method(proto, "merge", NATIVE {
+        BitmapCharacter* b = BitmapOf(self);
+        BitmapCharacter* source = BitmapOf(Arg(a, 0));
+        if (!b || !source || !Arg(a, 1).IsObject()) return {};
+        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
+                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Work(vm, int64_t{s.width} * s.height);
+        if (s.width == 0) return {};
+        uint32_t mult[4];   // alpha, red, green, blue
+        for (int i = 0; i < 4; ++i) mult[(i + 1) % 4] = static_cast<uint32_t>(std::clamp(Int(vm, Arg(a, 3 + size_t(i))), 0, 256));
+        Copy copy = CopyOf(*source, s);
+        const bool transparent = Transparent(self);
+        Image image(*b);
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) {
+                uint32_t p = Unmultiply(copy.At(x, y)), q = Unmultiply(image.At(s.tx + x, s.ty + y)), out = 0;
+                for (int c = 0; c < 4; ++c) {
+                    int shift = 24 - 8 * c;
+                    out |= ((p >> shift & 0xFF) * mult[c] + (q >> shift & 0xFF) * (256 - mult[c])) / 256 << shift;
+                }
+                image.At(s.tx + x, s.ty + y) = Premultiply(out, transparent);
+            }
+        return {};
+    });
+    // paletteMap(source, sourceRect, destPoint, redArray, greenArray,
+    // blueArray, alphaArray): each channel looked up in its array of 256
+    // colours and the four summed; a channel without an array keeps itself.
+    Method(proto, "paletteMap", NATIVE {
+        BitmapCharacter* b = BitmapOf(self);
+        BitmapCharacter* source = BitmapOf(Arg(a, 0));
+        if (!b || !source || !Arg(a, 1).IsObject()) return {};
+        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
+                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Work(vm, int64_t{s.width} * s.height + 1024);
+        if (s.width == 0) return {};
+        uint32_t tables[4][256];   // red, green, blue, alpha
+        const int shifts[4] = {16, 8, 0, 24};
+        for (int c = 0; c < 4; ++c) {
+            const Value& array = Arg(a, 3 + size_t(c));
+            const bool given = array.IsObject() && array.object->kind == Kind::Array;
+            for (uint32_t i = 0; i < 256; ++i) {
+                // Copied first: valueOf may change the array.
+                Value v = given && i < array.object->elements.size() ? array.object->elements[i] : Value::Num(0);
+                tables[c][i] = given ? static_cast<uint32_t>(vm.ToInt32(v)) : i << shifts[c];
+            }
+        }
+        Copy copy = CopyOf(*source, s);
+        const bool transparent = Transparent(self);
+        Image image(*b);
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x) {
+                uint32_t p = Unmultiply(copy.At(x, y)), out = 0;
+                for (int c = 0; c < 4; ++c) out += tables[c][p >> shifts[c] & 0xFF];
+                image.At(s.tx + x, s.ty + y) = Premultiply(out, transparent);
+            }
+        return {};
     });
     Method(proto, "clone", NATIVE {
         BitmapCharacter* b = BitmapOf(self);

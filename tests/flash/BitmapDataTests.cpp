@@ -188,6 +188,28 @@ TEST(FlashBitmapData, ScriptsAndTheirPixels) {
             push 0, 0, 0, 0, 1, 0, 0, 1, 8, "CT"; newObject; push null, r1, 3, r2, "draw"; callMethod; pop
             push 0, 0, r2, 3, "px"; callFunction; trace)",
          "true|true|0|ffff0000|ffff0000|0|ffff0000"},
+        {"floodFill, getColorBoundsRect, scroll, copyChannel, paletteMap and merge",
+         R"(push 0xFF000000, true, 3, 3, 4, "B"; newObject; store r1; pop
+            push "one", 1, 1, 0, 0, 4, "R"; newObject; setVariable
+            push "o", 0, 0, 2, "P"; newObject; setVariable
+            push 0xFFFF0000, 1, 1, 3, r1, "setPixel32"; callMethod; pop
+            push 0xFF0000FF, 0, 0, 3, r1, "floodFill"; callMethod; pop
+            push 2, 2, r1, 3, "px"; callFunction; trace
+            push 1, 1, r1, 3, "px"; callFunction; trace
+            push 0, true, 0xFFFF0000, 0xFFFFFFFF, 3, r1, "getColorBoundsRect"; callMethod; push "toString"; callMethod; trace
+            push 0, 1, 2, r1, "scroll"; callMethod; pop
+            push 1, 2, r1, 3, "px"; callFunction; trace
+            push 1, 1, r1, 3, "px"; callFunction; trace
+            push 0xFF112233, true, 1, 1, 4, "B"; newObject; store r2; pop
+            push 4, 1, "o"; getVariable; push 1, 1, 1, 2, 4, "R"; newObject; push r1, 5, r2, "copyChannel"; callMethod; pop
+            push 0, 0, r2, 3, "px"; callFunction; trace
+            push 256, 1, "Array"; newObject; push "o"; getVariable; push "one"; getVariable; push r2, 4, r2, "paletteMap"; callMethod; pop
+            push 0, 0, r2, 3, "px"; callFunction; trace
+            push 0xFF000000, true, 1, 1, 4, "B"; newObject; store r3; pop
+            push 256, 256, 0, 128, "o"; getVariable; push "one"; getVariable
+            push 0xFFFFFFFF, true, 1, 1, 4, "B"; newObject; push 7, r3, "merge"; callMethod; pop
+            push 0, 0, r3, 3, "px"; callFunction; trace)",
+         "ff0000ff|ffff0000|(x=1, y=1, w=1, h=1)|ffff0000|ff0000ff|ff1122ff|ff0022ff|ff7f00ff"},
         {"loadBitmap copies an exported bitmap; an unknown name gives nothing",
          R"(push "pic", 1, "B"; getVariable; push "loadBitmap"; callMethod; store r1; push "width"; getMember; trace
             push 1, 2, r1, 3, "px"; callFunction; trace
