@@ -101,6 +101,7 @@ struct BitmapCharacter final : Character {
     BitmapCharacter() : Character(CharacterKind::Bitmap) {}
     CairoSurfacePtr surface;   // premultiplied ARGB32
     int width = 0, height = 0;
+    bool smooth = true;        // drawn by itself: filtered when scaled, or nearest pixels
 };
 
 struct SpriteCharacter final : Character {

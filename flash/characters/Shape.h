@@ -3,12 +3,15 @@
 // chained into closed outlines; per line style, the edges in drawing order.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "flash/format/Types.h"
 
 namespace showsaver::flash {
+
+struct Character;
 
 struct Point {
     int32_t x = 0, y = 0;
@@ -44,6 +47,7 @@ struct FillStyle {
     Matrix matrix;          // gradient square or bitmap pixels to shape twips
     Gradient gradient;
     uint16_t bitmapId = 0;
+    std::shared_ptr<const Character> bitmap;   // a script's bitmap, in place of bitmapId
     bool repeat = true;
     bool smooth = true;
 };

@@ -65,6 +65,7 @@ struct DisplayObject {
     std::unique_ptr<Playhead> sprite;       // the playhead of a placed sprite, or of a button's up state
     uint64_t placedAt = 0;                  // the step that placed it; it plays from the next
     mutable std::shared_ptr<void> videoState;   // a placed video's decoder, made and kept by drawing
+    std::shared_ptr<const Character> owned;     // a character made by a script (its bitmap), kept while placed
     // Set by scripts. The part of it shown, moved to its origin (twips of
     // its own space); the colour its box is filled with beneath it.
     std::optional<Rect> scrollRect;

@@ -1,5 +1,7 @@
 #include "flash/player/FlashPlayer.h"
 
+#include "flash/render/BitmapDraw.h"
+#include "flash/render/Effects.h"
 #include "flash/render/Renderer.h"
 
 #include <cmath>
@@ -30,6 +32,20 @@ Matrix StageToDevice(const Rect& stage, int width, int height) {
     double ox = (width - sw * scale) / 2 - stage.xMin * scale;
     double oy = (height - sh * scale) / 2 - stage.yMin * scale;
     return {scale, 0, 0, scale, ox, oy};
+}
+
+// The renderer's work for the script machine's bitmaps.
+BitmapPainter BitmapPainterFor(const Movie& movie) {
+    BitmapPainter painter;
+    painter.draw = [&movie](cairo_surface_t* target, const Playhead* clip, cairo_surface_t* bitmap, const Matrix& matrix,
+                            const ColorTransform& color, BlendMode blend, std::optional<std::array<int, 4>> clipRect,
+                            bool smoothing) {
+        BitmapDrawing what{clip, bitmap, matrix, color, blend, std::nullopt, smoothing};
+        if (clipRect) what.clipRect = PixelRect{(*clipRect)[0], (*clipRect)[1], (*clipRect)[2], (*clipRect)[3]};
+        return DrawIntoBitmap(target, movie, what);
+    };
+    painter.filter = [](cairo_surface_t* image, const std::vector<Filter>& filters) { ApplyFilters(image, filters); };
+    return painter;
 }
 
 } // namespace
@@ -77,6 +93,7 @@ void Player::ResetLocked() {
     m_root->SetLooping(m_loop);
     m_script = std::make_unique<ScriptMachine>(*m_movie, m_registry, *m_root);
     m_script->SetTrace(m_trace);
+    m_script->SetPainter(BitmapPainterFor(*m_movie));
     m_started = false;
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);

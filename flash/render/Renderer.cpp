@@ -157,7 +157,7 @@ bool Renderer::SetSource(const FillStyle& fill, const ColorTransform& color) {
     cairo_matrix_invert(&inverse);
     PatternPtr pattern;
     if (fill.kind == FillKind::Bitmap) {
-        const Character* c = m_movie.Find(fill.bitmapId);
+        const Character* c = fill.bitmap ? fill.bitmap.get() : m_movie.Find(fill.bitmapId);
         if (!c || c->kind != CharacterKind::Bitmap) return false;
         auto pixels = Transformed(*static_cast<const BitmapCharacter*>(c), color);
         pattern.reset(cairo_pattern_create_for_surface(pixels.get()));
@@ -600,6 +600,7 @@ void Renderer::DrawBitmap(const BitmapCharacter& bitmap, const Matrix& m, const 
     Matrix pixels = m * Matrix{20, 0, 0, 20, 0, 0};
     if (!SetMatrix(pixels)) return;
     cairo_set_source_surface(m_cr, Transformed(bitmap, color).get(), 0, 0);
+    if (!bitmap.smooth) cairo_pattern_set_filter(cairo_get_source(m_cr), CAIRO_FILTER_NEAREST);
     cairo_rectangle(m_cr, 0, 0, bitmap.width, bitmap.height);
     cairo_fill(m_cr);
 }

@@ -118,7 +118,11 @@ std::optional<Filter> Vm::FilterOf(const Value& o) {
     case FilterKind::ColorMatrix: {
         Value m = Get(o, "matrix");
         if (!m.IsObject() || m.object->kind != Kind::Array || m.object->elements.size() != 20) return std::nullopt;
-        for (const Value& v : m.object->elements) f.weights.push_back(static_cast<float>(ToNumber(v)));
+        for (size_t i = 0; i < m.object->elements.size() && f.weights.size() < 20; ++i) {
+            Value v = m.object->elements[i];   // valueOf may change the array
+            f.weights.push_back(static_cast<float>(ToNumber(v)));
+        }
+        if (f.weights.size() != 20) return std::nullopt;
         break;
     }
     default: break;

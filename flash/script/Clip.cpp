@@ -817,8 +817,7 @@ void Vm::InstallClip() {
         if (Playhead* p = Self(vm, self)) vm.EndFill(p);
         return Value{};
     });
-    for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie",
-                             "attachBitmap", "beginBitmapFill", "attachAudio"})
+    for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie", "attachAudio"})
         Method(mc, name, [](Vm&, const Value&, std::span<const Value>) { return Value{}; });
     Method(mc, "lineGradientStyle", [](Vm& vm, const Value& self, std::span<const Value> a) {
         if (Playhead* p = Self(vm, self)) vm.LineFill(p, GradientFillOf(vm, a));

@@ -19,4 +19,6 @@ bool ScriptMachine::Abandoned() const { return m_vm->abandoned; }
 
 void ScriptMachine::SetTrace(std::function<void(const std::string&)> trace) { m_vm->trace = std::move(trace); }
 
+void ScriptMachine::SetPainter(BitmapPainter painter) { m_vm->painter = std::move(painter); }
+
 } // namespace showsaver::flash

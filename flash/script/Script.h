@@ -4,8 +4,10 @@
 // (actions or time in a step, calls inside calls, memory) is abandoned: its
 // scripts run no more, its timeline plays on, and Abandoned() says so.
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,20 @@ namespace showsaver::flash {
 namespace script {
 class Vm;
 }
+
+// What the renderer does for a script's bitmaps, handed over by the player
+// (the script machine does not see the renderer).
+struct BitmapPainter {
+    // Draws a clip's contents (or a bitmap's pixels) over `target` through
+    // `matrix` (source pixels to target pixels), coloured, blended and cut
+    // to `clipRect` (x, y, width, height). Gives the edges it drew.
+    std::function<size_t(cairo_surface_t* target, const Playhead* clip, cairo_surface_t* bitmap, const Matrix& matrix,
+                       const ColorTransform& color, BlendMode blend, std::optional<std::array<int, 4>> clipRect,
+                       bool smoothing)>
+        draw;
+    // Runs filters over an ARGB32 image in place.
+    std::function<void(cairo_surface_t* image, const std::vector<Filter>& filters)> filter;
+};
 
 class ScriptMachine {
 public:
@@ -35,6 +51,7 @@ public:
     bool Abandoned() const;   // a limit was passed
     // Where trace() goes; nowhere by default.
     void SetTrace(std::function<void(const std::string&)> trace);
+    void SetPainter(BitmapPainter painter);
 
 private:
     std::unique_ptr<script::Vm> m_vm;

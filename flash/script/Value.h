@@ -10,6 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
+namespace showsaver::flash {
+struct BitmapCharacter;
+}
+
 namespace showsaver::flash::script {
 
 struct Object;
@@ -87,6 +91,7 @@ struct Object {
     std::vector<Object*> interfaces;   // a constructor's prototype's, by ImplementsOp
     Value self;                    // super's this; a Color's target
     Object* home = nullptr;        // super's prototype to look methods up from
+    std::shared_ptr<BitmapCharacter> bitmap;   // a BitmapData's pixels; null once disposed
 };
 
 } // namespace showsaver::flash::script

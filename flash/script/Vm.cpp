@@ -36,6 +36,7 @@ Vm::Vm(const Movie& m, PlayheadRegistry& r, Playhead& rootPlayhead)
     InstallMore();
     InstallClasses();
     InstallText();
+    InstallBitmap();
     m_lastLive = m_heapBytes;
 }
 
@@ -638,6 +639,7 @@ void Vm::CollectGarbage() {
     }
     std::erase_if(m_heap, [](const std::unique_ptr<Object>& o) { return !o->marked; });
     for (auto& o : m_heap) o->marked = false;
+    live += LiveBitmapBytes();
     m_heapBytes = live;
     m_lastLive = live;
 }

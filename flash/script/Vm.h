@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "flash/display/Playhead.h"
+#include "flash/script/Script.h"
 #include "flash/script/Value.h"
 
 namespace showsaver::flash::script {
@@ -104,6 +105,7 @@ public:
     void Throw(const std::string& message);
     void Count(uint64_t actions = 1);
     void Charge(uint64_t bytes);
+    void Release(uint64_t bytes) { m_heapBytes -= std::min(bytes, m_heapBytes); }   // memory freed at once
 
     // --- Globals.
     Object* global = nullptr;
@@ -167,6 +169,13 @@ public:
     bool GetFieldProperty(Object* field, const std::string& name, Value& out);
     bool SetFieldProperty(Object* field, const std::string& name, const Value& v);
     void InstallText();
+
+    // --- BitmapData: the pixels every bitmap made holds while anything
+    // (an object, a placed bitmap, a fill) keeps it, charged to the heap.
+    BitmapPainter painter;
+    std::vector<std::weak_ptr<BitmapCharacter>> bitmaps;
+    uint64_t LiveBitmapBytes();
+    void InstallBitmap();
 
     // --- The interpreter.
     void RunBlock(std::span<const uint8_t> code, uint64_t owner);
