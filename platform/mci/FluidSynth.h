@@ -13,6 +13,7 @@ namespace showsaver::mci {
     X(delete_fluid_settings)                                                                                           \
     X(fluid_settings_setstr)                                                                                           \
     X(fluid_settings_setnum)                                                                                           \
+    X(fluid_settings_setint)                                                                                           \
     X(new_fluid_synth)                                                                                                 \
     X(delete_fluid_synth)                                                                                              \
     X(fluid_synth_sfload)                                                                                              \

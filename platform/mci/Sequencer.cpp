@@ -69,6 +69,8 @@ Error Sequencer::EnsureSynth()
     Fluid().fluid_settings_setstr(settings.get(), "player.timing-source", "sample");
     Fluid().fluid_settings_setnum(settings.get(), "synth.sample-rate", audio::kDeviceRate);
     Fluid().fluid_settings_setnum(settings.get(), "synth.gain", kSynthGain);
+    // Only the samples of the instruments a file selects are read into memory.
+    Fluid().fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
     std::unique_ptr<_fluid_synth_t, SynthCloser> synth(Fluid().new_fluid_synth(settings.get()));
     if (!synth)
         return kErrorHardware;
