@@ -7,7 +7,6 @@
 #include "show/Windows1252.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -44,22 +43,14 @@ std::shared_ptr<gfx::Surface> SurfaceTaking(codec::RgbImage image) {
     if (image.Empty()) return nullptr;
     auto surface = gfx::Surface::Create(image.Width(), image.Height(), &AnonymousPixels::Map);
     if (!surface) return nullptr;
-    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<uintptr_t>(image.Data());
-    uintptr_t kept = (start + page - 1) & ~(page - 1);   // the first whole page not yet given back
-    const uintptr_t band = 256 * page;
+    constexpr int kRowsPerGiveBack = 64;
     const auto stride = static_cast<size_t>(surface->Stride());
     for (int y = 0; y < image.Height(); ++y) {
         const uint8_t* rgb = image.Row(y);
         auto* xrgb = reinterpret_cast<uint32_t*>(surface->Data() + stride * static_cast<size_t>(y));
         for (int x = 0; x < image.Width(); ++x, rgb += 3)
             xrgb[x] = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
-        // Whole pages of rows already converted are never read again.
-        const uintptr_t done = (start + image.Stride() * static_cast<size_t>(y + 1)) & ~(page - 1);
-        if (done >= kept + band || (y + 1 == image.Height() && done > kept)) {
-            madvise(reinterpret_cast<void*>(kept), done - kept, MADV_DONTNEED);
-            kept = done;
-        }
+        if ((y + 1) % kRowsPerGiveBack == 0) image.GiveBackRowsBefore(y + 1);
     }
     return surface;
 }
@@ -136,11 +127,15 @@ std::shared_ptr<gfx::Surface> PictureDecoder::CurrentToBitmap(gfx::Size& imageSi
     imageSize = ImageSize();
     // Resampling to the image's own size would only copy it.
     bool useImage = (width == 0 && height == 0) || (width == imageSize.width && height == imageSize.height);
-    if (!useImage && !Resample(width, height)) {
-        Release(false);
-        return nullptr;
+    std::shared_ptr<gfx::Surface> bitmap;
+    if (useImage) {
+        bitmap = SurfaceTaking(std::move(m_image));
+    } else {
+        // The picture's rows go back as the resampling reads them.
+        auto scaled = codec::Resample(std::move(m_image), width, height);
+        if (!scaled) Fail(codec::LastError());
+        else bitmap = SurfaceTaking(std::move(*scaled));
     }
-    auto bitmap = useImage ? SurfaceTaking(std::move(m_image)) : MakeBitmap(false);
     Release(false);
     return bitmap;
 }
