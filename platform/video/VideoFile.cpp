@@ -20,6 +20,8 @@ constexpr int kIoBufferSize = 32 * 1024;
 constexpr int kMinSoundRate = 4000;
 constexpr int kMaxSoundRate = 192000;
 constexpr int kMaxSoundChannels = 8;
+// Pictures from this size on are decoded with threads (a quarter of 720p).
+constexpr int64_t kThreadedPixels = 640 * 360;
 // Enough to find the streams of any AVI; a hostile file is not read further.
 constexpr int64_t kProbeBytes = 1 << 20;
 
@@ -43,8 +45,12 @@ AvCodecPtr OpenDecoder(const AVStream& stream, int64_t maxPixels) {
     if (!codec) return nullptr;
     AvCodecPtr context(Av().avcodec_alloc_context3(codec));
     if (!context || Av().avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return nullptr;
-    // As many threads as the codec can use (frames or slices), one per core.
-    context->thread_count = 0;
+    // As many threads as the codec can use (frames or slices), one per core,
+    // for pictures large enough to gain from them. A small one decodes in a
+    // fraction of a frame's time on one core, and each decoding thread would
+    // hold a set of pictures of its own.
+    const AVCodecParameters& parameters = *stream.codecpar;
+    context->thread_count = int64_t{parameters.width} * parameters.height >= kThreadedPixels ? 0 : 1;
     context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     context->max_pixels = maxPixels;
     if (Av().avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
