@@ -118,6 +118,10 @@ std::optional<RgbImage> ReadTga(Source& source);
 // an axis that grows. Error 5 for an empty source or a size below 1, 1 for
 // a size beyond the codec's pixel limit.
 std::optional<RgbImage> Resample(const RgbImage& source, int width, int height);
+// The same from a source that is used up: its rows go back to the system
+// as they are read, so that the picture is not held beside its resampling
+// buffers. The source is empty afterwards, whatever the outcome.
+std::optional<RgbImage> Resample(RgbImage&& source, int width, int height);
 // The same into a caller's buffer of exactly width × height × 3 bytes.
 bool ResampleInto(const RgbImage& source, std::span<uint8_t> destination, int width, int height);
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "codec/CodecInternal.h"
@@ -114,7 +115,7 @@ void ResampleRow(const uint8_t* src, uint16_t* dst, const AxisWeights& axis, int
 
 // Sums each output row tap by tap over whole rows, so that the inner loop
 // runs over contiguous values.
-void ResampleColumns(const std::vector<uint16_t>& rows, uint8_t* dst, const AxisWeights& axis, size_t rowValues,
+void ResampleColumns(const uint16_t* rows, uint8_t* dst, const AxisWeights& axis, size_t rowValues,
                      int height) {
     constexpr int shift = kWeightBits + 8;
     constexpr int32_t half = 1 << (shift - 1);
@@ -138,18 +139,26 @@ Status CheckTarget(const RgbImage& source, int width, int height) {
     return CheckPictureSize(width, height, UINT64_MAX, ErrorCode::BadParameter);
 }
 
-void ResampleChecked(const RgbImage& source, uint8_t* destination, int width, int height) {
+// `consumed`: the source's rows are given back as they are read. The
+// intermediate rows are left unset until written, so that their pages
+// become resident only as the source's go.
+void ResampleChecked(const RgbImage& source, uint8_t* destination, int width, int height,
+                     RgbImage* consumed = nullptr) {
     if (width == source.Width() && height == source.Height()) {
         std::memcpy(destination, source.Data(), source.SizeBytes());
         return;
     }
+    constexpr int kRowsPerGiveBack = 64;
     const AxisWeights across = WeightsFor(source.Width(), width);
     const AxisWeights down = WeightsFor(source.Height(), height);
     const size_t rowValues = static_cast<size_t>(width) * 3;
-    std::vector<uint16_t> rows(rowValues * static_cast<size_t>(source.Height()));
-    for (int y = 0; y < source.Height(); ++y)
+    auto rows = std::make_unique_for_overwrite<uint16_t[]>(rowValues * static_cast<size_t>(source.Height()));
+    for (int y = 0; y < source.Height(); ++y) {
         ResampleRow(source.Row(y), &rows[static_cast<size_t>(y) * rowValues], across, width);
-    ResampleColumns(rows, destination, down, rowValues, height);
+        if (consumed && (y + 1) % kRowsPerGiveBack == 0) consumed->GiveBackRowsBefore(y + 1);
+    }
+    if (consumed) *consumed = RgbImage();
+    ResampleColumns(rows.get(), destination, down, rowValues, height);
 }
 
 bool Fail(const CodecError& error) {
@@ -164,6 +173,16 @@ std::optional<RgbImage> Resample(const RgbImage& source, int width, int height) 
         if (auto status = CheckTarget(source, width, height); !status) return status.Error();
         RgbImage result = RgbImage::Uninitialized(width, height);
         ResampleChecked(source, result.Data(), width, height);
+        return result;
+    });
+}
+
+std::optional<RgbImage> Resample(RgbImage&& source, int width, int height) {
+    RgbImage consumed = std::move(source);
+    return detail::AtBoundary([&]() -> detail::Result<RgbImage> {
+        if (auto status = CheckTarget(consumed, width, height); !status) return status.Error();
+        RgbImage result = RgbImage::Uninitialized(width, height);
+        ResampleChecked(consumed, result.Data(), width, height, &consumed);
         return result;
     });
 }

@@ -41,10 +41,17 @@ public:
     // A deep copy (images are move-only so that copies are never accidental).
     RgbImage Clone() const;
 
+    // Gives the memory pages that hold only rows before `row` back to the
+    // system, for a reader that consumes the image from the top and is done
+    // with them: their bytes read as anything afterwards. A picture being
+    // converted or resampled so need not live twice in memory.
+    void GiveBackRowsBefore(int row);
+
 private:
     int m_width = 0;
     int m_height = 0;
     std::unique_ptr<uint8_t[]> m_pixels;
+    size_t m_givenBack = 0;   // bytes from the start whose pages went back
 };
 
 } // namespace showsaver::codec

@@ -6,11 +6,54 @@
 #include "playback/PictureItem.h"
 #include "show/Windows1252.h"
 
+#include <sys/mman.h>
+
 #include <vector>
 
 namespace showsaver {
 
 namespace {
+
+// Pixels of a large bitmap in fresh anonymous pages: zero as the kernel
+// hands them out, and resident only once written. Smaller ones come from
+// the heap.
+class AnonymousPixels final : public gfx::PixelMemory {
+public:
+    static std::unique_ptr<gfx::PixelMemory> Map(size_t bytes) {
+        if (bytes < kLarge) return nullptr;
+        void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (data == MAP_FAILED) return nullptr;
+        return std::unique_ptr<gfx::PixelMemory>(new AnonymousPixels(data, bytes));
+    }
+    ~AnonymousPixels() override { munmap(m_data, m_bytes); }
+    void* Data() override { return m_data; }
+
+private:
+    static constexpr size_t kLarge = size_t{4} << 20;
+    AnonymousPixels(void* data, size_t bytes) : m_data(data), m_bytes(bytes) {}
+    void* m_data;
+    size_t m_bytes;
+};
+
+// A bitmap of the image that takes the image's place as it fills: the
+// bitmap's pages become resident row by row while the image's pages that
+// are converted go back to the system, so a picture lives in memory once,
+// not once in each layout. The image is gone afterwards.
+std::shared_ptr<gfx::Surface> SurfaceTaking(codec::RgbImage image) {
+    if (image.Empty()) return nullptr;
+    auto surface = gfx::Surface::Create(image.Width(), image.Height(), &AnonymousPixels::Map);
+    if (!surface) return nullptr;
+    constexpr int kRowsPerGiveBack = 64;
+    const auto stride = static_cast<size_t>(surface->Stride());
+    for (int y = 0; y < image.Height(); ++y) {
+        const uint8_t* rgb = image.Row(y);
+        auto* xrgb = reinterpret_cast<uint32_t*>(surface->Data() + stride * static_cast<size_t>(y));
+        for (int x = 0; x < image.Width(); ++x, rgb += 3)
+            xrgb[x] = uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+        if ((y + 1) % kRowsPerGiveBack == 0) image.GiveBackRowsBefore(y + 1);
+    }
+    return surface;
+}
 
 gfx::FontSpec FontSpecOf(const LogFont& f) {
     return gfx::FontSpec(f.height, f.width, f.escapement, f.orientation, f.weight, f.italic != 0, f.underline != 0,
@@ -84,11 +127,15 @@ std::shared_ptr<gfx::Surface> PictureDecoder::CurrentToBitmap(gfx::Size& imageSi
     imageSize = ImageSize();
     // Resampling to the image's own size would only copy it.
     bool useImage = (width == 0 && height == 0) || (width == imageSize.width && height == imageSize.height);
-    if (!useImage && !Resample(width, height)) {
-        Release(false);
-        return nullptr;
+    std::shared_ptr<gfx::Surface> bitmap;
+    if (useImage) {
+        bitmap = SurfaceTaking(std::move(m_image));
+    } else {
+        // The picture's rows go back as the resampling reads them.
+        auto scaled = codec::Resample(std::move(m_image), width, height);
+        if (!scaled) Fail(codec::LastError());
+        else bitmap = SurfaceTaking(std::move(*scaled));
     }
-    auto bitmap = MakeBitmap(useImage);
     Release(false);
     return bitmap;
 }

@@ -3,10 +3,26 @@
 #include "platform/sys/Clock.h"
 #include "show/ItemList.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 
 namespace showsaver {
+
+namespace {
+
+// Decoded pictures and their resampling buffers are tens of megabytes each,
+// one picture after another. The C library would otherwise raise its
+// threshold for mapping large blocks to 32 MB after the first such block
+// is freed, after which the buffers of the next pictures come from the heap
+// and stay resident between the holes they leave. Blocks of a megabyte and
+// more are always mapped, and given back when freed.
+void KeepLargeBlocksOutOfTheHeap() {
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+}
+
+} // namespace
 
 CSceneThread::CSceneThread(Setup setup, Mode mode)
     : m_setup(std::move(setup)), m_mode(mode), m_thread([this] { Run(); }) {
@@ -30,6 +46,7 @@ void CSceneThread::Run() {
         CountPolls();
     } else {
         sys::RequestPreciseWakeups();
+        KeepLargeBlocksOutOfTheHeap();
         PlayShow();
     }
     m_exited.Set();

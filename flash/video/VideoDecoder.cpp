@@ -3,12 +3,7 @@
 
 #include "flash/video/VideoDecoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-#include <libavutil/log.h>
-#include <libswscale/swscale.h>
-}
+#include "platform/ffmpeg/Ffmpeg.h"
 
 #include <algorithm>
 #include <climits>
@@ -20,17 +15,19 @@ extern "C" {
 namespace showsaver::flash {
 namespace {
 
+using ffmpeg::Av;
+
 struct AvCodecFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+    void operator()(AVCodecContext* context) const { Av().avcodec_free_context(&context); }
 };
 struct AvFrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+    void operator()(AVFrame* frame) const { Av().av_frame_free(&frame); }
 };
 struct AvPacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    void operator()(AVPacket* packet) const { Av().av_packet_free(&packet); }
 };
 struct SwsFreer {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
+    void operator()(SwsContext* context) const { Av().sws_freeContext(context); }
 };
 
 AVCodecID CodecId(VideoCodec codec) {
@@ -156,17 +153,17 @@ public:
         // A screensaver has no one to read the decoders' remarks on damaged
         // packets; a packet that does not decode shows the frame before.
         static std::once_flag quiet;
-        std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+        std::call_once(quiet, [] { Av().av_log_set_level(AV_LOG_QUIET); });
         m_codec = format.codec;
         m_deblocking = format.deblocking;
-        const AVCodec* codec = avcodec_find_decoder(CodecId(format.codec));
+        const AVCodec* codec = Av().avcodec_find_decoder(CodecId(format.codec));
         if (!codec) {
             error = "no decoder for video codec " + std::to_string(static_cast<int>(format.codec));
             return false;
         }
-        m_context.reset(avcodec_alloc_context3(codec));
-        m_frame.reset(av_frame_alloc());
-        m_packet.reset(av_packet_alloc());
+        m_context.reset(Av().avcodec_alloc_context3(codec));
+        m_frame.reset(Av().av_frame_alloc());
+        m_packet.reset(Av().av_packet_alloc());
         if (!m_context || !m_frame || !m_packet) {
             error = "no memory for a video decoder";
             return false;
@@ -177,7 +174,7 @@ public:
         m_context->thread_count = 1;
         if (format.deblocking == 1) m_context->skip_loop_filter = AVDISCARD_ALL;
         if (format.deblocking >= 2) m_context->flags |= AV_CODEC_FLAG_LOOP_FILTER;
-        if (avcodec_open2(m_context.get(), codec, nullptr) < 0) {
+        if (Av().avcodec_open2(m_context.get(), codec, nullptr) < 0) {
             error = "the video decoder does not open";
             return false;
         }
@@ -186,25 +183,25 @@ public:
 
     bool Decode(std::span<const uint8_t> packet, VideoPicture* picture) override {
         if (packet.empty() || packet.size() > INT_MAX / 2) return false;
-        av_packet_unref(m_packet.get());
-        if (av_new_packet(m_packet.get(), static_cast<int>(packet.size())) < 0) return false;
+        Av().av_packet_unref(m_packet.get());
+        if (Av().av_new_packet(m_packet.get(), static_cast<int>(packet.size())) < 0) return false;
         std::memcpy(m_packet->data, packet.data(), packet.size());
         // The container's key frame flag, which some decoders (Screen
         // Video 2) need: the packet's own header, or the first after a reset.
         if (m_fresh || IsKeyFrame(m_codec, packet)) m_packet->flags |= AV_PKT_FLAG_KEY;
         m_fresh = false;
-        if (avcodec_send_packet(m_context.get(), m_packet.get()) < 0) return false;
+        if (Av().avcodec_send_packet(m_context.get(), m_packet.get()) < 0) return false;
         bool made = false;
-        while (avcodec_receive_frame(m_context.get(), m_frame.get()) >= 0) {
+        while (Av().avcodec_receive_frame(m_context.get(), m_frame.get()) >= 0) {
             if (picture) Deblock(packet);
             made = !picture || Convert(*picture);
-            av_frame_unref(m_frame.get());
+            Av().av_frame_unref(m_frame.get());
         }
         return made;
     }
 
     void Reset() override {
-        avcodec_flush_buffers(m_context.get());
+        Av().avcodec_flush_buffers(m_context.get());
         m_fresh = true;
     }
 
@@ -216,7 +213,7 @@ private:
         if (m_codec != VideoCodec::H263 || m_deblocking == 1 || m_frame->format != AV_PIX_FMT_YUV420P) return;
         auto header = ReadH263Header(packet);
         if (!header || (m_deblocking == 0 && !header->deblocking)) return;
-        if (av_frame_make_writable(m_frame.get()) < 0) return;
+        if (Av().av_frame_make_writable(m_frame.get()) < 0) return;
         const int strength = DeblockStrength(header->quantiser);
         for (int plane = 0; plane < 3; ++plane) {
             int w = plane ? (m_frame->width + 1) / 2 : m_frame->width, h = plane ? (m_frame->height + 1) / 2 : m_frame->height;
@@ -231,7 +228,7 @@ private:
             int64_t{w} * h > Limits::kMaxVideoPixels)
             return false;
         auto format = static_cast<AVPixelFormat>(m_frame->format);
-        m_scaler.reset(sws_getCachedContext(m_scaler.release(), w, h, format, w, h, AV_PIX_FMT_BGRA, SWS_BICUBIC,
+        m_scaler.reset(Av().sws_getCachedContext(m_scaler.release(), w, h, format, w, h, AV_PIX_FMT_BGRA, SWS_BICUBIC,
                                             nullptr, nullptr, nullptr));
         if (!m_scaler) return false;
         picture.width = w;
@@ -239,7 +236,7 @@ private:
         picture.pixels.assign(static_cast<size_t>(w) * h, 0);
         uint8_t* rows[4] = {reinterpret_cast<uint8_t*>(picture.pixels.data()), nullptr, nullptr, nullptr};
         int strides[4] = {w * 4, 0, 0, 0};
-        if (sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, h, rows, strides) != h) return false;
+        if (Av().sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, h, rows, strides) != h) return false;
         for (uint32_t& p : picture.pixels) {
             uint32_t a = p >> 24;
             if (a == 255) continue;
@@ -261,6 +258,10 @@ private:
 } // namespace
 
 std::unique_ptr<VideoDecoder> MakeVideoDecoder(const VideoFormat& format, std::string& error) {
+    if (auto loaded = ffmpeg::Load(); !loaded) {
+        error = loaded.Error().what;
+        return nullptr;
+    }
     auto decoder = std::make_unique<FfmpegVideoDecoder>();
     if (!decoder->Open(format, error)) return nullptr;
     return decoder;

@@ -1,6 +1,6 @@
 #include "platform/mci/Sequencer.h"
 
-#include <fluidsynth.h>
+#include "platform/mci/FluidSynth.h"
 
 #include <array>
 #include <cstdlib>
@@ -19,22 +19,16 @@ constexpr int kPrimeFrames = 64;
 // player done only once the voices and the reverb have died away, seconds later.
 bool PlayedToEnd(fluid_player_t* player)
 {
-    int total = fluid_player_get_total_ticks(player);
-    return fluid_player_get_status(player) == FLUID_PLAYER_DONE
-        || (total > 0 && fluid_player_get_current_tick(player) >= total);
-}
-
-void SilenceFluidLog()
-{
-    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, nullptr, nullptr);
+    int total = Fluid().fluid_player_get_total_ticks(player);
+    return Fluid().fluid_player_get_status(player) == FLUID_PLAYER_DONE
+        || (total > 0 && Fluid().fluid_player_get_current_tick(player) >= total);
 }
 
 }
 
-void SettingsCloser::operator()(_fluid_hashtable_t* settings) const { delete_fluid_settings(settings); }
-void SynthCloser::operator()(_fluid_synth_t* synth) const { delete_fluid_synth(synth); }
-void PlayerCloser::operator()(_fluid_player_t* player) const { delete_fluid_player(player); }
+void SettingsCloser::operator()(_fluid_hashtable_t* settings) const { Fluid().delete_fluid_settings(settings); }
+void SynthCloser::operator()(_fluid_synth_t* synth) const { Fluid().delete_fluid_synth(synth); }
+void PlayerCloser::operator()(_fluid_player_t* player) const { Fluid().delete_fluid_player(player); }
 
 std::optional<std::filesystem::path> FindSoundfont()
 {
@@ -51,7 +45,6 @@ Sequencer::Sequencer(audio::OutputOwner& output)
     : m_output(output)
     , m_notices([this] { DeliverEnds(); })
 {
-    SilenceFluidLog();
     m_notices.Resume();
 }
 
@@ -70,16 +63,18 @@ Error Sequencer::EnsureSynth()
     auto soundfont = FindSoundfont();
     if (!soundfont)
         return kErrorNoSoundfont;
-    std::unique_ptr<_fluid_hashtable_t, SettingsCloser> settings(new_fluid_settings());
+    std::unique_ptr<_fluid_hashtable_t, SettingsCloser> settings(Fluid().new_fluid_settings());
     if (!settings)
         return kErrorHardware;
-    fluid_settings_setstr(settings.get(), "player.timing-source", "sample");
-    fluid_settings_setnum(settings.get(), "synth.sample-rate", audio::kDeviceRate);
-    fluid_settings_setnum(settings.get(), "synth.gain", kSynthGain);
-    std::unique_ptr<_fluid_synth_t, SynthCloser> synth(new_fluid_synth(settings.get()));
+    Fluid().fluid_settings_setstr(settings.get(), "player.timing-source", "sample");
+    Fluid().fluid_settings_setnum(settings.get(), "synth.sample-rate", audio::kDeviceRate);
+    Fluid().fluid_settings_setnum(settings.get(), "synth.gain", kSynthGain);
+    // Only the samples of the instruments a file selects are read into memory.
+    Fluid().fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
+    std::unique_ptr<_fluid_synth_t, SynthCloser> synth(Fluid().new_fluid_synth(settings.get()));
     if (!synth)
         return kErrorHardware;
-    if (fluid_synth_sfload(synth.get(), soundfont->c_str(), 1) == FLUID_FAILED)
+    if (Fluid().fluid_synth_sfload(synth.get(), soundfont->c_str(), 1) == FLUID_FAILED)
         return kErrorNoSoundfont;
     m_settings = std::move(settings);
     m_synth = std::move(synth);
@@ -101,15 +96,17 @@ Error Sequencer::Open(const std::filesystem::path& file, uint32_t deviceType, De
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
         return kErrorFileNotFound;
-    if (!fluid_is_midifile(file.c_str()))
+    if (!LoadFluidSynth())
+        return kErrorHardware;
+    if (!Fluid().fluid_is_midifile(file.c_str()))
         return kErrorInvalidFile;
     if (Error failed = EnsureSynth())
         return failed;
     auto output = m_output.Get();
     if (!output)
         return kErrorHardware;
-    std::unique_ptr<_fluid_player_t, PlayerCloser> player(new_fluid_player(m_synth.get()));
-    if (!player || fluid_player_add(player.get(), file.c_str()) != FLUID_OK)
+    std::unique_ptr<_fluid_player_t, PlayerCloser> player(Fluid().new_fluid_player(m_synth.get()));
+    if (!player || Fluid().fluid_player_add(player.get(), file.c_str()) != FLUID_OK)
         return kErrorInvalidFile;
     {
         std::lock_guard lock(m_mutex);
@@ -132,13 +129,13 @@ Error Sequencer::Play(DeviceId device, NoticeSink notify)
     {
         std::lock_guard lock(m_mutex);
         superseded = std::exchange(m_notify, {});
-        fluid_player_play(m_player.get());
+        Fluid().fluid_player_play(m_player.get());
         if (!m_primed) {
             std::array<int16_t, kPrimeFrames * 2> scratch {};
-            fluid_synth_write_s16(m_synth.get(), kPrimeFrames, scratch.data(), 0, 2, scratch.data(), 1, 2);
+            Fluid().fluid_synth_write_s16(m_synth.get(), kPrimeFrames, scratch.data(), 0, 2, scratch.data(), 1, 2);
             m_primed = true;
         }
-        if (fluid_player_get_status(m_player.get()) == FLUID_PLAYER_DONE) {
+        if (Fluid().fluid_player_get_status(m_player.get()) == FLUID_PLAYER_DONE) {
             m_armed = false;
             return kErrorInvalidFile;   // FluidSynth could not read the tracks
         }
@@ -157,8 +154,8 @@ Error Sequencer::Stop(DeviceId device)
     {
         std::lock_guard lock(m_mutex);
         m_armed = false;
-        fluid_player_stop(m_player.get());
-        fluid_synth_all_sounds_off(m_synth.get(), -1);
+        Fluid().fluid_player_stop(m_player.get());
+        Fluid().fluid_synth_all_sounds_off(m_synth.get(), -1);
     }
     AbortPending(Notice::Aborted);
     return kErrorNone;
@@ -173,7 +170,7 @@ Error Sequencer::Close(DeviceId device)
         std::lock_guard lock(m_mutex);
         m_armed = false;
         m_player.reset();
-        fluid_synth_all_sounds_off(m_synth.get(), -1);
+        Fluid().fluid_synth_all_sounds_off(m_synth.get(), -1);
         m_open = 0;
     }
     AbortPending(Notice::Aborted);
@@ -197,7 +194,7 @@ void Sequencer::AbortPending(Notice notice)
 void Sequencer::Render(int16_t* out, size_t frames)
 {
     std::lock_guard lock(m_mutex);
-    fluid_synth_write_s16(m_synth.get(), static_cast<int>(frames), out, 0, 2, out, 1, 2);
+    Fluid().fluid_synth_write_s16(m_synth.get(), static_cast<int>(frames), out, 0, 2, out, 1, 2);
     m_rendered += frames;
     if (m_armed && m_player && PlayedToEnd(m_player.get()) && !m_ended) {
         m_armed = false;

@@ -2,12 +2,6 @@
 
 #include "platform/video/AviHeader.h"
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/error.h>
-#include <libavutil/log.h>
-}
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -26,12 +20,14 @@ constexpr int kIoBufferSize = 32 * 1024;
 constexpr int kMinSoundRate = 4000;
 constexpr int kMaxSoundRate = 192000;
 constexpr int kMaxSoundChannels = 8;
+// Pictures from this size on are decoded with threads (a quarter of 720p).
+constexpr int64_t kThreadedPixels = 640 * 360;
 // Enough to find the streams of any AVI; a hostile file is not read further.
 constexpr int64_t kProbeBytes = 1 << 20;
 
 std::string AvErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    Av().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -45,15 +41,19 @@ bool WithinLimits(int width, int height, VideoLimits limits) {
 }
 
 AvCodecPtr OpenDecoder(const AVStream& stream, int64_t maxPixels) {
-    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    const AVCodec* codec = Av().avcodec_find_decoder(stream.codecpar->codec_id);
     if (!codec) return nullptr;
-    AvCodecPtr context(avcodec_alloc_context3(codec));
-    if (!context || avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return nullptr;
-    // As many threads as the codec can use (frames or slices), one per core.
-    context->thread_count = 0;
+    AvCodecPtr context(Av().avcodec_alloc_context3(codec));
+    if (!context || Av().avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return nullptr;
+    // As many threads as the codec can use (frames or slices), one per core,
+    // for pictures large enough to gain from them. A small one decodes in a
+    // fraction of a frame's time on one core, and each decoding thread would
+    // hold a set of pictures of its own.
+    const AVCodecParameters& parameters = *stream.codecpar;
+    context->thread_count = int64_t{parameters.width} * parameters.height >= kThreadedPixels ? 0 : 1;
     context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     context->max_pixels = maxPixels;
-    if (avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
+    if (Av().avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
     return context;
 }
 
@@ -91,9 +91,9 @@ bool HeaderSizesWithinLimits(const AVFormatContext& format, VideoLimits limits) 
 // picture whose own header is larger than the file's is refused there too.
 bool FindStreamInfo(AVFormatContext& format, VideoLimits limits) {
     std::vector<AVDictionary*> options(format.nb_streams, nullptr);
-    for (auto& dictionary : options) av_dict_set_int(&dictionary, "max_pixels", limits.maxPixels, 0);
-    const int found = avformat_find_stream_info(&format, options.data());
-    for (auto& dictionary : options) av_dict_free(&dictionary);
+    for (auto& dictionary : options) Av().av_dict_set_int(&dictionary, "max_pixels", limits.maxPixels, 0);
+    const int found = Av().avformat_find_stream_info(&format, options.data());
+    for (auto& dictionary : options) Av().av_dict_free(&dictionary);
     return found >= 0;
 }
 
@@ -135,6 +135,7 @@ std::unique_ptr<VideoFile> VideoFile::Open(const std::filesystem::path& path, st
     uint64_t fileSize = 0;
     const auto head = ReadAviHead(path, fileSize);
     if (!AviHeaderFits(head, fileSize)) return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
+    if (auto loaded = ffmpeg::Load(); !loaded) return SetError(error, loaded.Error().what), nullptr;
     return OpenWith(std::unique_ptr<VideoFile>(new VideoFile), path.c_str(), error, limits);
 }
 
@@ -142,14 +143,15 @@ std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes,
                                                  VideoLimits limits) {
     if (!AviHeaderFits(bytes.first(std::min(bytes.size(), kAviHeadBytes)), bytes.size()))
         return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
+    if (auto loaded = ffmpeg::Load(); !loaded) return SetError(error, loaded.Error().what), nullptr;
     std::unique_ptr<VideoFile> file(new VideoFile);
     file->m_memory = std::make_unique<MemoryReader>(MemoryReader{bytes});
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    auto* buffer = static_cast<uint8_t*>(Av().av_malloc(kIoBufferSize));
     if (!buffer) return SetError(error, "out of memory"), nullptr;
-    file->m_io.reset(avio_alloc_context(buffer, kIoBufferSize, 0, file->m_memory.get(), &MemoryReader::Read, nullptr,
+    file->m_io.reset(Av().avio_alloc_context(buffer, kIoBufferSize, 0, file->m_memory.get(), &MemoryReader::Read, nullptr,
                                         &MemoryReader::Seek));
     if (!file->m_io) {
-        av_free(buffer);
+        Av().av_free(buffer);
         return SetError(error, "out of memory"), nullptr;
     }
     return OpenWith(std::move(file), nullptr, error, limits);
@@ -160,27 +162,27 @@ std::unique_ptr<VideoFile> VideoFile::OpenWith(std::unique_ptr<VideoFile> file, 
     // A screensaver has no one to read FFmpeg's remarks on damaged frames;
     // what fails is reported through `error`.
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-    AVFormatContext* format = avformat_alloc_context();
+    std::call_once(quiet, [] { Av().av_log_set_level(AV_LOG_QUIET); });
+    AVFormatContext* format = Av().avformat_alloc_context();
     if (!format) return SetError(error, "out of memory"), nullptr;
     format->pb = file->m_io.get();   // null for a file: the demuxer opens the url
     format->probesize = kProbeBytes;
     format->max_streams = 16;
-    const int opened = avformat_open_input(&format, url, av_find_input_format("avi"), nullptr);
+    const int opened = Av().avformat_open_input(&format, url, Av().av_find_input_format("avi"), nullptr);
     if (opened < 0) return SetError(error, "not an AVI file: " + AvErrorText(opened)), nullptr;
     file->m_format.reset(format);
     if (!HeaderSizesWithinLimits(*format, limits)) return SetError(error, "a picture size is out of bounds"), nullptr;
     if (!FindStreamInfo(*format, limits)) return SetError(error, "no streams found"), nullptr;
     if (!file->OpenPictureStream(limits, error)) return nullptr;
     file->OpenSoundStream();
-    file->m_packet.reset(av_packet_alloc());
-    file->m_frame.reset(av_frame_alloc());
+    file->m_packet.reset(Av().av_packet_alloc());
+    file->m_frame.reset(Av().av_frame_alloc());
     if (!file->m_packet || !file->m_frame) return SetError(error, "out of memory"), nullptr;
     return file;
 }
 
 bool VideoFile::OpenPictureStream(VideoLimits limits, std::string* error) {
-    m_videoStream = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    m_videoStream = Av().av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (m_videoStream < 0) return SetError(error, "no video stream"), false;
     AVStream& stream = *m_format->streams[m_videoStream];
     const AVCodecParameters& parameters = *stream.codecpar;
@@ -191,30 +193,30 @@ bool VideoFile::OpenPictureStream(VideoLimits limits, std::string* error) {
     if (!m_video) return SetError(error, "no decoder for the video's codec"), false;
     m_size = {parameters.width, parameters.height};
     m_videoTimeBase = av_q2d(stream.time_base);
-    const AVRational rate = av_guess_frame_rate(m_format.get(), &stream, nullptr);
+    const AVRational rate = Av().av_guess_frame_rate(m_format.get(), &stream, nullptr);
     const double fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
     if (fps >= 1 && fps <= 240) m_framePeriod = 1 / fps;
     return true;
 }
 
 void VideoFile::OpenSoundStream() {
-    m_audioStream = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_AUDIO, -1, m_videoStream, nullptr, 0);
+    m_audioStream = Av().av_find_best_stream(m_format.get(), AVMEDIA_TYPE_AUDIO, -1, m_videoStream, nullptr, 0);
     if (m_audioStream < 0) return;
     m_audio = OpenDecoder(*m_format->streams[m_audioStream], 0);
     if (!m_audio) return;
     if (!SoundFormatWithinLimits(*m_audio)) return SwitchSoundOff();
     AVChannelLayout input {};
-    if (m_audio->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&m_audio->ch_layout) == 0)
-        av_channel_layout_default(&input, m_audio->ch_layout.nb_channels);
+    if (m_audio->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || Av().av_channel_layout_check(&m_audio->ch_layout) == 0)
+        Av().av_channel_layout_default(&input, m_audio->ch_layout.nb_channels);
     else
-        av_channel_layout_copy(&input, &m_audio->ch_layout);
+        Av().av_channel_layout_copy(&input, &m_audio->ch_layout);
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     SwrContext* resampler = nullptr;
-    const int made = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, 44100, &input,
+    const int made = Av().swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, 44100, &input,
                                          m_audio->sample_fmt, m_audio->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&input);
+    Av().av_channel_layout_uninit(&input);
     m_resampler.reset(resampler);
-    if (made < 0 || swr_init(resampler) < 0) SwitchSoundOff();
+    if (made < 0 || Av().swr_init(resampler) < 0) SwitchSoundOff();
 }
 
 void VideoFile::SwitchSoundOff() {
@@ -234,32 +236,32 @@ VideoFile::Step VideoFile::Next() {
 }
 
 bool VideoFile::ReadPacket() {
-    if (av_read_frame(m_format.get(), m_packet.get()) < 0) return false;
+    if (Av().av_read_frame(m_format.get(), m_packet.get()) < 0) return false;
     AVPacket* packet = m_packet.get();
     if (packet->stream_index == m_videoStream) {
-        avcodec_send_packet(m_video.get(), packet);   // a packet that does not decode is skipped
+        Av().avcodec_send_packet(m_video.get(), packet);   // a packet that does not decode is skipped
         m_videoPending = true;
     } else if (m_audio && packet->stream_index == m_audioStream) {
-        avcodec_send_packet(m_audio.get(), packet);
+        Av().avcodec_send_packet(m_audio.get(), packet);
         m_audioPending = true;
     }
-    av_packet_unref(packet);
+    Av().av_packet_unref(packet);
     return true;
 }
 
 void VideoFile::Drain() {
     m_draining = true;
-    avcodec_send_packet(m_video.get(), nullptr);
+    Av().avcodec_send_packet(m_video.get(), nullptr);
     m_videoPending = true;
     if (m_audio) {
-        avcodec_send_packet(m_audio.get(), nullptr);
+        Av().avcodec_send_packet(m_audio.get(), nullptr);
         m_audioPending = true;
     }
 }
 
 bool VideoFile::ReceivePicture() {
     while (m_videoPending) {
-        const int received = avcodec_receive_frame(m_video.get(), m_frame.get());
+        const int received = Av().avcodec_receive_frame(m_video.get(), m_frame.get());
         if (received < 0) {
             // EAGAIN wants the next packet; EOF ends the stream; anything else
             // is a frame that did not decode, and with it the decoder's turn.
@@ -272,30 +274,30 @@ bool VideoFile::ReceivePicture() {
             if (stamp != AV_NOPTS_VALUE) m_pictureTime = static_cast<double>(stamp) * m_videoTimeBase;
             return true;
         }
-        av_frame_unref(m_frame.get());   // a picture of another size than the header's is not shown
+        Av().av_frame_unref(m_frame.get());   // a picture of another size than the header's is not shown
     }
     return false;
 }
 
 bool VideoFile::ReceiveSound() {
     while (m_audioPending && m_audio) {
-        if (avcodec_receive_frame(m_audio.get(), m_frame.get()) < 0) {
+        if (Av().avcodec_receive_frame(m_audio.get(), m_frame.get()) < 0) {
             m_audioPending = false;
             break;
         }
         const bool converted = ResampleSound(const_cast<const uint8_t**>(m_frame->extended_data), m_frame->nb_samples);
-        av_frame_unref(m_frame.get());
+        Av().av_frame_unref(m_frame.get());
         if (converted) return true;
     }
     return false;
 }
 
 bool VideoFile::ResampleSound(const uint8_t** input, int samples) {
-    const int room = swr_get_out_samples(m_resampler.get(), samples);
+    const int room = Av().swr_get_out_samples(m_resampler.get(), samples);
     if (room <= 0 || room > kMaxSoundFrames) return false;
     m_sound.resize(static_cast<size_t>(room) * 2);
     auto* output = reinterpret_cast<uint8_t*>(m_sound.data());
-    const int made = swr_convert(m_resampler.get(), &output, room, input, samples);
+    const int made = Av().swr_convert(m_resampler.get(), &output, room, input, samples);
     if (made <= 0) return false;
     m_sound.resize(static_cast<size_t>(made) * 2);
     return true;
@@ -311,27 +313,27 @@ bool VideoFile::ConvertPicture() {
 
 bool VideoFile::ConvertPictureInto(uint32_t* xrgb, size_t stride) {
     if (stride > static_cast<size_t>(std::numeric_limits<int>::max()) || stride < size_t(m_size.width) * 4) {
-        av_frame_unref(m_frame.get());
+        Av().av_frame_unref(m_frame.get());
         return false;
     }
     bool fullRange = m_frame->color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat format = WithoutJpegRange(static_cast<AVPixelFormat>(m_frame->format), fullRange);
-    m_scaler.reset(sws_getCachedContext(m_scaler.release(), m_size.width, m_size.height, format, m_size.width,
+    m_scaler.reset(Av().sws_getCachedContext(m_scaler.release(), m_size.width, m_size.height, format, m_size.width,
                                         m_size.height, AV_PIX_FMT_0RGB32, SWS_POINT, nullptr, nullptr, nullptr));
     if (!m_scaler) return false;
-    const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-    sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    const int* coefficients = Av().sws_getCoefficients(SWS_CS_DEFAULT);
+    Av().sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
     uint8_t* rows[1] = {reinterpret_cast<uint8_t*>(xrgb)};
     const int strides[1] = {static_cast<int>(stride)};
-    const int made = sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, m_size.height, rows, strides);
-    av_frame_unref(m_frame.get());
+    const int made = Av().sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, m_size.height, rows, strides);
+    Av().av_frame_unref(m_frame.get());
     return made == m_size.height;
 }
 
 bool VideoFile::Rewind() {
-    if (av_seek_frame(m_format.get(), m_videoStream, 0, AVSEEK_FLAG_BACKWARD) < 0) return false;
-    avcodec_flush_buffers(m_video.get());
-    if (m_audio) avcodec_flush_buffers(m_audio.get());
+    if (Av().av_seek_frame(m_format.get(), m_videoStream, 0, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    Av().avcodec_flush_buffers(m_video.get());
+    if (m_audio) Av().avcodec_flush_buffers(m_audio.get());
     m_videoPending = m_audioPending = m_draining = false;
     return true;
 }

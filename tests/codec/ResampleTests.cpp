@@ -121,6 +121,22 @@ TEST(Resample, IntoACallersBufferMatchesTheReturningForm) {
     EXPECT_TRUE(testing::SamePixels(*returned, buffer));
 }
 
+// A source of several megabytes that is used up gives its rows back while
+// they are read: the result is still the one the kept source gives, for
+// shrinking, enlarging and the same size, and the source is empty after.
+TEST(Resample, AUsedUpSourceGivesTheSamePixels) {
+    const RgbImage picture = testing::MakePicture(1201, 1003, 9);
+    for (auto [w, h] : {std::pair{640, 400}, std::pair{1500, 1100}, std::pair{1201, 1003}, std::pair{1, 1}}) {
+        RgbImage source = picture.Clone();
+        auto used = Resample(std::move(source), w, h);
+        auto kept = Resample(picture, w, h);
+        ASSERT_TRUE(used && kept) << w << " x " << h;
+        EXPECT_TRUE(testing::SamePixels(*used, *kept))
+            << w << " x " << h;
+        EXPECT_TRUE(source.Empty());
+    }
+}
+
 TEST(Resample, RefusesBadSizes) {
     const RgbImage picture = testing::MakePicture(4, 4);
     for (auto [w, h] : {std::pair{0, 4}, std::pair{4, 0}, std::pair{-3, 4}}) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <unistd.h>
 
@@ -14,6 +16,15 @@ namespace {
 
 using testing::CollectingSink;
 
+std::vector<uint8_t> BmpBytes(const codec::RgbImage& image) {
+    auto path = std::filesystem::temp_directory_path() / ("showsaver-decoder-" + std::to_string(::getpid()) + ".bmp");
+    EXPECT_TRUE(codec::WriteBmp(path, image));
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::filesystem::remove(path);
+    return bytes;
+}
+
 std::vector<uint8_t> BmpBytes(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     auto image = codec::RgbImage::Black(w, h);
     for (int y = 0; y < h; ++y)
@@ -21,12 +32,7 @@ std::vector<uint8_t> BmpBytes(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
             uint8_t* p = image.Row(y) + x * 3;
             p[0] = r, p[1] = g, p[2] = b;
         }
-    auto path = std::filesystem::temp_directory_path() / ("showsaver-decoder-" + std::to_string(::getpid()) + ".bmp");
-    EXPECT_TRUE(codec::WriteBmp(path, image));
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    std::filesystem::remove(path);
-    return bytes;
+    return BmpBytes(image);
 }
 
 TEST(PictureDecoder, RefusesFormatsItDoesNotDecodeWithOneMessage) {
@@ -61,6 +67,32 @@ TEST(PictureDecoder, DecodeToBitmapReportsTheDecodedSizeAndReleases) {
     ASSERT_TRUE(scaled);
     EXPECT_EQ(scaled->Size(), (gfx::Size{12, 2}));
     EXPECT_EQ(decoded, (gfx::Size{6, 4})) << "the size before resampling";
+}
+
+// A picture of several megabytes becomes its bitmap while its decoded rows
+// are given back: every pixel still arrives, the last rows as the first.
+TEST(PictureDecoder, LargePictureArrivesWholeWhileItsRowsAreGivenBack) {
+    constexpr int w = 1501, h = 1003;
+    auto rgb = [](int x, int y) {
+        return std::array<uint8_t, 3>{uint8_t(x), uint8_t(y), uint8_t(x * 7 + y * 13)};
+    };
+    auto image = codec::RgbImage::Black(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) std::copy_n(rgb(x, y).data(), 3, image.Row(y) + x * 3);
+    CollectingSink sink;
+    PictureDecoder decoder;
+    gfx::Size decoded;
+    auto bitmap = decoder.DecodeToBitmap(BmpBytes(image), sink, decoded, 0, 0);
+    ASSERT_TRUE(bitmap);
+    ASSERT_EQ(bitmap->Size(), (gfx::Size{w, h}));
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            auto [r, g, b] = rgb(x, y);
+            wrong += bitmap->Pixel(x, y) != (uint32_t{r} << 16 | uint32_t{g} << 8 | b);
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(decoder.Image().Empty());
 }
 
 TEST(PictureDecoder, TextToImageMeasuresLinesAndWidens) {
