@@ -1,21 +1,19 @@
-#include "show/MappedFile.h"
+#include "show/FileBuffer.h"
 
 #include "platform/sys/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace showsaver {
 
-MappedFile::~MappedFile() {
-    if (m_mapping) ::munmap(m_mapping, m_mappingSize);
-}
-
-Status<> MappedFile::Open(const std::filesystem::path& path, uint64_t offset) {
+Status<> FileBuffer::Open(const std::filesystem::path& path, uint64_t offset) {
+    m_bytes.reset();
+    m_size = 0;
     // Without blocking: a FIFO is refused below rather than waited on.
     sys::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.IsValid()) {
@@ -29,33 +27,24 @@ Status<> MappedFile::Open(const std::filesystem::path& path, uint64_t offset) {
     if (offset > size) {
         return Error{path.string() + " is shorter than " + std::to_string(offset) + " bytes"};
     }
-    if (offset == size) {
-        m_bytes = {};
-        return {};
+    if (offset == size) return {};
+    if (size - offset > SIZE_MAX) return Error{path.string() + " is too large to read"};
+    const auto length = static_cast<size_t>(size - offset);
+    std::shared_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length]);
+    if (!bytes) {
+        return Error{"not enough memory to read the " + std::to_string(length) + " bytes of " + path.string()};
     }
-    // Mappings start at a page boundary; the bytes before the offset are skipped.
-    auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-    uint64_t start = offset - offset % page;
-    m_mappingSize = static_cast<size_t>(size - start);
-    void* mapping = ::mmap(nullptr, m_mappingSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.Get(), static_cast<off_t>(start));
-    if (mapping != MAP_FAILED) {
-        m_mapping = mapping;
-        ::madvise(mapping, m_mappingSize, MADV_SEQUENTIAL);
-        m_bytes = {static_cast<const uint8_t*>(mapping) + (offset - start), static_cast<size_t>(size - offset)};
-        return {};
-    }
-    m_mappingSize = 0;
-    m_copy.resize(static_cast<size_t>(size - offset));
     size_t done = 0;
-    while (done < m_copy.size()) {
-        ssize_t n = ::pread(file.Get(), m_copy.data() + done, m_copy.size() - done, static_cast<off_t>(offset + done));
+    while (done < length) {
+        ssize_t n = ::pread(file.Get(), bytes.get() + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             return Error{"cannot read " + path.string() + ": " + (n < 0 ? std::strerror(errno) : "it ended early")};
         }
         done += static_cast<size_t>(n);
     }
-    m_bytes = m_copy;
+    m_bytes = std::move(bytes);
+    m_size = length;
     return {};
 }
 
