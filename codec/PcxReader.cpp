@@ -20,6 +20,7 @@
 #endif
 
 #include "codec/CodecInternal.h"
+#include "codec/PixelRows.h"
 
 namespace showsaver::codec {
 namespace {
@@ -126,31 +127,50 @@ public:
         // The fast loop stops where a run could cross the line's end or a
         // read the data's.
 #if defined(__SSE2__)
-        // Sixteen bytes at a time: the literals before the next run's head
-        // go in one store, and a stretch without a run (most of a
-        // photograph's bytes are below C0) goes in one piece.
+        // Sixteen bytes at a time: a block without a run's head (most of a
+        // photograph's bytes are below C0) goes in one store; in a block with
+        // heads, each head's run is expanded and the literals between them go
+        // in one store each, without loading the block again.
         const __m128i heads = _mm_set1_epi8(static_cast<char>(0xC0));
-        // Room for the block and a run after its literals: 15 + 64 bytes.
-        while (end - out >= 80 && inEnd - in > 16) {
+        // Room for a block's literals and a run after them (15 + 64 bytes),
+        // and a second block's worth of input beyond the block.
+        while (end - out >= 80 && inEnd - in >= 32) {
             const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-            const auto found = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(block, heads), heads)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+            auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(block, heads), heads)));
             if (found == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
                 in += 16;
                 out += 16;
                 continue;
             }
-            const auto literals = static_cast<size_t>(__builtin_ctz(found));
-            in += literals;
-            out += literals;
-            // The run in four stores of its value (the room is there); a run
-            // of length 0 gives nothing.
-            const size_t length = in[0] & 0x3Fu;
-            const __m128i value = _mm_set1_epi8(static_cast<char>(in[1]));
-            for (int part = 0; part < 4; ++part) _mm_storeu_si128(reinterpret_cast<__m128i*>(out) + part, value);
-            out += length;
-            in += 2;
+            size_t at = 0;   // bytes of the block used
+            bool room = true;
+            do {
+                const auto head = static_cast<size_t>(__builtin_ctz(found));
+                if (head == 15) break;   // its value is in the next block
+                if (at > 0 && end - out < 80) {
+                    room = false;
+                    break;
+                }
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at)));
+                out += head - at;
+                // The run in four stores of its value (the room is there); a
+                // run of length 0 gives nothing. Its value byte is no head.
+                const size_t length = in[head] & 0x3Fu;
+                const __m128i value = _mm_set1_epi8(static_cast<char>(in[head + 1]));
+                for (int part = 0; part < 4; ++part) _mm_storeu_si128(reinterpret_cast<__m128i*>(out) + part, value);
+                out += length;
+                at = head + 2;
+                found &= ~0u << at;
+            } while (found != 0);
+            // The literals after the last run, up to a head in the last byte.
+            const size_t stop = (found >> 15) & 1u ? 15 : 16;
+            if (room && at < stop && end - out >= 16) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at)));
+                out += stop - at;
+                at = stop;
+            }
+            in += at;
         }
 #endif
         while (end - out > 63 && inEnd - in >= 2) {
@@ -220,11 +240,7 @@ void DecodePlanarLine(const uint8_t* line, uint8_t* dst, const PcxHeader& header
     const uint8_t* red = line;
     const uint8_t* green = line + header.bytesPerLine;
     const uint8_t* blue = green + header.bytesPerLine;
-    for (int x = 0; x < header.width; ++x, dst += 3) {
-        dst[0] = red[x];
-        dst[1] = green[x];
-        dst[2] = blue[x];
-    }
+    detail::PlanesToRgb(red, green, blue, dst, static_cast<size_t>(header.width));
 }
 
 Result<RgbImage> DecodePcx(std::span<const uint8_t> file) {

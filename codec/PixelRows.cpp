@@ -25,6 +25,14 @@ void BgrxToRgbPortable(const uint8_t* src, uint8_t* dst, size_t count) {
     }
 }
 
+void PlanesToRgbPortable(const uint8_t* red, const uint8_t* green, const uint8_t* blue, uint8_t* dst, size_t count) {
+    for (size_t i = 0; i < count; ++i, dst += 3) {
+        dst[0] = red[i];
+        dst[1] = green[i];
+        dst[2] = blue[i];
+    }
+}
+
 #ifdef CODEC_HAVE_X86_SHUFFLES
 // Five pixels per step: a 16-byte load, one shuffle, a 16-byte store whose
 // last byte (the next pixel's first, copied unchanged) the next step or the
@@ -52,6 +60,37 @@ __attribute__((target("ssse3"))) void BgrxToRgbSsse3(const uint8_t* src, uint8_t
     BgrxToRgbPortable(src + 4 * done, dst + 3 * done, count - done);
 }
 
+__attribute__((target("ssse3"))) inline __m128i Mix(__m128i r, __m128i g, __m128i b, __m128i rm, __m128i gm,
+                                                     __m128i bm) {
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(r, rm), _mm_shuffle_epi8(g, gm)), _mm_shuffle_epi8(b, bm));
+}
+
+// Sixteen pixels per step: each of the three 16-byte stores ORs together
+// one shuffle of every plane, the bytes that are not its own zeroed.
+__attribute__((target("ssse3"))) void PlanesToRgbSsse3(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                                                      uint8_t* dst, size_t count) {
+    // Output byte k of a step is pixel k / 3's channel k % 3.
+    const __m128i r0 = _mm_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5);
+    const __m128i g0 = _mm_setr_epi8(-1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1);
+    const __m128i b0 = _mm_setr_epi8(-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1);
+    const __m128i r1 = _mm_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1);
+    const __m128i g1 = _mm_setr_epi8(5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10);
+    const __m128i b1 = _mm_setr_epi8(-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1);
+    const __m128i r2 = _mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1);
+    const __m128i g2 = _mm_setr_epi8(-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1);
+    const __m128i b2 = _mm_setr_epi8(10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15);
+    size_t done = 0;
+    for (; count - done >= 16; done += 16, dst += 48) {
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + done));
+        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + done));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), Mix(r, g, b, r0, g0, b0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst) + 1, Mix(r, g, b, r1, g1, b1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst) + 2, Mix(r, g, b, r2, g2, b2));
+    }
+    PlanesToRgbPortable(red + done, green + done, blue + done, dst, count - done);
+}
+
 bool HaveSsse3() { return __builtin_cpu_supports("ssse3"); }
 #endif
 
@@ -69,6 +108,13 @@ void BgrxToRgb(const uint8_t* src, uint8_t* dst, size_t count) {
     if (HaveSsse3()) return BgrxToRgbSsse3(src, dst, count);
 #endif
     BgrxToRgbPortable(src, dst, count);
+}
+
+void PlanesToRgb(const uint8_t* red, const uint8_t* green, const uint8_t* blue, uint8_t* dst, size_t count) {
+#ifdef CODEC_HAVE_X86_SHUFFLES
+    if (HaveSsse3()) return PlanesToRgbSsse3(red, green, blue, dst, count);
+#endif
+    PlanesToRgbPortable(red, green, blue, dst, count);
 }
 
 } // namespace showsaver::codec::detail

@@ -15,4 +15,8 @@ void SwapRedBlue(const uint8_t* src, uint8_t* dst, size_t count);
 // `count` 4-byte B, G, R, x pixels from src to 3-byte R, G, B pixels.
 void BgrxToRgb(const uint8_t* src, uint8_t* dst, size_t count);
 
+// `count` pixels from three planes of one byte each (red, green, blue rows)
+// to 3-byte R, G, B pixels.
+void PlanesToRgb(const uint8_t* red, const uint8_t* green, const uint8_t* blue, uint8_t* dst, size_t count);
+
 } // namespace showsaver::codec::detail

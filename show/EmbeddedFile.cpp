@@ -52,10 +52,12 @@ void EmbeddedFile::Free() {
 }
 
 void EmbeddedFile::CopyFrom(const EmbeddedFile& other) {
+    if (this == &other) return;
     Free();
     if (other.m_size > 0) {
-        m_bytes = std::make_unique_for_overwrite<uint8_t[]>(other.m_size);
-        std::memcpy(m_bytes.get(), other.m_bytes.get(), other.m_size);
+        auto bytes = std::make_unique_for_overwrite<uint8_t[]>(other.m_size);
+        std::memcpy(bytes.get(), other.m_bytes.get(), other.m_size);
+        m_bytes = std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>());
         m_size = other.m_size;
     }
     m_name = other.m_name;
@@ -63,7 +65,7 @@ void EmbeddedFile::CopyFrom(const EmbeddedFile& other) {
 
 void EmbeddedFile::Assign(std::string name, std::unique_ptr<uint8_t[]> bytes, uint32_t size) {
     m_name = std::move(name);
-    m_bytes = std::move(bytes);
+    m_bytes = std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>());
     m_size = m_bytes ? size : 0;
 }
 
@@ -73,7 +75,7 @@ void EmbeddedFile::Load(ShowReader& reader, const std::function<void(ShowReader&
     if (size == 0 || reader.Failed()) return;
     m_name = reader.ReadScrambledText();
     if (ownerFields) ownerFields(reader);
-    auto bytes = reader.ReadScrambledBlock(size);
+    auto bytes = reader.ReadScrambledShared(size);
     if (!bytes) return;
     m_bytes = std::move(bytes);
     m_size = size;
@@ -102,7 +104,7 @@ bool EmbeddedFile::ReadFromFile(const std::filesystem::path& path, ui::MessageSi
     auto size = static_cast<uint32_t>(info.st_size);
     auto bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
     if (!ReadAll(file.Get(), bytes.get(), size)) return fail();
-    m_bytes = std::move(bytes);
+    m_bytes = std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>());
     m_size = size;
     m_name = Utf8ToCp1252(shell::DisplayName(path));
     return true;

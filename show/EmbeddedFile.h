@@ -1,6 +1,7 @@
 #pragma once
 // A whole file carried inside a picture or media item: its display name and
-// its bytes. Also the two file operations around it: reading a file from
+// its bytes, which never change once made: a file loaded from a show points
+// into the show's bytes in memory and keeps them. Also the two file operations around it: reading a file from
 // disk, and writing bytes to a new temporary file for players that only take
 // file names.
 
@@ -58,7 +59,7 @@ public:
 private:
     std::string m_name;
     uint32_t m_size = 0;
-    std::unique_ptr<uint8_t[]> m_bytes;
+    std::shared_ptr<const uint8_t> m_bytes;
 };
 
 } // namespace showsaver

@@ -4,7 +4,7 @@
 #include "resources/StringTable.h"
 #include "show/ControlItems.h"
 #include "show/ItemList.h"
-#include "show/MappedFile.h"
+#include "show/FileBuffer.h"
 
 #include <array>
 #include <cerrno>
@@ -135,9 +135,10 @@ Status<LoadError> ValidateShow(ItemList& items, ui::MessageSink& messages, uint6
 
 Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offset, const ItemRegistry& registry,
                                ItemList& items, ShowInfo& info, ui::MessageSink* messages) {
-    MappedFile file;
+    FileBuffer file;
     if (auto opened = file.Open(path, offset); !opened) return LoadError{offset, opened.Error().what};
-    ShowReader reader(file.Bytes(), offset);
+    // Embedded files point into the buffer and keep it.
+    ShowReader reader(file.Bytes(), file.Owner(), offset);
     info.headerWord = reader.ReadUInt32();
     if (reader.Failed()) return LoadError{offset, "no show follows the engine (the file ends at its size)"};
     return LoadShow(reader, registry, items, info, messages);

@@ -95,6 +95,19 @@ std::unique_ptr<uint8_t[]> ShowReader::ReadScrambledBlock(uint32_t size) {
     return block;
 }
 
+std::shared_ptr<const uint8_t> ShowReader::ReadScrambledShared(uint32_t size) {
+    if (!m_owner) {
+        auto block = ReadScrambledBlock(size);
+        if (!block) return nullptr;
+        return std::shared_ptr<const uint8_t>(block.release(), std::default_delete<const uint8_t[]>());
+    }
+    if (!CheckLength(size, "a block")) return nullptr;
+    uint8_t* at = m_writable + (Take(size) - m_bytes.data());
+    AddToBytes(at, at, size, ShiftFor(size, ScrambleDirection::Reading));
+    // Shares the owner's count, points at the block.
+    return std::shared_ptr<const uint8_t>(m_owner, at);
+}
+
 // The archive's length prefix: one byte below 0xFF, else a 16-bit length
 // below 0xFFFF, else a 32-bit length.
 uint64_t ShowReader::ReadLengthPrefix() {

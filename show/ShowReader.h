@@ -33,6 +33,11 @@ public:
     // file offsets. The bytes must outlive the reader.
     explicit ShowReader(std::span<const uint8_t> bytes, uint64_t baseOffset = 0)
         : m_bytes(bytes), m_baseOffset(baseOffset) {}
+    // Over bytes the reader may change and share: `owner` keeps them alive, and
+    // scrambled blocks are unscrambled where they lie and handed out as views that
+    // share it (ReadScrambledShared). Each byte is read once.
+    ShowReader(std::span<uint8_t> bytes, std::shared_ptr<uint8_t[]> owner, uint64_t baseOffset = 0)
+        : m_bytes(bytes), m_baseOffset(baseOffset), m_owner(std::move(owner)), m_writable(bytes.data()) {}
 
     int32_t ReadInt32() { return static_cast<int32_t>(ReadUInt32()); }
     uint32_t ReadUInt32() {
@@ -53,6 +58,9 @@ public:
     std::unique_ptr<uint8_t[]> ReadBlock(uint32_t size);
     // The same, unscrambled while it is copied.
     std::unique_ptr<uint8_t[]> ReadScrambledBlock(uint32_t size);
+    // The same as bytes that stay valid while the result lives: a view into
+    // the reader's own bytes when it has an owner, else a copy.
+    std::shared_ptr<const uint8_t> ReadScrambledShared(uint32_t size);
 
     bool Failed() const { return m_failed; }
     const LoadError& Error() const { return m_error; }
@@ -85,6 +93,8 @@ private:
     LoadError m_error;
     float m_formatVersion = 0;
     float m_signatureBVersion = 0;
+    std::shared_ptr<uint8_t[]> m_owner;
+    uint8_t* m_writable = nullptr;   // m_bytes, when the reader owns them
 };
 
 } // namespace showsaver

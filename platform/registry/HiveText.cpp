@@ -5,7 +5,12 @@
 #include <charconv>
 #include <cstring>
 #include <cstdio>
+#include <unordered_map>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace showsaver::registry {
 
@@ -91,10 +96,111 @@ int HexDigit(char c)
     return -1;
 }
 
+// Where the next '"' or '\\' is in `text` from `at` on, or its size: sixteen bytes
+// at a time, as most of a hive's bytes are inside quotes.
+size_t FindQuoteOrEscape(std::string_view text, size_t at)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), escape = _mm_set1_epi8('\\');
+    for (; at + 16 <= text.size(); at += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        auto found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, quote), _mm_cmpeq_epi8(block, escape))));
+        if (found != 0)
+            return at + static_cast<size_t>(std::countr_zero(found));
+    }
+#endif
+    while (at < text.size() && text[at] != '"' && text[at] != '\\')
+        ++at;
+    return at;
+}
+
+// How many of the bytes of `text` are `a` and how many `b`, in one pass: byte counters
+// that each compare adds to, summed every 255 blocks before they can overflow.
+std::pair<size_t, size_t> CountBytes(std::string_view text, char a, char b)
+{
+    size_t as = 0, bs = 0, at = 0;
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), zero = _mm_setzero_si128();
+    auto total = [&](__m128i counts) {
+        __m128i sums = _mm_sad_epu8(counts, zero);
+        return static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
+    };
+    while (at + 16 <= text.size()) {
+        __m128i countA = zero, countB = zero;
+        for (int round = 0; round < 255 && at + 16 <= text.size(); ++round, at += 16) {
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+            // A match is all ones, that is minus one.
+            countA = _mm_sub_epi8(countA, _mm_cmpeq_epi8(block, va));
+            countB = _mm_sub_epi8(countB, _mm_cmpeq_epi8(block, vb));
+        }
+        as += total(countA);
+        bs += total(countB);
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        as += text[at] == a;
+        bs += text[at] == b;
+    }
+    return { as, bs };
+}
+
+// The inside of a quoted string whose escapes were checked, decoded.
+std::string Unescape(std::string_view raw)
+{
+    std::string out;
+    out.reserve(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\') {
+            out.push_back(raw[i]);
+        } else if (raw[i + 1] == 'x') {
+            out.push_back(static_cast<char>(HexDigit(raw[i + 2]) * 16 + HexDigit(raw[i + 3])));
+            i += 3;
+        } else {
+            out.push_back(raw[++i]);
+        }
+    }
+    return out;
+}
+
+// The path of a header's key when it is already normalized ("\\A\\B" below the root
+// gives "A\\B"), so the key can point into the text; nothing when it needs rewriting or
+// is refused.
+std::optional<std::string_view> NormalizedInPlace(std::string_view keyPath)
+{
+    if (keyPath.empty())
+        return keyPath;
+    if (keyPath.front() != '\\')
+        return std::nullopt;
+    keyPath.remove_prefix(1);
+    if (keyPath.empty() || keyPath.back() == '\\')
+        return std::nullopt;
+    size_t start = 0;
+    for (size_t i = 0; i <= keyPath.size(); ++i) {
+        if (i < keyPath.size() && keyPath[i] != '\\') {
+            auto c = static_cast<unsigned char>(keyPath[i]);
+            if (c < 0x80 && !IsControl(c))
+                continue;
+            // Anything else takes the full check of its component.
+            size_t end = std::min(keyPath.find('\\', i), keyPath.size());
+            if (!IsValidKeyComponent(keyPath.substr(start, end - start)))
+                return std::nullopt;
+            i = end;
+        }
+        if (i == start)
+            return std::nullopt;   // an empty component
+        start = i + 1;
+    }
+    return keyPath;
+}
+
+}
+
 // Reads one line of a hive file into `data`. Keeps the current key between lines.
-class LineParser {
+// Every line is checked in full; what is stored are views of the text.
+class HiveParser {
 public:
-    LineParser(HiveData& data, Hive hive)
+    HiveParser(HiveData& data, Hive hive)
         : m_data(data)
         , m_root(RootName(hive))
     {
@@ -123,10 +229,14 @@ private:
         std::string_view root = inner.substr(0, inner.find('\\'));
         if (!EqualsIgnoringCase(root, m_root))
             return Error{"the key is not under " + std::string(m_root)};
+        if (auto inPlace = NormalizedInPlace(inner.substr(root.size()))) {
+            m_key = m_data.AddParsedKey(*inPlace, true);
+            return {};
+        }
         auto path = NormalizeKeyPath(inner.substr(root.size()));
         if (!path)
             return Error{"the key name holds control characters or bytes that are not UTF-8"};
-        m_key = m_data.KeyIndexFor(*path);
+        m_key = m_data.AddParsedKey(*path, false);
         return {};
     }
 
@@ -134,24 +244,34 @@ private:
     {
         if (m_key == kNoKey)
             return Error{"a value comes before any [key] header"};
-        std::string name;
+        HiveData::Entry entry;
         std::string_view rest = line;
         if (rest.front() == '@') {
             rest.remove_prefix(1);
-        } else if (auto read = ReadQuoted(rest, name); !read) {
-            return Error{"in the value name: " + read.Error().what};
+        } else {
+            std::string_view name;
+            bool escaped = false;
+            if (auto read = ReadQuoted(rest, name, escaped); !read)
+                return Error{"in the value name: " + read.Error().what};
+            entry.nameAt = m_data.TextOffset(name);
+            entry.nameLength = static_cast<uint32_t>(name.size());
+            entry.flags |= escaped ? HiveData::Entry::NameEscaped : 0;
         }
         if (rest.empty() || rest.front() != '=')
             return Error{"expected '=' after the value name"};
         rest.remove_prefix(1);
 
         if (!rest.empty() && rest.front() == '"') {
-            std::string text;
-            if (auto read = ReadQuoted(rest, text); !read)
+            std::string_view text;
+            bool escaped = false;
+            if (auto read = ReadQuoted(rest, text, escaped); !read)
                 return Error{"in the value text: " + read.Error().what};
+            entry.textAt = m_data.TextOffset(text);
+            entry.textLength = static_cast<uint32_t>(text.size());
+            entry.flags |= escaped ? HiveData::Entry::TextEscaped : 0;
             if (!rest.empty())
                 return Error{"unexpected text after the closing quote"};
-            m_data.SetValueAt(m_key, std::move(name), std::move(text));
+            m_data.Append(m_key, entry);
             return {};
         }
         if (StartsWithIgnoringCase(rest, kDwordPrefix)) {
@@ -160,7 +280,9 @@ private:
             auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
             if (digits.empty() || digits.size() > 8 || status != std::errc() || end != digits.data() + digits.size())
                 return Error{"a dword needs 1 to 8 hexadecimal digits"};
-            m_data.SetValueAt(m_key, std::move(name), number);
+            entry.flags |= HiveData::Entry::Dword;
+            entry.textAt = number;
+            m_data.Append(m_key, entry);
             return {};
         }
         if (rest == "-")
@@ -168,35 +290,32 @@ private:
         return Error{"unsupported value type (only \"text\" and dword: are stored)"};
     }
 
-    // Reads a quoted, escaped string from the front of `rest` and leaves `rest` after the
-    // closing quote.
-    static Status<> ReadQuoted(std::string_view& rest, std::string& out)
+    // Checks a quoted, escaped string at the front of `rest`: `out` becomes its inside,
+    // as written, and `escaped` whether it holds escapes. Leaves `rest` after the closing
+    // quote.
+    static Status<> ReadQuoted(std::string_view& rest, std::string_view& out, bool& escaped)
     {
         size_t i = 1;   // past the opening quote
+        escaped = false;
         while (i < rest.size()) {
-            // The plain run up to the next quote or escape goes over in one piece.
-            size_t run = i;
-            while (run < rest.size() && rest[run] != '"' && rest[run] != '\\')
-                ++run;
-            out.append(rest.data() + i, run - i);
-            i = run;
+            i = FindQuoteOrEscape(rest, i);
             if (i >= rest.size())
                 break;
             if (rest[i] == '"') {
+                out = rest.substr(1, i - 1);
                 rest.remove_prefix(i + 1);
                 return {};
             }
             if (i + 1 >= rest.size())
                 break;
-            char escaped = rest[i + 1];
-            if (escaped == '\\' || escaped == '"') {
-                out.push_back(escaped);
+            escaped = true;
+            char next = rest[i + 1];
+            if (next == '\\' || next == '"') {
                 i += 2;
-            } else if (escaped == 'x' && i + 3 < rest.size() && HexDigit(rest[i + 2]) >= 0 && HexDigit(rest[i + 3]) >= 0) {
-                out.push_back(static_cast<char>(HexDigit(rest[i + 2]) * 16 + HexDigit(rest[i + 3])));
+            } else if (next == 'x' && i + 3 < rest.size() && HexDigit(rest[i + 2]) >= 0 && HexDigit(rest[i + 3]) >= 0) {
                 i += 4;
             } else {
-                return Error{"unknown escape '\\" + std::string(1, escaped) + "' (only \\\\, \\\" and \\xHH are used)"};
+                return Error{"unknown escape '\\" + std::string(1, next) + "' (only \\\\, \\\" and \\xHH are used)"};
             }
         }
         return Error{"missing closing quote"};
@@ -207,8 +326,6 @@ private:
     static constexpr size_t kNoKey = std::string::npos;
     size_t m_key = kNoKey;   // the key the value lines belong to
 };
-
-}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
@@ -235,8 +352,8 @@ std::optional<std::string> NormalizeKeyPath(std::string_view keyPath)
 
 namespace {
 
-// A key with more values than this gets an index of their names.
-constexpr size_t kValuesSearchedInPlace = 8;
+// A key with more entries than this folds duplicates through a hash map.
+constexpr size_t kEntriesSearchedInPlace = 16;
 
 std::string Folded(std::string_view text)
 {
@@ -246,12 +363,37 @@ std::string Folded(std::string_view text)
     return folded;
 }
 
-// FNV-1a over the case-folded bytes, without making the folded copy.
+// Eight bytes with A-Z turned to a-z, all at once.
+uint64_t FoldCase8(uint64_t bytes)
+{
+    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    uint64_t low7 = bytes & ~highs;
+    uint64_t atLeastA = low7 + (0x80 - 'A') * ones;   // high bit set where the byte's low 7 bits >= 'A'
+    uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones;
+    uint64_t upper = atLeastA & ~aboveZ & ~bytes & highs;
+    return bytes | (upper >> 2);
+}
+
+// A hash of the case-folded bytes, eight at a time, without making the folded copy.
 uint64_t FoldedHash(std::string_view text)
 {
-    uint64_t hash = 0xcbf29ce484222325u;
-    for (char c : text)
-        hash = (hash ^ static_cast<unsigned char>(FoldCase(c))) * 0x100000001b3u;
+    constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15u;
+    uint64_t hash = 0xcbf29ce484222325u ^ text.size();
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t chunk;
+        std::memcpy(&chunk, text.data() + i, 8);
+        hash = (std::rotl(hash, 23) ^ FoldCase8(chunk)) * kMultiplier;
+    }
+    if (i < text.size()) {
+        uint64_t chunk = 0;
+        std::memcpy(&chunk, text.data() + i, text.size() - i);
+        hash = (std::rotl(hash, 23) ^ FoldCase8(chunk)) * kMultiplier;
+    }
+    // The table uses the low bits: make them depend on every byte.
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdu;
+    hash ^= hash >> 33;
     return hash;
 }
 
@@ -267,12 +409,57 @@ size_t HiveData::KeySlot(std::string_view path, uint64_t hash) const
     }
 }
 
-void HiveData::ReserveKeys(size_t keys)
+size_t HiveData::AddParsedKey(std::string_view path, bool owned)
 {
-    m_keys.reserve(keys);
-    m_keyHashes.reserve(keys);
-    if (m_keyTable.size() < keys * 2)
-        GrowKeyTable(std::bit_ceil(keys * 2));
+    m_keyHashes.push_back(FoldedHash(path));
+    m_keys.push_back(StoredKey { owned ? path : Own(path) });
+    return m_keys.size() - 1;
+}
+
+void HiveData::IndexParsedKeys()
+{
+    // In one batch after the parse, each slot fetched ahead of its use: the table is
+    // larger than the caches hold, and most headers are new keys.
+    const size_t count = m_keys.size();
+    m_keyTable.assign(std::max<size_t>(16, std::bit_ceil(count * 2 + 1)), 0);
+    const size_t mask = m_keyTable.size() - 1;
+    constexpr size_t kAhead = 8;
+    std::vector<bool> repeated;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count)
+            __builtin_prefetch(&m_keyTable[m_keyHashes[i + kAhead] & mask]);
+        size_t slot = KeySlot(m_keys[i].path, m_keyHashes[i]);
+        if (m_keyTable[slot] == 0) {
+            m_keyTable[slot] = static_cast<uint32_t>(i + 1);
+            continue;
+        }
+        // A header seen before: its values go after the key's.
+        StoredKey& key = m_keys[m_keyTable[slot] - 1];
+        const StoredKey& again = m_keys[i];
+        if (again.first != kNone) {
+            if (key.last == kNone)
+                key.first = again.first;
+            else
+                m_entries[key.last].next = again.first;
+            key.last = again.last;
+        }
+        repeated.resize(count);
+        repeated[i] = true;
+    }
+    if (repeated.empty())
+        return;
+    size_t kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (repeated[i])
+            continue;
+        m_keys[kept] = m_keys[i];
+        m_keyHashes[kept++] = m_keyHashes[i];
+    }
+    m_keys.resize(kept);
+    m_keyHashes.resize(kept);
+    const size_t slots = m_keyTable.size();
+    m_keyTable.clear();
+    GrowKeyTable(slots);
 }
 
 void HiveData::GrowKeyTable(size_t slots)
@@ -288,67 +475,13 @@ void HiveData::GrowKeyTable(size_t slots)
     m_keyTable = std::move(table);
 }
 
-const Key* HiveData::FindKey(std::string_view path) const
+std::string_view HiveData::Own(std::string_view text)
 {
-    if (m_keyTable.empty())
-        return nullptr;
-    uint32_t entry = m_keyTable[KeySlot(path, FoldedHash(path))];
-    return entry == 0 ? nullptr : &m_keys[entry - 1];
+    m_owned.push_back(std::make_shared<const std::string>(text));
+    return *m_owned.back();
 }
 
-Key* HiveData::FindKeyMutable(std::string_view path)
-{
-    return const_cast<Key*>(std::as_const(*this).FindKey(path));
-}
-
-size_t HiveData::FindValueIndex(size_t keyIndex, std::string_view name) const
-{
-    const std::vector<NamedValue>& values = m_keys[keyIndex].values;
-    if (values.size() <= kValuesSearchedInPlace) {
-        for (size_t i = 0; i < values.size(); ++i)
-            if (EqualsIgnoringCase(values[i].name, name))
-                return i;
-        return std::string::npos;
-    }
-    const auto& index = m_valueIndexes.at(keyIndex);
-    auto found = index.find(Folded(name));
-    return found == index.end() ? std::string::npos : found->second;
-}
-
-void HiveData::IndexValues(size_t keyIndex)
-{
-    const std::vector<NamedValue>& values = m_keys[keyIndex].values;
-    if (values.size() <= kValuesSearchedInPlace) {
-        m_valueIndexes.erase(keyIndex);
-        return;
-    }
-    auto& index = m_valueIndexes[keyIndex];
-    index.clear();
-    for (size_t i = 0; i < values.size(); ++i)
-        index.emplace(Folded(values[i].name), i);
-}
-
-bool HiveData::HasKeyOrSubkey(std::string_view path) const
-{
-    if (path.empty())
-        return true;
-    return std::ranges::any_of(m_keys, [&](const Key& key) {
-        if (key.path.size() < path.size() || !EqualsIgnoringCase(std::string_view(key.path).substr(0, path.size()), path))
-            return false;
-        return key.path.size() == path.size() || key.path[path.size()] == '\\';
-    });
-}
-
-const Value* HiveData::FindValue(std::string_view path, std::string_view name) const
-{
-    const Key* key = FindKey(path);
-    if (!key)
-        return nullptr;
-    size_t index = FindValueIndex(static_cast<size_t>(key - m_keys.data()), name);
-    return index == std::string::npos ? nullptr : &key->values[index].value;
-}
-
-size_t HiveData::KeyIndexFor(std::string_view path)
+size_t HiveData::KeyIndexFor(std::string_view path, bool owned)
 {
     // The table stays at most half full, so that probes stay short.
     if ((m_keys.size() + 1) * 2 > m_keyTable.size())
@@ -359,73 +492,232 @@ size_t HiveData::KeyIndexFor(std::string_view path)
         return m_keyTable[slot] - 1;
     m_keyTable[slot] = static_cast<uint32_t>(m_keys.size() + 1);
     m_keyHashes.push_back(hash);
-    m_keys.push_back(Key { std::string(path), {} });
-    // Most keys hold a few values.
-    m_keys.back().values.reserve(4);
+    m_keys.push_back(StoredKey { owned ? path : Own(path) });
     return m_keys.size() - 1;
 }
 
-Key& HiveData::KeyFor(std::string_view path)
+void HiveData::Append(size_t keyIndex, const Entry& entry)
 {
-    return m_keys[KeyIndexFor(path)];
+    auto index = static_cast<uint32_t>(m_entries.size());
+    m_entries.push_back(entry);
+    m_entries.back().next = kNone;
+    StoredKey& key = m_keys[keyIndex];
+    if (key.last == kNone)
+        key.first = index;
+    else
+        m_entries[key.last].next = index;
+    key.last = index;
 }
 
-void HiveData::SetValueAt(size_t keyIndex, std::string name, Value value)
+uint32_t HiveData::TextOffset(std::string_view view) const
 {
-    std::vector<NamedValue>& values = m_keys[keyIndex].values;
-    if (size_t index = FindValueIndex(keyIndex, name); index != std::string::npos) {
-        values[index].value = std::move(value);   // the name keeps the case it was first written with
-        return;
+    return static_cast<uint32_t>(view.data() - m_text.get());
+}
+
+std::string_view HiveData::NameView(const Entry& entry) const
+{
+    if (entry.flags & Entry::NameOwned)
+        return *m_owned[entry.nameAt];
+    return { m_text.get() + entry.nameAt, entry.nameLength };
+}
+
+std::string_view HiveData::TextView(const Entry& entry) const
+{
+    if (entry.flags & Entry::TextOwned)
+        return *m_owned[entry.textAt];
+    return { m_text.get() + entry.textAt, entry.textLength };
+}
+
+bool HiveData::NameMatches(const Entry& entry, std::string_view name) const
+{
+    if (!(entry.flags & Entry::NameEscaped))
+        return EqualsIgnoringCase(NameView(entry), name);
+    return EqualsIgnoringCase(Unescape(NameView(entry)), name);
+}
+
+std::string HiveData::NameOf(const Entry& entry) const
+{
+    return entry.flags & Entry::NameEscaped ? Unescape(NameView(entry)) : std::string(NameView(entry));
+}
+
+Value HiveData::ValueOf(const Entry& entry) const
+{
+    if (entry.flags & Entry::Dword)
+        return entry.textAt;
+    return entry.flags & Entry::TextEscaped ? Unescape(TextView(entry)) : std::string(TextView(entry));
+}
+
+uint32_t HiveData::FirstMatch(size_t keyIndex, std::string_view name) const
+{
+    for (uint32_t at = m_keys[keyIndex].first; at != kNone; at = m_entries[at].next)
+        if (NameMatches(m_entries[at], name))
+            return at;
+    return kNone;
+}
+
+bool HiveData::HasKey(std::string_view path) const
+{
+    return !m_keyTable.empty() && m_keyTable[KeySlot(path, FoldedHash(path))] != 0;
+}
+
+bool HiveData::HasKeyOrSubkey(std::string_view path) const
+{
+    if (path.empty())
+        return true;
+    return std::ranges::any_of(m_keys, [&](const StoredKey& key) {
+        if (key.path.size() < path.size() || !EqualsIgnoringCase(key.path.substr(0, path.size()), path))
+            return false;
+        return key.path.size() == path.size() || key.path[path.size()] == '\\';
+    });
+}
+
+std::optional<Value> HiveData::FindValue(std::string_view path, std::string_view name) const
+{
+    if (m_keyTable.empty())
+        return std::nullopt;
+    uint32_t slot = m_keyTable[KeySlot(path, FoldedHash(path))];
+    if (slot == 0)
+        return std::nullopt;
+    // A name written twice reads as its last value.
+    const Entry* found = nullptr;
+    for (uint32_t at = m_keys[slot - 1].first; at != kNone; at = m_entries[at].next)
+        if (NameMatches(m_entries[at], name))
+            found = &m_entries[at];
+    if (!found)
+        return std::nullopt;
+    return ValueOf(*found);
+}
+
+std::vector<Key> HiveData::Keys() const
+{
+    std::vector<Key> keys;
+    keys.reserve(m_keys.size());
+    for (const StoredKey& stored : m_keys) {
+        Key& key = keys.emplace_back(Key { std::string(stored.path), {} });
+        size_t count = 0;
+        for (uint32_t at = stored.first; at != kNone; at = m_entries[at].next)
+            ++count;
+        // The folded names of the values so far, when there are many.
+        std::unordered_map<std::string, size_t> places;
+        for (uint32_t at = stored.first; at != kNone; at = m_entries[at].next) {
+            const Entry& entry = m_entries[at];
+            std::string name = NameOf(entry);
+            size_t place = key.values.size();
+            if (count > kEntriesSearchedInPlace) {
+                place = places.emplace(Folded(name), key.values.size()).first->second;
+            } else {
+                for (size_t i = 0; i < key.values.size(); ++i)
+                    if (EqualsIgnoringCase(key.values[i].name, name))
+                        place = i;
+            }
+            if (place == key.values.size())
+                key.values.push_back({ std::move(name), ValueOf(entry) });
+            else
+                key.values[place].value = ValueOf(entry);   // the name keeps the case it was first written with
+        }
     }
-    values.push_back({ std::move(name), std::move(value) });
-    if (values.size() == kValuesSearchedInPlace + 1)
-        IndexValues(keyIndex);
-    else if (values.size() > kValuesSearchedInPlace + 1)
-        m_valueIndexes[keyIndex].emplace(Folded(values.back().name), values.size() - 1);
+    return keys;
+}
+
+void HiveData::AddKey(std::string_view path)
+{
+    KeyIndexFor(path, false);
 }
 
 void HiveData::SetValue(std::string_view path, std::string_view name, Value value)
 {
-    SetValueAt(KeyIndexFor(path), std::string(name), std::move(value));
+    size_t keyIndex = KeyIndexFor(path, false);
+    Entry entry;
+    if (auto* number = std::get_if<uint32_t>(&value)) {
+        entry.flags = Entry::Dword;
+        entry.textAt = *number;
+    } else {
+        Own(std::get<std::string>(value));
+        entry.flags = Entry::TextOwned;
+        entry.textAt = static_cast<uint32_t>(m_owned.size() - 1);
+    }
+    uint32_t first = FirstMatch(keyIndex, name);
+    if (first == kNone) {
+        Own(name);
+        entry.flags |= Entry::NameOwned;
+        entry.nameAt = static_cast<uint32_t>(m_owned.size() - 1);
+        Append(keyIndex, entry);
+        return;
+    }
+    // The first entry of the name takes the value and keeps its name; later ones go.
+    Entry& kept = m_entries[first];
+    entry.nameAt = kept.nameAt;
+    entry.nameLength = kept.nameLength;
+    entry.flags |= kept.flags & (Entry::NameEscaped | Entry::NameOwned);
+    entry.next = kept.next;
+    kept = entry;
+    uint32_t previous = first;
+    for (uint32_t at = kept.next; at != kNone; at = m_entries[at].next) {
+        if (NameMatches(m_entries[at], name))
+            m_entries[previous].next = m_entries[at].next;
+        else
+            previous = at;
+    }
+    m_keys[keyIndex].last = previous;
 }
 
 bool HiveData::DeleteValue(std::string_view path, std::string_view name)
 {
-    const Key* key = FindKey(path);
-    if (!key)
+    if (!HasKey(path))
         return false;
-    auto keyIndex = static_cast<size_t>(key - m_keys.data());
-    size_t index = FindValueIndex(keyIndex, name);
-    if (index == std::string::npos)
-        return false;
-    auto& values = m_keys[keyIndex].values;
-    values.erase(values.begin() + static_cast<std::ptrdiff_t>(index));
-    // The values after it moved up by one.
-    IndexValues(keyIndex);
-    return true;
+    size_t keyIndex = KeyIndexFor(path, false);
+    StoredKey& key = m_keys[keyIndex];
+    bool found = false;
+    uint32_t previous = kNone;
+    for (uint32_t at = key.first; at != kNone; at = m_entries[at].next) {
+        if (!NameMatches(m_entries[at], name)) {
+            previous = at;
+            continue;
+        }
+        found = true;
+        if (previous == kNone)
+            key.first = m_entries[at].next;
+        else
+            m_entries[previous].next = m_entries[at].next;
+    }
+    key.last = previous;
+    return found;
 }
 
 Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
 {
+    std::shared_ptr<char[]> copy(new char[std::max<size_t>(text.size(), 1)]);
+    if (!text.empty())
+        std::memcpy(copy.get(), text.data(), text.size());
+    return ParseHive(std::move(copy), text.size(), hive);
+}
+
+Result<HiveData, ParseError> ParseHive(std::shared_ptr<const char[]> bytes, size_t size, Hive hive)
+{
     auto fail = [](int line, std::string message) { return ParseError { line, std::move(message) }; };
     if (RootName(hive).empty())
         return fail(0, "unknown hive");
+    // Entries hold 32-bit places in the text.
+    if (size > UINT32_MAX)
+        return fail(0, "the file is larger than 4 GB");
+    std::string_view text(bytes.get(), size);
     if (text.starts_with(kUtf8Bom))
         text.remove_prefix(kUtf8Bom.size());
 
     HiveData data;
-    // Every header holds a '[' and the root's name: that bounds the keys (a cheap pass
-    // over the text), and no more is reserved than the text can describe.
-    size_t brackets = 0;
-    for (const char* at = text.data(); (at = static_cast<const char*>(std::memchr(at, '[', text.data() + text.size() - at)));
-         ++at)
-        ++brackets;
-    data.ReserveKeys(std::min(brackets, text.size() / (RootName(hive).size() + 2)));
-    LineParser parser(data, hive);
+    data.m_text = std::move(bytes);
+    // Every header holds a '[' and the root's name, and every value is a line: that
+    // bounds what is reserved by what the text can describe.
+    auto [brackets, lines] = CountBytes(text, '[', '\n');
+    data.m_keys.reserve(std::min(brackets, text.size() / (RootName(hive).size() + 2)));
+    data.m_keyHashes.reserve(data.m_keys.capacity());
+    data.m_entries.reserve(lines + 1);
+    HiveParser parser(data, hive);
     bool seenVersion = false;
     int lineNumber = 0;
     while (!text.empty()) {
-        size_t end = std::min(text.find('\n'), text.size());
+        const auto* newline = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
+        size_t end = newline ? static_cast<size_t>(newline - text.data()) : text.size();
         std::string_view line = Trim(text.substr(0, end));
         text.remove_prefix(std::min(end + 1, text.size()));
         ++lineNumber;
@@ -440,6 +732,7 @@ Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive)
         if (auto parsed = parser.Parse(line); !parsed)
             return fail(lineNumber, parsed.Error().what);
     }
+    data.IndexParsedKeys();
     return data;
 }
 

@@ -18,10 +18,10 @@
 #include "platform/sys/Result.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace showsaver::registry {
@@ -44,49 +44,82 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 std::optional<std::string> NormalizeKeyPath(std::string_view keyPath);
 
 // The keys and values of one hive, in file order. Lookups ignore case; stored names keep
-// the case they were first written with. Keys, and the values of keys with many, are
-// found through hash indexes of their case-folded names, so that parsing a file is
-// linear in its size.
+// the case they were first written with, and a value written twice keeps the last.
+//
+// A parsed hive holds the file's text and points into it: a key's path, a value's name
+// and text are views of their bytes in the file, decoded (escapes and all) only when a
+// value is looked up. Nothing is allocated per key or value, so reading a hive costs
+// about one pass over its bytes. Values set later are kept in strings of their own.
+// Copies share the text; every const member may be used from many threads at once.
 class HiveData {
 public:
-    const std::vector<Key>& Keys() const { return m_keys; }
+    // The keys with their values decoded, duplicates folded: the hive as it is written.
+    std::vector<Key> Keys() const;
+    size_t KeyCount() const { return m_keys.size(); }
 
     // `path` must be normalized.
-    const Key* FindKey(std::string_view path) const;
+    bool HasKey(std::string_view path) const;
     // True when the key, or any key below it, exists; the root always exists.
     bool HasKeyOrSubkey(std::string_view path) const;
-    const Value* FindValue(std::string_view path, std::string_view name) const;
+    std::optional<Value> FindValue(std::string_view path, std::string_view name) const;
 
     void SetValue(std::string_view path, std::string_view name, Value value);
     // True when the value was there.
     bool DeleteValue(std::string_view path, std::string_view name);
-    // Adds the key when missing and returns it.
-    Key& KeyFor(std::string_view path);
-
-    // The same, by the key's place in Keys(), as the parser fills the key it is in.
-    size_t KeyIndexFor(std::string_view path);
-    void SetValueAt(size_t keyIndex, std::string name, Value value);
-    // Makes room for `keys` keys before they are added.
-    void ReserveKeys(size_t keys);
+    // Adds the key when missing.
+    void AddKey(std::string_view path);
 
 private:
-    Key* FindKeyMutable(std::string_view path);
-    // The value's place in the key's values, or npos.
-    size_t FindValueIndex(size_t keyIndex, std::string_view name) const;
-    void IndexValues(size_t keyIndex);
+    friend class HiveParser;
+    friend Result<HiveData, struct ParseError> ParseHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
+    static constexpr uint32_t kNone = UINT32_MAX;
+
+    struct StoredKey {
+        std::string_view path;
+        uint32_t first = kNone;   // the key's entries, a list in file order
+        uint32_t last = kNone;
+    };
+    // One value line (or one value set later), in 24 bytes: its name and text are
+    // places in the hive's text, or in its own strings (the Owned flags). A name or text
+    // still holding escapes is decoded when read.
+    struct Entry {
+        enum Flags : uint8_t { Dword = 1, NameEscaped = 2, TextEscaped = 4, NameOwned = 8, TextOwned = 16 };
+        uint32_t nameAt = 0, nameLength = 0;
+        uint32_t textAt = 0, textLength = 0;   // a dword's number in textAt
+        uint32_t next = kNone;
+        uint8_t flags = 0;
+    };
+
+    // The key's index; a new key keeps `path` as given when `owned`, else a copy of it.
+    size_t KeyIndexFor(std::string_view path, bool owned);
+    void Append(size_t keyIndex, const Entry& entry);
+    // The entry of `name` in the key (its first, whose name is kept) or kNone.
+    uint32_t FirstMatch(size_t keyIndex, std::string_view name) const;
+    bool NameMatches(const Entry& entry, std::string_view name) const;
+    Value ValueOf(const Entry& entry) const;
+    std::string NameOf(const Entry& entry) const;
+    std::string_view Own(std::string_view text);
+    // The name or text of an entry as it is stored (escapes and all).
+    std::string_view NameView(const Entry& entry) const;
+    std::string_view TextView(const Entry& entry) const;
+    // Where `view` lies in the hive's text.
+    uint32_t TextOffset(std::string_view view) const;
 
     // The key of `path` in the open-addressing table: its slot, which holds the key's
     // index + 1, or 0 when the key is not there.
     size_t KeySlot(std::string_view path, uint64_t hash) const;
     // Doubles the table, or makes it `slots` long when that is more.
     void GrowKeyTable(size_t slots);
+    // The parser adds every header as a key, then folds repeated ones and indexes them all.
+    size_t AddParsedKey(std::string_view path, bool owned);
+    void IndexParsedKeys();
 
-    std::vector<Key> m_keys;
+    std::shared_ptr<const char[]> m_text;                   // the parsed file's bytes
+    std::vector<std::shared_ptr<const std::string>> m_owned;  // texts set after parsing
+    std::vector<StoredKey> m_keys;
     std::vector<uint64_t> m_keyHashes;    // the hash of each key's folded path
     std::vector<uint32_t> m_keyTable;     // index + 1 of a key, 0 for a free slot; a power of two long
-    // Key index -> (folded value name -> index in its values), for the keys with many
-    // values. A key with a few values is searched in place.
-    std::unordered_map<size_t, std::unordered_map<std::string, size_t>> m_valueIndexes;
+    std::vector<Entry> m_entries;
 };
 
 struct ParseError {
@@ -98,6 +131,8 @@ struct ParseError {
 // a key header repeated later adds to the same key. Anything else that is not a header,
 // a string or dword value, or a blank line is an error.
 Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive);
+// The same over a buffer of `size` bytes that the hive keeps, without a copy.
+Result<HiveData, ParseError> ParseHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
 
 // The file text for `data`: the version line, a blank line, then each key's header and
 // values followed by a blank line.

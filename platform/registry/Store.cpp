@@ -19,11 +19,6 @@ constexpr int kMaxBadCopies = 1000;
 // parsed into memory.
 constexpr uint64_t kMaxHiveBytes = uint64_t{64} << 20;
 
-std::string_view TextOf(const sys::FileBytes& bytes)
-{
-    return { reinterpret_cast<const char*>(bytes.data.get()), static_cast<size_t>(bytes.size) };
-}
-
 bool IsKnownHive(Hive hive)
 {
     return !RootName(hive).empty();
@@ -77,10 +72,7 @@ std::optional<Value> Store::Get(Hive hive, std::string_view keyPath, std::string
     auto data = Load(hive);
     if (!data)
         return std::nullopt;
-    const Value* value = data->FindValue(*path, name);
-    if (!value)
-        return std::nullopt;
-    return *value;
+    return data->FindValue(*path, name);
 }
 
 std::optional<std::string> Store::GetString(Hive hive, std::string_view keyPath, std::string_view name) const
@@ -142,10 +134,14 @@ bool Store::Delete(Hive hive, std::string_view keyPath, std::string_view name)
     return Modify(hive, [&](HiveData& data) { return data.DeleteValue(*path, name); });
 }
 
-Result<HiveData, ParseError> Store::ParseFile(const sys::FileBytes& content, Hive hive) const
+Result<HiveData, ParseError> Store::ParseFile(sys::FileBytes& content, Hive hive) const
 {
     ++m_parses;
-    return ParseHive(TextOf(content), hive);
+    // The hive keeps the bytes and points into them.
+    auto size = static_cast<size_t>(content.size);
+    std::shared_ptr<const char[]> text(reinterpret_cast<const char*>(content.data.release()),
+        [](const char* bytes) { delete[] reinterpret_cast<const uint8_t*>(bytes); });
+    return ParseHive(std::move(text), size, hive);
 }
 
 std::shared_ptr<const HiveData> Store::Cached(Hive hive, const sys::FileIdentity& identity) const

@@ -79,7 +79,8 @@ private:
     std::shared_ptr<const HiveData> Load(Hive hive) const;
     // The parsed hive when the file still has the identity it had when it was parsed.
     std::shared_ptr<const HiveData> Cached(Hive hive, const sys::FileIdentity& identity) const;
-    Result<HiveData, ParseError> ParseFile(const sys::FileBytes& content, Hive hive) const;
+    // Takes over the content's bytes.
+    Result<HiveData, ParseError> ParseFile(sys::FileBytes& content, Hive hive) const;
     void Keep(Hive hive, const sys::FileIdentity& identity, std::shared_ptr<const HiveData> data) const;
     // Applies `change` under the hive's lock and writes the result when it returns true.
     bool Modify(Hive hive, const std::function<bool(HiveData&)>& change);

@@ -28,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     for (const Key& key : parsed->Keys()) {
-        if (parsed->FindKey(Upper(key.path)) != &key) std::abort();
+        if (!parsed->HasKey(Upper(key.path))) std::abort();
         for (const NamedValue& value : key.values)
-            if (parsed->FindValue(key.path, Upper(value.name)) != &value.value) std::abort();
+            if (parsed->FindValue(key.path, Upper(value.name)) != value.value) std::abort();
     }
     std::string formatted = FormatHive(*parsed, Hive::CurrentUser);
     auto again = ParseHive(formatted, Hive::CurrentUser);

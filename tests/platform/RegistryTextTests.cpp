@@ -26,7 +26,7 @@ TEST(HiveText, FormatsAKnownHiveExactly)
     data.SetValue(kSettings, "Title", std::string("My \"Show\" C:\\Shows"));
     data.SetValue(kSettings, "Count", uint32_t { 31 });
     data.SetValue("Software\\Tarvanix", "Password", std::string("\x01z\x1f\x7f"));
-    data.KeyFor("Software\\Empty");
+    data.AddKey("Software\\Empty");
 
     const std::string golden = "Windows Registry Editor Version 5.00\n"
                                "\n"
@@ -68,7 +68,7 @@ TEST(HiveText, EveryByteStringSurvivesOnOneLine)
 
     HiveData back = ParseOrFail(file);
     for (const auto& text : texts) {
-        const Value* value = back.FindValue("K", text + "name");
+        auto value = back.FindValue("K", text + "name");
         ASSERT_TRUE(value);
         EXPECT_EQ(std::get<std::string>(*value), text);
     }
@@ -146,20 +146,58 @@ TEST(HiveText, IndexedLookupsAgreeWithTheStoredKeysAfterSetsAndDeletes)
     }
     EXPECT_EQ(data.Keys().size(), 17u);
     for (const Key& key : data.Keys()) {
-        EXPECT_EQ(data.FindKey(key.path), &key);
+        EXPECT_TRUE(data.HasKey(key.path));
         for (const NamedValue& value : key.values) {
             std::string upper = value.name;
             std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-            EXPECT_EQ(data.FindValue(key.path, value.name), &value.value);
-            EXPECT_EQ(data.FindValue(key.path, upper), &value.value);
+            EXPECT_EQ(data.FindValue(key.path, value.name), value.value);
+            EXPECT_EQ(data.FindValue(key.path, upper), value.value);
         }
         for (int v = 0; v < 23; ++v) {
             std::string name = "Value" + std::to_string(v);
             bool stored = std::ranges::any_of(key.values, [&](const NamedValue& n) { return EqualsIgnoringCase(n.name, name); });
-            EXPECT_EQ(data.FindValue(key.path, name) != nullptr, stored) << key.path << " " << name;
+            EXPECT_EQ(data.FindValue(key.path, name).has_value(), stored) << key.path << " " << name;
         }
     }
     // The text of the data reads back to the same lookups.
     HiveData back = ParseOrFail(FormatHive(data, Hive::CurrentUser));
     EXPECT_EQ(FormatHive(back, Hive::CurrentUser), FormatHive(data, Hive::CurrentUser));
+}
+
+TEST(HiveText, AParsedHiveDecodesItsValuesWhenAskedAndTakesChanges)
+{
+    // A name written twice (in two cases, once escaped) reads as its last value under
+    // its first spelling; changes to a parsed hive go over the text it points into.
+    const std::string text = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\K]\n"
+                             "\"Na\\x6De\"=\"first \\\"one\\\"\"\n"
+                             "\"other\"=dword:2\n"
+                             "[HKEY_CURRENT_USER\\\\software\\\\k\\\\]\n"
+                             "\"NAME\"=\"second\\\\\"\n"
+                             "@=\"plain\"\n";
+    HiveData data = ParseOrFail(text);
+    EXPECT_EQ(data.FindValue("Software\\K", "name"), Value(std::string("second\\")));
+    EXPECT_EQ(data.FindValue("SOFTWARE\\k", ""), Value(std::string("plain")));
+    EXPECT_EQ(data.FindValue("Software\\K", "other"), Value(uint32_t { 2 }));
+    EXPECT_FALSE(data.FindValue("Software\\K", "missing"));
+    const std::string formatted = "Windows Registry Editor Version 5.00\n\n"
+                                  "[HKEY_CURRENT_USER\\Software\\K]\n"
+                                  "\"Name\"=\"second\\\\\"\n"
+                                  "\"other\"=dword:00000002\n"
+                                  "@=\"plain\"\n\n";
+    EXPECT_EQ(FormatHive(data, Hive::CurrentUser), formatted);
+
+    HiveData changed = data;   // copies share the parsed text
+    changed.SetValue("software\\K", "NAME", uint32_t { 7 });
+    EXPECT_TRUE(changed.DeleteValue("Software\\K", "OTHER"));
+    EXPECT_FALSE(changed.DeleteValue("Software\\K", "other"));
+    changed.SetValue("Software\\New", "x", std::string("y"));
+    EXPECT_EQ(FormatHive(changed, Hive::CurrentUser),
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CURRENT_USER\\Software\\K]\n"
+        "\"Name\"=dword:00000007\n"
+        "@=\"plain\"\n\n"
+        "[HKEY_CURRENT_USER\\Software\\New]\n"
+        "\"x\"=\"y\"\n\n");
+    EXPECT_EQ(FormatHive(data, Hive::CurrentUser), formatted);   // the original is untouched
 }

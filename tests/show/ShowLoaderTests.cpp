@@ -286,5 +286,44 @@ TEST(ShowLoader, FindsABareShowByEveryPrefixFormOfItsSignature) {
     std::filesystem::remove(path);
 }
 
+// Embedded files of every scrambling shift and a large one, loaded from a
+// packed file, read back exactly, and stay so once the file on disk is cut
+// short and removed: they live in memory, not in the file.
+TEST(ShowLoader, EmbeddedFilesOfAFileOutliveIt) {
+    std::vector<std::unique_ptr<PictureItem>> pictures;
+    std::vector<std::vector<uint8_t>> contents;
+    std::vector<Item*> list;
+    for (uint32_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 17u, 4096u, 300000u}) {
+        std::vector<uint8_t> bytes(size);
+        for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + size);
+        auto picture = std::make_unique<PictureItem>();
+        auto block = std::make_unique_for_overwrite<uint8_t[]>(size);
+        std::copy(bytes.begin(), bytes.end(), block.get());
+        picture->image.Assign("file" + std::to_string(size), std::move(block), size);
+        contents.push_back(std::move(bytes));
+        list.push_back(picture.get());
+        pictures.push_back(std::move(picture));
+    }
+    auto path = std::filesystem::temp_directory_path() / ("showsaver-embedded-" + std::to_string(::getpid()));
+    {
+        auto show = ShowOf(list);
+        std::ofstream file(path, std::ios::binary);
+        std::vector<char> engine(kShowOffset, 'E');
+        file.write(engine.data(), static_cast<std::streamsize>(engine.size()));
+        file.write(reinterpret_cast<const char*>(show.data()), static_cast<std::streamsize>(show.size()));
+    }
+    ShowItemRegistry registry;
+    ShowInfo info;
+    ASSERT_TRUE(LoadShowFile(path, kShowOffset, registry, registry.Items(), info, nullptr));
+    ASSERT_EQ(registry.Items().Size(), static_cast<int>(contents.size()));
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    std::filesystem::remove(path);
+    for (size_t i = 0; i < contents.size(); ++i) {
+        const auto& image = static_cast<const PictureItem&>(registry.Items().At(static_cast<int>(i))).image;
+        EXPECT_EQ(image.Name(), "file" + std::to_string(contents[i].size()));
+        EXPECT_EQ(std::vector<uint8_t>(image.Bytes().begin(), image.Bytes().end()), contents[i]) << i;
+    }
+}
+
 } // namespace
 } // namespace showsaver
