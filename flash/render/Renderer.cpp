@@ -528,7 +528,8 @@ void Renderer::DrawCharacter(const Character& character, const DisplayObject* ob
     switch (character.kind) {
     case CharacterKind::Shape: {
         const Shape& shape = static_cast<const ShapeCharacter&>(character).shape;
-        for (const ShapeLayer& layer : shape.layers) DrawLayer(layer, m, color, shape.nonZero, true);
+        for (const ShapeLayer& layer : shape.layers)
+            if (!m_cache || !DrawKeptLayer(layer, m, color, shape.nonZero)) DrawLayer(layer, m, color, shape.nonZero, true);
         break;
     }
     case CharacterKind::Morph:
