@@ -385,10 +385,13 @@ void Renderer::DrawMasked(const DisplayObject& mask, const std::vector<const Dis
 
 void Renderer::DrawObject(const DisplayObject& object, const Matrix& toDevice, const ColorTransform& color, int depth) {
     if (!object.character || ++m_objects > Limits::kMaxObjectsPerFrame) return;
-    if ((!object.filters.empty() || object.blend != BlendMode::Normal) &&
-        DrawWithEffects(object, toDevice * object.matrix, color * object.color, depth))
+    Matrix m = toDevice * object.matrix;
+    // An object cached as a bitmap is drawn at whole device pixels: the
+    // bitmap moves by whole pixels, and kept pixels serve it as it moves.
+    if (object.cacheAsBitmap) m.tx = std::floor(m.tx + 0.5), m.ty = std::floor(m.ty + 0.5);
+    if ((!object.filters.empty() || object.blend != BlendMode::Normal) && DrawWithEffects(object, m, color * object.color, depth))
         return;
-    DrawCharacter(*object.character, &object, toDevice * object.matrix, color * object.color, depth);
+    DrawCharacter(*object.character, &object, m, color * object.color, depth);
 }
 
 bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, const ColorTransform& color, int depth) {

@@ -57,5 +57,57 @@ TEST(FlashShapeCache, KeptShapesDrawAsFromScratch) {
     EXPECT_GE(kept->KeptDraws(), uint64_t{kShapes * kFrames / 2});
 }
 
+// A stage of 40 × 30 pixels showing one radial blob with a line around it at
+// (x, y) twips, placed with cacheAsBitmap set or not.
+Bytes OneBlob(int x, int y, bool asBitmap) {
+    SwfWriter w(40, 30, 12, 1);
+    w.Background(0xFFFFFF);
+    Bits s;
+    const int half = 160;
+    s.U16(1), s.Rect(-half - 20, half + 20, -half - 20, half + 20);
+    s.U8(1);
+    Radial(0, 0, half, 0xF0C080, 0x203040)(s);
+    s.U8(1), s.U16(20), s.Rgba(0x000000, 255);
+    s.Put(2, 4), s.Put(1, 4);
+    StyleChange(s, half, 0, 0, 1, 1);
+    CurveTo(s, 0, half, -half, 0), CurveTo(s, -half, 0, 0, -half), CurveTo(s, 0, -half, half, 0), CurveTo(s, half, 0, 0, half);
+    EndShape(s);
+    w.Tag(32, s.Data());
+    Bits place;
+    place.U8(0x02 | 0x04), place.U8(asBitmap ? 0x04 : 0), place.U16(1), place.U16(1), place.Translate(x, y);
+    if (asBitmap) place.U8(1);
+    w.Tag(70, place.Data());
+    w.ShowFrame();
+    w.End();
+    return w.Fws();
+}
+
+// An object cached as a bitmap shows at its position rounded to whole
+// pixels; drawn as vectors it shows where it is.
+TEST(FlashShapeCache, CachedAsBitmapSnapsToWholePixels) {
+    struct Case {
+        int x, y;           // twips
+        int snapX, snapY;   // whole pixels
+        bool seen;          // whether the snap shows against vector drawing (edges over 16 off)
+    };
+    const Case cases[] = {{400, 300, 20, 15, false}, {403, 300, 20, 15, true}, {407, 313, 20, 16, true},
+                          {410, 290, 21, 15, true},  {417, 286, 21, 14, true}, {-7, 301, 0, 15, true}};
+    for (const Case& c : cases) {
+        auto asBitmap = Open(OneBlob(c.x, c.y, true)), snapped = Open(OneBlob(c.snapX * 20, c.snapY * 20, false)),
+             vector = Open(OneBlob(c.x, c.y, false));
+        for (int round = 0; round < 3; ++round) {   // drawn plainly, then kept, then from the kept pixels
+            gfx::Surface a = Paint(*asBitmap, 40, 30), b = Paint(*snapped, 40, 30), v = Paint(*vector, 40, 30);
+            int differ = 0, fromVector = 0;
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 40; ++x) {
+                    differ += !Near(a.Pixel(x, y), b.Pixel(x, y), 2);
+                    fromVector += !Near(a.Pixel(x, y), v.Pixel(x, y), 16);
+                }
+            EXPECT_EQ(differ, 0) << c.x << "," << c.y << " round " << round;
+            EXPECT_EQ(fromVector > 0, c.seen) << c.x << "," << c.y;
+        }
+    }
+}
+
 } // namespace
 } // namespace showsaver::flash::test
