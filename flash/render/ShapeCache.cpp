@@ -44,6 +44,12 @@ void ShapeCache::NewFrame() {
 ShapeCache::Entry* ShapeCache::Find(const Key& key) {
     auto it = m_entries.find(key);
     if (it == m_entries.end()) {
+        // Full: notes of keys not met this frame make room, once a frame,
+        // so that shapes turning every frame do not shut out the rest.
+        if (m_entries.size() >= kMaxEntries && m_pruned != m_frame) {
+            m_pruned = m_frame;
+            std::erase_if(m_entries, [this](const auto& item) { return !item.second.pixels && item.second.used != m_frame; });
+        }
         if (m_entries.size() >= kMaxEntries) return nullptr;
         it = m_entries.emplace(key, Entry{}).first;
     }

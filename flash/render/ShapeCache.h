@@ -60,6 +60,7 @@ private:
     int64_t m_pixels = 0;
     uint64_t m_frame = 0;
     uint64_t m_hits = 0;
+    uint64_t m_pruned = 0;   // the frame notes were last dropped to make room
 };
 
 } // namespace showsaver::flash

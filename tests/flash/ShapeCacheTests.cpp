@@ -109,5 +109,25 @@ TEST(FlashShapeCache, CachedAsBitmapSnapsToWholePixels) {
     }
 }
 
+// The cache never holds more than its pixels and entries; when its entries
+// are full, notes of earlier frames make way for new keys.
+TEST(FlashShapeCache, BoundsPixelsAndEntries) {
+    ShapeCache cache;
+    EXPECT_TRUE(cache.Charge(ShapeCache::kMaxPixels));
+    EXPECT_FALSE(cache.Charge(1));
+    cache.NewFrame();
+    auto key = [](size_t i) {
+        ShapeCache::Key k;
+        k.fill = reinterpret_cast<const void*>(i + 1);
+        return k;
+    };
+    for (size_t i = 0; i < ShapeCache::kMaxEntries; ++i) ASSERT_NE(cache.Find(key(i)), nullptr);
+    EXPECT_EQ(cache.Find(key(ShapeCache::kMaxEntries)), nullptr);   // all met this frame: none goes
+    EXPECT_NE(cache.Find(key(0)), nullptr);                          // a key held is still found
+    cache.NewFrame();
+    EXPECT_NE(cache.Find(key(ShapeCache::kMaxEntries)), nullptr);
+    EXPECT_LE(cache.Size(), ShapeCache::kMaxEntries);
+}
+
 } // namespace
 } // namespace showsaver::flash::test
