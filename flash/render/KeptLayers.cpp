@@ -59,15 +59,19 @@ bool Renderer::DrawKeptLayer(const ShapeLayer& layer, const Matrix& m, const Col
         local.ty = double(py.phase) / ShapeCache::kPhases;
         DeviceBox box = Transform(outline, local);
         // Lines reach past the outline by half their width, a miter by
-        // its limit times that; hinted ends move by up to half a pixel.
+        // its limit times that, a square cap's corner by √2 times; hinted
+        // ends move by up to half a pixel. One pixel more covers the
+        // flattening of curves.
         double reach = 0;
         for (size_t i = 0; i < layer.lines.size() && i < layer.linePaths.size(); ++i) {
             if (layer.linePaths[i].empty()) continue;
             const LineStyle& line = layer.lines[i];
             const double half = std::max(1.0, line.width * LineScale(line, m)) / 2;
-            reach = std::max(reach, half * (line.join == Join::Miter ? std::max(line.miterLimit, 1.5) : 1.5));
+            double factor = line.join == Join::Miter ? std::max(line.miterLimit, 1.0) : 1.0;
+            if (line.cap == Cap::Square || line.endCap == Cap::Square) factor = std::max(factor, M_SQRT2);
+            reach = std::max(reach, half * factor + (line.pixelHinting ? 0.5 : 0));
         }
-        box = box.Grown(reach + 2, reach + 2);
+        box = box.Grown(reach + 1, reach + 1);
         if (!std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) || !std::isfinite(box.y1)) return false;
         const double w = std::ceil(box.x1) - std::floor(box.x0), h = std::ceil(box.y1) - std::floor(box.y0);
         if (w <= 0 || h <= 0 || w * h > double(ShapeCache::kMaxShapePixels)) return false;
