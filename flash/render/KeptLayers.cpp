@@ -47,8 +47,9 @@ bool PhaseOf(double v, Phase& out) {
 } // namespace
 
 bool Renderer::DrawKeptLayer(const ShapeLayer& layer, const Matrix& m, const ColorTransform& color, bool nonZero) {
+    const double det = m.a * m.d - m.b * m.c;
     Phase px, py;
-    if (!PhaseOf(m.tx, px) || !PhaseOf(m.ty, py)) return false;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-12 || !PhaseOf(m.tx, px) || !PhaseOf(m.ty, py)) return false;
     ShapeCache::Entry* entry = m_cache->Find({&layer, m.a, m.b, m.c, m.d, color, px.phase, py.phase});
     if (!entry || (!entry->pixels && entry->seen < 2)) return false;
     if (!entry->pixels) {
