@@ -271,6 +271,11 @@ void Player::SetShapeCache(bool on) {
     if (!on) m_shapes.Clear();
 }
 
+uint64_t Player::KeptDraws() const {
+    std::lock_guard lock(m_mutex);
+    return m_shapes.Hits();
+}
+
 bool Player::Paint(gfx::Surface& surface) {
     auto lock = surface.LockForDrawing(surface.Bounds());
     return Paint(reinterpret_cast<uint32_t*>(surface.Data()), surface.Width(), surface.Height(), surface.Stride());

@@ -80,6 +80,8 @@ public:
 
     // Whether shapes' pixels are kept from frame to frame (on by default).
     void SetShapeCache(bool on);
+    // Shapes' layers copied from kept pixels so far.
+    uint64_t KeptDraws() const;
 
 private:
     void StepLocked();

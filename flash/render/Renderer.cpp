@@ -412,6 +412,9 @@ bool Renderer::BeginFrame(const DisplayObject& object, Matrix& m, const ColorTra
 void Renderer::DrawObject(const DisplayObject& object, const Matrix& toDevice, const ColorTransform& color, int depth) {
     if (!object.character || ++m_objects > Limits::kMaxObjectsPerFrame) return;
     Matrix m = toDevice * object.matrix;
+    // An object cached as a bitmap is drawn at whole device pixels: the
+    // bitmap moves by whole pixels, and kept pixels serve it as it moves.
+    if (object.cacheAsBitmap) m.tx = std::floor(m.tx + 0.5), m.ty = std::floor(m.ty + 0.5);
     const bool framed = object.scrollRect || object.opaqueBackground;
     if (framed) {
         cairo_save(m_cr);
@@ -564,7 +567,8 @@ void Renderer::DrawCharacter(const Character& character, const DisplayObject* ob
     switch (character.kind) {
     case CharacterKind::Shape: {
         const Shape& shape = static_cast<const ShapeCharacter&>(character).shape;
-        for (const ShapeLayer& layer : shape.layers) DrawLayer(layer, m, color, shape.nonZero, true);
+        for (const ShapeLayer& layer : shape.layers)
+            if (!m_cache || !DrawKeptLayer(layer, m, color, shape.nonZero)) DrawLayer(layer, m, color, shape.nonZero, true);
         break;
     }
     case CharacterKind::Morph:

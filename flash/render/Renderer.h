@@ -37,6 +37,9 @@ private:
     // Sets the source for a gradient or bitmap fill from the cache, the
     // current matrix `m`; false when it is to be set directly.
     bool SetCachedSource(const FillStyle& fill, const std::vector<Edge>& path, const Matrix& m, const ColorTransform& color);
+    // A shape's layer copied from its kept pixels, which are drawn first
+    // when the layer is worth keeping; false when it is to be drawn plainly.
+    bool DrawKeptLayer(const ShapeLayer& layer, const Matrix& m, const ColorTransform& color, bool nonZero);
     void DrawCharacter(const Character& character, const DisplayObject* object, const Matrix& toDevice,
                        const ColorTransform& color, int depth);
     using ListIterator = std::map<uint16_t, DisplayObject>::const_iterator;
