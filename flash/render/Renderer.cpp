@@ -568,7 +568,7 @@ void Renderer::DrawCharacter(const Character& character, const DisplayObject* ob
     case CharacterKind::Shape: {
         const Shape& shape = static_cast<const ShapeCharacter&>(character).shape;
         for (const ShapeLayer& layer : shape.layers)
-            if (!m_cache || !DrawKeptLayer(layer, m, color, shape.nonZero)) DrawLayer(layer, m, color, shape.nonZero, true);
+            if (m_maskPass || !m_cache || !DrawKeptLayer(layer, m, color, shape.nonZero)) DrawLayer(layer, m, color, shape.nonZero, true);
         break;
     }
     case CharacterKind::Morph:
