@@ -81,7 +81,7 @@ void Player::ResetLocked() {
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);
     RunPending(actions, 0);
-    if (m_mixer) m_mixer->Step(*m_root);
+    TakeSound();
 }
 
 void Player::SetLoop(bool loop) {
@@ -174,13 +174,20 @@ void Player::StepLocked() {
     std::vector<PendingActions> actions;
     m_root->Step(actions);
     RunPending(actions, 1000.0 / m_movie->FramesPerSecond());
+    TakeSound();
+}
+
+// Without a mixer (no sink: muted) the step's sound is dropped.
+void Player::TakeSound() {
+    ScriptSounds& script = m_script->Sounds();
     if (m_mixer) {
-        m_mixer->Step(*m_root);
-    } else {
-        std::vector<StreamBlockRef> blocks;
-        std::vector<SoundStart> starts;
-        m_root->TakeSound(blocks, starts);
+        m_mixer->Step(*m_root, &script);
+        return;
     }
+    std::vector<StreamBlockRef> blocks;
+    std::vector<SoundStart> starts;
+    m_root->TakeSound(blocks, starts);
+    script.commands.clear();
 }
 
 // A step's actions run with the step's events and timers; a goto from

@@ -83,6 +83,7 @@ public:
 
 private:
     void StepLocked();
+    void TakeSound();
     // Runs the action blocks a step (`elapsedMs` of the movie's time, with
     // its events) or a goto from outside (-1) gave, and those they give.
     void RunPending(std::vector<PendingActions>& actions, double elapsedMs = -1);

@@ -17,6 +17,8 @@ bool ScriptMachine::Quit() const { return m_vm->quit; }
 
 bool ScriptMachine::Abandoned() const { return m_vm->abandoned; }
 
+ScriptSounds& ScriptMachine::Sounds() { return m_vm->sounds; }
+
 void ScriptMachine::SetTrace(std::function<void(const std::string&)> trace) { m_vm->trace = std::move(trace); }
 
 } // namespace showsaver::flash

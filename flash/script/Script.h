@@ -33,6 +33,8 @@ public:
     void RunActions(std::vector<PendingActions>& actions);
     bool Quit() const;        // "FSCommand:quit" was asked for
     bool Abandoned() const;   // a limit was passed
+    // What the movie's Sound objects ask of the mixer, and its answers.
+    ScriptSounds& Sounds();
     // Where trace() goes; nowhere by default.
     void SetTrace(std::function<void(const std::string&)> trace);
 

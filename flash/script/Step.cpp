@@ -27,6 +27,7 @@ void Vm::RunStep(std::vector<PendingActions>& actions, double elapsedMs, bool ev
             m_initDone = true;
             for (const auto& code : movie.initActions) RunBlock(code, root.Serial());
         }
+        SoundsCompleted();
         if (events) ClipEvents(true);
         RunActions(actions, next);
         ClipEvents(false);

@@ -36,6 +36,7 @@ Vm::Vm(const Movie& m, PlayheadRegistry& r, Playhead& rootPlayhead)
     InstallMore();
     InstallClasses();
     InstallText();
+    InstallSound();
     m_lastLive = m_heapBytes;
 }
 
@@ -614,6 +615,7 @@ void Vm::CollectGarbage() {
     for (auto& [character, o] : fieldObjects) mark(o);
     mark(textFieldProto);
     for (auto& [serial, loaded] : m_loaded) mark(loaded.object);
+    for (auto& [token, o] : playingSounds) mark(o);
     for (auto& [id, t] : timers) {
         markValue(t.function), markValue(t.self);
         for (const Value& v : t.args) markValue(v);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "flash/characters/SoundData.h"
 #include "flash/display/Playhead.h"
 #include "flash/script/Value.h"
 
@@ -163,6 +164,14 @@ public:
     bool GetFieldProperty(Object* field, const std::string& name, Value& out);
     bool SetFieldProperty(Object* field, const std::string& name, const Value& v);
     void InstallText();
+
+    // --- Sound objects: what they ask of the mixer, and those playing (by
+    // their token) until their sound ends.
+    ScriptSounds sounds;
+    std::map<uint64_t, Object*> playingSounds;
+    uint64_t nextSoundToken = 1;
+    void InstallSound();
+    void SoundsCompleted();
 
     // --- The interpreter.
     void RunBlock(std::span<const uint8_t> code, uint64_t owner);
