@@ -2,6 +2,7 @@
 // is a text character of the machine's own, placed in a clip's list and
 // drawn as the movie's edit text is.
 
+#include "flash/script/Units.h"
 #include "flash/script/Vm.h"
 
 #include <algorithm>
@@ -85,7 +86,7 @@ bool Vm::GetFieldProperty(Object* field, const std::string& name, Value& out) {
     DisplayObject* h = FieldHolder(field);
     std::string key = Lower(name);
     if (key == "text" || key == "htmltext") out = Value::Str(text->editText);
-    else if (key == "length") out = Value::Num(static_cast<double>(text->editText.size()));
+    else if (key == "length") out = Value::Num(static_cast<double>(UnitCount(text->editText, version >= 6)));
     else if (key == "textcolor") out = Value::Num(text->editColor.r << 16 | text->editColor.g << 8 | text->editColor.b);
     else if (key == "border" || key == "background") out = Value::Bool(text->editBorder);
     else if (key == "_x" || key == "_y") out = Value::Num((h ? (key == "_x" ? h->matrix.tx : h->matrix.ty) : 0) / 20);

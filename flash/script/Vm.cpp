@@ -1,5 +1,7 @@
 #include "flash/script/Vm.h"
 
+#include "flash/script/Units.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -192,7 +194,7 @@ Value Vm::Get(const Value& target, const std::string& name) {
     switch (target.type) {
     case Value::Type::Object: return GetOf(target.object, name);
     case Value::Type::String:
-        if (Key(name) == "length") return Value::Num(static_cast<double>(target.text.size()));
+        if (Key(name) == "length") return Value::Num(static_cast<double>(UnitCount(target.text, version >= 6)));
         [[fallthrough]];
     case Value::Type::Number:
     case Value::Type::Boolean: {
@@ -215,7 +217,7 @@ Value Vm::GetOf(Object* o, const std::string& name) {
         if (key == "length") return Value::Num(static_cast<double>(o->elements.size()));
         if (IndexOf(name, index)) return index < o->elements.size() ? o->elements[index] : Value{};
     }
-    if (o->kind == Kind::String && key == "length") return Value::Num(static_cast<double>(o->primitive.text.size()));
+    if (o->kind == Kind::String && key == "length") return Value::Num(static_cast<double>(UnitCount(o->primitive.text, version >= 6)));
     Object* lookFrom = o;
     Value self = Value::Obj(o);
     if (o->kind == Kind::Super) {

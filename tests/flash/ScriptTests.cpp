@@ -276,6 +276,40 @@ TEST(FlashScript, GlobalClasses) {
     for (const Row& r : rows) EXPECT_EQ(Trace(r.source, r.version), r.trace) << r.source;
 }
 
+// Strings count in UTF-16 units from version 6 on (the text kept as
+// UTF-8); before, each byte is a character. Each row: the version, the
+// string in r1, what runs on it, the trace.
+TEST(FlashScript, StringsCountInUtf16Units) {
+    const std::string mixed = "a\u00e9\u20ac\U0001F600";   // a, e acute, euro, a character past 16 bits
+    const struct {
+        int version;
+        std::string subject, source, trace;
+    } rows[] = {
+        {8, mixed, R"(push r1, "length"; getMember; trace; push r1; mbLength; trace; push r1; stringLength; trace)", "5|5|5"},
+        {8, mixed, R"(push 1, 1, r1, "charCodeAt"; callMethod; trace; push 2, 1, r1, "charCodeAt"; callMethod; trace
+                      push 3, 1, r1, "charCodeAt"; callMethod; trace; push 4, 1, r1, "charCodeAt"; callMethod; trace)",
+         "233|8364|55357|56832"},
+        {8, mixed, R"(push 2, 1, r1, "charAt"; callMethod; trace; push 2, 1, 2, r1, "substr"; callMethod; trace
+                      push 5, 3, 2, r1, "substring"; callMethod; trace; push -2, 1, r1, "slice"; callMethod; trace)",
+         "\u20ac|\u00e9\u20ac|\U0001F600|\U0001F600"},
+        {8, mixed, "push \"\u20ac\", 1, r1, \"indexOf\"; callMethod; trace; push \"\U0001F600\", 1, r1, \"lastIndexOf\"; callMethod; trace", "2|3"},
+        {8, mixed, R"(push "", 1, r1, "split"; callMethod; push "length"; getMember; trace; push r1, 2, 2; mbSubstring; trace)",
+         "5|\u00e9\u20ac"},
+        {8, "", R"(push 0xDE00, 0xD83D, 233, 3, "String"; getVariable; push "fromCharCode"; callMethod; trace
+                   push 8364; mbChr; trace; push 0x20AC; mbChr; mbOrd; trace)",
+         "\u00e9\U0001F600|\u20ac|8364"},
+        {8, "\u00e9", R"(push r1, 1, "escape"; callFunction; trace; push "%C3%A9", 1, "unescape"; callFunction; trace
+                         push "%E9", 1, "unescape"; callFunction; dup; trace; push "length"; getMember; trace)",
+         "%C3%A9|\u00e9|\u00e9|1"},
+        // Version 5: bytes (Latin-1).
+        {5, "a\u00e9", R"(push r1, "length"; getMember; trace; push 1, 1, r1, "charCodeAt"; callMethod; trace; push r1, 1, "escape"; callFunction; trace)",
+         "3|195|a%C3%A9"},
+        {5, "", R"(push 233, 1, "String"; getVariable; push "fromCharCode"; callMethod; push 1, "escape"; callFunction; trace)", "%E9"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(Trace("push \"" + r.subject + "\"; store r1; pop\n" + r.source, r.version), r.trace) << r.version << " " << r.source;
+}
+
 // Time: onEnterFrame every step, setInterval and setTimeout on the movie's
 // clock (12 frames a second: a step is 83 ms).
 TEST(FlashScript, EventsAndTimersFollowTheMoviesClock) {
