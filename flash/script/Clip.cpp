@@ -389,6 +389,11 @@ Playhead* Vm::Duplicate(Playhead* p, const std::string& name, int depth) {
     const Character* character = h->character;
     uint16_t id = h->id;
     auto clipActions = h->clipActions;
+    // The copy has the drawing methods' shapes too (taken first: the copy
+    // may replace the original), counted against the same bounds.
+    std::vector<ShapeLayer> drawing = p->Drawing();
+    size_t edges = pens.count(p->Serial()) ? pens[p->Serial()].edges : 0;
+    Charge(edges * sizeof(Edge) * 2);
     Playhead* copy = parent->PlaceSprite(*key, character, name, *pending);
     if (!copy) return nullptr;
     DisplayObject* ch = copy->Holder();
@@ -396,6 +401,8 @@ Playhead* Vm::Duplicate(Playhead* p, const std::string& name, int depth) {
     ch->matrix = m;
     ch->color = color;
     ch->clipActions = clipActions;
+    copy->Drawing() = std::move(drawing);
+    if (edges) pens[copy->Serial()].edges = edges;
     return copy;
 }
 

@@ -360,6 +360,16 @@ TEST(FlashScript, ClipsAndDrawing) {
         {"duplicateMovieClip places a copy at the original's place, moved after",
          R"(push 10, "copy", 2, "box"; getVariable; push "duplicateMovieClip"; callMethod; push "_y", 50; setMember)", 0,
          {{5, 5}, {5, 55}}, {{55, 55}}, {}},
+        {"duplicateMovieClip copies what the drawing methods drew",
+         R"(push "box"; getVariable; store r1; pop
+            push 100, 0xFF0000, 2, r1, "beginFill"; callMethod; pop
+            push 0, 20, 2, r1, "moveTo"; callMethod; pop
+            push 0, 40, 2, r1, "lineTo"; callMethod; pop
+            push 20, 40, 2, r1, "lineTo"; callMethod; pop
+            push 20, 20, 2, r1, "lineTo"; callMethod; pop
+            push 0, r1, "endFill"; callMethod; pop
+            push 10, "copy", 2, r1, "duplicateMovieClip"; callMethod; push "_y", 50; setMember)", 0,
+         {{5, 5}, {5, 55}}, {{55, 55}, {30, 35}}, {{30, 10}, {30, 60}}},
         {"attachMovie by linkage name, with an init object",
          R"(push "_x", 30, "_y", 30, 2; initObject
             push 5, "made", "square", 4, "_root"; getVariable; push "attachMovie"; callMethod; pop)", 0,
