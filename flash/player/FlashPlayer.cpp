@@ -77,6 +77,10 @@ void Player::ResetLocked() {
     m_root->SetLooping(m_loop);
     m_script = std::make_unique<ScriptMachine>(*m_movie, m_registry, *m_root);
     m_script->SetTrace(m_trace);
+    m_script->SetTextMeasure([movie = m_movie.get()](const TextCharacter& text) {
+        TextSize size = MeasureEditText(text, *movie);
+        return std::pair{size.width, size.height};
+    });
     m_started = false;
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);

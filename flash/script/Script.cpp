@@ -19,6 +19,10 @@ bool ScriptMachine::Abandoned() const { return m_vm->abandoned; }
 
 ScriptSounds& ScriptMachine::Sounds() { return m_vm->sounds; }
 
+void ScriptMachine::SetTextMeasure(std::function<std::pair<double, double>(const TextCharacter&)> measure) {
+    m_vm->measureText = std::move(measure);
+}
+
 void ScriptMachine::SetTrace(std::function<void(const std::string&)> trace) { m_vm->trace = std::move(trace); }
 
 } // namespace showsaver::flash

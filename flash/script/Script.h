@@ -35,6 +35,9 @@ public:
     bool Abandoned() const;   // a limit was passed
     // What the movie's Sound objects ask of the mixer, and its answers.
     ScriptSounds& Sounds();
+    // How scripts' text fields measure their text (in twips), for autoSize
+    // and textWidth; the renderer knows.
+    void SetTextMeasure(std::function<std::pair<double, double>(const TextCharacter&)> measure);
     // Where trace() goes; nowhere by default.
     void SetTrace(std::function<void(const std::string&)> trace);
 

@@ -164,6 +164,20 @@ public:
     bool GetFieldProperty(Object* field, const std::string& name, Value& out);
     bool SetFieldProperty(Object* field, const std::string& name, const Value& v);
     void InstallText();
+    // What a script's field shows beyond its character: its one format and
+    // how it sizes itself.
+    struct FieldStyle {
+        std::string font = "Times New Roman";
+        bool bold = false, italic = false, underline = false;
+        TextAlign align = TextAlign::Left;
+        bool embedFonts = false;
+        int autoSize = 0;   // none, left, center, right
+    };
+    std::map<const Character*, FieldStyle> fieldStyles;
+    // The size of a field's text as drawn, in twips (the player gives it;
+    // without it fields do not size themselves).
+    std::function<std::pair<double, double>(const TextCharacter&)> measureText;
+    void Relayout(TextCharacter& text);
 
     // --- Sound objects: what they ask of the mixer, and those playing (by
     // their token) until their sound ends.
