@@ -1,5 +1,6 @@
 #include "flash/player/FlashPlayer.h"
 
+#include "flash/characters/Parsers.h"
 #include "flash/render/Renderer.h"
 
 #include <cmath>
@@ -13,6 +14,18 @@ namespace showsaver::flash {
 namespace {
 
 constexpr size_t kMaxFileSize = size_t{256} << 20;
+// What scripts may load beside a movie, all loads together.
+constexpr size_t kMaxLoads = 32;
+constexpr uint64_t kMaxLoadedBytes = uint64_t{256} << 20;
+
+bool ReadFile(const std::filesystem::path& file, size_t limit, std::vector<uint8_t>& bytes) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(file, ec);
+    if (ec || size > limit) return false;
+    bytes.resize(size);
+    std::ifstream in(file, std::ios::binary);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)));
+}
 
 struct CairoDeleter {
     void operator()(cairo_t* cr) const { cairo_destroy(cr); }
@@ -34,6 +47,34 @@ Matrix StageToDevice(const Rect& stage, int width, int height) {
 
 } // namespace
 
+std::optional<std::filesystem::path> FileBesideMovie(const std::filesystem::path& folder, const std::string& url) {
+    namespace fs = std::filesystem;
+    if (folder.empty() || url.empty() || url.size() > 4096) return std::nullopt;
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    std::replace(path.begin(), path.end(), '\\', '/');
+    // A scheme ("http:", "file:", a drive's "C:") or an absolute path.
+    size_t colon = path.find(':');
+    if (colon != std::string::npos || path.empty() || path[0] == '/') return std::nullopt;
+    fs::path relative;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = std::min(path.find('/', at), path.size());
+        std::string part = path.substr(at, end - at);
+        if (part == "..") return std::nullopt;
+        if (!part.empty() && part != ".") relative /= part;
+        at = end + 1;
+    }
+    if (relative.empty()) return std::nullopt;
+    std::error_code ec;
+    fs::path base = fs::canonical(folder, ec);
+    if (ec) return std::nullopt;
+    fs::path file = fs::canonical(base / relative, ec);
+    if (ec || !fs::is_regular_file(file, ec)) return std::nullopt;
+    // A link may lead out of the folder: the real path must stay inside.
+    auto [b, f] = std::mismatch(base.begin(), base.end(), file.begin(), file.end());
+    if (b != base.end()) return std::nullopt;
+    return file;
+}
+
 Player::Player() {
     if (const char* flag = std::getenv("SHOWSAVER_FLASH_TRACE"); flag && std::strcmp(flag, "1") == 0)
         m_trace = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
@@ -53,16 +94,57 @@ bool Player::Load(const std::filesystem::path& file, std::string& error) {
         error = "cannot read " + file.string();
         return false;
     }
-    return LoadBytes(bytes, error);
+    return LoadFrom(bytes, std::filesystem::absolute(file, ec).parent_path(), error);
 }
 
-bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
+LoadedContent Player::LoadBeside(const std::string& url) {
+    LoadedContent out;
+    auto file = FileBesideMovie(m_folder, url);
+    std::vector<uint8_t> bytes;
+    if (!file) {
+        out.error = "not a file beside the movie: " + url;
+        return out;
+    }
+    if (m_loadedMovies.size() + m_loadedPictures.size() >= kMaxLoads ||
+        !ReadFile(*file, static_cast<size_t>(std::min<uint64_t>(kMaxFileSize, kMaxLoadedBytes - m_loadedBytes)), bytes)) {
+        out.error = "cannot load " + url;
+        return out;
+    }
+    m_loadedBytes += bytes.size();
+    auto starts = [&](std::string_view magic) {
+        return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin(), [](char m, uint8_t b) { return uint8_t(m) == b; });
+    };
+    if (starts("FWS") || starts("CWS") || starts("ZWS")) {
+        if (auto movie = LoadMovie(bytes, out.error)) {
+            out.movie = movie.get();
+            m_loadedMovies.push_back(std::move(movie));
+        }
+        return out;
+    }
+    // A picture as DefineBitsJPEG2 holds one: JPEG, PNG or GIF.
+    if (starts("\xFF\xD8") || starts("\x89PNG") || starts("GIF8")) {
+        MemoryBudget budget(bytes.size());
+        Reader reader(bytes);
+        if (auto picture = ParseJpegBitmap(reader, 21, {}, budget, out.error)) {
+            out.picture = picture.get();
+            m_loadedPictures.push_back(std::move(picture));
+        }
+        return out;
+    }
+    out.error = "not a movie or a picture: " + url;
+    return out;
+}
+
+bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) { return LoadFrom(bytes, {}, error); }
+
+bool Player::LoadFrom(std::span<const uint8_t> bytes, const std::filesystem::path& folder, std::string& error) {
     auto movie = LoadMovie(bytes, error);
     if (!movie) return false;
     std::lock_guard lock(m_mutex);
     m_mixer.reset();
     m_script.reset();
     m_root.reset();
+    m_folder = folder;
     m_movie = std::move(movie);
     m_shapes.Clear();   // its keys name the old movie's shapes
     if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
@@ -73,6 +155,10 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
 
 void Player::ResetLocked() {
     m_script.reset();
+    m_root.reset();
+    m_loadedMovies.clear();
+    m_loadedPictures.clear();
+    m_loadedBytes = 0;
     m_root = std::make_unique<Playhead>(*m_movie, m_movie->root, m_movie->header.frameCount, 0, m_registry);
     m_root->SetLooping(m_loop);
     m_script = std::make_unique<ScriptMachine>(*m_movie, m_registry, *m_root);
@@ -81,6 +167,7 @@ void Player::ResetLocked() {
         TextSize size = MeasureEditText(text, *movie);
         return std::pair{size.width, size.height};
     });
+    m_script->SetContentLoader([this](const std::string& url) { return LoadBeside(url); });
     m_started = false;
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);

@@ -735,7 +735,7 @@ void Vm::InstallClip() {
         if (Playhead* p = Self(vm, self)) vm.EndFill(p);
         return Value{};
     });
-    for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie", "setMask",
+    for (const char* name : {"startDrag", "stopDrag", "loadVariables", "setMask",
                              "attachBitmap", "beginBitmapFill", "lineGradientStyle", "attachAudio"})
         Method(mc, name, [](Vm&, const Value&, std::span<const Value>) { return Value{}; });
     Method(mc, "getBytesLoaded", [](Vm&, const Value&, std::span<const Value>) { return Value::Num(1); });

@@ -827,13 +827,14 @@ void Vm::InstallMore() {
         return {};
     });
     Method(global, "getURL", none);
-    Method(global, "loadMovie", none);
     Method(global, "loadMovieNum", none);
     Method(global, "loadVariables", none);
     Method(global, "loadVariablesNum", none);
-    Method(global, "unloadMovie", none);
     Method(global, "unloadMovieNum", none);
-    Method(global, "stopAllSounds", none);
+    Method(global, "stopAllSounds", NATIVE {
+        vm.sounds.commands.push_back({0, 0, 0, true, 0, 1});
+        return {};
+    });
     Method(global, "updateAfterEvent", none);
 }
 

@@ -306,10 +306,15 @@ struct Interpreter {
             GetUrl(url);
             break;
         }
-        case 0x9A: {   // GetURL2: nothing leaves the movie
-            args.U8();
-            Pop();
-            GetUrl(vm.ToString(Pop()));
+        case 0x9A: {   // GetURL2: nothing leaves the movie; loadMovie into a clip reads beside it
+            uint8_t flags = args.U8();
+            std::string target = vm.ToString(Pop()), url = vm.ToString(Pop());
+            constexpr uint8_t kLoadTarget = 0x02, kLoadVariables = 0x01;
+            if ((flags & kLoadTarget) && !(flags & kLoadVariables)) {
+                if (Playhead* p = Target(f)) vm.QueueLoad(vm.ResolvePath(target, p), url, nullptr, url.empty());
+            } else {
+                GetUrl(url);
+            }
             break;
         }
         case 0x8A: args.U16(); args.U8(); break;   // WaitForFrame: every frame is loaded

@@ -23,6 +23,8 @@ void ScriptMachine::SetTextMeasure(std::function<std::pair<double, double>(const
     m_vm->measureText = std::move(measure);
 }
 
+void ScriptMachine::SetContentLoader(ContentLoader loader) { m_vm->loadContent = std::move(loader); }
+
 void ScriptMachine::SetTrace(std::function<void(const std::string&)> trace) { m_vm->trace = std::move(trace); }
 
 } // namespace showsaver::flash

@@ -17,6 +17,16 @@ namespace script {
 class Vm;
 }
 
+// What a script's loadMovie found beside the movie: another movie or a
+// picture (both kept by whoever loaded them, for as long as the machine's
+// playheads live), or why there is nothing.
+struct LoadedContent {
+    const Movie* movie = nullptr;
+    const Character* picture = nullptr;
+    std::string error;
+};
+using ContentLoader = std::function<LoadedContent(const std::string& url)>;
+
 class ScriptMachine {
 public:
     // `registry` and `root` must outlive the machine.
@@ -38,6 +48,8 @@ public:
     // How scripts' text fields measure their text (in twips), for autoSize
     // and textWidth; the renderer knows.
     void SetTextMeasure(std::function<std::pair<double, double>(const TextCharacter&)> measure);
+    // How loadMovie and MovieClipLoader reach files; without it they fail.
+    void SetContentLoader(ContentLoader loader);
     // Where trace() goes; nowhere by default.
     void SetTrace(std::function<void(const std::string&)> trace);
 

@@ -34,6 +34,7 @@ void Vm::RunStep(std::vector<PendingActions>& actions, double elapsedMs, bool ev
         RunActions(actions, next);
         if (events) FireTimers();
         RunActions(actions, next);
+        RunLoads(actions, next);
     } catch (Abandon&) {
         abandoned = true;
     }

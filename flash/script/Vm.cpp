@@ -39,6 +39,7 @@ Vm::Vm(const Movie& m, PlayheadRegistry& r, Playhead& rootPlayhead)
     InstallClasses();
     InstallText();
     InstallSound();
+    InstallLoading();
     m_lastLive = m_heapBytes;
 }
 
@@ -618,6 +619,7 @@ void Vm::CollectGarbage() {
     mark(textFieldProto);
     for (auto& [serial, loaded] : m_loaded) mark(loaded.object);
     for (auto& [token, o] : playingSounds) mark(o);
+    for (const PendingLoad& load : loads) mark(load.loader);
     for (auto& [id, t] : timers) {
         markValue(t.function), markValue(t.self);
         for (const Value& v : t.args) markValue(v);

@@ -15,6 +15,7 @@
 
 #include "flash/characters/SoundData.h"
 #include "flash/display/Playhead.h"
+#include "flash/script/Script.h"
 #include "flash/script/Value.h"
 
 namespace showsaver::flash::script {
@@ -187,6 +188,20 @@ public:
     void InstallSound();
     void SoundsCompleted();
 
+    // --- Loading into clips: done after a step's actions (whoever asked may
+    // be the clip that is replaced), with MovieClipLoader's listeners told.
+    struct PendingLoad {
+        uint64_t target = 0;
+        std::string url;
+        Object* loader = nullptr;   // a MovieClipLoader, or null
+        bool unload = false;
+    };
+    std::vector<PendingLoad> loads;
+    ContentLoader loadContent;
+    void QueueLoad(Playhead* target, const std::string& url, Object* loader, bool unload = false);
+    void RunLoads(std::vector<PendingActions>& actions, size_t& next);
+    void InstallLoading();
+
     // --- The interpreter.
     void RunBlock(std::span<const uint8_t> code, uint64_t owner);
     Value Invoke(Object* function, const Value& self, std::span<const Value> args, Object* home);
@@ -208,7 +223,9 @@ public:
 private:
     void CollectGarbage();
     void FireTimers();
+public:
     void RunActions(std::vector<PendingActions>& actions, size_t& next);
+private:
     void ClipEvents(bool enterFrame);
     void Collect(Playhead* p, std::vector<Playhead*>& out, int depth);
 
