@@ -833,6 +833,7 @@ void Vm::InstallMore() {
     Method(global, "unloadMovieNum", none);
     Method(global, "stopAllSounds", NATIVE {
         vm.sounds.commands.push_back({0, 0, 0, true, 0, 1});
+        vm.playingSounds.clear();
         return {};
     });
     Method(global, "updateAfterEvent", none);

@@ -76,7 +76,13 @@ void Vm::InstallSound() {
         if (!s) return {};
         uint16_t id = 0;
         if (!Arg(a, 0).IsUndefined() && !(id = SoundByName(vm, Arg(a, 0)))) return {};
-        vm.sounds.commands.push_back({s->clip, OwnerOf(vm, s), id, true, 0, 1});
+        uint64_t owner = OwnerOf(vm, s);
+        vm.sounds.commands.push_back({s->clip, owner, id, true, 0, 1});
+        // The Sound objects whose sounds this stops wait for them no more.
+        std::erase_if(vm.playingSounds, [&](const auto& entry) {
+            const Object* o = entry.second;
+            return (!owner || OwnerOf(vm, o) == owner) && (!id || (o->primitive.IsNumber() && o->primitive.number == id));
+        });
         return {};
     });
     Method(proto, "setVolume", NATIVE {

@@ -282,6 +282,7 @@ TEST(FlashSound, ScriptedSoundsThroughTheMixer) {
         {"start(0, 3) loops three times", global + "push 3, 0, 2, r1, \"start\"; callMethod; pop\n", 4000, 4000, 0.3, ""},
         {"start(0.05) from the middle", global + "push 0.05, 1, r1, \"start\"; callMethod; pop\n", 4000, 4000, 0.05, ""},
         {"stop() after start: silence", global + start + "push 0, r1, \"stop\"; callMethod; pop\n", 0, 0, 0, ""},
+        {"stopAllSounds after start: silence", global + start + "push 0, \"stopAllSounds\"; callFunction; pop\n", 0, 0, 0, ""},
         {"stop(\"beep\") after start: silence", global + start + "push \"beep\", 1, r1, \"stop\"; callMethod; pop\n", 0, 0, 0, ""},
         {"duration, and onSoundComplete once",
          global + "push r1, \"duration\"; getMember; trace\n"
