@@ -266,6 +266,27 @@ void Player::StepLocked() {
     m_root->Step(actions);
     RunPending(actions, 1000.0 / m_movie->FramesPerSecond());
     TakeSound();
+    ReplaceFromScript();
+}
+
+// loadMovieNum into level 0: the movie beside this one plays in its place,
+// from its first frame (after the step, never inside one). A file that is
+// no movie leaves this one playing.
+void Player::ReplaceFromScript() {
+    std::string url = m_script->TakeRootLoad();
+    auto file = url.empty() ? std::nullopt : FileBesideMovie(m_folder, url);
+    std::vector<uint8_t> bytes;
+    if (!file || !ReadFile(*file, kMaxFileSize, bytes)) return;
+    std::string error;
+    auto movie = LoadMovie(bytes, error);
+    if (!movie) return;
+    m_mixer.reset();
+    m_script.reset();
+    m_root.reset();
+    m_movie = std::move(movie);
+    m_shapes.Clear();
+    if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
+    ResetLocked();
 }
 
 // Without a mixer (no sink: muted) the step's sound is dropped.

@@ -91,6 +91,7 @@ private:
     bool LoadFrom(std::span<const uint8_t> bytes, const std::filesystem::path& folder, std::string& error);
     void StepLocked();
     void TakeSound();
+    void ReplaceFromScript();
     // A movie or picture beside the movie, for a script's loadMovie.
     LoadedContent LoadBeside(const std::string& url);
     // Runs the action blocks a step (`elapsedMs` of the movie's time, with

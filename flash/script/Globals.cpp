@@ -827,10 +827,8 @@ void Vm::InstallMore() {
         return {};
     });
     Method(global, "getURL", none);
-    Method(global, "loadMovieNum", none);
     Method(global, "loadVariables", none);
     Method(global, "loadVariablesNum", none);
-    Method(global, "unloadMovieNum", none);
     Method(global, "stopAllSounds", NATIVE {
         vm.sounds.commands.push_back({0, 0, 0, true, 0, 1});
         vm.playingSounds.clear();

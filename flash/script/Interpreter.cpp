@@ -303,7 +303,8 @@ struct Interpreter {
         }
         case 0x83: {   // GetURL
             std::string url = args.String();
-            GetUrl(url);
+            std::string target = args.String();
+            if (!vm.LoadLevel(url, target)) GetUrl(url);
             break;
         }
         case 0x9A: {   // GetURL2: nothing leaves the movie; loadMovie into a clip reads beside it
@@ -312,7 +313,7 @@ struct Interpreter {
             constexpr uint8_t kLoadTarget = 0x02, kLoadVariables = 0x01;
             if ((flags & kLoadTarget) && !(flags & kLoadVariables)) {
                 if (Playhead* p = Target(f)) vm.QueueLoad(vm.ResolvePath(target, p), url, nullptr, url.empty());
-            } else {
+            } else if (!(flags & kLoadVariables) && !vm.LoadLevel(url, target)) {
                 GetUrl(url);
             }
             break;

@@ -5,6 +5,8 @@
 
 #include "flash/script/Vm.h"
 
+#include <strings.h>
+
 namespace showsaver::flash::script {
 
 #define NATIVE [](Vm & vm [[maybe_unused]], [[maybe_unused]] const Value& self, [[maybe_unused]] std::span<const Value> a) -> Value
@@ -32,7 +34,46 @@ Playhead* TargetOf(Vm& vm, const Value& v) {
     return nullptr;
 }
 
+// The level a target such as "_level2" names, or -1.
+int LevelOf(const std::string& target) {
+    if (target.size() < 7 || target.size() > 11 || strncasecmp(target.c_str(), "_level", 6) != 0) return -1;
+    int level = 0;
+    for (size_t i = 6; i < target.size(); ++i) {
+        if (target[i] < '0' || target[i] > '9') return -1;
+        level = level * 10 + (target[i] - '0');
+    }
+    return level;
+}
+
+// Levels above the root's own: the top depths of its list, one each.
+constexpr int kLevels = 16;
+
 } // namespace
+
+bool Vm::LoadLevel(const std::string& url, const std::string& target) {
+    int level = LevelOf(target);
+    if (level < 0) return false;
+    if (level == 0) {
+        if (!url.empty()) rootLoad = url;
+        return true;
+    }
+    if (level >= kLevels || !pending) return true;
+    auto depth = static_cast<uint16_t>(65535 - kLevels + level);
+    std::string name = "_level" + std::to_string(level);
+    auto& list = root.MutableList();
+    auto it = list.find(depth);
+    Playhead* clip = it != list.end() ? it->second.sprite.get() : nullptr;
+    if (url.empty()) {
+        if (clip) root.RemoveAt(depth), root.Touch();
+        return true;
+    }
+    if (!clip) {
+        clip = root.PlaceSprite(depth, nullptr, name, *pending);
+        root.Touch();
+    }
+    QueueLoad(clip, url, nullptr);
+    return true;
+}
 
 void Vm::QueueLoad(Playhead* target, const std::string& url, Object* loader, bool unload) {
     if (!target || loads.size() >= kMaxQueuedLoads) return;
@@ -107,6 +148,14 @@ void Vm::InstallLoading() {
     });
     Method(global, "loadMovie", NATIVE {
         vm.QueueLoad(TargetOf(vm, Arg(a, 1)), vm.ToString(Arg(a, 0)), nullptr);
+        return {};
+    });
+    Method(global, "loadMovieNum", NATIVE {
+        vm.LoadLevel(vm.ToString(Arg(a, 0)), "_level" + Vm::NumberToString(vm.ToNumber(Arg(a, 1))));
+        return {};
+    });
+    Method(global, "unloadMovieNum", NATIVE {
+        vm.LoadLevel("", "_level" + Vm::NumberToString(vm.ToNumber(Arg(a, 0))));
         return {};
     });
     Method(global, "unloadMovie", NATIVE {

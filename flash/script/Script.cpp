@@ -2,6 +2,8 @@
 
 #include "flash/script/Vm.h"
 
+#include <utility>
+
 namespace showsaver::flash {
 
 ScriptMachine::ScriptMachine(const Movie& movie, PlayheadRegistry& registry, Playhead& root)
@@ -14,6 +16,8 @@ void ScriptMachine::Step(std::vector<PendingActions>& actions, double elapsedMs)
 void ScriptMachine::RunActions(std::vector<PendingActions>& actions) { m_vm->RunStep(actions, 0, false); }
 
 bool ScriptMachine::Quit() const { return m_vm->quit; }
+
+std::string ScriptMachine::TakeRootLoad() { return std::exchange(m_vm->rootLoad, {}); }
 
 bool ScriptMachine::Abandoned() const { return m_vm->abandoned; }
 

@@ -42,6 +42,9 @@ public:
     // The actions of frames a goto from outside reached, and load events.
     void RunActions(std::vector<PendingActions>& actions);
     bool Quit() const;        // "FSCommand:quit" was asked for
+    // The file a script asked to play in the movie's place (loadMovieNum
+    // into level 0), once; empty when none.
+    std::string TakeRootLoad();
     bool Abandoned() const;   // a limit was passed
     // What the movie's Sound objects ask of the mixer, and its answers.
     ScriptSounds& Sounds();

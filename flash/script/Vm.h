@@ -199,6 +199,11 @@ public:
     std::vector<PendingLoad> loads;
     ContentLoader loadContent;
     void QueueLoad(Playhead* target, const std::string& url, Object* loader, bool unload = false);
+    // loadMovieNum (a target "_level<n>"): false when `target` names no
+    // level. Level 0 is the player's to replace (rootLoad); the others are
+    // clips over everything on the root, named "_level<n>".
+    bool LoadLevel(const std::string& url, const std::string& target);
+    std::string rootLoad;
     void RunLoads(std::vector<PendingActions>& actions, size_t& next);
     void InstallLoading();
 

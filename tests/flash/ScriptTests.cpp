@@ -393,7 +393,8 @@ TEST(FlashScript, MovieClipLoaderLoadsMoviesAndPicturesBesideTheMovie) {
         push "pic", "pic.png", 2, r1, "loadClip"; callMethod; pop
         push "bad"; getVariable; push "../child.swf", 2, r1, "loadClip"; callMethod; pop
         push "bad"; getVariable; push "http://example.com/child.swf", 2, r1, "loadClip"; callMethod; pop
-        push "bad"; getVariable; push "loaded by a method"; trace; push "/etc/passwd", 1; swap; push "loadMovie"; callMethod; pop)"));
+        push "bad"; getVariable; push "loaded by a method"; trace; push "/etc/passwd", 1; swap; push "loadMovie"; callMethod; pop
+        push 1, "child.swf", 2, "loadMovieNum"; callFunction; pop)"));
     w.ShowFrame();
     w.End();
     Bytes main = WithVersion(w.Fws(), 8);
@@ -402,12 +403,31 @@ TEST(FlashScript, MovieClipLoaderLoadsMoviesAndPicturesBesideTheMovie) {
     std::string trace, error;
     player.SetTrace([&trace](const std::string& line) { trace += (trace.empty() ? "" : "|") + line; });
     ASSERT_TRUE(player.Load(folder / "main.swf", error)) << error;
-    EXPECT_EQ(trace, "loaded by a method|start box|start pic|error bad URLNotFound|error bad URLNotFound|child frame|init box|init pic");
+    EXPECT_EQ(trace, "loaded by a method|start box|start pic|error bad URLNotFound|error bad URLNotFound|child frame|child frame|"
+                     "init box|init pic");
     gfx::Surface s = Paint(player, 100, 100);
     EXPECT_TRUE(Near(s.Pixel(30, 30), kRed));      // the child movie, larger than the box it replaced
     EXPECT_TRUE(Near(s.Pixel(60, 60), kGreen));    // the picture at the clip's place
     EXPECT_TRUE(Near(s.Pixel(75, 75), kWhite));
     EXPECT_TRUE(Near(s.Pixel(5, 85), 0x808080));   // refused: the clip is as it was
+
+    // Level 0: the movie beside plays in this one's place after the step.
+    SwfWriter swap(100, 100, 12, 2);
+    swap.Actions(Avm1Assembler::Assemble(R"(getUrl "child.swf" "_level0")"));
+    swap.ShowFrame();
+    swap.ShowFrame();
+    swap.End();
+    Bytes swapBytes = WithVersion(swap.Fws(), 8);
+    std::ofstream(folder / "swap.swf", std::ios::binary).write(reinterpret_cast<const char*>(swapBytes.data()), long(swapBytes.size()));
+    Player level0;
+    trace.clear();
+    level0.SetTrace([&trace](const std::string& line) { trace += (trace.empty() ? "" : "|") + line; });
+    ASSERT_TRUE(level0.Load(folder / "swap.swf", error)) << error;
+    EXPECT_EQ(level0.TotalFrames(), 2);
+    level0.Tick();
+    EXPECT_EQ(level0.TotalFrames(), 1);
+    EXPECT_EQ(trace, "child frame");
+    EXPECT_TRUE(Near(Paint(level0, 100, 100).Pixel(30, 30), kRed));
     fs::remove_all(folder);
 }
 
