@@ -94,9 +94,13 @@ void Vm::RunLoads(std::vector<PendingActions>& actions, size_t& next) {
             Notify(*this, load.loader, "onLoadError", {clip, Value::Str("URLNotFound")});
             continue;
         }
+        // Into the root: the player plays the movie in this one's place.
+        if (target == &root) {
+            if (!load.unload) rootLoad = load.url;
+            continue;
+        }
         LoadedContent content;
         if (!load.unload) content = loadContent ? loadContent(load.url) : LoadedContent{nullptr, nullptr, "nothing can be loaded"};
-        // The root (level 0) is the show's own movie: nothing replaces it.
         if (!parent || (!load.unload && !content.movie && !content.picture)) {
             if (!load.unload) Notify(*this, load.loader, "onLoadError", {clip, Value::Str("URLNotFound")});
             continue;
