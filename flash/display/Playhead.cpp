@@ -133,6 +133,18 @@ const SpriteCharacter& EmptySprite() {
 }
 } // namespace
 
+Playhead* Playhead::PlaceMovie(uint16_t depth, const Movie& movie, const std::string& name,
+                               std::vector<PendingActions>& actions) {
+    Playhead* empty = PlaceSprite(depth, nullptr, name, actions);
+    if (!empty) return nullptr;
+    DisplayObject& object = m_list.at(depth);
+    object.sprite = std::make_unique<Playhead>(movie, movie.root, movie.header.frameCount, m_nesting + 1, m_registry);
+    object.sprite->m_parent = this;
+    object.sprite->m_holder = &object;
+    object.sprite->Goto(0, actions);
+    return object.sprite.get();
+}
+
 Playhead* Playhead::PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
                                 std::vector<PendingActions>& actions) {
     if (!character) character = &EmptySprite();

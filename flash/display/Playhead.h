@@ -140,6 +140,9 @@ public:
     // replacing what was there; the new playhead, or null past a limit.
     Playhead* PlaceSprite(uint16_t depth, const Character* character, const std::string& name,
                           std::vector<PendingActions>& actions);
+    // Places another movie's root timeline at `depth`, as a sprite (a
+    // script's loadMovie); `movie` must outlive the playhead.
+    Playhead* PlaceMovie(uint16_t depth, const Movie& movie, const std::string& name, std::vector<PendingActions>& actions);
     // Places a character that has no timeline (a script's text field).
     DisplayObject* PlaceCharacter(uint16_t depth, const Character* character, const std::string& name);
     void RemoveAt(uint16_t depth) { Erase(depth); }

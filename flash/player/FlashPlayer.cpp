@@ -1,5 +1,6 @@
 #include "flash/player/FlashPlayer.h"
 
+#include "flash/characters/Parsers.h"
 #include "flash/render/BitmapDraw.h"
 #include "flash/render/Effects.h"
 #include "flash/render/Renderer.h"
@@ -15,6 +16,18 @@ namespace showsaver::flash {
 namespace {
 
 constexpr size_t kMaxFileSize = size_t{256} << 20;
+// What scripts may load beside a movie, all loads together.
+constexpr size_t kMaxLoads = 32;
+constexpr uint64_t kMaxLoadedBytes = uint64_t{256} << 20;
+
+bool ReadFile(const std::filesystem::path& file, size_t limit, std::vector<uint8_t>& bytes) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(file, ec);
+    if (ec || size > limit) return false;
+    bytes.resize(size);
+    std::ifstream in(file, std::ios::binary);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)));
+}
 
 struct CairoDeleter {
     void operator()(cairo_t* cr) const { cairo_destroy(cr); }
@@ -50,6 +63,34 @@ BitmapPainter BitmapPainterFor(const Movie& movie) {
 
 } // namespace
 
+std::optional<std::filesystem::path> FileBesideMovie(const std::filesystem::path& folder, const std::string& url) {
+    namespace fs = std::filesystem;
+    if (folder.empty() || url.empty() || url.size() > 4096) return std::nullopt;
+    std::string path = url.substr(0, url.find_first_of("?#"));
+    std::replace(path.begin(), path.end(), '\\', '/');
+    // A scheme ("http:", "file:", a drive's "C:") or an absolute path.
+    size_t colon = path.find(':');
+    if (colon != std::string::npos || path.empty() || path[0] == '/') return std::nullopt;
+    fs::path relative;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = std::min(path.find('/', at), path.size());
+        std::string part = path.substr(at, end - at);
+        if (part == "..") return std::nullopt;
+        if (!part.empty() && part != ".") relative /= part;
+        at = end + 1;
+    }
+    if (relative.empty()) return std::nullopt;
+    std::error_code ec;
+    fs::path base = fs::canonical(folder, ec);
+    if (ec) return std::nullopt;
+    fs::path file = fs::canonical(base / relative, ec);
+    if (ec || !fs::is_regular_file(file, ec)) return std::nullopt;
+    // A link may lead out of the folder: the real path must stay inside.
+    auto [b, f] = std::mismatch(base.begin(), base.end(), file.begin(), file.end());
+    if (b != base.end()) return std::nullopt;
+    return file;
+}
+
 Player::Player() {
     if (const char* flag = std::getenv("SHOWSAVER_FLASH_TRACE"); flag && std::strcmp(flag, "1") == 0)
         m_trace = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
@@ -69,16 +110,57 @@ bool Player::Load(const std::filesystem::path& file, std::string& error) {
         error = "cannot read " + file.string();
         return false;
     }
-    return LoadBytes(bytes, error);
+    return LoadFrom(bytes, std::filesystem::absolute(file, ec).parent_path(), error);
 }
 
-bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
+LoadedContent Player::LoadBeside(const std::string& url) {
+    LoadedContent out;
+    auto file = FileBesideMovie(m_folder, url);
+    std::vector<uint8_t> bytes;
+    if (!file) {
+        out.error = "not a file beside the movie: " + url;
+        return out;
+    }
+    if (m_loadedMovies.size() + m_loadedPictures.size() >= kMaxLoads ||
+        !ReadFile(*file, static_cast<size_t>(std::min<uint64_t>(kMaxFileSize, kMaxLoadedBytes - m_loadedBytes)), bytes)) {
+        out.error = "cannot load " + url;
+        return out;
+    }
+    m_loadedBytes += bytes.size();
+    auto starts = [&](std::string_view magic) {
+        return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin(), [](char m, uint8_t b) { return uint8_t(m) == b; });
+    };
+    if (starts("FWS") || starts("CWS") || starts("ZWS")) {
+        if (auto movie = LoadMovie(bytes, out.error)) {
+            out.movie = movie.get();
+            m_loadedMovies.push_back(std::move(movie));
+        }
+        return out;
+    }
+    // A picture as DefineBitsJPEG2 holds one: JPEG, PNG or GIF.
+    if (starts("\xFF\xD8") || starts("\x89PNG") || starts("GIF8")) {
+        MemoryBudget budget(bytes.size());
+        Reader reader(bytes);
+        if (auto picture = ParseJpegBitmap(reader, 21, {}, budget, out.error)) {
+            out.picture = picture.get();
+            m_loadedPictures.push_back(std::move(picture));
+        }
+        return out;
+    }
+    out.error = "not a movie or a picture: " + url;
+    return out;
+}
+
+bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) { return LoadFrom(bytes, {}, error); }
+
+bool Player::LoadFrom(std::span<const uint8_t> bytes, const std::filesystem::path& folder, std::string& error) {
     auto movie = LoadMovie(bytes, error);
     if (!movie) return false;
     std::lock_guard lock(m_mutex);
     m_mixer.reset();
     m_script.reset();
     m_root.reset();
+    m_folder = folder;
     m_movie = std::move(movie);
     m_shapes.Clear();   // its keys name the old movie's shapes
     if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
@@ -89,16 +171,25 @@ bool Player::LoadBytes(std::span<const uint8_t> bytes, std::string& error) {
 
 void Player::ResetLocked() {
     m_script.reset();
+    m_root.reset();
+    m_loadedMovies.clear();
+    m_loadedPictures.clear();
+    m_loadedBytes = 0;
     m_root = std::make_unique<Playhead>(*m_movie, m_movie->root, m_movie->header.frameCount, 0, m_registry);
     m_root->SetLooping(m_loop);
     m_script = std::make_unique<ScriptMachine>(*m_movie, m_registry, *m_root);
     m_script->SetTrace(m_trace);
     m_script->SetPainter(BitmapPainterFor(*m_movie));
+    m_script->SetTextMeasure([movie = m_movie.get()](const TextCharacter& text) {
+        TextSize size = MeasureEditText(text, *movie);
+        return std::pair{size.width, size.height};
+    });
+    m_script->SetContentLoader([this](const std::string& url) { return LoadBeside(url); });
     m_started = false;
     std::vector<PendingActions> actions;
     m_root->Goto(0, actions);
     RunPending(actions, 0);
-    if (m_mixer) m_mixer->Step(*m_root);
+    TakeSound();
 }
 
 void Player::SetLoop(bool loop) {
@@ -191,13 +282,41 @@ void Player::StepLocked() {
     std::vector<PendingActions> actions;
     m_root->Step(actions);
     RunPending(actions, 1000.0 / m_movie->FramesPerSecond());
+    TakeSound();
+    ReplaceFromScript();
+}
+
+// loadMovieNum into level 0: the movie beside this one plays in its place,
+// from its first frame (after the step, never inside one). A file that is
+// no movie leaves this one playing.
+void Player::ReplaceFromScript() {
+    std::string url = m_script->TakeRootLoad();
+    auto file = url.empty() ? std::nullopt : FileBesideMovie(m_folder, url);
+    std::vector<uint8_t> bytes;
+    if (!file || !ReadFile(*file, kMaxFileSize, bytes)) return;
+    std::string error;
+    auto movie = LoadMovie(bytes, error);
+    if (!movie) return;
+    m_mixer.reset();
+    m_script.reset();
+    m_root.reset();
+    m_movie = std::move(movie);
+    m_shapes.Clear();
+    if (m_sink) m_mixer = std::make_unique<SoundMixer>(*m_movie, *m_sink);
+    ResetLocked();
+}
+
+// Without a mixer (no sink: muted) the step's sound is dropped.
+void Player::TakeSound() {
+    ScriptSounds& script = m_script->Sounds();
     if (m_mixer) {
-        m_mixer->Step(*m_root);
-    } else {
-        std::vector<StreamBlockRef> blocks;
-        std::vector<SoundStart> starts;
-        m_root->TakeSound(blocks, starts);
+        m_mixer->Step(*m_root, &script);
+        return;
     }
+    std::vector<StreamBlockRef> blocks;
+    std::vector<SoundStart> starts;
+    m_root->TakeSound(blocks, starts);
+    script.commands.clear();
 }
 
 // A step's actions run with the step's events and timers; a goto from

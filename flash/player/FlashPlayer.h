@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -21,6 +22,11 @@
 #include "flash/sound/Sound.h"
 
 namespace showsaver::flash {
+
+// The file a movie's loadMovie names, when it lies in the movie's folder or
+// below: no scheme (http:, file:, ...), no absolute path, no "..", and no
+// link that leads out. Nullopt otherwise, or when there is no such file.
+std::optional<std::filesystem::path> FileBesideMovie(const std::filesystem::path& folder, const std::string& url);
 
 class Player {
 public:
@@ -84,7 +90,12 @@ public:
     uint64_t KeptDraws() const;
 
 private:
+    bool LoadFrom(std::span<const uint8_t> bytes, const std::filesystem::path& folder, std::string& error);
     void StepLocked();
+    void TakeSound();
+    void ReplaceFromScript();
+    // A movie or picture beside the movie, for a script's loadMovie.
+    LoadedContent LoadBeside(const std::string& url);
     // Runs the action blocks a step (`elapsedMs` of the movie's time, with
     // its events) or a goto from outside (-1) gave, and those they give.
     void RunPending(std::vector<PendingActions>& actions, double elapsedMs = -1);
@@ -93,6 +104,11 @@ private:
 
     mutable std::mutex m_mutex;
     std::unique_ptr<Movie> m_movie;
+    std::filesystem::path m_folder;        // the movie file's, empty for a movie from memory
+    // What scripts loaded, kept while playheads may show them.
+    std::vector<std::unique_ptr<Movie>> m_loadedMovies;
+    std::vector<std::unique_ptr<Character>> m_loadedPictures;
+    uint64_t m_loadedBytes = 0;
     PlayheadRegistry m_registry;           // outlives every playhead
     std::unique_ptr<Playhead> m_root;
     std::unique_ptr<ScriptMachine> m_script;   // after the root: it goes first

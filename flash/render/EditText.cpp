@@ -176,63 +176,21 @@ void DrawBox(cairo_t* cr, const Rect& b, const Matrix& m, const ColorTransform& 
     cairo_stroke(cr);
 }
 
-} // namespace
+// One Pango layout a paragraph, each with its own alignment, stacked.
+struct Paragraph {
+    std::string text;
+    std::unique_ptr<PangoAttrList, AttrListDeleter> attributes{pango_attr_list_new()};
+    TextAlign align = TextAlign::Left;
+    bool started = false;
+};
 
-void Renderer::DrawEditText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
-    if (text.bounds.Width() <= 0 || text.bounds.Height() <= 0 || !SetMatrix(m)) return;
-    if (text.editBorder) DrawBox(m_cr, text.bounds, m, color);
-    if (text.runs.empty()) return;
-    cairo_save(m_cr);
-    SetMatrix(m);
-    cairo_rectangle(m_cr, text.bounds.xMin, text.bounds.yMin, text.bounds.Width(), text.bounds.Height());
-    cairo_clip(m_cr);
-    bool outlines = text.useOutlines &&
-                    std::all_of(text.runs.begin(), text.runs.end(), [&](const TextRun& r) { return FontFor(m_movie, r); });
-    if (outlines)
-        DrawOutlineText(text, m, color);
-    else
-        DrawDeviceText(text, m, color);
-    cairo_restore(m_cr);
-}
-
-void Renderer::DrawOutlineText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
-    const double left = text.bounds.xMin + kGutter + text.leftMargin;
-    const double width = text.bounds.Width() - 2 * kGutter - text.leftMargin - text.rightMargin;
-    double top = text.bounds.yMin + kGutter;
-    for (const Line& line : LayOut(text, m_movie, width)) {
-        double baseline = top + line.ascent;
-        double x = left + (line.firstOfParagraph ? text.indent : 0);
-        TextAlign align = line.glyphs.empty() ? TextAlign::Left : line.glyphs.front().run->align;
-        if (align == TextAlign::Right) x = left + width - line.width;
-        if (align == TextAlign::Center) x = left + (width - line.width) / 2;
-        for (const PlacedGlyph& g : line.glyphs) {
-            const double scale = g.run->height / g.font->emSquare;
-            if (g.glyph >= 0 && !g.font->glyphs[static_cast<size_t>(g.glyph)].layers.empty()) {
-                ShapeLayer layer = g.font->glyphs[static_cast<size_t>(g.glyph)].layers[0];
-                for (FillStyle& fill : layer.fills) fill.color = g.run->color;
-                DrawLayer(layer, m * Matrix{scale, 0, 0, scale, x, baseline}, color, true);
-            }
-            if (g.run->underline && SetMatrix(m)) DrawUnderline(m_cr, x, x + g.advance, baseline, g.run->height, color.Apply(g.run->color));
-            x += g.advance;
-        }
-        top = baseline + line.descent + text.leading;
-    }
-}
-
-void Renderer::DrawDeviceText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
-    // One Pango layout a paragraph, each with its own alignment, stacked.
-    struct Paragraph {
-        std::string text;
-        std::unique_ptr<PangoAttrList, AttrListDeleter> attributes{pango_attr_list_new()};
-        TextAlign align = TextAlign::Left;
-        bool started = false;
-    };
+std::vector<Paragraph> Paragraphs(const TextCharacter& text, const Movie& movie, const ColorTransform& color) {
     std::vector<Paragraph> paragraphs(1);
     size_t total = 0;
     for (const TextRun& run : text.runs) {
         std::string face = run.face;
         if (face.empty() && run.font)
-            if (const Character* c = m_movie.Find(run.font); c && c->kind == CharacterKind::Font)
+            if (const Character* c = movie.Find(run.font); c && c->kind == CharacterKind::Font)
                 face = static_cast<const FontCharacter*>(c)->name;
         const char* device = DeviceFamily(face);
         const Rgba c = color.Apply(run.color);
@@ -266,24 +224,86 @@ void Renderer::DrawDeviceText(const TextCharacter& text, const Matrix& m, const 
             at = end + 1;
         }
     }
-    const double width = (text.bounds.Width() - 2 * kGutter - text.leftMargin - text.rightMargin) / kTwips;
+    return paragraphs;
+}
+
+// A paragraph's layout in pixels, wrapped or aligned within `width`.
+std::unique_ptr<PangoLayout, LayoutDeleter> ParagraphLayout(PangoLayout* made, const Paragraph& p, const TextCharacter& text,
+                                                            double width) {
+    std::unique_ptr<PangoLayout, LayoutDeleter> layout(made);
+    pango_layout_set_text(layout.get(), p.text.c_str(), static_cast<int>(p.text.size()));
+    pango_layout_set_attributes(layout.get(), p.attributes.get());
+    if (text.wordWrap || p.align != TextAlign::Left) {
+        pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
+        pango_layout_set_wrap(layout.get(), text.wordWrap ? PANGO_WRAP_WORD : PANGO_WRAP_CHAR);
+    }
+    static constexpr PangoAlignment kAlign[] = {PANGO_ALIGN_LEFT, PANGO_ALIGN_RIGHT, PANGO_ALIGN_CENTER, PANGO_ALIGN_LEFT};
+    pango_layout_set_alignment(layout.get(), kAlign[static_cast<int>(p.align)]);
+    pango_layout_set_justify(layout.get(), p.align == TextAlign::Justify);
+    pango_layout_set_indent(layout.get(), static_cast<int>(text.indent / kTwips * PANGO_SCALE));
+    pango_layout_set_spacing(layout.get(), static_cast<int>(text.leading / kTwips * PANGO_SCALE));
+    return layout;
+}
+
+bool Shown(const Paragraph& p) {
+    return !p.text.empty() && g_utf8_validate(p.text.data(), static_cast<gssize>(p.text.size()), nullptr);
+}
+
+double InnerWidth(const TextCharacter& text) { return text.bounds.Width() - 2 * kGutter - text.leftMargin - text.rightMargin; }
+
+bool Outlined(const TextCharacter& text, const Movie& movie) {
+    return text.useOutlines && std::all_of(text.runs.begin(), text.runs.end(), [&](const TextRun& r) { return FontFor(movie, r); });
+}
+
+} // namespace
+
+void Renderer::DrawEditText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
+    if (text.bounds.Width() <= 0 || text.bounds.Height() <= 0 || !SetMatrix(m)) return;
+    if (text.editBorder) DrawBox(m_cr, text.bounds, m, color);
+    if (text.runs.empty()) return;
+    cairo_save(m_cr);
+    SetMatrix(m);
+    cairo_rectangle(m_cr, text.bounds.xMin, text.bounds.yMin, text.bounds.Width(), text.bounds.Height());
+    cairo_clip(m_cr);
+    if (Outlined(text, m_movie))
+        DrawOutlineText(text, m, color);
+    else
+        DrawDeviceText(text, m, color);
+    cairo_restore(m_cr);
+}
+
+void Renderer::DrawOutlineText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
+    const double left = text.bounds.xMin + kGutter + text.leftMargin;
+    const double width = text.bounds.Width() - 2 * kGutter - text.leftMargin - text.rightMargin;
+    double top = text.bounds.yMin + kGutter;
+    for (const Line& line : LayOut(text, m_movie, width)) {
+        double baseline = top + line.ascent;
+        double x = left + (line.firstOfParagraph ? text.indent : 0);
+        TextAlign align = line.glyphs.empty() ? TextAlign::Left : line.glyphs.front().run->align;
+        if (align == TextAlign::Right) x = left + width - line.width;
+        if (align == TextAlign::Center) x = left + (width - line.width) / 2;
+        for (const PlacedGlyph& g : line.glyphs) {
+            const double scale = g.run->height / g.font->emSquare;
+            if (g.glyph >= 0 && !g.font->glyphs[static_cast<size_t>(g.glyph)].layers.empty()) {
+                ShapeLayer layer = g.font->glyphs[static_cast<size_t>(g.glyph)].layers[0];
+                for (FillStyle& fill : layer.fills) fill.color = g.run->color;
+                DrawLayer(layer, m * Matrix{scale, 0, 0, scale, x, baseline}, color, true);
+            }
+            if (g.run->underline && SetMatrix(m)) DrawUnderline(m_cr, x, x + g.advance, baseline, g.run->height, color.Apply(g.run->color));
+            x += g.advance;
+        }
+        top = baseline + line.descent + text.leading;
+    }
+}
+
+void Renderer::DrawDeviceText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
+    const double width = InnerWidth(text) / kTwips;
     double top = 0;   // pixels below the field's inner top
-    for (const Paragraph& p : paragraphs) {
-        if (p.text.empty() || !g_utf8_validate(p.text.data(), static_cast<gssize>(p.text.size()), nullptr)) continue;
+    for (const Paragraph& p : Paragraphs(text, m_movie, color)) {
+        if (!Shown(p)) continue;
         Matrix field = m * Matrix{kTwips, 0, 0, kTwips, text.bounds.xMin + kGutter + text.leftMargin, text.bounds.yMin + kGutter};
         if (!SetMatrix(field)) return;
-        std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(m_cr));
-        pango_layout_set_text(layout.get(), p.text.c_str(), static_cast<int>(p.text.size()));
-        pango_layout_set_attributes(layout.get(), p.attributes.get());
-        if (text.wordWrap || p.align != TextAlign::Left) {
-            pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
-            pango_layout_set_wrap(layout.get(), text.wordWrap ? PANGO_WRAP_WORD : PANGO_WRAP_CHAR);
-        }
-        static constexpr PangoAlignment kAlign[] = {PANGO_ALIGN_LEFT, PANGO_ALIGN_RIGHT, PANGO_ALIGN_CENTER, PANGO_ALIGN_LEFT};
-        pango_layout_set_alignment(layout.get(), kAlign[static_cast<int>(p.align)]);
-        pango_layout_set_justify(layout.get(), p.align == TextAlign::Justify);
-        pango_layout_set_indent(layout.get(), static_cast<int>(text.indent / kTwips * PANGO_SCALE));
-        pango_layout_set_spacing(layout.get(), static_cast<int>(text.leading / kTwips * PANGO_SCALE));
+        auto layout = ParagraphLayout(pango_cairo_create_layout(m_cr), p, text, width);
         cairo_move_to(m_cr, 0, top);
         cairo_set_source_rgba(m_cr, 0, 0, 0, 1);
         pango_cairo_show_layout(m_cr, layout.get());
@@ -291,6 +311,32 @@ void Renderer::DrawDeviceText(const TextCharacter& text, const Matrix& m, const 
         pango_layout_get_pixel_size(layout.get(), nullptr, &height);
         top += height + text.leading / kTwips;
     }
+}
+
+TextSize MeasureEditText(const TextCharacter& text, const Movie& movie) {
+    TextSize size;
+    if (Outlined(text, movie)) {
+        std::vector<Line> lines = LayOut(text, movie, InnerWidth(text));
+        for (size_t i = 0; i < lines.size(); ++i) {
+            size.width = std::max(size.width, lines[i].width + (lines[i].firstOfParagraph ? text.indent : 0));
+            size.height += lines[i].ascent + lines[i].descent + (i + 1 < lines.size() ? text.leading : 0);
+        }
+        return size;
+    }
+    // A context of its own: players on other threads measure too.
+    std::unique_ptr<PangoContext, void (*)(gpointer)> context(pango_font_map_create_context(pango_cairo_font_map_get_default()),
+                                                              g_object_unref);
+    bool first = true;
+    for (const Paragraph& p : Paragraphs(text, movie, {})) {
+        if (!Shown(p)) continue;
+        auto layout = ParagraphLayout(pango_layout_new(context.get()), p, text, InnerWidth(text) / kTwips);
+        PangoRectangle ink, logical;
+        pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
+        size.width = std::max(size.width, logical.width * kTwips);
+        size.height += logical.height * kTwips + (first ? 0 : text.leading);
+        first = false;
+    }
+    return size;
 }
 
 } // namespace showsaver::flash

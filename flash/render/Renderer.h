@@ -15,6 +15,13 @@
 
 namespace showsaver::flash {
 
+// The size of an edit text field's text as laid out to draw it, in twips,
+// without the field's inner margin.
+struct TextSize {
+    double width = 0, height = 0;
+};
+TextSize MeasureEditText(const TextCharacter& text, const Movie& movie);
+
 class Renderer {
 public:
     // `cache`, when given, keeps shapes' pixels from frame to frame.

@@ -439,6 +439,11 @@ Playhead* Vm::Duplicate(Playhead* p, const std::string& name, int depth) {
     const Character* character = h->character;
     uint16_t id = h->id;
     auto clipActions = h->clipActions;
+    // The copy has the drawing methods' shapes too (taken first: the copy
+    // may replace the original), counted against the same bounds.
+    std::vector<ShapeLayer> drawing = p->Drawing();
+    size_t edges = pens.count(p->Serial()) ? pens[p->Serial()].edges : 0;
+    Charge(edges * sizeof(Edge) * 2);
     Playhead* copy = parent->PlaceSprite(*key, character, name, *pending);
     if (!copy) return nullptr;
     DisplayObject* ch = copy->Holder();
@@ -446,6 +451,8 @@ Playhead* Vm::Duplicate(Playhead* p, const std::string& name, int depth) {
     ch->matrix = m;
     ch->color = color;
     ch->clipActions = clipActions;
+    copy->Drawing() = std::move(drawing);
+    if (edges) pens[copy->Serial()].edges = edges;
     return copy;
 }
 
@@ -817,7 +824,7 @@ void Vm::InstallClip() {
         if (Playhead* p = Self(vm, self)) vm.EndFill(p);
         return Value{};
     });
-    for (const char* name : {"startDrag", "stopDrag", "loadMovie", "loadVariables", "unloadMovie", "attachAudio"})
+    for (const char* name : {"startDrag", "stopDrag", "loadVariables", "attachAudio"})
         Method(mc, name, [](Vm&, const Value&, std::span<const Value>) { return Value{}; });
     Method(mc, "lineGradientStyle", [](Vm& vm, const Value& self, std::span<const Value> a) {
         if (Playhead* p = Self(vm, self)) vm.LineFill(p, GradientFillOf(vm, a));

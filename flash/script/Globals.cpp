@@ -2,6 +2,7 @@
 // Number, Boolean, Math, Date, Error, the global functions, timers, and
 // the stand-ins for input (Key, Mouse), Stage and System.
 
+#include "flash/script/Units.h"
 #include "flash/script/Vm.h"
 
 #include <algorithm>
@@ -103,6 +104,10 @@ std::string ThisString(Vm& vm, const Value& self) {
     if (self.IsObject() && self.object->kind == Kind::String) return self.object->primitive.text;
     return vm.ToString(self);
 }
+
+// The string methods work on units (see Units.h).
+std::u16string ThisUnits(Vm& vm, const Value& self) { return ToUnits(ThisString(vm, self), vm.version >= 6); }
+Value UnitsValue(Vm& vm, std::u16string_view u) { return Value::Str(vm.Bounded(FromUnits(u, vm.version >= 6))); }
 
 double ThisNumber(Vm& vm, const Value& self) {
     if (self.IsObject() && (self.object->kind == Kind::Number || self.object->kind == Kind::Boolean))
@@ -406,62 +411,60 @@ void Vm::InstallGlobals() {
         return Value::Str(s);
     }, stringProto);
     Method(string, "fromCharCode", NATIVE {
-        std::string s;
+        std::u16string u;
         for (const Value& v : a) {
-            uint32_t c = static_cast<uint32_t>(vm.ToInt32(v)) & 0xFFFF;
-            if (c < 0x80) s.push_back(static_cast<char>(c));
-            else if (c < 0x800) s.push_back(static_cast<char>(0xC0 | (c >> 6))), s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            else s.push_back(static_cast<char>(0xE0 | (c >> 12))), s.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F))),
-                 s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            if (u.size() >= ScriptLimits::kTextLength) break;
+            u.push_back(static_cast<char16_t>(static_cast<uint32_t>(vm.ToInt32(v)) & 0xFFFF));
         }
-        return Value::Str(vm.Bounded(std::move(s)));
+        return UnitsValue(vm, u);
     });
     Method(stringProto, "toString", NATIVE { return Value::Str(ThisString(vm, self)); });
     Method(stringProto, "valueOf", NATIVE { return Value::Str(ThisString(vm, self)); });
     Method(stringProto, "charAt", NATIVE {
-        std::string s = ThisString(vm, self);
+        std::u16string s = ThisUnits(vm, self);
         double i = Num(vm, a, 0);
         if (std::isnan(i)) i = 0;
-        return Value::Str(i >= 0 && i < static_cast<double>(s.size()) ? s.substr(static_cast<size_t>(i), 1) : "");
+        return i >= 0 && i < static_cast<double>(s.size()) ? UnitsValue(vm, std::u16string_view(s).substr(static_cast<size_t>(i), 1))
+                                                           : Value::Str("");
     });
     Method(stringProto, "charCodeAt", NATIVE {
-        std::string s = ThisString(vm, self);
+        std::u16string s = ThisUnits(vm, self);
         double i = Num(vm, a, 0);
         if (std::isnan(i)) i = 0;
         if (i < 0 || i >= static_cast<double>(s.size())) return Value::Num(std::nan(""));
-        return Value::Num(static_cast<unsigned char>(s[static_cast<size_t>(i)]));
+        return Value::Num(s[static_cast<size_t>(i)]);
     });
     Method(stringProto, "indexOf", NATIVE {
-        std::string s = ThisString(vm, self);
+        std::u16string s = ThisUnits(vm, self);
         size_t from = Clamp(a.size() > 1 ? Num(vm, a, 1) : 0, s.size(), 0);
-        size_t at = s.find(vm.ToString(Arg(a, 0)), from);
-        return Value::Num(at == std::string::npos ? -1 : static_cast<double>(at));
+        size_t at = s.find(ToUnits(vm.ToString(Arg(a, 0)), vm.version >= 6), from);
+        return Value::Num(at == std::u16string::npos ? -1 : static_cast<double>(at));
     });
     Method(stringProto, "lastIndexOf", NATIVE {
-        std::string s = ThisString(vm, self);
-        size_t from = a.size() > 1 ? Clamp(Num(vm, a, 1), s.size(), 0) : std::string::npos;
-        size_t at = s.rfind(vm.ToString(Arg(a, 0)), from);
-        return Value::Num(at == std::string::npos ? -1 : static_cast<double>(at));
+        std::u16string s = ThisUnits(vm, self);
+        size_t from = a.size() > 1 ? Clamp(Num(vm, a, 1), s.size(), 0) : std::u16string::npos;
+        size_t at = s.rfind(ToUnits(vm.ToString(Arg(a, 0)), vm.version >= 6), from);
+        return Value::Num(at == std::u16string::npos ? -1 : static_cast<double>(at));
     });
     Method(stringProto, "substr", NATIVE {
-        std::string s = ThisString(vm, self);
+        std::u16string s = ThisUnits(vm, self);
         size_t from = Clamp(Num(vm, a, 0), s.size(), 0);
         double n = a.size() > 1 ? Num(vm, a, 1) : static_cast<double>(s.size());
         if (std::isnan(n) || n < 0) n = 0;
-        return Value::Str(s.substr(from, static_cast<size_t>(std::min(n, static_cast<double>(s.size())))));
+        return UnitsValue(vm, std::u16string_view(s).substr(from, static_cast<size_t>(std::min(n, static_cast<double>(s.size())))));
     });
     Method(stringProto, "substring", NATIVE {
-        std::string s = ThisString(vm, self);
+        std::u16string s = ThisUnits(vm, self);
         auto at = [&](double n) { return std::isnan(n) ? 0 : static_cast<size_t>(std::clamp(n, 0.0, static_cast<double>(s.size()))); };
         size_t x = at(Num(vm, a, 0)), y = a.size() > 1 && !Arg(a, 1).IsUndefined() ? at(Num(vm, a, 1)) : s.size();
         if (x > y) std::swap(x, y);
-        return Value::Str(s.substr(x, y - x));
+        return UnitsValue(vm, std::u16string_view(s).substr(x, y - x));
     });
     Method(stringProto, "slice", NATIVE {
-        std::string s = ThisString(vm, self);
+        std::u16string s = ThisUnits(vm, self);
         size_t x = Clamp(Num(vm, a, 0), s.size(), 0);
         size_t y = a.size() > 1 && !Arg(a, 1).IsUndefined() ? Clamp(Num(vm, a, 1), s.size(), 0) : s.size();
-        return Value::Str(x < y ? s.substr(x, y - x) : "");
+        return x < y ? UnitsValue(vm, std::u16string_view(s).substr(x, y - x)) : Value::Str("");
     });
     Method(stringProto, "split", NATIVE {
         std::string s = ThisString(vm, self);
@@ -472,7 +475,9 @@ void Vm::InstallGlobals() {
             std::string sep = vm.ToString(Arg(a, 0));
             vm.Count(s.size());
             if (sep.empty()) {
-                for (size_t i = 0; i < s.size() && i < ScriptLimits::kArrayLength; ++i) parts.push_back(Value::Str(std::string(1, s[i])));
+                std::u16string u = ToUnits(s, vm.version >= 6);
+                for (size_t i = 0; i < u.size() && i < ScriptLimits::kArrayLength; ++i)
+                    parts.push_back(UnitsValue(vm, std::u16string_view(u).substr(i, 1)));
             } else {
                 size_t pos = 0;
                 for (; parts.size() < ScriptLimits::kArrayLength;) {
@@ -726,7 +731,8 @@ void Vm::InstallGlobals() {
                 out.push_back(s[i]);
             }
         }
-        return Value::Str(out);
+        // Bytes that make no UTF-8 are the Latin-1 characters they name.
+        return vm.version >= 6 ? Value::Str(FromUnits(ToUnits(out, true), true)) : Value::Str(out);
     });
     Method(global, "getTimer", NATIVE { return Value::Num(std::floor(vm.nowMs)); });
     Method(global, "trace", NATIVE {
@@ -821,13 +827,13 @@ void Vm::InstallMore() {
         return {};
     });
     Method(global, "getURL", none);
-    Method(global, "loadMovie", none);
-    Method(global, "loadMovieNum", none);
     Method(global, "loadVariables", none);
     Method(global, "loadVariablesNum", none);
-    Method(global, "unloadMovie", none);
-    Method(global, "unloadMovieNum", none);
-    Method(global, "stopAllSounds", none);
+    Method(global, "stopAllSounds", NATIVE {
+        vm.sounds.commands.push_back({0, 0, 0, true, 0, 1});
+        vm.playingSounds.clear();
+        return {};
+    });
     Method(global, "updateAfterEvent", none);
 }
 

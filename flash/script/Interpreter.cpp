@@ -2,6 +2,7 @@
 // function's body, a try, catch, finally or with block), each handing back
 // how it ended so that a jump out of a block runs the finally on its way.
 
+#include "flash/script/Units.h"
 #include "flash/script/Vm.h"
 
 #include "flash/format/Reader.h"
@@ -302,13 +303,19 @@ struct Interpreter {
         }
         case 0x83: {   // GetURL
             std::string url = args.String();
-            GetUrl(url);
+            std::string target = args.String();
+            if (!vm.LoadLevel(url, target)) GetUrl(url);
             break;
         }
-        case 0x9A: {   // GetURL2: nothing leaves the movie
-            args.U8();
-            Pop();
-            GetUrl(vm.ToString(Pop()));
+        case 0x9A: {   // GetURL2: nothing leaves the movie; loadMovie into a clip reads beside it
+            uint8_t flags = args.U8();
+            std::string target = vm.ToString(Pop()), url = vm.ToString(Pop());
+            constexpr uint8_t kLoadTarget = 0x02, kLoadVariables = 0x01;
+            if ((flags & kLoadTarget) && !(flags & kLoadVariables)) {
+                if (Playhead* p = Target(f)) vm.QueueLoad(vm.ResolvePath(target, p), url, nullptr, url.empty());
+            } else if (!(flags & kLoadVariables) && !vm.LoadLevel(url, target)) {
+                GetUrl(url);
+            }
             break;
         }
         case 0x8A: args.U16(); args.U8(); break;   // WaitForFrame: every frame is loaded
@@ -391,23 +398,26 @@ struct Interpreter {
         case 0x29: { std::string b = vm.ToString(Pop()), a = vm.ToString(Pop()); PushBool(a < b); break; }
         case 0x68: { std::string b = vm.ToString(Pop()), a = vm.ToString(Pop()); PushBool(a > b); break; }
         case 0x21: { std::string b = vm.ToString(Pop()), a = vm.ToString(Pop()); Push(Value::Str(Concat(a, b))); break; }
-        case 0x14: case 0x31: Push(Value::Num(static_cast<double>(vm.ToString(Pop()).size()))); break;
+        // From version 6 on the string actions count UTF-16 units (Units.h).
+        case 0x14: case 0x31: Push(Value::Num(static_cast<double>(UnitCount(vm.ToString(Pop()), vm.version >= 6)))); break;
         case 0x15: case 0x35: {   // StringExtract: from a 1-based index
             double count = vm.ToNumber(Pop()), index = vm.ToNumber(Pop());
-            std::string s = vm.ToString(Pop());
+            std::u16string s = ToUnits(vm.ToString(Pop()), vm.version >= 6);
             double from = std::clamp(std::isnan(index) ? 0.0 : index - 1, 0.0, static_cast<double>(s.size()));
             double n = std::isnan(count) || count < 0 ? static_cast<double>(s.size()) : count;
-            Push(Value::Str(s.substr(static_cast<size_t>(from), static_cast<size_t>(std::min(n, 1e9)))));
+            Push(Value::Str(FromUnits(std::u16string_view(s).substr(static_cast<size_t>(from), static_cast<size_t>(std::min(n, 1e9))),
+                                      vm.version >= 6)));
             break;
         }
         case 0x32: case 0x36: {
-            std::string s = vm.ToString(Pop());
-            Push(Value::Num(s.empty() ? 0 : static_cast<unsigned char>(s[0])));
+            std::u16string s = ToUnits(vm.ToString(Pop()), vm.version >= 6);
+            Push(Value::Num(s.empty() ? 0 : s[0]));
             break;
         }
         case 0x33: case 0x37: {
             int code = vm.ToInt32(Pop());
-            Push(Value::Str(Utf8(static_cast<uint32_t>(code) & 0xFFFF)));
+            char16_t unit = static_cast<char16_t>(static_cast<uint32_t>(code) & 0xFFFF);
+            Push(Value::Str(FromUnits(std::u16string_view(&unit, 1), vm.version >= 6)));
             break;
         }
         case 0x30: {   // RandomNumber
@@ -580,22 +590,6 @@ struct Interpreter {
 
     std::string Concat(const std::string& a, const std::string& b) {
         return vm.Bounded(a + b);
-    }
-
-    static std::string Utf8(uint32_t c) {
-        std::string s;
-        if (c == 0) return s;
-        if (c < 0x80) {
-            s.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            s.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            s.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            s.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        return s;
     }
 
     Playhead* ClipFromValue(Frame& f, const Value& v) {

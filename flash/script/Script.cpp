@@ -2,6 +2,8 @@
 
 #include "flash/script/Vm.h"
 
+#include <utility>
+
 namespace showsaver::flash {
 
 ScriptMachine::ScriptMachine(const Movie& movie, PlayheadRegistry& registry, Playhead& root)
@@ -15,7 +17,17 @@ void ScriptMachine::RunActions(std::vector<PendingActions>& actions) { m_vm->Run
 
 bool ScriptMachine::Quit() const { return m_vm->quit; }
 
+std::string ScriptMachine::TakeRootLoad() { return std::exchange(m_vm->rootLoad, {}); }
+
 bool ScriptMachine::Abandoned() const { return m_vm->abandoned; }
+
+ScriptSounds& ScriptMachine::Sounds() { return m_vm->sounds; }
+
+void ScriptMachine::SetTextMeasure(std::function<std::pair<double, double>(const TextCharacter&)> measure) {
+    m_vm->measureText = std::move(measure);
+}
+
+void ScriptMachine::SetContentLoader(ContentLoader loader) { m_vm->loadContent = std::move(loader); }
 
 void ScriptMachine::SetTrace(std::function<void(const std::string&)> trace) { m_vm->trace = std::move(trace); }
 

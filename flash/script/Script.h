@@ -33,6 +33,16 @@ struct BitmapPainter {
     std::function<void(cairo_surface_t* image, const std::vector<Filter>& filters)> filter;
 };
 
+// What a script's loadMovie found beside the movie: another movie or a
+// picture (both kept by whoever loaded them, for as long as the machine's
+// playheads live), or why there is nothing.
+struct LoadedContent {
+    const Movie* movie = nullptr;
+    const Character* picture = nullptr;
+    std::string error;
+};
+using ContentLoader = std::function<LoadedContent(const std::string& url)>;
+
 class ScriptMachine {
 public:
     // `registry` and `root` must outlive the machine.
@@ -48,7 +58,17 @@ public:
     // The actions of frames a goto from outside reached, and load events.
     void RunActions(std::vector<PendingActions>& actions);
     bool Quit() const;        // "FSCommand:quit" was asked for
+    // The file a script asked to play in the movie's place (loadMovieNum
+    // into level 0), once; empty when none.
+    std::string TakeRootLoad();
     bool Abandoned() const;   // a limit was passed
+    // What the movie's Sound objects ask of the mixer, and its answers.
+    ScriptSounds& Sounds();
+    // How scripts' text fields measure their text (in twips), for autoSize
+    // and textWidth; the renderer knows.
+    void SetTextMeasure(std::function<std::pair<double, double>(const TextCharacter&)> measure);
+    // How loadMovie and MovieClipLoader reach files; without it they fail.
+    void SetContentLoader(ContentLoader loader);
     // Where trace() goes; nowhere by default.
     void SetTrace(std::function<void(const std::string&)> trace);
     void SetPainter(BitmapPainter painter);

@@ -27,12 +27,14 @@ void Vm::RunStep(std::vector<PendingActions>& actions, double elapsedMs, bool ev
             m_initDone = true;
             for (const auto& code : movie.initActions) RunBlock(code, root.Serial());
         }
+        SoundsCompleted();
         if (events) ClipEvents(true);
         RunActions(actions, next);
         ClipEvents(false);
         RunActions(actions, next);
         if (events) FireTimers();
         RunActions(actions, next);
+        RunLoads(actions, next);
     } catch (Abandon&) {
         abandoned = true;
     }

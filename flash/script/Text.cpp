@@ -2,6 +2,7 @@
 // is a text character of the machine's own, placed in a clip's list and
 // drawn as the movie's edit text is.
 
+#include "flash/script/Units.h"
 #include "flash/script/Vm.h"
 
 #include <algorithm>
@@ -55,8 +56,20 @@ TextCharacter* CharacterOf(Vm& vm, Object* field) {
     return index < vm.fields.size() ? vm.fields[index].get() : nullptr;
 }
 
+constexpr double kGutter = 40;   // a field's inner margin each side, twips
+const char* const kAutoSize[] = {"none", "left", "center", "right"};
+
 void ApplyFormat(Vm& vm, TextCharacter& text, const Value& format) {
     if (!format.IsObject()) return;
+    Vm::FieldStyle& style = vm.fieldStyles[&text];
+    Value font = vm.Get(format, "font"), align = vm.Get(format, "align");
+    if (!font.IsNothing()) style.font = vm.ToString(font);
+    for (auto [name, flag] : {std::pair{"bold", &style.bold}, {"italic", &style.italic}, {"underline", &style.underline}})
+        if (Value v = vm.Get(format, name); !v.IsNothing()) *flag = vm.ToBoolean(v);
+    if (!align.IsNothing()) {
+        std::string a = vm.ToString(align);
+        style.align = a == "right" ? TextAlign::Right : a == "center" ? TextAlign::Center : a == "justify" ? TextAlign::Justify : TextAlign::Left;
+    }
     Value color = vm.Get(format, "color"), size = vm.Get(format, "size");
     if (!color.IsNothing()) {
         auto c = static_cast<uint32_t>(vm.ToInt32(color));
@@ -68,7 +81,50 @@ void ApplyFormat(Vm& vm, TextCharacter& text, const Value& format) {
     }
 }
 
+// The embedded font of that name that has glyphs, or 0.
+uint16_t EmbeddedFont(const Movie& movie, const std::string& name) {
+    for (const auto& [id, character] : movie.characters) {
+        if (character->kind != CharacterKind::Font) continue;
+        const auto& font = static_cast<const FontCharacter&>(*character);
+        if (!font.glyphs.empty() && !font.codes.empty() && Lower(font.name) == Lower(name)) return id;
+    }
+    return 0;
+}
+
 } // namespace
+
+// The field's one run from its text and format, then its size when it
+// sizes itself: width (unless it wraps) and height follow the text, the
+// side that autoSize names staying where it was.
+void Vm::Relayout(TextCharacter& text) {
+    const FieldStyle& style = fieldStyles[&text];
+    text.runs.clear();
+    text.useOutlines = style.embedFonts;
+    uint16_t font = style.embedFonts ? EmbeddedFont(movie, style.font) : 0;
+    // Embedded fonts asked for and none of that name: nothing shows.
+    if (!text.editText.empty() && (!style.embedFonts || font)) {
+        TextRun run;
+        run.text = text.editText;
+        run.font = font;
+        run.face = style.font;
+        run.height = text.editHeight;
+        run.color = text.editColor;
+        run.bold = style.bold, run.italic = style.italic, run.underline = style.underline;
+        run.align = style.align;
+        text.runs.push_back(std::move(run));
+    }
+    if (!style.autoSize || !measureText) return;
+    auto [w, h] = measureText(text);
+    auto width = static_cast<int32_t>(std::min(std::ceil(w) + 2 * kGutter, 2e6));
+    text.bounds.yMax = text.bounds.yMin + static_cast<int32_t>(std::min(std::ceil(h) + 2 * kGutter, 2e6));
+    if (text.wordWrap) return;
+    if (style.autoSize == 1) text.bounds.xMax = text.bounds.xMin + width;
+    if (style.autoSize == 3) text.bounds.xMin = text.bounds.xMax - width;
+    if (style.autoSize == 2) {
+        int32_t centre = text.bounds.xMin + text.bounds.Width() / 2;
+        text.bounds.xMin = centre - width / 2, text.bounds.xMax = text.bounds.xMin + width;
+    }
+}
 
 DisplayObject* Vm::FieldHolder(Object* field) {
     Playhead* parent = registry.Find(field->clip);
@@ -85,10 +141,17 @@ bool Vm::GetFieldProperty(Object* field, const std::string& name, Value& out) {
     DisplayObject* h = FieldHolder(field);
     std::string key = Lower(name);
     if (key == "text" || key == "htmltext") out = Value::Str(text->editText);
-    else if (key == "length") out = Value::Num(static_cast<double>(text->editText.size()));
+    else if (key == "length") out = Value::Num(static_cast<double>(UnitCount(text->editText, version >= 6)));
     else if (key == "textcolor") out = Value::Num(text->editColor.r << 16 | text->editColor.g << 8 | text->editColor.b);
     else if (key == "border" || key == "background") out = Value::Bool(text->editBorder);
-    else if (key == "_x" || key == "_y") out = Value::Num((h ? (key == "_x" ? h->matrix.tx : h->matrix.ty) : 0) / 20);
+    else if (key == "autosize") out = Value::Str(kAutoSize[fieldStyles[text].autoSize]);
+    else if (key == "wordwrap") out = Value::Bool(text->wordWrap);
+    else if (key == "multiline") out = Value::Bool(text->multiline);
+    else if (key == "embedfonts") out = Value::Bool(fieldStyles[text].embedFonts);
+    else if (key == "textwidth" || key == "textheight") {
+        auto [w, h] = measureText && !text->runs.empty() ? measureText(*text) : std::pair{0.0, 0.0};
+        out = Value::Num(std::round((key == "textwidth" ? w : h) / 20));
+    } else if (key == "_x" || key == "_y") out = Value::Num((h ? (key == "_x" ? h->matrix.tx : h->matrix.ty) : 0) / 20);
     else if (key == "_width") out = Value::Num(text->bounds.Width() / 20.0);
     else if (key == "_height") out = Value::Num(text->bounds.Height() / 20.0);
     else if (key == "_alpha") out = Value::Num((h ? h->color.ma : 1) * 100);
@@ -112,6 +175,15 @@ bool Vm::SetFieldProperty(Object* field, const std::string& name, const Value& v
         auto c = static_cast<uint32_t>(ToInt32(v));
         text->editColor = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255};
     } else if (key == "border" || key == "background") text->editBorder = ToBoolean(v);
+    else if (key == "autosize") {
+        // true is "left", false "none"; an unknown name changes nothing.
+        int mode = v.type == Value::Type::Boolean ? (ToBoolean(v) ? 1 : 0) : -1;
+        for (int i = 0; i < 4 && mode < 0; ++i)
+            if (v.IsString() && Lower(v.text) == kAutoSize[i]) mode = i;
+        if (mode >= 0) fieldStyles[text].autoSize = mode;
+    } else if (key == "wordwrap") text->wordWrap = ToBoolean(v);
+    else if (key == "multiline") text->multiline = ToBoolean(v);
+    else if (key == "embedfonts") fieldStyles[text].embedFonts = ToBoolean(v);
     else if (key == "_x" || key == "_y") {
         if (h && std::isfinite(n)) (key == "_x" ? h->matrix.tx : h->matrix.ty) = std::clamp(n, -1e7, 1e7) * 20;
     } else if (key == "_width") {
@@ -125,6 +197,7 @@ bool Vm::SetFieldProperty(Object* field, const std::string& name, const Value& v
     } else {
         return false;
     }
+    if (key != "_x" && key != "_y" && key != "_alpha" && key != "_visible") Relayout(*text);
     return true;
 }
 
@@ -134,8 +207,10 @@ void Vm::InstallText() {
     Define(textField, "prototype", Value::Obj(textFieldProto));
     Define(global, "TextField", Value::Obj(textField));
     Method(textFieldProto, "setTextFormat", NATIVE {
-        if (TextCharacter* text = self.IsObject() ? CharacterOf(vm, self.object) : nullptr)
+        if (TextCharacter* text = self.IsObject() ? CharacterOf(vm, self.object) : nullptr) {
             ApplyFormat(vm, *text, a.empty() ? Value{} : a.back());
+            vm.Relayout(*text);
+        }
         return {};
     });
     Define(textFieldProto, "setNewTextFormat", GetOf(textFieldProto, "setTextFormat"));
@@ -143,8 +218,15 @@ void Vm::InstallText() {
         TextCharacter* text = self.IsObject() ? CharacterOf(vm, self.object) : nullptr;
         Value format = vm.Construct(vm.GetOf(vm.global, "TextFormat"), {});
         if (text) {
+            const Vm::FieldStyle& style = vm.fieldStyles[text];
             vm.Set(format, "color", Value::Num(text->editColor.r << 16 | text->editColor.g << 8 | text->editColor.b));
             vm.Set(format, "size", Value::Num(text->editHeight / 20));
+            vm.Set(format, "font", Value::Str(style.font));
+            vm.Set(format, "bold", Value::Bool(style.bold));
+            vm.Set(format, "italic", Value::Bool(style.italic));
+            vm.Set(format, "underline", Value::Bool(style.underline));
+            static const char* const kAlign[] = {"left", "right", "center", "justify"};
+            vm.Set(format, "align", Value::Str(kAlign[static_cast<int>(style.align)]));
         }
         return format;
     });

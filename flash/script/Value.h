@@ -72,7 +72,7 @@ struct FunctionCode {
 };
 
 enum class Kind : uint8_t {
-    Plain, Function, Array, Boolean, Number, String, Date, Clip, Super, TextField
+    Plain, Function, Array, Boolean, Number, String, Date, Clip, Super, TextField, Sound
 };
 
 struct Object {

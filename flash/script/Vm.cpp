@@ -1,5 +1,7 @@
 #include "flash/script/Vm.h"
 
+#include "flash/script/Units.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -37,6 +39,8 @@ Vm::Vm(const Movie& m, PlayheadRegistry& r, Playhead& rootPlayhead)
     InstallClasses();
     InstallText();
     InstallBitmap();
+    InstallSound();
+    InstallLoading();
     m_lastLive = m_heapBytes;
 }
 
@@ -192,7 +196,7 @@ Value Vm::Get(const Value& target, const std::string& name) {
     switch (target.type) {
     case Value::Type::Object: return GetOf(target.object, name);
     case Value::Type::String:
-        if (Key(name) == "length") return Value::Num(static_cast<double>(target.text.size()));
+        if (Key(name) == "length") return Value::Num(static_cast<double>(UnitCount(target.text, version >= 6)));
         [[fallthrough]];
     case Value::Type::Number:
     case Value::Type::Boolean: {
@@ -215,7 +219,7 @@ Value Vm::GetOf(Object* o, const std::string& name) {
         if (key == "length") return Value::Num(static_cast<double>(o->elements.size()));
         if (IndexOf(name, index)) return index < o->elements.size() ? o->elements[index] : Value{};
     }
-    if (o->kind == Kind::String && key == "length") return Value::Num(static_cast<double>(o->primitive.text.size()));
+    if (o->kind == Kind::String && key == "length") return Value::Num(static_cast<double>(UnitCount(o->primitive.text, version >= 6)));
     Object* lookFrom = o;
     Value self = Value::Obj(o);
     if (o->kind == Kind::Super) {
@@ -615,6 +619,8 @@ void Vm::CollectGarbage() {
     for (auto& [character, o] : fieldObjects) mark(o);
     mark(textFieldProto);
     for (auto& [serial, loaded] : m_loaded) mark(loaded.object);
+    for (auto& [token, o] : playingSounds) mark(o);
+    for (const PendingLoad& load : loads) mark(load.loader);
     for (auto& [id, t] : timers) {
         markValue(t.function), markValue(t.self);
         for (const Value& v : t.args) markValue(v);

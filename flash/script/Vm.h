@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "flash/characters/SoundData.h"
 #include "flash/display/Playhead.h"
 #include "flash/script/Script.h"
 #include "flash/script/Value.h"
@@ -169,6 +170,47 @@ public:
     bool GetFieldProperty(Object* field, const std::string& name, Value& out);
     bool SetFieldProperty(Object* field, const std::string& name, const Value& v);
     void InstallText();
+    // What a script's field shows beyond its character: its one format and
+    // how it sizes itself.
+    struct FieldStyle {
+        std::string font = "Times New Roman";
+        bool bold = false, italic = false, underline = false;
+        TextAlign align = TextAlign::Left;
+        bool embedFonts = false;
+        int autoSize = 0;   // none, left, center, right
+    };
+    std::map<const Character*, FieldStyle> fieldStyles;
+    // The size of a field's text as drawn, in twips (the player gives it;
+    // without it fields do not size themselves).
+    std::function<std::pair<double, double>(const TextCharacter&)> measureText;
+    void Relayout(TextCharacter& text);
+
+    // --- Sound objects: what they ask of the mixer, and those playing (by
+    // their token) until their sound ends.
+    ScriptSounds sounds;
+    std::map<uint64_t, Object*> playingSounds;
+    uint64_t nextSoundToken = 1;
+    void InstallSound();
+    void SoundsCompleted();
+
+    // --- Loading into clips: done after a step's actions (whoever asked may
+    // be the clip that is replaced), with MovieClipLoader's listeners told.
+    struct PendingLoad {
+        uint64_t target = 0;
+        std::string url;
+        Object* loader = nullptr;   // a MovieClipLoader, or null
+        bool unload = false;
+    };
+    std::vector<PendingLoad> loads;
+    ContentLoader loadContent;
+    void QueueLoad(Playhead* target, const std::string& url, Object* loader, bool unload = false);
+    // loadMovieNum (a target "_level<n>"): false when `target` names no
+    // level. Level 0 is the player's to replace (rootLoad); the others are
+    // clips over everything on the root, named "_level<n>".
+    bool LoadLevel(const std::string& url, const std::string& target);
+    std::string rootLoad;
+    void RunLoads(std::vector<PendingActions>& actions, size_t& next);
+    void InstallLoading();
 
     // --- BitmapData: the pixels every bitmap made holds while anything
     // (an object, a placed bitmap, a fill) keeps it, charged to the heap.
@@ -198,7 +240,9 @@ public:
 private:
     void CollectGarbage();
     void FireTimers();
+public:
     void RunActions(std::vector<PendingActions>& actions, size_t& next);
+private:
     void ClipEvents(bool enterFrame);
     void Collect(Playhead* p, std::vector<Playhead*>& out, int depth);
 

@@ -43,8 +43,9 @@ public:
     SoundMixer& operator=(const SoundMixer&) = delete;
 
     // After a root step: takes what the step's frames started and queues
-    // one slot of mixed sound (nothing when all is silent).
-    void Step(Playhead& root);
+    // one slot of mixed sound (nothing when all is silent). `script` is
+    // what the movie's Sound objects asked for in the step.
+    void Step(Playhead& root, ScriptSounds* script = nullptr);
     // A stream sound is playing: the timeline follows the sound.
     bool StreamActive() const { return m_streamActive; }
     // Frames queued to the sink and not played yet.
@@ -64,11 +65,14 @@ private:
         size_t position = 0;
         uint16_t id = 0;
         int loopsLeft = 1;
+        uint64_t owner = 0, token = 0;   // a script's: the clip it speaks for, its Sound object
     };
     void Start(const SoundStart& start);
+    void Command(const ScriptSounds::Command& command);
+    void Report(ScriptSounds& script) const;
     const std::vector<int16_t>* Decoded(uint16_t id);
     void Feed(const StreamBlockRef& block);
-    void MixInto(std::vector<int32_t>& mix, size_t frames);
+    void MixInto(std::vector<int32_t>& mix, size_t frames, const ScriptSounds* script);
 
     const Movie& m_movie;
     SoundSink& m_sink;
@@ -81,6 +85,7 @@ private:
     size_t m_decodedFrames = 0;
     uint64_t m_queued = 0;
     uint64_t m_playedAtStart;
+    std::vector<uint64_t> m_ended;   // tokens of script voices that ended in the last mix
 };
 
 // Decodes a movie's sound data into 44,100 Hz stereo s16 frames appended to

@@ -3,6 +3,7 @@
 #include "flash/sound/Sound.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace showsaver::flash {
 namespace {
@@ -33,12 +34,16 @@ uint64_t SoundMixer::Ahead() const {
     return m_queued > played ? m_queued - played : 0;
 }
 
-void SoundMixer::Step(Playhead& root) {
+void SoundMixer::Step(Playhead& root, ScriptSounds* script) {
     std::vector<StreamBlockRef> blocks;
     std::vector<SoundStart> starts;
     root.TakeSound(blocks, starts);
     for (const StreamBlockRef& block : blocks) Feed(block);
     for (const SoundStart& start : starts) Start(start);
+    if (script) {
+        for (const ScriptSounds::Command& command : script->commands) Command(command);
+        script->commands.clear();
+    }
     m_streamActive = std::any_of(m_streams.begin(), m_streams.end(),
                                  [](const auto& s) { return s.second.fed || !s.second.pcm.empty(); });
     m_carry += m_slot;
@@ -49,7 +54,8 @@ void SoundMixer::Step(Playhead& root) {
         return;
     }
     std::vector<int32_t> mix(frames * 2, 0);
-    MixInto(mix, frames);
+    MixInto(mix, frames, script);
+    if (script) Report(*script);
     std::vector<int16_t> out(mix.size());
     std::transform(mix.begin(), mix.end(), out.begin(), [](int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); });
     if (m_sink.Queue(out)) m_queued += frames;
@@ -71,7 +77,29 @@ void SoundMixer::Feed(const StreamBlockRef& block) {
     stream.fed = true;
 }
 
-void SoundMixer::MixInto(std::vector<int32_t>& mix, size_t frames) {
+namespace {
+
+// A voice's gains, left and right: its clip's volume and pan, then the
+// volume every sound has.
+std::pair<double, double> Gains(const ScriptSounds* script, uint64_t owner) {
+    if (!script) return {1, 1};
+    double gain = 1, left = 1, right = 1;
+    auto apply = [&](uint64_t key) {
+        auto it = script->transforms.find(key);
+        if (it == script->transforms.end()) return;
+        gain *= std::max(0.0, it->second.volume) / 100;
+        double pan = std::clamp(it->second.pan, -100.0, 100.0);
+        if (pan > 0) left *= 1 - pan / 100;
+        if (pan < 0) right *= 1 + pan / 100;
+    };
+    apply(0);
+    if (owner) apply(owner);
+    return {gain * left, gain * right};
+}
+
+} // namespace
+
+void SoundMixer::MixInto(std::vector<int32_t>& mix, size_t frames, const ScriptSounds* script) {
     for (auto it = m_streams.begin(); it != m_streams.end();) {
         Stream& stream = it->second;
         size_t count = std::min(stream.pcm.size(), frames * 2);
@@ -82,14 +110,20 @@ void SoundMixer::MixInto(std::vector<int32_t>& mix, size_t frames) {
         it = ended ? m_streams.erase(it) : std::next(it);
     }
     for (Voice& voice : m_voices) {
+        auto [left, right] = Gains(script, voice.owner);
+        bool whole = left == 1 && right == 1;
         for (size_t i = 0; i < frames * 2 && voice.loopsLeft > 0; ++i) {
             if (voice.position >= voice.pcm->size()) {
                 voice.position = 0;
                 if (--voice.loopsLeft == 0 || voice.pcm->empty()) break;
             }
-            mix[i] += (*voice.pcm)[voice.position++];
+            int32_t sample = (*voice.pcm)[voice.position++];
+            mix[i] += whole ? sample : static_cast<int32_t>(std::lround(sample * (i % 2 ? right : left)));
         }
     }
+    m_ended.clear();
+    for (const Voice& v : m_voices)
+        if (v.token && (v.loopsLeft <= 0 || v.pcm->empty())) m_ended.push_back(v.token);
     std::erase_if(m_voices, [](const Voice& v) { return v.loopsLeft <= 0 || v.pcm->empty(); });
 }
 
@@ -101,6 +135,33 @@ void SoundMixer::Start(const SoundStart& start) {
     bool playing = std::any_of(m_voices.begin(), m_voices.end(), [&](const Voice& v) { return v.id == start.id; });
     if ((start.noMultiple && playing) || m_voices.size() >= kMaxVoices) return;
     if (const auto* pcm = Decoded(start.id)) m_voices.push_back({pcm, 0, start.id, start.loops});
+}
+
+void SoundMixer::Command(const ScriptSounds::Command& command) {
+    if (command.stop) {
+        std::erase_if(m_voices, [&](const Voice& v) {
+            return (!command.owner || v.owner == command.owner) && (!command.id || v.id == command.id);
+        });
+        return;
+    }
+    if (m_voices.size() >= kMaxVoices) return;
+    const auto* pcm = Decoded(command.id);
+    if (!pcm || pcm->empty()) return;
+    double frame = std::max(0.0, command.offsetSeconds) * SoundSink::kRate;
+    size_t position = frame < static_cast<double>(pcm->size() / 2) ? static_cast<size_t>(frame) * 2 : pcm->size();
+    m_voices.push_back({pcm, position, command.id, std::max(1, command.loops), command.owner, command.token});
+}
+
+// The script's Sound objects learn which of theirs ended and where the
+// others are.
+void SoundMixer::Report(ScriptSounds& script) const {
+    for (uint64_t token : m_ended) {
+        bool more = std::any_of(m_voices.begin(), m_voices.end(), [&](const Voice& v) { return v.token == token; });
+        if (!more && std::find(script.completed.begin(), script.completed.end(), token) == script.completed.end())
+            script.completed.push_back(token);
+    }
+    for (const Voice& v : m_voices)
+        if (v.token) script.positions[v.token] = static_cast<double>(v.position / 2) * 1000.0 / SoundSink::kRate;
 }
 
 const std::vector<int16_t>* SoundMixer::Decoded(uint16_t id) {

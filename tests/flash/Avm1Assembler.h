@@ -116,7 +116,7 @@ private:
         static const std::map<std::string, uint8_t> ops = {
             {"nextFrame", 0x04}, {"prevFrame", 0x05}, {"play", 0x06}, {"stop", 0x07}, {"add", 0x0A},
             {"subtract", 0x0B}, {"multiply", 0x0C}, {"divide", 0x0D}, {"equals", 0x0E}, {"less", 0x0F},
-            {"and", 0x10}, {"or", 0x11}, {"not", 0x12}, {"stringEquals", 0x13}, {"stringLength", 0x14},
+            {"and", 0x10}, {"or", 0x11}, {"not", 0x12}, {"stringEquals", 0x13}, {"stringLength", 0x14}, {"mbLength", 0x31}, {"mbSubstring", 0x35}, {"mbOrd", 0x36}, {"mbChr", 0x37},
             {"stringExtract", 0x15}, {"pop", 0x17}, {"toInteger", 0x18}, {"getVariable", 0x1C},
             {"setVariable", 0x1D}, {"setTarget2", 0x20}, {"stringAdd", 0x21}, {"getProperty", 0x22},
             {"setProperty", 0x23}, {"cloneSprite", 0x24}, {"removeSprite", 0x25}, {"trace", 0x26},

@@ -4,6 +4,9 @@
 #include "tests/flash/Avm1Assembler.h"
 #include "tests/flash/FlashTestSupport.h"
 
+#include <filesystem>
+#include <fstream>
+
 namespace showsaver::flash::test {
 namespace {
 
@@ -289,6 +292,158 @@ TEST(FlashScript, GlobalClasses) {
     for (const Row& r : rows) EXPECT_EQ(Trace(r.source, r.version), r.trace) << r.source;
 }
 
+// Strings count in UTF-16 units from version 6 on (the text kept as
+// UTF-8); before, each byte is a character. Each row: the version, the
+// string in r1, what runs on it, the trace.
+TEST(FlashScript, StringsCountInUtf16Units) {
+    const std::string mixed = "a\u00e9\u20ac\U0001F600";   // a, e acute, euro, a character past 16 bits
+    const struct {
+        int version;
+        std::string subject, source, trace;
+    } rows[] = {
+        {8, mixed, R"(push r1, "length"; getMember; trace; push r1; mbLength; trace; push r1; stringLength; trace)", "5|5|5"},
+        {8, mixed, R"(push 1, 1, r1, "charCodeAt"; callMethod; trace; push 2, 1, r1, "charCodeAt"; callMethod; trace
+                      push 3, 1, r1, "charCodeAt"; callMethod; trace; push 4, 1, r1, "charCodeAt"; callMethod; trace)",
+         "233|8364|55357|56832"},
+        {8, mixed, R"(push 2, 1, r1, "charAt"; callMethod; trace; push 2, 1, 2, r1, "substr"; callMethod; trace
+                      push 5, 3, 2, r1, "substring"; callMethod; trace; push -2, 1, r1, "slice"; callMethod; trace)",
+         "\u20ac|\u00e9\u20ac|\U0001F600|\U0001F600"},
+        {8, mixed, "push \"\u20ac\", 1, r1, \"indexOf\"; callMethod; trace; push \"\U0001F600\", 1, r1, \"lastIndexOf\"; callMethod; trace", "2|3"},
+        {8, mixed, R"(push "", 1, r1, "split"; callMethod; push "length"; getMember; trace; push r1, 2, 2; mbSubstring; trace)",
+         "5|\u00e9\u20ac"},
+        {8, "", R"(push 0xDE00, 0xD83D, 233, 3, "String"; getVariable; push "fromCharCode"; callMethod; trace
+                   push 8364; mbChr; trace; push 0x20AC; mbChr; mbOrd; trace)",
+         "\u00e9\U0001F600|\u20ac|8364"},
+        {8, "\u00e9", R"(push r1, 1, "escape"; callFunction; trace; push "%C3%A9", 1, "unescape"; callFunction; trace
+                         push "%E9", 1, "unescape"; callFunction; dup; trace; push "length"; getMember; trace)",
+         "%C3%A9|\u00e9|\u00e9|1"},
+        // Version 5: bytes (Latin-1).
+        {5, "a\u00e9", R"(push r1, "length"; getMember; trace; push 1, 1, r1, "charCodeAt"; callMethod; trace; push r1, 1, "escape"; callFunction; trace)",
+         "3|195|a%C3%A9"},
+        {5, "", R"(push 233, 1, "String"; getVariable; push "fromCharCode"; callMethod; push 1, "escape"; callFunction; trace)", "%E9"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(Trace("push \"" + r.subject + "\"; store r1; pop\n" + r.source, r.version), r.trace) << r.version << " " << r.source;
+}
+
+// The files a movie may load: in its folder or below, by a relative path
+// with no "..", no scheme and no link leading out.
+TEST(FlashScript, LoadsReachOnlyFilesBesideTheMovie) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::temp_directory_path() / ("showsaver-beside-" + std::to_string(getpid()));
+    fs::create_directories(root / "show" / "sub");
+    for (const char* name : {"show/child.swf", "show/sub/pic.png", "outside.swf"}) std::ofstream(root / name) << "x";
+    fs::create_symlink(root / "outside.swf", root / "show" / "out.swf");
+    const fs::path folder = root / "show";
+    const struct {
+        const char* url;
+        const char* file;   // null: refused
+    } rows[] = {
+        {"child.swf", "child.swf"}, {"./child.swf", "child.swf"}, {"sub/pic.png", "sub/pic.png"}, {"sub\\pic.png", "sub/pic.png"},
+        {"child.swf?frame=2", "child.swf"}, {"../outside.swf", nullptr}, {"sub/../child.swf", nullptr}, {"/etc/passwd", nullptr},
+        {"http://example.com/child.swf", nullptr}, {"file:///tmp/child.swf", nullptr}, {"C:\\child.swf", nullptr},
+        {"missing.swf", nullptr}, {"out.swf", nullptr}, {"", nullptr}, {"sub", nullptr},
+    };
+    for (const auto& r : rows) {
+        auto found = FileBesideMovie(folder, r.url);
+        if (r.file) EXPECT_EQ(found, fs::canonical(folder / r.file)) << r.url;
+        else EXPECT_FALSE(found) << r.url;
+    }
+    EXPECT_FALSE(FileBesideMovie({}, "child.swf"));   // a movie from memory has no folder
+    fs::remove_all(root);
+}
+
+// One road: a MovieClipLoader loads a movie and a picture from beside the
+// movie into two clips, and refuses a path out of the folder and a URL
+// for a third; its listener hears each, in Flash Player's order.
+TEST(FlashScript, MovieClipLoaderLoadsMoviesAndPicturesBesideTheMovie) {
+    namespace fs = std::filesystem;
+    fs::path folder = fs::temp_directory_path() / ("showsaver-load-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    SwfWriter child(100, 100, 12, 1);
+    child.Tag(32, RectShape(1, 0, 0, 800, 800, Solid(kRed)));
+    child.Place(1, 1, 0, 0);
+    child.Actions(Avm1Assembler::Assemble(R"(push "child frame"; trace)"));
+    child.ShowFrame();
+    child.End();
+    Bytes childBytes = WithVersion(child.Fws(), 8);
+    std::ofstream(folder / "child.swf", std::ios::binary).write(reinterpret_cast<const char*>(childBytes.data()), long(childBytes.size()));
+    cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 20, 20);
+    cairo_t* cr = cairo_create(png);
+    cairo_set_source_rgb(cr, 0, 1, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    ASSERT_EQ(cairo_surface_write_to_png(png, (folder / "pic.png").c_str()), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(png);
+
+    SwfWriter w(100, 100, 12, 1);
+    w.Background(kWhite);
+    w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(0x808080)));
+    SpriteOf(w, 2, 1);
+    w.Place(1, 2, 0, 0, false, -1, 0, "box");
+    w.Place(2, 2, 1000, 1000, false, -1, 0, "pic");
+    w.Place(3, 2, 0, 1600, false, -1, 0, "bad");
+    w.Actions(Avm1Assembler::Assemble(R"(
+        push 0, "MovieClipLoader"; newObject; store r1; pop
+        push 0; initObject; store r2; pop
+        push r2, "onLoadStart"
+        function _(t)
+          push "start ", "t"; getVariable; push "_name"; getMember; add2; trace
+        end
+        setMember
+        push r2, "onLoadInit"
+        function _(t)
+          push "init ", "t"; getVariable; push "_name"; getMember; add2; trace
+        end
+        setMember
+        push r2, "onLoadError"
+        function _(t, e)
+          push "error ", "t"; getVariable; push "_name"; getMember; add2; push " "; add2; push "e"; getVariable; add2; trace
+        end
+        setMember
+        push r2, 1, r1, "addListener"; callMethod; pop
+        push "box"; getVariable; push "child.swf", 2, r1, "loadClip"; callMethod; pop
+        push "pic", "pic.png", 2, r1, "loadClip"; callMethod; pop
+        push "bad"; getVariable; push "../child.swf", 2, r1, "loadClip"; callMethod; pop
+        push "bad"; getVariable; push "http://example.com/child.swf", 2, r1, "loadClip"; callMethod; pop
+        push "bad"; getVariable; push "loaded by a method"; trace; push "/etc/passwd", 1; swap; push "loadMovie"; callMethod; pop
+        push 1, "child.swf", 2, "loadMovieNum"; callFunction; pop)"));
+    w.ShowFrame();
+    w.End();
+    Bytes main = WithVersion(w.Fws(), 8);
+    std::ofstream(folder / "main.swf", std::ios::binary).write(reinterpret_cast<const char*>(main.data()), long(main.size()));
+    Player player;
+    std::string trace, error;
+    player.SetTrace([&trace](const std::string& line) { trace += (trace.empty() ? "" : "|") + line; });
+    ASSERT_TRUE(player.Load(folder / "main.swf", error)) << error;
+    EXPECT_EQ(trace, "loaded by a method|start box|start pic|error bad URLNotFound|error bad URLNotFound|child frame|child frame|"
+                     "init box|init pic");
+    gfx::Surface s = Paint(player, 100, 100);
+    EXPECT_TRUE(Near(s.Pixel(30, 30), kRed));      // the child movie, larger than the box it replaced
+    EXPECT_TRUE(Near(s.Pixel(60, 60), kGreen));    // the picture at the clip's place
+    EXPECT_TRUE(Near(s.Pixel(75, 75), kWhite));
+    EXPECT_TRUE(Near(s.Pixel(5, 85), 0x808080));   // refused: the clip is as it was
+
+    // Level 0: the movie beside plays in this one's place after the step.
+    SwfWriter swap(100, 100, 12, 2);
+    swap.Actions(Avm1Assembler::Assemble(R"(getUrl "child.swf" "_level0")"));
+    swap.ShowFrame();
+    swap.ShowFrame();
+    swap.End();
+    Bytes swapBytes = WithVersion(swap.Fws(), 8);
+    std::ofstream(folder / "swap.swf", std::ios::binary).write(reinterpret_cast<const char*>(swapBytes.data()), long(swapBytes.size()));
+    Player level0;
+    trace.clear();
+    level0.SetTrace([&trace](const std::string& line) { trace += (trace.empty() ? "" : "|") + line; });
+    ASSERT_TRUE(level0.Load(folder / "swap.swf", error)) << error;
+    EXPECT_EQ(level0.TotalFrames(), 2);
+    level0.Tick();
+    EXPECT_EQ(level0.TotalFrames(), 1);
+    EXPECT_EQ(trace, "child frame");
+    EXPECT_TRUE(Near(Paint(level0, 100, 100).Pixel(30, 30), kRed));
+    fs::remove_all(folder);
+}
+
 // Time: onEnterFrame every step, setInterval and setTimeout on the movie's
 // clock (12 frames a second: a step is 83 ms).
 TEST(FlashScript, EventsAndTimersFollowTheMoviesClock) {
@@ -356,6 +511,16 @@ TEST(FlashScript, ClipsAndDrawing) {
         {"duplicateMovieClip places a copy at the original's place, moved after",
          R"(push 10, "copy", 2, "box"; getVariable; push "duplicateMovieClip"; callMethod; push "_y", 50; setMember)", 0,
          {{5, 5}, {5, 55}}, {{55, 55}}, {}},
+        {"duplicateMovieClip copies what the drawing methods drew",
+         R"(push "box"; getVariable; store r1; pop
+            push 100, 0xFF0000, 2, r1, "beginFill"; callMethod; pop
+            push 0, 20, 2, r1, "moveTo"; callMethod; pop
+            push 0, 40, 2, r1, "lineTo"; callMethod; pop
+            push 20, 40, 2, r1, "lineTo"; callMethod; pop
+            push 20, 20, 2, r1, "lineTo"; callMethod; pop
+            push 0, r1, "endFill"; callMethod; pop
+            push 10, "copy", 2, r1, "duplicateMovieClip"; callMethod; push "_y", 50; setMember)", 0,
+         {{5, 5}, {5, 55}}, {{55, 55}, {30, 35}}, {{30, 10}, {30, 60}}},
         {"attachMovie by linkage name, with an init object",
          R"(push "_x", 30, "_y", 30, 2; initObject
             push 5, "made", "square", 4, "_root"; getVariable; push "attachMovie"; callMethod; pop)", 0,

@@ -1,6 +1,7 @@
 // Stream and event sound through a real SDL device on the disk driver: the
 // player's mixed output is recorded to a file and measured there.
 
+#include "tests/flash/Avm1Assembler.h"
 #include "tests/flash/FlashTestSupport.h"
 
 #include <SDL.h>
@@ -118,10 +119,12 @@ public:
         return true;
     }
     uint64_t FramesPlayed() const override { return m_samples.size() / 2; }
-    std::vector<int16_t> Left() const {
-        std::vector<int16_t> left;
-        for (size_t i = 0; i < m_samples.size(); i += 2) left.push_back(m_samples[i]);
-        return left;
+    std::vector<int16_t> Left() const { return Channel(0); }
+    std::vector<int16_t> Right() const { return Channel(1); }
+    std::vector<int16_t> Channel(size_t c) const {
+        std::vector<int16_t> out;
+        for (size_t i = c; i < m_samples.size(); i += 2) out.push_back(m_samples[i]);
+        return out;
     }
 
 private:
@@ -250,6 +253,70 @@ TEST(FlashSound, Mp3AndAdpcmDecodeToTheTone) {
         EXPECT_NEAR(tone.peak, 8000, 800) << c.what;
     }
     std::filesystem::remove_all(dir);
+}
+
+// A script's Sound objects: 0.1 s of a steady +4000 exported as "beep",
+// started, scaled and panned by scripts; each row the levels heard left and
+// right, for how long, and what the script traced.
+TEST(FlashSound, ScriptedSoundsThroughTheMixer) {
+    const std::string global = "push 0, \"Sound\"; newObject; store r1; pop; push \"beep\", 1, r1, \"attachSound\"; callMethod; pop\n";
+    const std::string start = "push 0, r1, \"start\"; callMethod; pop\n";
+    const struct {
+        const char* what;
+        std::string source;
+        int left, right;
+        double seconds;
+        const char* trace;
+    } rows[] = {
+        {"start", global + start, 4000, 4000, 0.1, ""},
+        {"no such linkage name: silence", "push 0, \"Sound\"; newObject; store r1; pop; push \"nobody\", 1, r1, \"attachSound\"; callMethod; pop\n" + start,
+         0, 0, 0, ""},
+        {"setVolume(50), getVolume", global + "push 50, 1, r1, \"setVolume\"; callMethod; pop; push 0, r1, \"getVolume\"; callMethod; trace\n" + start,
+         2000, 2000, 0.1, "50"},
+        {"a clip's volume times every sound's",
+         "push \"_root\"; getVariable; push 1, \"Sound\"; newObject; store r1; pop; push \"beep\", 1, r1, \"attachSound\"; callMethod; pop\n"
+         "push 50, 1, r1, \"setVolume\"; callMethod; pop\n"
+         "push 0, \"Sound\"; newObject; store r2; pop; push 50, 1, r2, \"setVolume\"; callMethod; pop\n" + start,
+         1000, 1000, 0.1, ""},
+        {"setPan(100): the right only", global + "push 100, 1, r1, \"setPan\"; callMethod; pop\n" + start, 0, 4000, 0.1, ""},
+        {"start(0, 3) loops three times", global + "push 3, 0, 2, r1, \"start\"; callMethod; pop\n", 4000, 4000, 0.3, ""},
+        {"start(0.05) from the middle", global + "push 0.05, 1, r1, \"start\"; callMethod; pop\n", 4000, 4000, 0.05, ""},
+        {"stop() after start: silence", global + start + "push 0, r1, \"stop\"; callMethod; pop\n", 0, 0, 0, ""},
+        {"stopAllSounds after start: silence", global + start + "push 0, \"stopAllSounds\"; callFunction; pop\n", 0, 0, 0, ""},
+        {"stop(\"beep\") after start: silence", global + start + "push \"beep\", 1, r1, \"stop\"; callMethod; pop\n", 0, 0, 0, ""},
+        {"duration, and onSoundComplete once",
+         global + "push r1, \"duration\"; getMember; trace\n"
+                  "push r1, \"onSoundComplete\"\nfunction _()\npush \"done\"; trace\nend\nsetMember\n" + start,
+         4000, 4000, 0.1, "100|done"},
+    };
+    for (const auto& r : rows) {
+        SwfWriter w(100, 100, kFps, 1);
+        Bits event;
+        event.U16(5), event.U8(uint8_t(3 << 4 | 3 << 2 | 2)), event.U32(4410);
+        for (int i = 0; i < 4410; ++i) event.U16(4000);
+        w.Tag(14, event.Data());
+        ExportAsset(w, 5, "beep");
+        w.Actions(Avm1Assembler::Assemble(r.source));
+        w.ShowFrame();
+        w.End();
+        RecordingSink sink;
+        Player player;
+        player.SetSoundSink(&sink);
+        std::string trace;
+        player.SetTrace([&trace](const std::string& line) { trace += (trace.empty() ? "" : "|") + line; });
+        std::string error;
+        ASSERT_TRUE(player.LoadBytes(WithVersion(w.Fws(), 8), error)) << error;
+        for (int i = 0; i < 6; ++i) player.Tick();
+        for (int channel = 0; channel < 2; ++channel) {
+            std::vector<int16_t> samples = channel ? sink.Right() : sink.Left();
+            int level = channel ? r.right : r.left;
+            int peak = samples.empty() ? 0 : *std::max_element(samples.begin(), samples.end());
+            EXPECT_NEAR(peak, level, 2) << r.what << (channel ? " right" : " left");
+            size_t loud = std::count_if(samples.begin(), samples.end(), [&](int16_t v) { return v > 0 && v >= level - 2; });
+            EXPECT_NEAR(double(loud) / SoundSink::kRate, level ? r.seconds : 0, 0.002) << r.what;
+        }
+        EXPECT_EQ(trace, r.trace) << r.what;
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // 20-times EM square of DefineFont3, borders one pixel wide on whole
 // pixels, and the device fonts mapped to installed families.
 
+#include "tests/flash/Avm1Assembler.h"
 #include "tests/flash/FlashTestSupport.h"
 
 namespace showsaver::flash::test {
@@ -93,6 +94,65 @@ TEST(FlashText, BorderIsOneWholePixelWide) {
         ASSERT_TRUE(Near(s.Pixel(169, y), 0, 0)) << y;
         ASSERT_TRUE(Near(s.Pixel(21, y), kWhite, 0)) << y;
         ASSERT_TRUE(Near(s.Pixel(168, y), kWhite, 0)) << y;
+    }
+}
+
+// A script's field over the Boxes font ('A' 10 px, 'W' 20 px, a space the
+// half height its font lacks, lines 20 px): autoSize, wordWrap and
+// embedFonts, by the sizes the field gives and the pixels it draws.
+TEST(FlashText, ScriptFieldsSizeThemselvesAndTakeEmbeddedFonts) {
+    auto field = [](int width, const char* font, const std::string& then) {
+        return "push 10, " + std::to_string(width) + R"(, 20, 20, 1, "t", 6, "_root"; getVariable; push "createTextField"; callMethod; store r1; pop
+            push 0, "TextFormat"; newObject; store r2; pop
+            push r2, "font", ")" + font + R"("; setMember; push r2, "size", 20; setMember; push r2, "color", 0xFF0000; setMember
+            push r2, 1, r1, "setNewTextFormat"; callMethod; pop
+            push r1, "embedFonts", true; setMember
+)" + then + R"(
+            push r1, "textWidth"; getMember; trace; push r1, "textHeight"; getMember; trace
+            push r1, "_width"; getMember; trace; push r1, "_height"; getMember; trace)";
+    };
+    const struct {
+        const char* what;
+        std::string source, trace;
+        std::vector<Probe> probes;
+    } rows[] = {
+        {"autoSize left: the width and height follow the text", field(100, "Boxes", R"(push r1, "autoSize", "left"; setMember; push r1, "text", "AW"; setMember)"),
+         "30|20|34|24", {{27, 30, kRed}, {42, 30, kRed}, {60, 30, kWhite}}},
+        {"autoSize true is left; set before or after the text",
+         field(100, "Boxes", R"(push r1, "text", "AW"; setMember; push r1, "autoSize", true; setMember; push r1, "autoSize"; getMember; trace)"),
+         "left|30|20|34|24", {{27, 30, kRed}}},
+        {"autoSize right keeps the right edge", field(100, "Boxes", R"(push r1, "autoSize", "right"; setMember; push r1, "text", "AW"; setMember)"),
+         "30|20|34|24", {{27, 30, kWhite}, {93, 30, kRed}, {108, 30, kRed}}},
+        {"autoSize none keeps the field's size", field(100, "Boxes", R"(push r1, "text", "AW"; setMember)"),
+         "30|20|100|10", {{27, 25, kRed}}},
+        {"wordWrap: the width stays, the height takes both lines",
+         field(40, "Boxes", R"(push r1, "wordWrap", true; setMember; push r1, "autoSize", "left"; setMember; push r1, "text", "AW AW"; setMember)"),
+         "40|40|40|44", {{27, 30, kRed}, {27, 50, kRed}, {42, 50, kRed}}},
+        {"embedFonts with no font of that name draws nothing",
+         field(100, "Nobody", R"(push r1, "autoSize", "left"; setMember; push r1, "text", "AW"; setMember)"), "0|0|4|4",
+         {{27, 30, kWhite}, {42, 30, kWhite}}},
+        {"device text: the field is its text and the margins",
+         field(100, "_sans", R"(push r1, "embedFonts", false; setMember; push r1, "autoSize", "left"; setMember; push r1, "text", "Hello"; setMember
+            push r1, "textWidth"; getMember; push 4; add2; push r1, "_width"; getMember; equals2; trace
+            push r1, "textWidth"; getMember; push 20; greater; trace)"),
+         "true|true", {}},
+    };
+    for (const auto& r : rows) {
+        SwfWriter w(200, 100, 12, 1);
+        w.Background(kWhite);
+        w.Tag(75, BoxFont(1, "Boxes", {'A', 'W'}, {10240, 20480}, 20480 * 4 / 5, 20480 / 5));
+        w.Actions(Avm1Assembler::Assemble(r.source));
+        w.ShowFrame();
+        w.End();
+        auto player = std::make_unique<Player>();
+        std::string trace, error;
+        player->SetTrace([&trace](const std::string& line) { trace += (trace.empty() ? "" : "|") + line; });
+        ASSERT_TRUE(player->LoadBytes(WithVersion(w.Fws(), 8), error)) << error;
+        std::string shown = trace;
+        if (r.what[0] == 'd') shown = trace.substr(0, r.trace.size());   // device text: only its checks, not its sizes
+        EXPECT_EQ(shown, r.trace) << r.what;
+        gfx::Surface s = Paint(*player, 200, 100);
+        for (const Probe& p : r.probes) EXPECT_TRUE(Near(s.Pixel(p.x, p.y), p.colour, 8)) << r.what << " at " << p.x << ", " << p.y;
     }
 }
 
