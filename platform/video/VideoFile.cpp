@@ -148,8 +148,8 @@ std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes,
     file->m_memory = std::make_unique<MemoryReader>(MemoryReader{bytes});
     auto* buffer = static_cast<uint8_t*>(Av().av_malloc(kIoBufferSize));
     if (!buffer) return SetError(error, "out of memory"), nullptr;
-    file->m_io.reset(Av().avio_alloc_context(buffer, kIoBufferSize, 0, file->m_memory.get(), &MemoryReader::Read, nullptr,
-                                        &MemoryReader::Seek));
+    file->m_io.reset(Av().avio_alloc_context(buffer, kIoBufferSize, 0, file->m_memory.get(), &MemoryReader::Read,
+                                             nullptr, &MemoryReader::Seek));
     if (!file->m_io) {
         Av().av_free(buffer);
         return SetError(error, "out of memory"), nullptr;
@@ -322,7 +322,8 @@ bool VideoFile::ConvertPictureInto(uint32_t* xrgb, size_t stride) {
                                         m_size.height, AV_PIX_FMT_0RGB32, SWS_POINT, nullptr, nullptr, nullptr));
     if (!m_scaler) return false;
     const int* coefficients = Av().sws_getCoefficients(SWS_CS_DEFAULT);
-    Av().sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    Av().sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16,
+                                  1 << 16);
     uint8_t* rows[1] = {reinterpret_cast<uint8_t*>(xrgb)};
     const int strides[1] = {static_cast<int>(stride)};
     const int made = Av().sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, m_size.height, rows, strides);
