@@ -25,6 +25,17 @@ char FoldCase(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Eight bytes with A-Z turned to a-z, all at once.
+uint64_t FoldCase8(uint64_t bytes)
+{
+    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    uint64_t low7 = bytes & ~highs;
+    uint64_t atLeastA = low7 + (0x80 - 'A') * ones;   // high bit set where the byte's low 7 bits >= 'A'
+    uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones;
+    uint64_t upper = atLeastA & ~aboveZ & ~bytes & highs;
+    return bytes | (upper >> 2);
+}
+
 bool IsControl(unsigned char c)
 {
     return c < 0x20 || c == 0x7f;
@@ -329,7 +340,20 @@ private:
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return std::ranges::equal(a, b, [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+    if (a.size() != b.size())
+        return false;
+    size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y && FoldCase8(x) != FoldCase8(y))
+            return false;
+    }
+    for (; i < a.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    return true;
 }
 
 std::optional<std::string> NormalizeKeyPath(std::string_view keyPath)
@@ -361,17 +385,6 @@ std::string Folded(std::string_view text)
     for (char& c : folded)
         c = FoldCase(c);
     return folded;
-}
-
-// Eight bytes with A-Z turned to a-z, all at once.
-uint64_t FoldCase8(uint64_t bytes)
-{
-    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
-    uint64_t low7 = bytes & ~highs;
-    uint64_t atLeastA = low7 + (0x80 - 'A') * ones;   // high bit set where the byte's low 7 bits >= 'A'
-    uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones;
-    uint64_t upper = atLeastA & ~aboveZ & ~bytes & highs;
-    return bytes | (upper >> 2);
 }
 
 // A hash of the case-folded bytes, eight at a time, without making the folded copy.
