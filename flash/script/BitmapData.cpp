@@ -126,6 +126,12 @@ Span SpanOf(Area source, int sourceWidth, int sourceHeight, int toX, int toY, in
     return {static_cast<int>(source.x + x0), static_cast<int>(source.y + y0), static_cast<int>(toX + x0),
             static_cast<int>(toY + y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
 }
+// The part of `source` that arguments 1 (its rectangle) and 2 (the point
+// it goes to in `target`) name, cut to both bitmaps.
+Span SourceSpan(Vm& vm, std::span<const Value> a, const BitmapCharacter& source, const BitmapCharacter& target) {
+    const int toX = static_cast<int>(Field(vm, Arg(a, 2), "x")), toY = static_cast<int>(Field(vm, Arg(a, 2), "y"));
+    return SpanOf(AreaOf(vm, Arg(a, 1)), source.width, source.height, toX, toY, target.width, target.height);
+}
 Copy CopyOf(BitmapCharacter& b, const Span& s) {
     Copy c;
     c.width = s.width, c.height = s.height;
@@ -432,8 +438,7 @@ void Vm::InstallBitmap() {
         BitmapCharacter* b = BitmapOf(self);
         BitmapCharacter* source = BitmapOf(Arg(a, 0));
         if (!b || !source || !Arg(a, 1).IsObject()) return {};
-        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
-                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Span s = SourceSpan(vm, a, *source, *b);
         Work(vm, int64_t{s.width} * s.height);
         if (s.width == 0) return {};
         Copy from = CopyOf(*source, s);
@@ -609,8 +614,7 @@ void Vm::InstallBitmap() {
         for (int i = 0; i < 6; ++i)
             if (operation == kOperations[i]) op = i;
         if (op < 0) return Value::Num(0);
-        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
-                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Span s = SourceSpan(vm, a, *source, *b);
         Work(vm, int64_t{s.width} * s.height);
         if (s.width == 0) return Value::Num(0);
         const uint32_t mask = a.size() > 6 ? static_cast<uint32_t>(vm.ToInt32(a[6])) : 0xFFFFFFFFu;
@@ -639,8 +643,7 @@ void Vm::InstallBitmap() {
         if (!b || !source || !Arg(a, 1).IsObject() || !vm.painter.filter) return Value::Num(0);
         std::optional<Filter> filter = vm.FilterOf(Arg(a, 3));
         if (!filter) return Value::Num(0);
-        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
-                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Span s = SourceSpan(vm, a, *source, *b);
         Work(vm, int64_t{s.width} * s.height * static_cast<int64_t>(4 + 2 * filter->passes));
         if (s.width == 0) return Value::Num(0);
         Copy from = CopyOf(*source, s);
@@ -726,8 +729,7 @@ void Vm::InstallBitmap() {
         auto shiftOf = [](int channel) { return channel == 1 ? 16 : channel == 2 ? 8 : channel == 4 ? 0 : channel == 8 ? 24 : -1; };
         const int from = shiftOf(Int(vm, Arg(a, 3))), to = shiftOf(Int(vm, Arg(a, 4)));
         if (from < 0 || to < 0) return {};
-        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
-                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Span s = SourceSpan(vm, a, *source, *b);
         Work(vm, int64_t{s.width} * s.height);
         if (s.width == 0) return {};
         Copy copy = CopyOf(*source, s);
@@ -747,8 +749,7 @@ void Vm::InstallBitmap() {
         BitmapCharacter* b = BitmapOf(self);
         BitmapCharacter* source = BitmapOf(Arg(a, 0));
         if (!b || !source || !Arg(a, 1).IsObject()) return {};
-        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
-                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Span s = SourceSpan(vm, a, *source, *b);
         Work(vm, int64_t{s.width} * s.height);
         if (s.width == 0) return {};
         uint32_t mult[4];   // alpha, red, green, blue
@@ -774,8 +775,7 @@ void Vm::InstallBitmap() {
         BitmapCharacter* b = BitmapOf(self);
         BitmapCharacter* source = BitmapOf(Arg(a, 0));
         if (!b || !source || !Arg(a, 1).IsObject()) return {};
-        Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, static_cast<int>(Field(vm, Arg(a, 2), "x")),
-                        static_cast<int>(Field(vm, Arg(a, 2), "y")), b->width, b->height);
+        Span s = SourceSpan(vm, a, *source, *b);
         Work(vm, int64_t{s.width} * s.height + 1024);
         if (s.width == 0) return {};
         uint32_t tables[4][256];   // red, green, blue, alpha
