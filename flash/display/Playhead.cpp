@@ -201,12 +201,18 @@ Playhead* Playhead::Child(const std::string& name) {
 }
 
 void Playhead::TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts) {
-    for (size_t index : m_streamBlocks) blocks.push_back({m_serial, &m_timeline, index});
+    TakeSoundOf(m_movie, blocks, starts);
+}
+
+void Playhead::TakeSoundOf(const Movie& heard, std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts) {
+    if (&m_movie == &heard) {
+        for (size_t index : m_streamBlocks) blocks.push_back({m_serial, &m_timeline, index});
+        starts.insert(starts.end(), m_soundStarts.begin(), m_soundStarts.end());
+    }
     m_streamBlocks.clear();
-    starts.insert(starts.end(), m_soundStarts.begin(), m_soundStarts.end());
     m_soundStarts.clear();
     for (auto& [depth, object] : m_list)
-        if (object.sprite) object.sprite->TakeSound(blocks, starts);
+        if (object.sprite) object.sprite->TakeSoundOf(heard, blocks, starts);
 }
 
 } // namespace showsaver::flash

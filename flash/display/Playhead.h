@@ -154,7 +154,11 @@ public:
 
     // The stream blocks and event sound starts that frames of this timeline
     // and of every sprite in it reached since the last call, in order.
+    // Takes the sound this step asked for, of this playhead and those below
+    // it. Event sounds name a sound by its id in their own movie, and the
+    // mixer knows one movie: those of a movie loaded into a clip are dropped.
     void TakeSound(std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts);
+    const Movie& OwnMovie() const { return m_movie; }
 
 private:
     // Builds `frame`'s display list; sprites it places add their first
@@ -164,6 +168,7 @@ private:
     void SetCharacter(DisplayObject& object, uint16_t id, std::vector<PendingActions>& actions);
     void StepChildren(std::vector<PendingActions>& actions);
     void Erase(uint16_t depth);
+    void TakeSoundOf(const Movie& heard, std::vector<StreamBlockRef>& blocks, std::vector<SoundStart>& starts);
 
     const Movie& m_movie;
     const Timeline& m_timeline;

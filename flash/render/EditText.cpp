@@ -265,7 +265,7 @@ void Renderer::DrawEditText(const TextCharacter& text, const Matrix& m, const Co
     SetMatrix(m);
     cairo_rectangle(m_cr, text.bounds.xMin, text.bounds.yMin, text.bounds.Width(), text.bounds.Height());
     cairo_clip(m_cr);
-    if (Outlined(text, m_movie))
+    if (Outlined(text, *m_movie))
         DrawOutlineText(text, m, color);
     else
         DrawDeviceText(text, m, color);
@@ -276,7 +276,7 @@ void Renderer::DrawOutlineText(const TextCharacter& text, const Matrix& m, const
     const double left = text.bounds.xMin + kGutter + text.leftMargin;
     const double width = text.bounds.Width() - 2 * kGutter - text.leftMargin - text.rightMargin;
     double top = text.bounds.yMin + kGutter;
-    for (const Line& line : LayOut(text, m_movie, width)) {
+    for (const Line& line : LayOut(text, *m_movie, width)) {
         double baseline = top + line.ascent;
         double x = left + (line.firstOfParagraph ? text.indent : 0);
         TextAlign align = line.glyphs.empty() ? TextAlign::Left : line.glyphs.front().run->align;
@@ -299,7 +299,7 @@ void Renderer::DrawOutlineText(const TextCharacter& text, const Matrix& m, const
 void Renderer::DrawDeviceText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
     const double width = InnerWidth(text) / kTwips;
     double top = 0;   // pixels below the field's inner top
-    for (const Paragraph& p : Paragraphs(text, m_movie, color)) {
+    for (const Paragraph& p : Paragraphs(text, *m_movie, color)) {
         if (!Shown(p)) continue;
         Matrix field = m * Matrix{kTwips, 0, 0, kTwips, text.bounds.xMin + kGutter + text.leftMargin, text.bounds.yMin + kGutter};
         if (!SetMatrix(field)) return;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace showsaver::flash {
 namespace {
@@ -157,7 +158,7 @@ bool Renderer::SetSource(const FillStyle& fill, const ColorTransform& color) {
     cairo_matrix_invert(&inverse);
     PatternPtr pattern;
     if (fill.kind == FillKind::Bitmap) {
-        const Character* c = fill.bitmap ? fill.bitmap.get() : m_movie.Find(fill.bitmapId);
+        const Character* c = fill.bitmap ? fill.bitmap.get() : m_movie->Find(fill.bitmapId);
         if (!c || c->kind != CharacterKind::Bitmap) return false;
         auto pixels = Transformed(*static_cast<const BitmapCharacter*>(c), color);
         pattern.reset(cairo_pattern_create_for_surface(pixels.get()));
@@ -291,8 +292,10 @@ void Renderer::DrawLayer(const ShapeLayer& layer, const Matrix& toDevice, const 
 void Renderer::DrawList(const Playhead& playhead, const Matrix& toDevice, const ColorTransform& color, int depth) {
     if (depth > Limits::kMaxCharacterDepth) return;
     if (depth == 0) m_stage = toDevice;   // the root's matrix is the stage's: what unscaled lines keep
+    const Movie* outer = std::exchange(m_movie, &playhead.OwnMovie());
     for (const ShapeLayer& layer : playhead.Drawing()) DrawLayer(layer, toDevice, color, false);
     DrawRun(playhead, playhead.List().begin(), playhead.List().end(), toDevice, color, depth);
+    m_movie = outer;
 }
 
 void Renderer::DrawRun(const Playhead& playhead, ListIterator first, ListIterator last, const Matrix& toDevice,
@@ -612,7 +615,7 @@ void Renderer::DrawBitmap(const BitmapCharacter& bitmap, const Matrix& m, const 
 void Renderer::DrawText(const TextCharacter& text, const Matrix& m, const ColorTransform& color) {
     Matrix base = m * text.matrix;
     for (const TextGlyph& g : text.glyphs) {
-        const Character* c = m_movie.Find(g.font);
+        const Character* c = m_movie->Find(g.font);
         if (!c || c->kind != CharacterKind::Font) continue;
         const auto& font = static_cast<const FontCharacter&>(*c);
         if (g.glyph >= font.glyphs.size() || font.glyphs[g.glyph].layers.empty()) continue;

@@ -25,7 +25,7 @@ TextSize MeasureEditText(const TextCharacter& text, const Movie& movie);
 class Renderer {
 public:
     // `cache`, when given, keeps shapes' pixels from frame to frame.
-    Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache = nullptr) : m_cr(cr), m_movie(movie), m_cache(cache) {}
+    Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache = nullptr) : m_cr(cr), m_movie(&movie), m_cache(cache) {}
 
     void DrawList(const Playhead& playhead, const Matrix& toDevice, const ColorTransform& color, int depth);
     // One layer of a shape (also used for an interpolated morph and glyphs).
@@ -87,7 +87,7 @@ private:
     double LineScale(const LineStyle& line, const Matrix& toDevice) const;
 
     cairo_t* m_cr;
-    const Movie& m_movie;
+    const Movie* m_movie;   // the dictionary of the list being drawn: a loaded movie has its own
     ShapeCache* m_cache;
     size_t m_edges = 0;
     size_t m_objects = 0;

@@ -360,8 +360,11 @@ TEST(FlashScript, MovieClipLoaderLoadsMoviesAndPicturesBesideTheMovie) {
     namespace fs = std::filesystem;
     fs::path folder = fs::temp_directory_path() / ("showsaver-load-" + std::to_string(getpid()));
     fs::create_directories(folder);
+    // The child fills its square with its own bitmap 5; the main movie's
+    // bitmap 5 is yellow, which must not show.
     SwfWriter child(100, 100, 12, 1);
-    child.Tag(32, RectShape(1, 0, 0, 800, 800, Solid(kRed)));
+    child.Tag(36, Lossless(5, 36, 5, 2, 2, kRed));
+    child.Tag(32, RectShape(1, 0, 0, 800, 800, BitmapFill(5, 400, 0, 0)));
     child.Place(1, 1, 0, 0);
     child.Actions(Avm1Assembler::Assemble(R"(push "child frame"; trace)"));
     child.ShowFrame();
@@ -379,6 +382,7 @@ TEST(FlashScript, MovieClipLoaderLoadsMoviesAndPicturesBesideTheMovie) {
     SwfWriter w(100, 100, 12, 1);
     w.Background(kWhite);
     w.Tag(32, RectShape(1, 0, 0, 200, 200, Solid(0x808080)));
+    w.Tag(36, Lossless(5, 36, 5, 2, 2, 0xFFFF00));
     SpriteOf(w, 2, 1);
     w.Place(1, 2, 0, 0, false, -1, 0, "box");
     w.Place(2, 2, 1000, 1000, false, -1, 0, "pic");
