@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <span>
 
 namespace showsaver::flash::script {
 
@@ -126,11 +128,26 @@ Span SpanOf(Area source, int sourceWidth, int sourceHeight, int toX, int toY, in
     return {static_cast<int>(source.x + x0), static_cast<int>(source.y + y0), static_cast<int>(toX + x0),
             static_cast<int>(toY + y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
 }
-// The part of `source` that arguments 1 (its rectangle) and 2 (the point
-// it goes to in `target`) name, cut to both bitmaps.
-Span SourceSpan(Vm& vm, std::span<const Value> a, const BitmapCharacter& source, const BitmapCharacter& target) {
+// What a copying method works on: this bitmap, the source bitmap (argument
+// 0), and the part of the source that its rectangle (1) and the point it
+// goes to (2) name, cut to both bitmaps. The pixels are counted as
+// `perPixel` actions each, plus `extra`. Empty when a bitmap or the
+// rectangle is missing, or nothing is covered.
+struct Copying {
+    BitmapCharacter* target;
+    BitmapCharacter* source;
+    Span span;
+};
+std::optional<Copying> CopyingOf(Vm& vm, const Value& self, std::span<const Value> a, int64_t perPixel = 1,
+                                 int64_t extra = 0) {
+    BitmapCharacter* target = BitmapOf(self);
+    BitmapCharacter* source = BitmapOf(Arg(a, 0));
+    if (!target || !source || !Arg(a, 1).IsObject()) return std::nullopt;
     const int toX = static_cast<int>(Field(vm, Arg(a, 2), "x")), toY = static_cast<int>(Field(vm, Arg(a, 2), "y"));
-    return SpanOf(AreaOf(vm, Arg(a, 1)), source.width, source.height, toX, toY, target.width, target.height);
+    Span s = SpanOf(AreaOf(vm, Arg(a, 1)), source->width, source->height, toX, toY, target->width, target->height);
+    Work(vm, int64_t{s.width} * s.height * perPixel + extra);
+    if (s.width == 0) return std::nullopt;
+    return Copying{target, source, s};
 }
 Copy CopyOf(BitmapCharacter& b, const Span& s) {
     Copy c;
@@ -435,12 +452,10 @@ void Vm::InstallBitmap() {
     });
     // copyPixels(source, sourceRect, destPoint, alphaBitmap, alphaPoint, mergeAlpha = false).
     Method(proto, "copyPixels", NATIVE {
-        BitmapCharacter* b = BitmapOf(self);
-        BitmapCharacter* source = BitmapOf(Arg(a, 0));
-        if (!b || !source || !Arg(a, 1).IsObject()) return {};
-        Span s = SourceSpan(vm, a, *source, *b);
-        Work(vm, int64_t{s.width} * s.height);
-        if (s.width == 0) return {};
+        std::optional<Copying> copying = CopyingOf(vm, self, a);
+        if (!copying) return {};
+        BitmapCharacter *b = copying->target, *source = copying->source;
+        Span s = copying->span;
         Copy from = CopyOf(*source, s);
         BitmapCharacter* alpha = BitmapOf(Arg(a, 3));
         Copy mask;
@@ -605,18 +620,16 @@ void Vm::InstallBitmap() {
     // threshold(source, sourceRect, destPoint, operation, threshold, color = 0,
     // mask = 0xFFFFFFFF, copySource = false): the number of pixels that passed.
     Method(proto, "threshold", NATIVE {
-        BitmapCharacter* b = BitmapOf(self);
-        BitmapCharacter* source = BitmapOf(Arg(a, 0));
-        if (!b || !source || !Arg(a, 1).IsObject()) return Value::Num(0);
         static const char* const kOperations[] = {"<", "<=", ">", ">=", "==", "!="};
         std::string operation = vm.ToString(Arg(a, 3));
         int op = -1;
         for (int i = 0; i < 6; ++i)
             if (operation == kOperations[i]) op = i;
         if (op < 0) return Value::Num(0);
-        Span s = SourceSpan(vm, a, *source, *b);
-        Work(vm, int64_t{s.width} * s.height);
-        if (s.width == 0) return Value::Num(0);
+        std::optional<Copying> copying = CopyingOf(vm, self, a);
+        if (!copying) return Value::Num(0);
+        BitmapCharacter *b = copying->target, *source = copying->source;
+        Span s = copying->span;
         const uint32_t mask = a.size() > 6 ? static_cast<uint32_t>(vm.ToInt32(a[6])) : 0xFFFFFFFFu;
         const uint32_t level = static_cast<uint32_t>(vm.ToInt32(Arg(a, 4))) & mask;
         const uint32_t color = Premultiply(static_cast<uint32_t>(vm.ToInt32(Arg(a, 5))), Transparent(self));
@@ -638,14 +651,13 @@ void Vm::InstallBitmap() {
     });
     // applyFilter(source, sourceRect, destPoint, filter), through the renderer's filters.
     Method(proto, "applyFilter", NATIVE {
-        BitmapCharacter* b = BitmapOf(self);
-        BitmapCharacter* source = BitmapOf(Arg(a, 0));
-        if (!b || !source || !Arg(a, 1).IsObject() || !vm.painter.filter) return Value::Num(0);
+        if (!vm.painter.filter) return Value::Num(0);
         std::optional<Filter> filter = vm.FilterOf(Arg(a, 3));
         if (!filter) return Value::Num(0);
-        Span s = SourceSpan(vm, a, *source, *b);
-        Work(vm, int64_t{s.width} * s.height * static_cast<int64_t>(4 + 2 * filter->passes));
-        if (s.width == 0) return Value::Num(0);
+        std::optional<Copying> copying = CopyingOf(vm, self, a, static_cast<int64_t>(4 + 2 * filter->passes));
+        if (!copying) return Value::Num(0);
+        BitmapCharacter *b = copying->target, *source = copying->source;
+        Span s = copying->span;
         Copy from = CopyOf(*source, s);
         CairoSurfacePtr work(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, s.width, s.height));
         if (cairo_surface_status(work.get()) != CAIRO_STATUS_SUCCESS) return Value::Num(0);
@@ -723,15 +735,13 @@ void Vm::InstallBitmap() {
     // copyChannel(source, sourceRect, destPoint, sourceChannel, destChannel):
     // channels 1 red, 2 green, 4 blue, 8 alpha.
     Method(proto, "copyChannel", NATIVE {
-        BitmapCharacter* b = BitmapOf(self);
-        BitmapCharacter* source = BitmapOf(Arg(a, 0));
-        if (!b || !source || !Arg(a, 1).IsObject()) return {};
         auto shiftOf = [](int channel) { return channel == 1 ? 16 : channel == 2 ? 8 : channel == 4 ? 0 : channel == 8 ? 24 : -1; };
         const int from = shiftOf(Int(vm, Arg(a, 3))), to = shiftOf(Int(vm, Arg(a, 4)));
         if (from < 0 || to < 0) return {};
-        Span s = SourceSpan(vm, a, *source, *b);
-        Work(vm, int64_t{s.width} * s.height);
-        if (s.width == 0) return {};
+        std::optional<Copying> copying = CopyingOf(vm, self, a);
+        if (!copying) return {};
+        BitmapCharacter *b = copying->target, *source = copying->source;
+        Span s = copying->span;
         Copy copy = CopyOf(*source, s);
         const bool transparent = Transparent(self);
         Image image(*b);
@@ -746,12 +756,10 @@ void Vm::InstallBitmap() {
     // merge(source, sourceRect, destPoint, redMultiplier, greenMultiplier,
     // blueMultiplier, alphaMultiplier): each channel mixed by its multiplier of 256.
     Method(proto, "merge", NATIVE {
-        BitmapCharacter* b = BitmapOf(self);
-        BitmapCharacter* source = BitmapOf(Arg(a, 0));
-        if (!b || !source || !Arg(a, 1).IsObject()) return {};
-        Span s = SourceSpan(vm, a, *source, *b);
-        Work(vm, int64_t{s.width} * s.height);
-        if (s.width == 0) return {};
+        std::optional<Copying> copying = CopyingOf(vm, self, a);
+        if (!copying) return {};
+        BitmapCharacter *b = copying->target, *source = copying->source;
+        Span s = copying->span;
         uint32_t mult[4];   // alpha, red, green, blue
         for (int i = 0; i < 4; ++i) mult[(i + 1) % 4] = static_cast<uint32_t>(std::clamp(Int(vm, Arg(a, 3 + size_t(i))), 0, 256));
         Copy copy = CopyOf(*source, s);
@@ -772,12 +780,10 @@ void Vm::InstallBitmap() {
     // blueArray, alphaArray): each channel looked up in its array of 256
     // colours and the four summed; a channel without an array keeps itself.
     Method(proto, "paletteMap", NATIVE {
-        BitmapCharacter* b = BitmapOf(self);
-        BitmapCharacter* source = BitmapOf(Arg(a, 0));
-        if (!b || !source || !Arg(a, 1).IsObject()) return {};
-        Span s = SourceSpan(vm, a, *source, *b);
-        Work(vm, int64_t{s.width} * s.height + 1024);
-        if (s.width == 0) return {};
+        std::optional<Copying> copying = CopyingOf(vm, self, a, 1, 1024);
+        if (!copying) return {};
+        BitmapCharacter *b = copying->target, *source = copying->source;
+        Span s = copying->span;
         uint32_t tables[4][256];   // red, green, blue, alpha
         const int shifts[4] = {16, 8, 0, 24};
         for (int c = 0; c < 4; ++c) {
