@@ -13,11 +13,13 @@ namespace {
 constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kGreen = 0x00FF00;
 
 
-Bytes OneShapeMovie(const Bytes& shape, const std::vector<Bytes>& before = {}) {
+// A 100 px white stage with one shape placed at its origin: `shape` is the
+// body of a DefineShape (32) or, with `code` 83, of a DefineShape4.
+Bytes OneShapeMovie(const Bytes& shape, const std::vector<Bytes>& before = {}, int code = 32) {
     SwfWriter w(100, 100, 12, 1);
     w.Background(kWhite);
     for (const Bytes& tag : before) w.Tag(tag[0], Bytes(tag.begin() + 1, tag.end()));
-    w.Tag(32, shape);
+    w.Tag(code, shape);
     w.Place(1, 1, 0, 0);
     w.ShowFrame();
     w.End();
@@ -64,13 +66,7 @@ Bytes GradientStage(uint8_t type, int spread, int interpolation, double focal,
     b.Put(2, 4), b.Put(1, 4);
     Box(b, 0, 0, 2000, 2000, 0, 1);
     EndShape(b);
-    SwfWriter w(100, 100, 12, 1);
-    w.Background(kWhite);
-    w.Tag(83, b.Data());
-    w.Place(1, 1, 0, 0);
-    w.ShowFrame();
-    w.End();
-    return w.Fws();
+    return OneShapeMovie(b.Data(), {}, 83);
 }
 
 TEST(FlashRender, GradientStopOrderFocalPointsSpreadsAndInterpolation) {
@@ -477,13 +473,7 @@ TEST(FlashRender, DefineShape4ChoosesTheFillRule) {
         Box(b, 0, 0, 2000, 2000, 0, 1);
         Box(b, 500, 500, 1500, 1500, 0, 1);
         EndShape(b);
-        SwfWriter w(100, 100, 12, 1);
-        w.Background(kWhite);
-        w.Tag(83, b.Data());
-        w.Place(1, 1, 0, 0);
-        w.ShowFrame();
-        w.End();
-        auto player = Open(w.Fws());
+        auto player = Open(OneShapeMovie(b.Data(), {}, 83));
         gfx::Surface s = Paint(*player, 100, 100);
         EXPECT_TRUE(Near(s.Pixel(10, 10), kRed)) << "non-zero " << nonZero;
         EXPECT_TRUE(Near(s.Pixel(50, 50), nonZero ? kRed : kWhite)) << "non-zero " << nonZero;
