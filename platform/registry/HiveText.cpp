@@ -229,33 +229,38 @@ public:
         return Error{"expected a [key] header or a \"name\"=value line"};
     }
 
-private:
-    Status<> ParseHeader(std::string_view line)
+    // The normalized key path of a header line: a view of the line when it is already
+    // normalized (`inPlace`), else a copy.
+    struct HeaderPath {
+        std::string_view view;
+        std::string copy;
+        bool inPlace = true;
+        std::string_view Path() const { return inPlace ? view : std::string_view(copy); }
+    };
+    static Result<HeaderPath> ReadHeader(std::string_view line, std::string_view root)
     {
         if (line.back() != ']')
             return Error{"a key header must end with ']'"};
         std::string_view inner = line.substr(1, line.size() - 2);
         if (!inner.empty() && inner.front() == '-')
             return Error{"key deletions ([-...]) are not stored in a hive file"};
-        std::string_view root = inner.substr(0, inner.find('\\'));
-        if (!EqualsIgnoringCase(root, m_root))
-            return Error{"the key is not under " + std::string(m_root)};
-        if (auto inPlace = NormalizedInPlace(inner.substr(root.size()))) {
-            m_key = m_data.AddParsedKey(*inPlace, true);
-            return {};
-        }
-        auto path = NormalizeKeyPath(inner.substr(root.size()));
+        std::string_view head = inner.substr(0, inner.find('\\'));
+        if (!EqualsIgnoringCase(head, root))
+            return Error{"the key is not under " + std::string(root)};
+        if (auto inPlace = NormalizedInPlace(inner.substr(head.size())))
+            return HeaderPath { *inPlace, {}, true };
+        auto path = NormalizeKeyPath(inner.substr(head.size()));
         if (!path)
             return Error{"the key name holds control characters or bytes that are not UTF-8"};
-        m_key = m_data.AddParsedKey(*path, false);
-        return {};
+        return HeaderPath { {}, std::move(*path), false };
     }
 
-    Status<> ParseValue(std::string_view line)
+    // Checks a value line (trimmed, starting with '@' or '"') and describes it in `entry`
+    // by places in the text that starts at `base`.
+    static Status<> ReadValue(std::string_view line, const char* base, HiveData::Entry& entry)
     {
-        if (m_key == kNoKey)
-            return Error{"a value comes before any [key] header"};
-        HiveData::Entry entry;
+        auto offset = [base](std::string_view view) { return static_cast<uint32_t>(view.data() - base); };
+        entry = HiveData::Entry {};
         std::string_view rest = line;
         if (rest.front() == '@') {
             rest.remove_prefix(1);
@@ -264,7 +269,7 @@ private:
             bool escaped = false;
             if (auto read = ReadQuoted(rest, name, escaped); !read)
                 return Error{"in the value name: " + read.Error().what};
-            entry.nameAt = m_data.TextOffset(name);
+            entry.nameAt = offset(name);
             entry.nameLength = static_cast<uint32_t>(name.size());
             entry.flags |= escaped ? HiveData::Entry::NameEscaped : 0;
         }
@@ -277,12 +282,11 @@ private:
             bool escaped = false;
             if (auto read = ReadQuoted(rest, text, escaped); !read)
                 return Error{"in the value text: " + read.Error().what};
-            entry.textAt = m_data.TextOffset(text);
+            entry.textAt = offset(text);
             entry.textLength = static_cast<uint32_t>(text.size());
             entry.flags |= escaped ? HiveData::Entry::TextEscaped : 0;
             if (!rest.empty())
                 return Error{"unexpected text after the closing quote"};
-            m_data.Append(m_key, entry);
             return {};
         }
         if (StartsWithIgnoringCase(rest, kDwordPrefix)) {
@@ -293,12 +297,32 @@ private:
                 return Error{"a dword needs 1 to 8 hexadecimal digits"};
             entry.flags |= HiveData::Entry::Dword;
             entry.textAt = number;
-            m_data.Append(m_key, entry);
             return {};
         }
         if (rest == "-")
             return Error{"value deletions (=-) are not stored in a hive file"};
         return Error{"unsupported value type (only \"text\" and dword: are stored)"};
+    }
+
+private:
+    Status<> ParseHeader(std::string_view line)
+    {
+        auto header = ReadHeader(line, m_root);
+        if (!header)
+            return header.Error();
+        m_key = header->inPlace ? m_data.AddParsedKey(header->view, true) : m_data.AddParsedKey(header->copy, false);
+        return {};
+    }
+
+    Status<> ParseValue(std::string_view line)
+    {
+        if (m_key == kNoKey)
+            return Error{"a value comes before any [key] header"};
+        HiveData::Entry entry;
+        if (auto read = ReadValue(line, m_data.m_text.get(), entry); !read)
+            return read;
+        m_data.Append(m_key, entry);
+        return {};
     }
 
     // Checks a quoted, escaped string at the front of `rest`: `out` becomes its inside,
@@ -456,6 +480,13 @@ void HiveData::IndexParsedKeys()
                 m_entries[key.last].next = again.first;
             key.last = again.last;
         }
+        if (again.region != kNone) {
+            if (key.lastRegion == kNone)
+                key.region = again.region;
+            else
+                m_regions[key.lastRegion].next = again.region;
+            key.lastRegion = again.lastRegion;
+        }
         repeated.resize(count);
         repeated[i] = true;
     }
@@ -586,23 +617,107 @@ bool HiveData::HasKeyOrSubkey(std::string_view path) const
 
 std::optional<Value> HiveData::FindValue(std::string_view path, std::string_view name) const
 {
+    auto found = Lookup(path, name);
+    return found ? std::move(*found) : std::nullopt;
+}
+
+Result<std::optional<Value>, ParseError> HiveData::Lookup(std::string_view path, std::string_view name) const
+{
     if (m_keyTable.empty())
-        return std::nullopt;
+        return std::optional<Value> {};
     uint32_t slot = m_keyTable[KeySlot(path, FoldedHash(path))];
     if (slot == 0)
-        return std::nullopt;
+        return std::optional<Value> {};
+    const StoredKey& key = m_keys[slot - 1];
     // A name written twice reads as its last value.
-    const Entry* found = nullptr;
-    for (uint32_t at = m_keys[slot - 1].first; at != kNone; at = m_entries[at].next)
-        if (NameMatches(m_entries[at], name))
-            found = &m_entries[at];
-    if (!found)
-        return std::nullopt;
-    return ValueOf(*found);
+    Entry found;
+    bool any = false;
+    for (uint32_t at = key.first; at != kNone; at = m_entries[at].next) {
+        if (NameMatches(m_entries[at], name)) {
+            found = m_entries[at];
+            any = true;
+        }
+    }
+    for (uint32_t at = key.region; at != kNone; at = m_regions[at].next) {
+        bool read = ReadRegion(m_regions[at], [&](const Entry& entry) {
+            if (NameMatches(entry, name)) {
+                found = entry;
+                any = true;
+            }
+        });
+        if (!read)
+            return FirstError();
+    }
+    if (!any)
+        return std::optional<Value> {};
+    return std::optional<Value> { ValueOf(found) };
+}
+
+template <typename Take>
+bool HiveData::ReadRegion(const Region& region, Take&& take) const
+{
+    const char* base = m_text.get();
+    std::string_view text(base + region.begin, region.end - region.begin);
+    while (!text.empty()) {
+        const auto* newline = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
+        size_t end = newline ? static_cast<size_t>(newline - text.data()) : text.size();
+        std::string_view line = Trim(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (line.front() != '@' && line.front() != '"')
+            return false;
+        Entry entry;
+        if (!HiveParser::ReadValue(line, base, entry))
+            return false;
+        take(entry);
+    }
+    return true;
+}
+
+ParseError HiveData::FirstError() const
+{
+    auto parsed = ParseHive(m_text, m_textSize, m_hive);
+    if (!parsed)
+        return parsed.Error();
+    // Both readers check a line alike, so this is never reached.
+    return ParseError { 0, "a value line reads differently the second time" };
+}
+
+Status<ParseError> HiveData::ParseRemaining()
+{
+    if (m_allRead)
+        return {};
+    bool broken = false;
+    for (size_t index = 0; index < m_keys.size(); ++index) {
+        // A key's lines after a broken one are not its values.
+        for (uint32_t at = m_keys[index].region; at != kNone; at = m_regions[at].next) {
+            if (!ReadRegion(m_regions[at], [&](const Entry& entry) { Append(index, entry); })) {
+                broken = true;
+                break;
+            }
+        }
+        m_keys[index].region = m_keys[index].lastRegion = kNone;
+    }
+    m_regions = {};
+    m_allRead = true;
+    if (broken)
+        return FirstError();
+    return {};
+}
+
+void HiveData::ReadAll()
+{
+    static_cast<void>(ParseRemaining());
 }
 
 std::vector<Key> HiveData::Keys() const
 {
+    if (!m_allRead) {
+        HiveData read = *this;
+        read.ReadAll();
+        return read.Keys();
+    }
     std::vector<Key> keys;
     keys.reserve(m_keys.size());
     for (const StoredKey& stored : m_keys) {
@@ -634,11 +749,13 @@ std::vector<Key> HiveData::Keys() const
 
 void HiveData::AddKey(std::string_view path)
 {
+    ReadAll();
     KeyIndexFor(path, false);
 }
 
 void HiveData::SetValue(std::string_view path, std::string_view name, Value value)
 {
+    ReadAll();
     size_t keyIndex = KeyIndexFor(path, false);
     Entry entry;
     if (auto* number = std::get_if<uint32_t>(&value)) {
@@ -678,6 +795,7 @@ bool HiveData::DeleteValue(std::string_view path, std::string_view name)
 {
     if (!HasKey(path))
         return false;
+    ReadAll();
     size_t keyIndex = KeyIndexFor(path, false);
     StoredKey& key = m_keys[keyIndex];
     bool found = false;
@@ -719,6 +837,8 @@ Result<HiveData, ParseError> ParseHive(std::shared_ptr<const char[]> bytes, size
 
     HiveData data;
     data.m_text = std::move(bytes);
+    data.m_textSize = size;
+    data.m_hive = hive;
     // Every header holds a '[' and the root's name, and every value is a line: that
     // bounds what is reserved by what the text can describe.
     auto [brackets, lines] = CountBytes(text, '[', '\n');
@@ -745,6 +865,89 @@ Result<HiveData, ParseError> ParseHive(std::shared_ptr<const char[]> bytes, size
         if (auto parsed = parser.Parse(line); !parsed)
             return fail(lineNumber, parsed.Error().what);
     }
+    data.IndexParsedKeys();
+    return data;
+}
+
+Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> bytes, size_t size, Hive hive)
+{
+    // Whatever is wrong now is reported as the full parse reports it: the file's first error.
+    auto fullParse = [&] { return ParseHive(bytes, size, hive); };
+    const std::string_view root = RootName(hive);
+    if (root.empty() || size > UINT32_MAX)
+        return fullParse();
+    const char* base = bytes.get();
+    std::string_view text(base, size);
+    if (text.starts_with(kUtf8Bom))
+        text.remove_prefix(kUtf8Bom.size());
+
+    // The version line, after blank lines.
+    size_t body = 0;
+    bool seenVersion = false;
+    while (body < text.size() && !seenVersion) {
+        const auto* newline = static_cast<const char*>(std::memchr(text.data() + body, '\n', text.size() - body));
+        size_t end = newline ? static_cast<size_t>(newline - text.data()) : text.size();
+        std::string_view line = Trim(text.substr(body, end - body));
+        body = std::min(end + 1, text.size());
+        if (line.empty())
+            continue;
+        if (line != kVersionLine)
+            return fullParse();
+        seenVersion = true;
+    }
+
+    HiveData data;
+    data.m_text = bytes;
+    data.m_textSize = size;
+    data.m_hive = hive;
+    auto offset = [&](size_t at) { return static_cast<uint32_t>(text.data() + at - base); };
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    // Headers are the lines whose first byte past blanks is '['. Value lines never span
+    // lines, so no '[' of a value's text can start a line.
+    size_t regionBegin = body;   // of the lines after the last header
+    bool anyHeader = false;
+    // Gives the lines up to `end` to the last header's key; before the first header,
+    // checks that they are only blank lines and comments.
+    auto closeRegion = [&](size_t end) {
+        HiveData::Region lines { offset(regionBegin), offset(end), HiveData::kNone };
+        if (anyHeader) {
+            auto& key = data.m_keys.back();
+            key.region = key.lastRegion = static_cast<uint32_t>(data.m_regions.size());
+            data.m_regions.push_back(lines);
+            return true;
+        }
+        bool anyValue = false;
+        return data.ReadRegion(lines, [&](const HiveData::Entry&) { anyValue = true; }) && !anyValue;
+    };
+    for (size_t at = body; at < text.size();) {
+        const auto* bracket = static_cast<const char*>(std::memchr(text.data() + at, '[', text.size() - at));
+        if (!bracket)
+            break;
+        size_t open = static_cast<size_t>(bracket - text.data());
+        size_t lineStart = open;
+        while (lineStart > body && isSpace(text[lineStart - 1]))
+            --lineStart;
+        if (lineStart > body && text[lineStart - 1] != '\n') {
+            at = open + 1;
+            continue;
+        }
+        const auto* newline = static_cast<const char*>(std::memchr(bracket, '\n', text.size() - open));
+        size_t end = newline ? static_cast<size_t>(newline - text.data()) : text.size();
+        if (!closeRegion(lineStart))
+            return fullParse();
+        auto header = HiveParser::ReadHeader(Trim(text.substr(lineStart, end - lineStart)), root);
+        if (!header)
+            return fullParse();
+        if (header->inPlace)
+            data.AddParsedKey(header->view, true);
+        else
+            data.AddParsedKey(header->copy, false);
+        anyHeader = true;
+        regionBegin = at = std::min(end + 1, text.size());
+    }
+    if (!closeRegion(text.size()))
+        return fullParse();
+    data.m_allRead = !anyHeader;
     data.IndexParsedKeys();
     return data;
 }

@@ -36,6 +36,8 @@ struct Key {
     std::vector<NamedValue> values;
 };
 
+struct ParseError;
+
 // ASCII case folding, as key and value names compare on Windows.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
@@ -51,6 +53,13 @@ std::optional<std::string> NormalizeKeyPath(std::string_view keyPath);
 // value is looked up. Nothing is allocated per key or value, so reading a hive costs
 // about one pass over its bytes. Values set later are kept in strings of their own.
 // Copies share the text; every const member may be used from many threads at once.
+//
+// A hive from OpenHive has read only its key headers: each key's value lines are read
+// each time one of its values is looked up, until ParseRemaining reads them all. A
+// broken line among them is found then, and reported as the file's first error, the
+// one ParseHive gives for the whole text. Keys(), FormatHive and the changes read the
+// remaining lines first; call ParseRemaining before them to learn of a broken line
+// (they leave a broken key with the values before its broken line).
 class HiveData {
 public:
     // The keys with their values decoded, duplicates folded: the hive as it is written.
@@ -61,7 +70,15 @@ public:
     bool HasKey(std::string_view path) const;
     // True when the key, or any key below it, exists; the root always exists.
     bool HasKeyOrSubkey(std::string_view path) const;
+    // Nothing when the value is missing, or when the key's lines are broken.
     std::optional<Value> FindValue(std::string_view path, std::string_view name) const;
+    // The same, with the file's first error when the key's lines are broken.
+    Result<std::optional<Value>, ParseError> Lookup(std::string_view path, std::string_view name) const;
+
+    // True when every value line has been read.
+    bool AllRead() const { return m_allRead; }
+    // Reads the value lines not read yet. Fails with the file's first error.
+    Status<ParseError> ParseRemaining();
 
     void SetValue(std::string_view path, std::string_view name, Value value);
     // True when the value was there.
@@ -72,12 +89,20 @@ public:
 private:
     friend class HiveParser;
     friend Result<HiveData, struct ParseError> ParseHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
+    friend Result<HiveData, struct ParseError> OpenHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
     static constexpr uint32_t kNone = UINT32_MAX;
 
     struct StoredKey {
         std::string_view path;
         uint32_t first = kNone;   // the key's entries, a list in file order
         uint32_t last = kNone;
+        uint32_t region = kNone;   // the key's value lines not read yet, a list in file order
+        uint32_t lastRegion = kNone;
+    };
+    // The lines between a header and the next one: [begin, end) in the text.
+    struct Region {
+        uint32_t begin = 0, end = 0;
+        uint32_t next = kNone;
     };
     // One value line (or one value set later), in 24 bytes: its name and text are
     // places in the hive's text, or in its own strings (the Owned flags). A name or text
@@ -104,6 +129,13 @@ private:
     std::string_view TextView(const Entry& entry) const;
     // Where `view` lies in the hive's text.
     uint32_t TextOffset(std::string_view view) const;
+    // Gives each value line of the region to `take`; false at a line that is no value.
+    template <typename Take>
+    bool ReadRegion(const Region& region, Take&& take) const;
+    // The first error of the whole text, as ParseHive finds it.
+    ParseError FirstError() const;
+    // Reads what is left, ignoring a broken line (see the class comment).
+    void ReadAll();
 
     // The key of `path` in the open-addressing table: its slot, which holds the key's
     // index + 1, or 0 when the key is not there.
@@ -120,6 +152,10 @@ private:
     std::vector<uint64_t> m_keyHashes;    // the hash of each key's folded path
     std::vector<uint32_t> m_keyTable;     // index + 1 of a key, 0 for a free slot; a power of two long
     std::vector<Entry> m_entries;
+    std::vector<Region> m_regions;        // while some lines are not read
+    size_t m_textSize = 0;
+    Hive m_hive = Hive::CurrentUser;
+    bool m_allRead = true;
 };
 
 struct ParseError {
@@ -133,6 +169,10 @@ struct ParseError {
 Result<HiveData, ParseError> ParseHive(std::string_view text, Hive hive);
 // The same over a buffer of `size` bytes that the hive keeps, without a copy.
 Result<HiveData, ParseError> ParseHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
+// The same, reading only the version line and the key headers now, and the lines of a
+// key's values when they are looked up (see HiveData). Fails as ParseHive does when the
+// version line, a header or a line before the first header is wrong.
+Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
 
 // The file text for `data`: the version line, a blank line, then each key's header and
 // values followed by a blank line.

@@ -72,7 +72,13 @@ std::optional<Value> Store::Get(Hive hive, std::string_view keyPath, std::string
     auto data = Load(hive);
     if (!data)
         return std::nullopt;
-    return data->FindValue(*path, name);
+    auto found = data->Lookup(*path, name);
+    if (found)
+        return std::move(*found);
+    // The key's lines, read now for the first time, are broken: the file is as bad as
+    // one that fails to open.
+    auto recovered = Recover(hive, found.Error());
+    return recovered ? recovered->FindValue(*path, name) : std::nullopt;
 }
 
 std::optional<std::string> Store::GetString(Hive hive, std::string_view keyPath, std::string_view name) const
@@ -134,13 +140,15 @@ bool Store::Delete(Hive hive, std::string_view keyPath, std::string_view name)
     return Modify(hive, [&](HiveData& data) { return data.DeleteValue(*path, name); });
 }
 
-Result<HiveData, ParseError> Store::ParseFile(sys::FileBytes& content, Hive hive) const
+Result<HiveData, ParseError> Store::ParseFile(sys::FileBytes& content, Hive hive, Reading reading) const
 {
     ++m_parses;
     // The hive keeps the bytes and points into them.
     auto size = static_cast<size_t>(content.size);
     std::shared_ptr<const char[]> text(reinterpret_cast<const char*>(content.data.release()),
         [](const char* bytes) { delete[] reinterpret_cast<const uint8_t*>(bytes); });
+    if (reading == Reading::HeadersNow)
+        return OpenHive(std::move(text), size, hive);
     return ParseHive(std::move(text), size, hive);
 }
 
@@ -186,30 +194,37 @@ std::shared_ptr<const HiveData> Store::Load(Hive hive) const
         ReportOnce("showsaver: registry: " + problem.what);
         return nullptr;
     }
-    auto parsed = ParseFile(*content, hive);
+    // Only the key headers are read now; a key's values when they are asked for.
+    auto parsed = ParseFile(*content, hive, Reading::HeadersNow);
     if (parsed) {
         auto data = std::make_shared<const HiveData>(std::move(*parsed));
         Keep(hive, content->identity, data);
         return data;
     }
+    return Recover(hive, parsed.Error());
+}
 
+std::shared_ptr<const HiveData> Store::Recover(Hive hive, const ParseError& error) const
+{
+    auto empty = [] { return std::make_shared<const HiveData>(); };
+    auto file = FilePath(hive);
     // Take the writers' lock and look again: a writer may have just replaced the file,
     // and only a file that is still bad may be moved aside.
     auto lock = FileLock::Acquire(WithSuffix(file, ".lock"));
     if (!lock) {
-        const ParseError& error = parsed.Error();
         ReportOnce("showsaver: registry: " + file.string() + ":" + std::to_string(error.line) + ": " + error.message
             + "; reading the hive as empty (" + lock.Error().what + ")");
         return empty();
     }
-    content = sys::ReadRegularFile(file, kMaxHiveBytes);
+    auto content = sys::ReadRegularFile(file, kMaxHiveBytes);
     if (content) {
-        auto again = ParseFile(*content, hive);
+        auto again = ParseFile(*content, hive, Reading::Everything);
         if (again) {
             auto data = std::make_shared<const HiveData>(std::move(*again));
             Keep(hive, content->identity, data);
             return data;
         }
+        Keep(hive, {}, nullptr);
         MoveAside(hive, again.Error().line, again.Error().message);
     }
     return empty();
@@ -247,12 +262,19 @@ Status<> Store::TryModify(Hive hive, const std::function<bool(HiveData&)>& chang
         return fail("cannot read " + file.string() + ": " + ErrnoText(identity.Error()) + "; nothing written");
     if (auto cached = identity ? Cached(hive, *identity) : nullptr) {
         data = *cached;
+        // A change writes every key: read the lines a lazy open left, as a full parse would.
+        if (auto read = data.ParseRemaining(); !read) {
+            Keep(hive, {}, nullptr);
+            data = HiveData {};
+            if (!MoveAside(hive, read.Error().line, read.Error().message))
+                return Error { file.string() + " cannot be parsed and cannot be moved aside; nothing written" };
+        }
     } else if (identity) {
         auto content = sys::ReadRegularFile(file, kMaxHiveBytes);
         if (!content && !(content.Error().kind == sys::FileProblem::Kind::CannotOpen && content.Error().error == ENOENT))
             return fail(content.Error().what + "; nothing written");
         if (content) {
-            auto parsed = ParseFile(*content, hive);
+            auto parsed = ParseFile(*content, hive, Reading::Everything);
             if (parsed)
                 data = std::move(*parsed);
             else if (!MoveAside(hive, parsed.Error().line, parsed.Error().message))

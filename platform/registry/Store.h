@@ -35,7 +35,11 @@ struct ParseError;
 // A missing file is an empty hive. So is a path that names no regular file (a FIFO, a
 // device, a folder): it is reported once on stderr, never read, moved or written over. A file that cannot be parsed is reported on stderr
 // (file and line), moved aside as NAME.reg.bad (or NAME.reg.bad.N when that is taken)
-// and read as empty; it is never overwritten.
+// and read as empty; it is never overwritten. Opening a hive reads its version line and
+// key headers; a key's value lines are read when one of its values is asked for, and all
+// of them before a write. A broken value line is found then: it is reported as the
+// file's first error, and the file is moved aside, as when the open fails. Until then,
+// the keys read well give their values.
 //
 // Key paths look like "Software\\Tarvanix\\Screen Saver"; the value name "" is the
 // default value. Key and value names compare without regard to ASCII case and keep the
@@ -79,8 +83,12 @@ private:
     std::shared_ptr<const HiveData> Load(Hive hive) const;
     // The parsed hive when the file still has the identity it had when it was parsed.
     std::shared_ptr<const HiveData> Cached(Hive hive, const sys::FileIdentity& identity) const;
+    enum class Reading { HeadersNow, Everything };
     // Takes over the content's bytes.
-    Result<HiveData, ParseError> ParseFile(sys::FileBytes& content, Hive hive) const;
+    Result<HiveData, ParseError> ParseFile(sys::FileBytes& content, Hive hive, Reading reading) const;
+    // After `error` in the hive's file: under the writers' lock, the file as it is now
+    // when a writer has replaced it, else moves it aside and gives an empty hive.
+    std::shared_ptr<const HiveData> Recover(Hive hive, const ParseError& error) const;
     void Keep(Hive hive, const sys::FileIdentity& identity, std::shared_ptr<const HiveData> data) const;
     // Applies `change` under the hive's lock and writes the result when it returns true.
     bool Modify(Hive hive, const std::function<bool(HiveData&)>& change);
