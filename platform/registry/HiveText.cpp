@@ -411,29 +411,92 @@ std::string Folded(std::string_view text)
     return folded;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+
+// The high bit of each of the eight bytes that equals `c`, and of no other.
+uint64_t BytesEqual(uint64_t bytes, unsigned char c)
+{
+    uint64_t v = bytes ^ (kOnes * c);
+    return ~(((v & ~kHighs) + ~kHighs) | v | ~kHighs);
+}
+
+// Nonzero when one of the eight bytes is a control byte, DEL or above 0x7f.
+uint64_t NotPlainAscii(uint64_t bytes)
+{
+    // A byte below 0x20 borrows; a borrow into a higher byte comes from a lower one
+    // that is below 0x20 itself, so the answer "any" is exact.
+    return ((bytes - kOnes * 0x20) & ~bytes & kHighs) | (bytes & kHighs) | BytesEqual(bytes, 0x7f);
+}
+
 // A hash of the case-folded bytes, eight at a time, without making the folded copy.
-uint64_t FoldedHash(std::string_view text)
+// With `kCheck`, also false when the text holds a byte that is not plain ASCII or two
+// '\\' in a row.
+template <bool kCheck>
+bool HashFolded(std::string_view text, uint64_t& out)
 {
     constexpr uint64_t kMultiplier = 0x9e3779b97f4a7c15u;
     uint64_t hash = 0xcbf29ce484222325u ^ text.size();
+    uint64_t bad = 0, slashBefore = 0;   // the high bit of the byte before the chunk, when it is '\\'
+    auto check = [&](uint64_t chunk, uint64_t valid) {
+        uint64_t slashes = BytesEqual(chunk, '\\') & valid;
+        bad |= (NotPlainAscii(chunk) | (slashes & (slashes << 8)) | (slashBefore & slashes)) & valid;
+        slashBefore = slashes >> 56;
+    };
     size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
         uint64_t chunk;
         std::memcpy(&chunk, text.data() + i, 8);
+        if constexpr (kCheck)
+            check(chunk, ~uint64_t { 0 });
         hash = (std::rotl(hash, 23) ^ FoldCase8(chunk)) * kMultiplier;
     }
     if (i < text.size()) {
         uint64_t chunk = 0;
         std::memcpy(&chunk, text.data() + i, text.size() - i);
+        if constexpr (kCheck)
+            check(chunk, (uint64_t { 1 } << (8 * (text.size() - i))) - 1);
         hash = (std::rotl(hash, 23) ^ FoldCase8(chunk)) * kMultiplier;
     }
     // The table uses the low bits: make them depend on every byte.
     hash ^= hash >> 33;
     hash *= 0xff51afd7ed558ccdu;
     hash ^= hash >> 33;
+    out = hash;
+    return bad == 0;
+}
+
+uint64_t FoldedHash(std::string_view text)
+{
+    uint64_t hash;
+    HashFolded<false>(text, hash);
     return hash;
 }
 
+// For a header's key path below the root ("\\A\\B") that is plain ASCII and already
+// normalized: its path ("A\\B") and the FoldedHash of it. Nothing for any other path,
+// which takes the full check.
+std::optional<std::string_view> PlainKeyPath(std::string_view path, uint64_t& hash)
+{
+    if (path.size() < 2 || path[0] != '\\' || path[1] == '\\' || path.back() == '\\')
+        return std::nullopt;
+    path.remove_prefix(1);
+    if (!HashFolded<true>(path, hash))
+        return std::nullopt;
+    return path;
+}
+
+}
+
+std::optional<std::string_view> NormalizeKeyPath(std::string_view keyPath, std::string& storage)
+{
+    uint64_t hash;
+    if (!keyPath.empty() && keyPath.front() != '\\' && keyPath.back() != '\\' && HashFolded<true>(keyPath, hash))
+        return keyPath;
+    auto normalized = NormalizeKeyPath(keyPath);
+    if (!normalized)
+        return std::nullopt;
+    storage = std::move(*normalized);
+    return std::string_view(storage);
 }
 
 size_t HiveData::KeySlot(std::string_view path, uint64_t hash) const
@@ -448,7 +511,12 @@ size_t HiveData::KeySlot(std::string_view path, uint64_t hash) const
 
 size_t HiveData::AddParsedKey(std::string_view path, bool owned)
 {
-    m_keyHashes.push_back(FoldedHash(path));
+    return AddParsedKey(path, owned, FoldedHash(path));
+}
+
+size_t HiveData::AddParsedKey(std::string_view path, bool owned, uint64_t hash)
+{
+    m_keyHashes.push_back(hash);
     m_keys.push_back(StoredKey { owned ? path : Own(path) });
     return m_keys.size() - 1;
 }
@@ -903,7 +971,25 @@ Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> bytes, size_
     auto offset = [&](size_t at) { return static_cast<uint32_t>(text.data() + at - base); };
     auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     // Headers are the lines whose first byte past blanks is '['. Value lines never span
-    // lines, so no '[' of a value's text can start a line.
+    // lines, so no '[' of a value's text can start a line. First where they start, so
+    // that the keys are reserved once.
+    std::vector<uint32_t> headers;
+    for (size_t at = body; at < text.size();) {
+        const auto* bracket = static_cast<const char*>(std::memchr(text.data() + at, '[', text.size() - at));
+        if (!bracket)
+            break;
+        size_t open = static_cast<size_t>(bracket - text.data());
+        size_t lineStart = open;
+        while (lineStart > body && isSpace(text[lineStart - 1]))
+            --lineStart;
+        if (lineStart == body || text[lineStart - 1] == '\n')
+            headers.push_back(static_cast<uint32_t>(lineStart));
+        at = open + 1;
+    }
+    data.m_keys.reserve(headers.size());
+    data.m_keyHashes.reserve(headers.size());
+    data.m_regions.reserve(headers.size());
+
     size_t regionBegin = body;   // of the lines after the last header
     bool anyHeader = false;
     // Gives the lines up to `end` to the last header's key; before the first header,
@@ -919,31 +1005,32 @@ Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> bytes, size_
         bool anyValue = false;
         return data.ReadRegion(lines, [&](const HiveData::Entry&) { anyValue = true; }) && !anyValue;
     };
-    for (size_t at = body; at < text.size();) {
-        const auto* bracket = static_cast<const char*>(std::memchr(text.data() + at, '[', text.size() - at));
-        if (!bracket)
-            break;
-        size_t open = static_cast<size_t>(bracket - text.data());
-        size_t lineStart = open;
-        while (lineStart > body && isSpace(text[lineStart - 1]))
-            --lineStart;
-        if (lineStart > body && text[lineStart - 1] != '\n') {
-            at = open + 1;
-            continue;
-        }
-        const auto* newline = static_cast<const char*>(std::memchr(bracket, '\n', text.size() - open));
-        size_t end = newline ? static_cast<size_t>(newline - text.data()) : text.size();
+    for (uint32_t lineStart : headers) {
         if (!closeRegion(lineStart))
             return fullParse();
-        auto header = HiveParser::ReadHeader(Trim(text.substr(lineStart, end - lineStart)), root);
-        if (!header)
-            return fullParse();
-        if (header->inPlace)
-            data.AddParsedKey(header->view, true);
-        else
-            data.AddParsedKey(header->copy, false);
+        const auto* newline = static_cast<const char*>(std::memchr(text.data() + lineStart, '\n', text.size() - lineStart));
+        size_t end = newline ? static_cast<size_t>(newline - text.data()) : text.size();
+        std::string_view line = Trim(text.substr(lineStart, end - lineStart));
+        // Most headers name their key under the root in plain ASCII, already normalized.
+        std::string_view inner = line.substr(1, line.size() - 1);
+        uint64_t hash = 0;
+        std::optional<std::string_view> plain;
+        if (inner.size() > root.size() + 1 && inner.back() == ']' && inner[root.size()] == '\\'
+            && EqualsIgnoringCase(inner.substr(0, root.size()), root))
+            plain = PlainKeyPath(inner.substr(root.size(), inner.size() - 1 - root.size()), hash);
+        if (plain) {
+            data.AddParsedKey(*plain, true, hash);
+        } else {
+            auto header = HiveParser::ReadHeader(line, root);
+            if (!header)
+                return fullParse();
+            if (header->inPlace)
+                data.AddParsedKey(header->view, true);
+            else
+                data.AddParsedKey(header->copy, false);
+        }
         anyHeader = true;
-        regionBegin = at = std::min(end + 1, text.size());
+        regionBegin = std::min(end + 1, text.size());
     }
     if (!closeRegion(text.size()))
         return fullParse();

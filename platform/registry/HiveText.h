@@ -44,6 +44,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // Drops empty components ("\\A\\\\B\\" -> "A\\B"). Nothing when a component holds a
 // control character or bytes that are not UTF-8: such a name cannot go on a header line.
 std::optional<std::string> NormalizeKeyPath(std::string_view keyPath);
+// The same as a view: `keyPath` itself when it is normalized already, else `storage`
+// holding the normalized path.
+std::optional<std::string_view> NormalizeKeyPath(std::string_view keyPath, std::string& storage);
 
 // The keys and values of one hive, in file order. Lookups ignore case; stored names keep
 // the case they were first written with, and a value written twice keeps the last.
@@ -144,6 +147,7 @@ private:
     void GrowKeyTable(size_t slots);
     // The parser adds every header as a key, then folds repeated ones and indexes them all.
     size_t AddParsedKey(std::string_view path, bool owned);
+    size_t AddParsedKey(std::string_view path, bool owned, uint64_t hash);
     void IndexParsedKeys();
 
     std::shared_ptr<const char[]> m_text;                   // the parsed file's bytes

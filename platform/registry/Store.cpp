@@ -46,6 +46,8 @@ std::filesystem::path WithSuffix(const std::filesystem::path& path, std::string_
 Store::Store(std::filesystem::path directory)
     : m_directory(std::move(directory))
 {
+    for (Hive hive : { Hive::CurrentUser, Hive::LocalMachine, Hive::ClassesRoot })
+        m_files.at(static_cast<size_t>(hive)) = m_directory / FileName(hive);
 }
 
 std::filesystem::path Store::DefaultDirectory()
@@ -59,14 +61,16 @@ std::filesystem::path Store::DefaultDirectory()
     return home / ".config" / "showsaver";
 }
 
-std::filesystem::path Store::FilePath(Hive hive) const
+const std::filesystem::path& Store::FilePath(Hive hive) const
 {
-    return m_directory / FileName(hive);
+    auto index = static_cast<size_t>(hive);
+    return m_files[IsKnownHive(hive) ? index : m_files.size() - 1];
 }
 
 std::optional<Value> Store::Get(Hive hive, std::string_view keyPath, std::string_view name) const
 {
-    auto path = NormalizeKeyPath(keyPath);
+    std::string storage;
+    auto path = NormalizeKeyPath(keyPath, storage);
     if (!path)
         return std::nullopt;
     auto data = Load(hive);

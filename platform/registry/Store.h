@@ -54,7 +54,7 @@ public:
     static std::filesystem::path DefaultDirectory();
 
     const std::filesystem::path& Directory() const { return m_directory; }
-    std::filesystem::path FilePath(Hive hive) const;
+    const std::filesystem::path& FilePath(Hive hive) const;
 
     std::optional<Value> Get(Hive hive, std::string_view keyPath, std::string_view name) const;
     // A dword value reads as nullopt.
@@ -105,6 +105,7 @@ private:
     };
 
     std::filesystem::path m_directory;
+    std::array<std::filesystem::path, 4> m_files;   // by hive; the last one, empty, for a hive outside the enum
     mutable std::mutex m_cacheMutex;
     mutable std::array<CachedHive, 3> m_cache;   // by hive, under m_cacheMutex
     mutable std::atomic<uint64_t> m_parses { 0 };
