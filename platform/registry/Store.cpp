@@ -174,7 +174,7 @@ std::shared_ptr<const HiveData> Store::Load(Hive hive) const
     if (!IsKnownHive(hive) || m_directory.empty())
         return nullptr;
     auto empty = [] { return std::make_shared<const HiveData>(); };
-    auto file = FilePath(hive);
+    const auto& file = FilePath(hive);
     auto identity = sys::IdentityOf(file);
     if (!identity && identity.Error() == ENOENT)
         return empty();
@@ -211,7 +211,7 @@ std::shared_ptr<const HiveData> Store::Load(Hive hive) const
 std::shared_ptr<const HiveData> Store::Recover(Hive hive, const ParseError& error) const
 {
     auto empty = [] { return std::make_shared<const HiveData>(); };
-    auto file = FilePath(hive);
+    const auto& file = FilePath(hive);
     // Take the writers' lock and look again: a writer may have just replaced the file,
     // and only a file that is still bad may be moved aside.
     auto lock = FileLock::Acquire(WithSuffix(file, ".lock"));
@@ -252,7 +252,7 @@ Status<> Store::TryModify(Hive hive, const std::function<bool(HiveData&)>& chang
     if (auto made = MakePrivateDirectory(m_directory); !made)
         return fail(made.Error().what);
 
-    auto file = FilePath(hive);
+    const auto& file = FilePath(hive);
     auto lock = FileLock::Acquire(WithSuffix(file, ".lock"));
     if (!lock)
         return fail(lock.Error().what + "; nothing written");
@@ -298,7 +298,7 @@ Status<> Store::TryModify(Hive hive, const std::function<bool(HiveData&)>& chang
 
 bool Store::MoveAside(Hive hive, int line, const std::string& message) const
 {
-    auto file = FilePath(hive);
+    const auto& file = FilePath(hive);
     std::string problem = file.string() + ":" + std::to_string(line) + ": " + message;
     int error = EEXIST;
     std::filesystem::path bad;
