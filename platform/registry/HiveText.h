@@ -140,8 +140,8 @@ private:
     // Reads what is left, ignoring a broken line (see the class comment).
     void ReadAll();
 
-    // The key of `path` in the open-addressing table: its slot, which holds the key's
-    // index + 1, or 0 when the key is not there.
+    // The key of `path` in the open-addressing table: its slot, which holds the key
+    // (see m_keyTable), or 0 when the key is not there.
     size_t KeySlot(std::string_view path, uint64_t hash) const;
     // Doubles the table, or makes it `slots` long when that is more.
     void GrowKeyTable(size_t slots);
@@ -154,7 +154,11 @@ private:
     std::vector<std::shared_ptr<const std::string>> m_owned;  // texts set after parsing
     std::vector<StoredKey> m_keys;
     std::vector<uint64_t> m_keyHashes;    // the hash of each key's folded path
-    std::vector<uint32_t> m_keyTable;     // index + 1 of a key, 0 for a free slot; a power of two long
+    // A power of two long; a free slot is 0, a key's slot holds the high half of its
+    // hash over its index + 1, so that most probes read no key.
+    std::vector<uint64_t> m_keyTable;
+    static uint64_t TableEntry(size_t index, uint64_t hash) { return (hash & ~uint64_t { UINT32_MAX }) | (index + 1); }
+    static size_t KeyOf(uint64_t entry) { return static_cast<uint32_t>(entry) - 1; }
     std::vector<Entry> m_entries;
     std::vector<Region> m_regions;        // while some lines are not read
     size_t m_textSize = 0;
