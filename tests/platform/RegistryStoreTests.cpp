@@ -126,6 +126,40 @@ TEST_F(RegistryStore, CorruptFilesAreKeptAsideReportedAndReadAsEmpty)
     EXPECT_EQ(m_store.GetString(Hive::CurrentUser, "K", "a"), "fresh");
 }
 
+// Opening reads the headers only: a broken value line is found when its key is
+// read, or before any write, and is then handled as a file that fails to open,
+// reported with the file's first error.
+TEST_F(RegistryStore, ABrokenValueLineIsFoundWhenItsKeyIsReadOrTheHiveWritten)
+{
+    fs::create_directories(Folder());
+    const std::string text = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Good]\n\"a\"=dword:00000001\n\n"
+                             "[HKEY_CURRENT_USER\\Bad1]\n\"b\"=oops\n\n"
+                             "[HKEY_CURRENT_USER\\Bad2]\n\"c\"=\"open\n";
+    for (bool write : { false, true }) {
+        fs::remove(Folder() / "user.reg.bad");
+        WriteFile(UserFile(), text);
+        Store store(Folder());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(store.GetDword(Hive::CurrentUser, "good", "A"), 1u);
+        EXPECT_TRUE(store.KeyExists(Hive::CurrentUser, "Bad2"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_TRUE(fs::exists(UserFile()));
+
+        testing::internal::CaptureStderr();
+        if (write)
+            EXPECT_TRUE(store.Set(Hive::CurrentUser, "Good", "x", uint32_t { 2 }));
+        else
+            EXPECT_FALSE(store.Get(Hive::CurrentUser, "Bad2", "c"));
+        std::string report = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
+        EXPECT_NE(report.find(UserFile().string() + ":7: unsupported value type"), std::string::npos) << report;
+        EXPECT_EQ(ReadFile(Folder() / "user.reg.bad"), text);
+        EXPECT_FALSE(store.Get(Hive::CurrentUser, "Good", "a")) << "the hive starts empty";
+        EXPECT_EQ(store.GetDword(Hive::CurrentUser, "Good", "x"), write ? std::optional<uint32_t>(2) : std::nullopt);
+    }
+}
+
 TEST_F(RegistryStore, AFileThatCannotBeReadIsNeverReplaced)
 {
     fs::create_directories(UserFile());   // a folder where the file should be

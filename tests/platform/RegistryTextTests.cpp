@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace showsaver::registry;
 
@@ -10,11 +11,27 @@ namespace {
 
 constexpr const char* kSettings = "Software\\Tarvanix\\Screen Saver\\demo\\Settings";
 
+std::shared_ptr<const char[]> Bytes(std::string_view text)
+{
+    std::shared_ptr<char[]> bytes(new char[text.size() + 1]);
+    std::copy(text.begin(), text.end(), bytes.get());
+    return bytes;
+}
+
+// The hive opened by its headers, its values still unread, after checking that
+// reading them all gives what the full parse gives.
 HiveData ParseOrFail(std::string_view text, Hive hive = Hive::CurrentUser)
 {
     auto data = ParseHive(text, hive);
     EXPECT_TRUE(data) << "line " << data.Error().line << ": " << data.Error().message;
-    return data ? *data : HiveData {};
+    auto opened = OpenHive(Bytes(text), text.size(), hive);
+    EXPECT_TRUE(opened);
+    if (!data || !opened)
+        return HiveData {};
+    HiveData all = *opened;
+    EXPECT_TRUE(all.ParseRemaining());
+    EXPECT_EQ(FormatHive(all, hive), FormatHive(*data, hive));
+    return *opened;
 }
 
 }
@@ -93,12 +110,19 @@ TEST(HiveText, ReadsWhatOtherEditorsWrite)
                        "[HKEY_CURRENT_USER\\Software\\B]\r\n"
                        "@=\"tab\there\"\r\n"
                        "[HKEY_CURRENT_USER\\Software\\a]\r\n"
-                       "\"y\"=dword:7\r\n";
+                       "\"y\"=dword:7\r\n"
+                       // What could pass for a header but is none, and an indented one.
+                       "; [HKEY_CURRENT_USER\\Comment]\r\n"
+                       "\"[HKEY_CURRENT_USER\\\\Name]\"=\"\\\"\\x0a[HKEY_CURRENT_USER\\\\Text]\"\r\n"
+                       " \t[HKEY_CURRENT_USER\\Software\\C]\r\n"
+                       "@=\"[\"\r\n";
     HiveData data = ParseOrFail(text);
     EXPECT_EQ(std::get<uint32_t>(*data.FindValue("Software\\A", "x")), 0xffffffffu);
     EXPECT_EQ(std::get<uint32_t>(*data.FindValue("Software\\A", "y")), 7u);
     EXPECT_EQ(std::get<std::string>(*data.FindValue("Software\\B", "")), "tab\there");
-    EXPECT_EQ(data.Keys().size(), 2u);
+    EXPECT_EQ(data.FindValue("Software\\A", "[HKEY_CURRENT_USER\\Name]"), Value(std::string("\"\n[HKEY_CURRENT_USER\\Text]")));
+    EXPECT_EQ(data.FindValue("Software\\C", ""), Value(std::string("[")));
+    EXPECT_EQ(data.Keys().size(), 3u);
     EXPECT_TRUE(ParseOrFail("").Keys().empty());
     EXPECT_TRUE(ParseOrFail("\n  \n").Keys().empty());
 }
@@ -129,6 +153,13 @@ TEST(HiveText, ErrorsNameTheLine)
         ASSERT_FALSE(parsed) << c.text;
         EXPECT_EQ(parsed.Error().line, c.line) << c.text;
         EXPECT_FALSE(parsed.Error().message.empty());
+        // Opened by its headers, the text fails at once or when its values are read, alike.
+        auto opened = OpenHive(Bytes(c.text), c.text.size(), Hive::CurrentUser);
+        HiveData all = opened ? *opened : HiveData {};
+        auto read = opened ? all.ParseRemaining() : showsaver::Status<ParseError>(opened.Error());
+        ASSERT_FALSE(read) << c.text;
+        EXPECT_EQ(read.Error().line, c.line) << c.text;
+        EXPECT_EQ(read.Error().message, parsed.Error().message) << c.text;
     }
 }
 
