@@ -1005,6 +1005,9 @@ Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> bytes, size_
     // lines, so no '[' of a value's text can start a line. First where they start, so
     // that the keys are reserved once.
     std::vector<uint32_t> headers;
+    // A header line holds '[', the root's name, ']' and its newline (but the last): a
+    // text with more header lines than that allows has a bad one.
+    const size_t mostHeaders = (text.size() - body + 1) / (root.size() + 3);
     for (size_t at = body; at < text.size();) {
         const auto* bracket = static_cast<const char*>(std::memchr(text.data() + at, '[', text.size() - at));
         if (!bracket)
@@ -1013,8 +1016,11 @@ Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> bytes, size_
         size_t lineStart = open;
         while (lineStart > body && isSpace(text[lineStart - 1]))
             --lineStart;
-        if (lineStart == body || text[lineStart - 1] == '\n')
+        if (lineStart == body || text[lineStart - 1] == '\n') {
+            if (headers.size() == mostHeaders)
+                return fullParse();
             headers.push_back(static_cast<uint32_t>(lineStart));
+        }
         at = open + 1;
     }
     data.m_keys.reserve(headers.size());
