@@ -481,10 +481,18 @@ bool HashFolded(std::string_view text, uint64_t& out)
         mix(i / 8, FoldCase8(chunk));
     }
     if (i < text.size()) {
+        const size_t rest = text.size() - i;
         uint64_t chunk = 0;
-        std::memcpy(&chunk, text.data() + i, text.size() - i);
+        if (text.size() >= 8) {
+            // The last eight bytes, shifted down past those already mixed: the same
+            // zero-padded chunk without a copy of a varying length.
+            std::memcpy(&chunk, text.data() + text.size() - 8, 8);
+            chunk >>= 8 * (8 - rest);
+        } else {
+            std::memcpy(&chunk, text.data() + i, rest);
+        }
         if constexpr (kCheck)
-            check(chunk, (uint64_t { 1 } << (8 * (text.size() - i))) - 1);
+            check(chunk, (uint64_t { 1 } << (8 * rest)) - 1);
         mix(i / 8, FoldCase8(chunk));
     }
     uint64_t hash = lanes[0] ^ std::rotl(lanes[1], 31);
@@ -1042,7 +1050,14 @@ Result<HiveData, ParseError> OpenHive(std::shared_ptr<const char[]> bytes, size_
         bool anyValue = false;
         return data.ReadRegion(lines, [&](const HiveData::Entry&) { anyValue = true; }) && !anyValue;
     };
-    for (uint32_t lineStart : headers) {
+    for (size_t h = 0; h < headers.size(); ++h) {
+        const uint32_t lineStart = headers[h];
+        // The scan has left the caches by now: fetch the header lines a few ahead.
+        constexpr size_t kAhead = 4;
+        if (h + kAhead < headers.size()) {
+            __builtin_prefetch(text.data() + headers[h + kAhead]);
+            __builtin_prefetch(text.data() + headers[h + kAhead] + 63);
+        }
         if (!closeRegion(lineStart))
             return fullParse();
         const auto* newline = static_cast<const char*>(std::memchr(text.data() + lineStart, '\n', text.size() - lineStart));
