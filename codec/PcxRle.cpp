@@ -90,11 +90,10 @@ void ExpandPortable(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRe
 #ifdef PCX_HAVE_WIDE_KERNEL
 #define PCX_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
 
-// Byte permutes: each byte from the one before or after it; and for the
-// four-fold spread, output byte j of step k from input byte 16k + j / 4.
+// Byte permute indices: base + i / divisor + offset, within 0 to 127.
 PCX_WIDE __m512i ByteIndices(int offset, int divisor, int base) {
     alignas(64) uint8_t index[64];
-    for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>(std::clamp(base + i / divisor + offset, 0, 63));
+    for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>(std::clamp(base + i / divisor + offset, 0, 127));
     return _mm512_load_si512(index);
 }
 
@@ -131,7 +130,9 @@ inline uint64_t HeadsAmong(uint64_t high) {
 //  - runs of at most 4: every byte is spread to four slots and a
 //    compression of each quarter keeps as many slots as the byte stands for;
 //  - longer runs: run by run, each in one store of 64 bytes.
-// A block whose last byte is a head leaves it to the next block.
+// Blocks follow each other whatever their last byte: when it is a head, its
+// value opens the next block, so the only thing a step waits for from the
+// one before is that bit. On leaving, `in` goes back to such a head.
 PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, uint8_t* end) {
     const uint8_t* in = inRef;
     uint8_t* out = outRef;
@@ -141,36 +142,31 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
     const __m512i ones = _mm512_set1_epi8(1);
     const __m512i twos = _mm512_set1_epi8(2);
     const __m512i fours = _mm512_set1_epi8(4);
-    const __m512i previous = ByteIndices(-1, 1, 0);
+    // Byte i - 1 of (the block before, this block), byte i + 1 of a block.
+    const __m512i previous = ByteIndices(63, 1, 0);
     const __m512i next = ByteIndices(1, 1, 0);
     const __m512i spread[4] = {ByteIndices(0, 4, 0), ByteIndices(0, 4, 16), ByteIndices(0, 4, 32), ByteIndices(0, 4, 48)};
     const __m512i slots = SlotNumbers();
+    __m512i last = zero;
+    uint64_t carry = 0; // 1 when the block before ended on a head
     while (inEnd - in >= 64) {
         const __m512i block = _mm512_loadu_si512(in);
-        uint64_t heads = HeadsAmong(_mm512_cmpge_epu8_mask(block, headBits));
-        uint64_t inBlock = ~uint64_t{0};
-        size_t used = 64;
-        if (heads >> 63) {
-            inBlock >>= 1;
-            heads &= inBlock;
-            used = 63;
-        }
-        const uint64_t values = heads << 1;
-        const __m512i lengths = _mm512_and_si512(Permute(previous, block), lengthBits);
+        const uint64_t high = _mm512_cmpge_epu8_mask(block, headBits);
+        const uint64_t heads = carry ? HeadsAmong(high & ~uint64_t{1}) : HeadsAmong(high);
+        const uint64_t values = (heads << 1) | carry;
+        const __m512i lengths = _mm512_and_si512(_mm512_permutex2var_epi8(last, previous, block), lengthBits);
         const uint64_t empty = _mm512_mask_cmpeq_epu8_mask(values, lengths, zero);
-        if (_mm512_mask_cmpgt_epu8_mask(values, lengths, twos) == 0) {
-            const uint64_t pairs = _mm512_mask_cmpeq_epu8_mask(values, lengths, twos) >> 1;
-            const uint64_t keep = (inBlock & ~heads & ~empty) | pairs;
+        const uint64_t doubles = _mm512_mask_cmpeq_epu8_mask(values, lengths, twos);
+        if (_mm512_mask_cmpgt_epu8_mask(values, lengths, twos) == 0 && (doubles & carry) == 0) {
+            const uint64_t pairs = doubles >> 1;
+            const uint64_t keep = (~heads & ~empty) | pairs;
             const auto produced = static_cast<ptrdiff_t>(__builtin_popcountll(keep));
             if (end - out < produced) break;
             const __m512i doubled = _mm512_mask_permutexvar_epi8(block, pairs, next, block);
             _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, doubled));
             out += produced;
-            in += used;
-            continue;
-        }
-        if (_mm512_mask_cmpgt_epu8_mask(values, lengths, fours) == 0) {
-            const __m512i counts = _mm512_maskz_mov_epi8(inBlock & ~heads, _mm512_mask_mov_epi8(ones, values, lengths));
+        } else if (_mm512_mask_cmpgt_epu8_mask(values, lengths, fours) == 0) {
+            const __m512i counts = _mm512_maskz_mov_epi8(~heads, _mm512_mask_mov_epi8(ones, values, lengths));
             uint64_t keep[4];
             ptrdiff_t produced = 0;
             for (int k = 0; k < 4; ++k) {
@@ -182,22 +178,37 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
                 _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep[k], Permute(spread[k], block)));
                 out += __builtin_popcountll(keep[k]);
             }
-            in += used;
-            continue;
-        }
-        const uint8_t* const stop = in + used;
-        while (in < stop && end - out >= 63) {
-            if (*in < 0xC0) {
-                *out++ = *in++;
-                continue;
+        } else {
+            const uint8_t* at = in;
+            const uint8_t* const stop = in + 64;
+            if (carry) {
+                if (end - out < 64) break;
+                _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(in[0])));
+                out += in[-1] & 0x3Fu;
+                ++at;
             }
-            _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(in[1])));
-            out += *in & 0x3Fu;
-            in += 2;
+            while (at < stop - 1 && end - out >= 64) {
+                if (*at < 0xC0) {
+                    *out++ = *at++;
+                    continue;
+                }
+                _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(at[1])));
+                out += *at & 0x3Fu;
+                at += 2;
+            }
+            // Out of room: leave on the run or literal not expanded.
+            if (at < stop - 1 || (at == stop - 1 && *at < 0xC0 && end == out)) {
+                inRef = at;
+                outRef = out;
+                return;
+            }
+            if (at == stop - 1 && *at < 0xC0) *out++ = *at;
         }
-        if (in < stop) break;
+        carry = heads >> 63;
+        last = block;
+        in += 64;
     }
-    inRef = in;
+    inRef = in - carry;
     outRef = out;
 }
 
