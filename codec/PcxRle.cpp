@@ -90,24 +90,32 @@ void ExpandPortable(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRe
 #ifdef PCX_HAVE_WIDE_KERNEL
 #define PCX_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
 
-// Byte permute indices: base + i / divisor + offset, within 0 to 127.
-PCX_WIDE __m512i ByteIndices(int offset, int divisor, int base) {
-    alignas(64) uint8_t index[64];
-    for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>(std::clamp(base + i / divisor + offset, 0, 127));
-    return _mm512_load_si512(index);
-}
-
 // vpermb; the all-ones mask keeps g++ 12's header from reading an
 // undefined vector.
 PCX_WIDE inline __m512i Permute(__m512i index, __m512i bytes) {
     return _mm512_maskz_permutexvar_epi8(~uint64_t{0}, index, bytes);
 }
 
-PCX_WIDE __m512i SlotNumbers() {
-    alignas(64) uint8_t slot[64];
-    for (int i = 0; i < 64; ++i) slot[i] = static_cast<uint8_t>(i % 4);
-    return _mm512_load_si512(slot);
+// The kernel's byte permutes and slot numbers.
+struct WideTables {
+    alignas(64) uint8_t previous[64];  // byte i - 1 of (the block before, this block)
+    alignas(64) uint8_t next[64];      // byte i + 1 of a block
+    alignas(64) uint8_t spread[4][64]; // quarter k: byte j from byte 16k + j / 4
+    alignas(64) uint8_t slot[64];      // j % 4
+};
+
+constexpr WideTables MakeWideTables() {
+    WideTables tables{};
+    for (int i = 0; i < 64; ++i) {
+        tables.previous[i] = static_cast<uint8_t>(63 + i);
+        tables.next[i] = static_cast<uint8_t>((i + 1) % 64);
+        for (int k = 0; k < 4; ++k) tables.spread[k][i] = static_cast<uint8_t>(16 * k + i / 4);
+        tables.slot[i] = static_cast<uint8_t>(i % 4);
+    }
+    return tables;
 }
+
+constexpr WideTables kWide = MakeWideTables();
 
 // The heads among a block's bytes of C0 and above, the block starting on a
 // head or a literal. Within a stretch of such bytes each head is followed by
@@ -142,11 +150,11 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
     const __m512i ones = _mm512_set1_epi8(1);
     const __m512i twos = _mm512_set1_epi8(2);
     const __m512i fours = _mm512_set1_epi8(4);
-    // Byte i - 1 of (the block before, this block), byte i + 1 of a block.
-    const __m512i previous = ByteIndices(63, 1, 0);
-    const __m512i next = ByteIndices(1, 1, 0);
-    const __m512i spread[4] = {ByteIndices(0, 4, 0), ByteIndices(0, 4, 16), ByteIndices(0, 4, 32), ByteIndices(0, 4, 48)};
-    const __m512i slots = SlotNumbers();
+    const __m512i previous = _mm512_load_si512(kWide.previous);
+    const __m512i next = _mm512_load_si512(kWide.next);
+    const __m512i slots = _mm512_load_si512(kWide.slot);
+    __m512i spread[4];
+    for (int k = 0; k < 4; ++k) spread[k] = _mm512_load_si512(kWide.spread[k]);
     __m512i last = zero;
     uint64_t carry = 0; // 1 when the block before ended on a head
     while (inEnd - in >= 64) {
