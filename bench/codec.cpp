@@ -4,6 +4,8 @@
 //    (goal: at most 1.2);
 //  - BMP, TGA and PCX decoding, against allocating and copying the RGB
 //    bytes they produce (goal: at most 4);
+//  - PCX's two stages apart (expanding the runs, interleaving the planes),
+//    against the same copy, to show where its time goes;
 //  - resampling 1920 × 1080 to 1280 × 720, reported against the same copy
 //    for scale.
 // The inputs are made at start-up from a synthetic photograph (smooth
@@ -27,6 +29,8 @@
 #include <jpeglib.h>
 
 #include "codec/Codec.h"
+#include "codec/PcxRle.h"
+#include "codec/PixelRows.h"
 
 namespace {
 
@@ -188,6 +192,35 @@ void DecodeWithLibpng(benchmark::State& state, const Bytes& bytes) {
     }
 }
 
+// PCX's two stages on their own: expanding the runs of every line (with
+// the kernel this processor runs, and the portable one), and interleaving
+// the three planes of every line into the RGB rows.
+void ExpandPcxRuns(benchmark::State& state, const Bytes& pcx, detail::RleKernel kernel) {
+    const std::span<const uint8_t> data = std::span(pcx).subspan(128);
+    std::vector<uint8_t> line(3 * kWidth + detail::RleLineReader::kSlack);
+    for (auto _ : state) {
+        detail::RleLineReader reader(data, true, kernel);
+        for (int y = 0; y < kHeight; ++y)
+            if (!reader.Next(std::span(line.data(), 3 * kWidth))) state.SkipWithError("expanding failed");
+        benchmark::DoNotOptimize(line.data());
+    }
+    state.SetBytesProcessed(state.iterations() * kWidth * kHeight * 3);
+}
+
+void InterleavePcxPlanes(benchmark::State& state, const RgbImage& photograph) {
+    Bytes planes(3 * kWidth);
+    for (int x = 0; x < kWidth; ++x)
+        for (int c = 0; c < 3; ++c) planes[c * kWidth + x] = photograph.Row(0)[3 * x + c];
+    for (auto _ : state) {
+        auto pixels = std::make_unique_for_overwrite<uint8_t[]>(photograph.SizeBytes());
+        for (int y = 0; y < kHeight; ++y)
+            detail::PlanesToRgb(planes.data(), planes.data() + kWidth, planes.data() + 2 * kWidth,
+                                pixels.get() + static_cast<size_t>(y) * kWidth * 3, kWidth);
+        benchmark::DoNotOptimize(pixels);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(photograph.SizeBytes()));
+}
+
 // What any decoder must at least do: allocate the RGB block and fill it.
 void CopyRgb(benchmark::State& state, const RgbImage& photograph) {
     for (auto _ : state) {
@@ -253,6 +286,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Bmp/Ours", DecodeOurs, inputs.bmp, ReadBmp)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Tga/Ours", DecodeOurs, inputs.tga, ReadTga)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Pcx/Ours", DecodeOurs, inputs.pcx, ReadPcx)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Pcx/Runs", ExpandPcxRuns, inputs.pcx, detail::FastestRleKernel())
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Pcx/RunsPortable", ExpandPcxRuns, inputs.pcx, detail::RleKernel::Portable)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Pcx/Planes", InterleavePcxPlanes, std::cref(inputs.photograph))
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Rgb/Copy", CopyRgb, std::cref(inputs.photograph))->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Resample/1920x1080to1280x720", ResampleToHd, std::cref(inputs.photograph))
         ->Unit(benchmark::kMillisecond);
@@ -269,6 +308,10 @@ int main(int argc, char** argv) {
     PrintRatio(reporter, "Bmp/Ours", "Rgb/Copy", 4.0);
     PrintRatio(reporter, "Tga/Ours", "Rgb/Copy", 4.0);
     PrintRatio(reporter, "Pcx/Ours", "Rgb/Copy", 4.0);
+    for (const char* stage : {"Pcx/Runs", "Pcx/RunsPortable", "Pcx/Planes"})
+        if (reporter.Time(stage) > 0 && reporter.Time("Rgb/Copy") > 0)
+            std::printf("ratio %-26s / %-22s = %5.2f  (a stage of Pcx/Ours)\n", stage, "Rgb/Copy",
+                        reporter.Time(stage) / reporter.Time("Rgb/Copy"));
     const double resample = reporter.Time("Resample/1920x1080to1280x720");
     if (resample > 0 && reporter.Time("Rgb/Copy") > 0)
         std::printf("ratio %-26s / %-22s = %5.2f  (no goal; for scale)\n", "Resample/1920x1080to1280x720", "Rgb/Copy",

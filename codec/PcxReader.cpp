@@ -1,8 +1,6 @@
 // PCX reader. A 128-byte header, then the scan lines, each made of `planes`
 // plane rows of `bytesPerLine` bytes (padding past the picture's width is
-// ignored), usually RLE-compressed: a byte of the form 11nnnnnn repeats the
-// next byte n times, any other byte stands for itself. Runs may cross plane
-// and scan-line boundaries, so the stream is decoded as one.
+// ignored), usually RLE-compressed (PcxRle.h).
 //
 // Colours: a single 1-bit plane is black and white; other pictures of up to
 // 16 colours (1, 2 or 4 bits, or 2 to 4 one-bit planes) use the header's
@@ -15,11 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "codec/CodecInternal.h"
+#include "codec/PcxRle.h"
 #include "codec/PixelRows.h"
 
 namespace showsaver::codec {
@@ -103,121 +98,6 @@ Palette ReadPalette(std::span<const uint8_t> file, const PcxHeader& header) {
     return palette;
 }
 
-// Expands the RLE (or raw) stream one scan line at a time.
-class ScanLineReader {
-public:
-    ScanLineReader(std::span<const uint8_t> data, bool compressed) : m_data(data), m_compressed(compressed) {}
-
-    Status Next(std::span<uint8_t> line) {
-        if (!m_compressed) {
-            if (m_data.size() - m_at < line.size()) return Bad("the pixel data ends before the picture does");
-            std::memcpy(line.data(), &m_data[m_at], line.size());
-            m_at += line.size();
-            return {};
-        }
-        uint8_t* out = line.data();
-        uint8_t* const end = out + line.size();
-        // A run may go on from the line before.
-        const size_t carried = std::min(static_cast<size_t>(m_runLeft), line.size());
-        if (carried > 0) std::memset(out, m_runValue, carried);
-        out += carried;
-        m_runLeft -= static_cast<int>(carried);
-        const uint8_t* in = m_data.data() + m_at;
-        const uint8_t* const inEnd = m_data.data() + m_data.size();
-        // The fast loop stops where a run could cross the line's end or a
-        // read the data's.
-#if defined(__SSE2__)
-        // Sixteen bytes at a time: a block without a run's head (most of a
-        // photograph's bytes are below C0) goes in one store; in a block with
-        // heads, each head's run is expanded and the literals between them go
-        // in one store each, without loading the block again.
-        const __m128i heads = _mm_set1_epi8(static_cast<char>(0xC0));
-        // Room for a block's literals and a run after them (15 + 64 bytes),
-        // and a second block's worth of input beyond the block.
-        while (end - out >= 80 && inEnd - in >= 32) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-            auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(block, heads), heads)));
-            if (found == 0) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-                in += 16;
-                out += 16;
-                continue;
-            }
-            size_t at = 0;   // bytes of the block used
-            bool room = true;
-            do {
-                const auto head = static_cast<size_t>(__builtin_ctz(found));
-                if (head == 15) break;   // its value is in the next block
-                if (at > 0 && end - out < 80) {
-                    room = false;
-                    break;
-                }
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at)));
-                out += head - at;
-                // The run in four stores of its value (the room is there); a
-                // run of length 0 gives nothing. Its value byte is no head.
-                const size_t length = in[head] & 0x3Fu;
-                const __m128i value = _mm_set1_epi8(static_cast<char>(in[head + 1]));
-                for (int part = 0; part < 4; ++part) _mm_storeu_si128(reinterpret_cast<__m128i*>(out) + part, value);
-                out += length;
-                at = head + 2;
-                found &= ~0u << at;
-            } while (found != 0);
-            // The literals after the last run, up to a head in the last byte.
-            const size_t stop = (found >> 15) & 1u ? 15 : 16;
-            if (room && at < stop && end - out >= 16) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at)));
-                out += stop - at;
-                at = stop;
-            }
-            in += at;
-        }
-#endif
-        while (end - out > 63 && inEnd - in >= 2) {
-            const uint8_t byte = in[0];
-            if (byte < 0xC0) {
-                *out++ = byte;
-                ++in;
-                continue;
-            }
-            const size_t length = byte & 0x3Fu;
-            if (length > 0) std::memset(out, in[1], length);
-            out += length;
-            in += 2;
-        }
-        // The rest, with every check.
-        while (out < end) {
-            if (in >= inEnd) return Bad("the pixel data ends before the picture does");
-            const uint8_t byte = *in++;
-            if (byte < 0xC0) {
-                *out++ = byte;
-                continue;
-            }
-            // A run of length 0 (byte C0) gives nothing and is skipped, as
-            // other readers do.
-            if (in >= inEnd) return Bad("an RLE run is cut short");
-            const uint8_t value = *in++;
-            const size_t length = byte & 0x3Fu;
-            const size_t taken = std::min(length, static_cast<size_t>(end - out));
-            std::memset(out, value, taken);
-            out += taken;
-            if (taken < length) {
-                m_runLeft = static_cast<int>(length - taken);
-                m_runValue = value;
-            }
-        }
-        m_at = static_cast<size_t>(in - m_data.data());
-        return {};
-    }
-
-private:
-    std::span<const uint8_t> m_data;
-    bool m_compressed;
-    size_t m_at = 0;
-    int m_runLeft = 0;
-    uint8_t m_runValue = 0;
-};
-
 void DecodeIndexedLine(const uint8_t* line, uint8_t* dst, const PcxHeader& header, const Palette& palette) {
     const int bits = header.bitsPerPixel;
     const int perByte = 8 / bits;
@@ -261,8 +141,9 @@ Result<RgbImage> DecodePcx(std::span<const uint8_t> file) {
         return size.Error();
 
     RgbImage image = RgbImage::Uninitialized(header->width, header->height);
-    std::vector<uint8_t> line(lineBytes);
-    ScanLineReader reader(data, header->compressed);
+    std::vector<uint8_t> buffer(lineBytes + detail::RleLineReader::kSlack);
+    const std::span<uint8_t> line(buffer.data(), lineBytes);
+    detail::RleLineReader reader(data, header->compressed);
     const bool direct = header->bitsPerPixel == 8 && header->planes >= 3;
     for (int y = 0; y < header->height; ++y) {
         if (auto status = reader.Next(line); !status) return status.Error();

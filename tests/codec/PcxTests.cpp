@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <random>
+#include <string>
+
+#include "codec/PcxRle.h"
 
 namespace showsaver::codec {
 namespace {
@@ -228,6 +231,80 @@ TEST(PcxReader, RandomRunsDecodeToTheirLines) {
         SCOPED_TRACE(width);
         ExpectPixels(pcx, expected, false);
     }
+}
+
+// --- Run expansion kernels ----------------------------------------------------
+
+// A plain reading of a whole RLE stream: its bytes, and whether it ends in
+// a head without its value.
+struct PlainExpansion {
+    Bytes bytes;
+    bool cutShort = false;
+};
+
+PlainExpansion ExpandPlainly(const Bytes& stream) {
+    PlainExpansion result;
+    for (size_t i = 0; i < stream.size(); ++i) {
+        if (stream[i] < 0xC0) {
+            result.bytes.push_back(stream[i]);
+        } else if (i + 1 == stream.size()) {
+            result.cutShort = true;
+        } else {
+            result.bytes.insert(result.bytes.end(), stream[i] & 0x3Fu, stream[i + 1]);
+            ++i;
+        }
+    }
+    return result;
+}
+
+// Random streams of a given mix of run lengths; values of C0 and above
+// (which need a head) make long stretches of head-like bytes.
+Bytes RandomStream(std::mt19937& random, size_t tokens, int headPercent, int maxLength, int highPercent) {
+    Bytes stream;
+    for (size_t t = 0; t < tokens; ++t) {
+        const bool high = static_cast<int>(random() % 100) < highPercent;
+        const auto value = static_cast<uint8_t>(high ? 0xC0 + random() % 64 : random() % 0xC0);
+        if (high || static_cast<int>(random() % 100) < headPercent)
+            stream.push_back(static_cast<uint8_t>(0xC0 | random() % (maxLength + 1)));
+        stream.push_back(value);
+    }
+    return stream;
+}
+
+// Both kernels read random streams line by line, for many line lengths and
+// cut at random places, exactly as the plain reading says: the same bytes,
+// runs carried across lines, and the same error where the data runs out.
+TEST(PcxRle, KernelsReadRandomStreamsAsAPlainLoopDoes) {
+    struct Mix {
+        int headPercent, maxLength, highPercent;
+    };
+    const Mix mixes[] = {{5, 2, 25}, {10, 4, 20}, {30, 4, 5}, {3, 63, 10}, {40, 63, 40}, {0, 1, 90}, {2, 3, 0}};
+    std::vector<detail::RleKernel> kernels{detail::RleKernel::Portable};
+    if (detail::FastestRleKernel() != detail::RleKernel::Portable) kernels.push_back(detail::FastestRleKernel());
+    std::mt19937 random(31);
+    for (const Mix& mix : mixes)
+        for (size_t lineSize : {1, 3, 62, 63, 64, 65, 129, 700, 5760}) {
+            Bytes stream = RandomStream(random, 3000, mix.headPercent, mix.maxLength, mix.highPercent);
+            if (random() % 2) stream.resize(random() % stream.size());
+            const PlainExpansion plain = ExpandPlainly(stream);
+            for (auto kernel : kernels) {
+                SCOPED_TRACE(::testing::Message() << "mix " << (&mix - mixes) << ", line " << lineSize << ", kernel "
+                                                  << static_cast<int>(kernel));
+                detail::RleLineReader reader(stream, true, kernel);
+                Bytes buffer(lineSize + detail::RleLineReader::kSlack);
+                size_t done = 0;
+                for (; done + lineSize <= plain.bytes.size(); done += lineSize) {
+                    ASSERT_TRUE(reader.Next(std::span(buffer.data(), lineSize)));
+                    ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(lineSize),
+                                           plain.bytes.begin() + static_cast<ptrdiff_t>(done)))
+                        << "line " << done / lineSize;
+                }
+                const auto status = reader.Next(std::span(buffer.data(), lineSize));
+                ASSERT_FALSE(status);
+                EXPECT_EQ(std::string(status.Error().what), plain.cutShort ? "an RLE run is cut short"
+                                                                            : "the pixel data ends before the picture does");
+            }
+        }
 }
 
 // --- Broken files -------------------------------------------------------------

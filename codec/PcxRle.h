@@ -1,0 +1,51 @@
+#pragma once
+// PCX's run-length expansion, one scan line at a time. A byte of the form
+// 11nnnnnn (a run's head) repeats the next byte n times; any other byte
+// stands for itself. Runs may cross plane and scan-line boundaries, so the
+// stream is expanded as one and a run cut by a line's end goes on in the
+// next line.
+//
+// Two kernels do the bulk of a line: a portable one (SSE2 blocks where the
+// build has them, bytes otherwise) and a wide one for processors with
+// AVX-512 byte permutes and compression, chosen at run time. Both stop short
+// of the line's end and of the data's; the bytes there go through one
+// checked loop, so both give the same lines and the same errors.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "codec/CodecInternal.h"
+
+namespace showsaver::codec::detail {
+
+enum class RleKernel { Portable, Wide };
+
+// The wide kernel when this processor runs it, the portable one otherwise.
+RleKernel FastestRleKernel();
+
+class RleLineReader {
+public:
+    // Bytes past a line's end that Next may overwrite with scratch: the
+    // buffer behind each line must be this much longer than the line.
+    static constexpr size_t kSlack = 256;
+
+    // `kernel` must be one this processor runs (FastestRleKernel or
+    // Portable).
+    RleLineReader(std::span<const uint8_t> data, bool compressed, RleKernel kernel = FastestRleKernel())
+        : m_data(data), m_compressed(compressed), m_kernel(kernel) {}
+
+    // Fills `line` with the next line's bytes, or fails when the data ends
+    // first.
+    Status Next(std::span<uint8_t> line);
+
+private:
+    std::span<const uint8_t> m_data;
+    bool m_compressed;
+    RleKernel m_kernel;
+    size_t m_at = 0;
+    size_t m_runLeft = 0;
+    uint8_t m_runValue = 0;
+};
+
+} // namespace showsaver::codec::detail
