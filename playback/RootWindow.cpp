@@ -1,5 +1,7 @@
 #include "playback/RootWindow.h"
 
+#include "gfx/PixelLimits.h"
+
 #include <gdk/gdk.h>
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
@@ -15,7 +17,10 @@ struct Channel {
     unsigned long max = 0;
     explicit Channel(unsigned long mask) {
         if (!mask) return;
-        while (!(mask & 1)) mask >>= 1, ++shift;
+        while (!(mask & 1)) {
+            mask >>= 1;
+            ++shift;
+        }
         max = mask;
     }
     uint8_t Of(unsigned long pixel) const {
@@ -27,12 +32,12 @@ struct Channel {
 
 std::optional<codec::RgbImage> ReadRootWindow() {
     GdkDisplay* gdkDisplay = gdk_display_get_default();
-    if (!gdkDisplay) return std::nullopt;
-    if (!GDK_IS_X11_DISPLAY(gdkDisplay)) return std::nullopt;
+    if (!gdkDisplay || !GDK_IS_X11_DISPLAY(gdkDisplay)) return std::nullopt;
     Display* display = gdk_x11_display_get_xdisplay(gdkDisplay);
     GdkWindow* root = gdk_get_default_root_window();
     const int width = gdk_window_get_width(root), height = gdk_window_get_height(root);
-    if (width <= 0 || height <= 0) return std::nullopt;
+    // The capture is a picture of the show: no larger than one may be.
+    if (width <= 0 || height <= 0 || int64_t{width} * height > gfx::kMaxPicturePixels) return std::nullopt;
     gdk_x11_display_error_trap_push(gdkDisplay);
     XImage* shot = XGetImage(display, gdk_x11_window_get_xid(root), 0, 0, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
@@ -51,16 +56,19 @@ std::optional<codec::RgbImage> ReadRootWindow() {
             if (words) {
                 // xRGB words: blue, green, red, unused bytes.
                 const uint8_t* p = row + static_cast<size_t>(x) * 4;
-                out[0] = p[2], out[1] = p[1], out[2] = p[0];
+                out[0] = p[2];
+                out[1] = p[1];
+                out[2] = p[0];
             } else {
                 const unsigned long pixel = XGetPixel(shot, x, y);
-                out[0] = red.Of(pixel), out[1] = green.Of(pixel), out[2] = blue.Of(pixel);
+                out[0] = red.Of(pixel);
+                out[1] = green.Of(pixel);
+                out[2] = blue.Of(pixel);
             }
         }
     }
     XDestroyImage(shot);
     return image;
 }
-
 
 } // namespace showsaver
