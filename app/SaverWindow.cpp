@@ -9,6 +9,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace showsaver {
@@ -101,7 +102,17 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
     gtk_widget_realize(m_window);
-    if (shm && shm->SetGdkWindow(gtk_widget_get_window(m_window))) m_fastPresenter = std::move(shm);
+    if (shm && shm->SetGdkWindow(gtk_widget_get_window(m_window))) {
+        m_fastPresenter = std::move(shm);
+        // Exposures are sent from the shared pixels too (OnDraw), straight
+        // to the window: GTK's back buffer and cairo's upload of the screen
+        // into it would cost two screens of memory and a copy, and the
+        // window's own background would only be painted over.
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        gtk_widget_set_double_buffered(m_window, FALSE);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+        gtk_widget_set_app_paintable(m_window, TRUE);
+    }
 
     if (whileCreating) whileCreating();
     // Our show replaces the X server's own screen saver while it runs.
@@ -252,6 +263,15 @@ int SaverWindow::OnDelete(GtkWidget*, void*, void*) { return TRUE; }
 int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
     auto* self = static_cast<SaverWindow*>(data);
     if (!self->m_cairoScreen) return TRUE;
+    if (self->m_fastPresenter) {
+        double x0, y0, x1, y1;
+        cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+        const double w = self->m_screen->Width(), h = self->m_screen->Height();
+        auto within = [](double v, double size) { return static_cast<int>(std::clamp(v, 0.0, size)); };
+        const gfx::Rect exposed{within(std::floor(x0), w), within(std::floor(y0), h), within(std::ceil(x1), w),
+                                within(std::ceil(y1), h)};
+        if (self->m_fastPresenter->Show(*self->m_screen, *self->m_layers, exposed)) return TRUE;
+    }
     auto lock = self->m_screen->LockForReading();
     // Our code writes the pixels behind cairo's back: drop any copy it keeps.
     cairo_surface_mark_dirty(self->m_cairoScreen.get());

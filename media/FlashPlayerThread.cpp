@@ -3,6 +3,7 @@
 #include "platform/audio/Streams.h"
 #include "platform/registry/Store.h"
 
+#include <malloc.h>
 #include <system_error>
 
 namespace showsaver::media {
@@ -78,6 +79,11 @@ void CFlashPlayerThread::Run() {
     m_player.SetSoundSink(nullptr);
     m_sink.reset();
     m_layer.Reset();
+    // The movie's memory goes now rather than with the show's next movie,
+    // and the C library gives the pages it freed back to the system: the
+    // show goes on for as long as it likes with what remains.
+    m_player.Unload();
+    malloc_trim(0);
 }
 
 bool CFlashPlayerThread::CreateHost() {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <malloc.h>
 #include <optional>
 #include <system_error>
 
@@ -177,6 +178,10 @@ void ScenePlayers::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     m_panel.Stop();
     m_panel.Close();
     DeleteFile(m_panel.FileName());
+    // A video maps its decoder's libraries, buffers and threads: the pages
+    // the show freed so far (and the last video's) go back to the system
+    // first rather than stay beside them.
+    malloc_trim(0);
     auto file = WriteMediaFile(play.bytes, ".avi", player);
     if (!file) return;
     m_videoLayers.SetWindow(player.Window());

@@ -1,5 +1,7 @@
 #include "playback/Captures.h"
 
+#include "playback/RootWindow.h"
+
 #include "codec/Codec.h"
 #include "gfx/SurfaceContext.h"
 #include "platform/registry/Store.h"
@@ -78,19 +80,8 @@ bool CaptureDesktop(const std::filesystem::path& path) {
         auto [width, height] = ui::GetScreenSize();
         return codec::WriteBmp(path, codec::RgbImage::Black(std::max(width, 1), std::max(height, 1)));
     }
-    GdkWindow* root = gdk_get_default_root_window();
-    int width = gdk_window_get_width(root), height = gdk_window_get_height(root);
-    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(root, 0, 0, width, height);
-    if (!pixbuf) return false;
-    auto image = codec::RgbImage::Uninitialized(width, height);
-    int channels = gdk_pixbuf_get_n_channels(pixbuf), stride = gdk_pixbuf_get_rowstride(pixbuf);
-    const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            std::copy_n(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) + static_cast<size_t>(x * channels), 3,
-                        image.Row(y) + x * 3);
-    g_object_unref(pixbuf);
-    return codec::WriteBmp(path, image);
+    auto image = ReadRootWindow();
+    return image && codec::WriteBmp(path, *image);
 }
 
 WallpaperSetting ReadWallpaperSetting(const registry::Store& store) {

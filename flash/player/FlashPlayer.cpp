@@ -384,6 +384,19 @@ bool Player::Paint(uint32_t* pixels, int width, int height, int strideBytes) {
     return cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS;
 }
 
+void Player::Unload() {
+    std::lock_guard lock(m_mutex);
+    // In the order the members go when the player does.
+    m_mixer.reset();
+    m_shapes.Clear();
+    m_script.reset();
+    m_root.reset();
+    m_loadedPictures.clear();
+    m_loadedMovies.clear();
+    m_loadedBytes = 0;
+    m_movie.reset();
+}
+
 void Player::SetShapeCache(bool on) {
     std::lock_guard lock(m_mutex);
     m_cacheShapes = on;

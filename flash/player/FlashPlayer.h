@@ -42,6 +42,10 @@ public:
     bool Load(const std::filesystem::path& file, std::string& error);
     bool LoadBytes(std::span<const uint8_t> bytes, std::string& error);
 
+    // Lets the movie go with everything made from it (its objects, sound,
+    // kept pixels): a player whose movie ended holds no memory for it.
+    void Unload();
+
     void SetLoop(bool loop);
     void Play();
     void Stop();

@@ -262,6 +262,17 @@ TEST_F(SaverWindowTest, UnknownModeLeavesNoProcessAndNoWindow) {
     EXPECT_EQ(testing::RunCommand("xdotool search --onlyvisible --name '.*'").out, before);
 }
 
+TEST_F(SaverWindowTest, AWindowThatGoesFromAboveTheShowLeavesTheShowBehind) {
+    ASSERT_TRUE(Start());
+    // Mapped last, the white window covers the show; going, it exposes it.
+    ParentWindow above(100, 50, 200, 120);
+    ASSERT_NE(above.Id(), 0u);
+    ASSERT_TRUE(WaitFor([] { return ScreenPixel(150, 100) == 0xFFFFFFu; }));
+    above.Destroy();
+    EXPECT_TRUE(WaitFor([] { return ScreenPixel(150, 100) == 0x00FF00u && ScreenPixel(299, 169) == 0x00FF00u; }));
+    EXPECT_TRUE(KeepsRunning());
+}
+
 TEST_F(SaverWindowTest, PreviewDrawsIntoItsParentUntilTheParentGoes) {
     ParentWindow parent(100, 100, 152, 112);
     ASSERT_NE(parent.Id(), 0u);
