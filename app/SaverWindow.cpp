@@ -3,6 +3,7 @@
 #include "platform/ui/IdleInhibitor.h"
 #include "app/X11ShmPresenter.h"
 #include "platform/ui/UiLoop.h"
+#include "platform/ui/StartTrace.h"
 #include "platform/ui/X11ServerSaver.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -73,6 +74,10 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     m_context = gfx::SurfaceContext::ForScreen(m_screen);
     m_cairoScreen = m_screen->CreateCairoSurface();
     m_layers = std::make_unique<gfx::LayerStack>(*m_screen, pixels);
+    // What is drawn from now on is presented once the window shows.
+    m_screen->SetDirtyNotifier([this] { SchedulePresent(); });
+    // The scene may start drawing here, while the window is being made.
+    if (whileCreating) whileCreating();
 
     if (m_wayland) {
         // Wayland places no window itself and shows a pop-up only over a
@@ -101,14 +106,15 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
     gtk_widget_realize(m_window);
+    ui::TraceStart("window realized");
     if (shm && shm->SetGdkWindow(gtk_widget_get_window(m_window))) m_fastPresenter = std::move(shm);
 
-    if (whileCreating) whileCreating();
     // Our show replaces the X server's own screen saver while it runs.
     ui::SuspendServerScreenSaver(m_window, true);
     m_screenSaverSuspended = true;
 
     gtk_widget_show_all(m_window);
+    ui::TraceStart("window shown");
     // The compositor's counterpart of the X server's saver: no idle while
     // the show is up.
     m_idleInhibitor = ui::IdleInhibitor::ForWindow(m_window);
@@ -117,8 +123,6 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     // The window's first pointer position only sets the reference: the
     // pointer resting where it was never ends the show.
     ResetMouseReference();
-    m_screen->SetDirtyNotifier([this] { SchedulePresent(); });
-    SchedulePresent();
     return true;
 }
 
@@ -252,6 +256,7 @@ int SaverWindow::OnDelete(GtkWidget*, void*, void*) { return TRUE; }
 int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
     auto* self = static_cast<SaverWindow*>(data);
     if (!self->m_cairoScreen) return TRUE;
+    ui::TraceStart("first draw");
     auto lock = self->m_screen->LockForReading();
     // Our code writes the pixels behind cairo's back: drop any copy it keeps.
     cairo_surface_mark_dirty(self->m_cairoScreen.get());
@@ -274,7 +279,10 @@ int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
 void SaverWindow::Present() {
     gfx::Rect dirty = m_screen->TakeDirty();
     if (dirty.IsEmpty()) return;
-    if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) return;
+    if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) {
+        ui::TraceStart("first present sent");
+        return;
+    }
     gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
 }
 

@@ -51,8 +51,10 @@ public:
     ~SaverWindow() override;
 
     // Creates the window at 0,0 with the screen's size. `whileCreating` runs
-    // after the window exists and before it is shown (the speed
-    // calibration). False when there is no display.
+    // once the screen surface exists and before the window is made: the
+    // speed calibration, then the scene thread's start, whose drawing goes
+    // on while GTK makes and maps the window and is presented once the loop
+    // runs. False when there is no display.
     bool Create(const std::function<void()>& whileCreating = {});
     // The end steps: stop the playback, resume the X server's own screen
     // saver, end the UI loop. Runs once.

@@ -16,6 +16,7 @@
 #include "platform/sys/TempFiles.h"
 #include "platform/ui/DisplayLoss.h"
 #include "platform/ui/UiLoop.h"
+#include "platform/ui/StartTrace.h"
 #include "playback/SceneThread.h"
 #include "resources/StringTable.h"
 #include "playback/SpeedCalibration.h"
@@ -117,6 +118,7 @@ bool NeedsX11(RunMode mode) {
 } // namespace
 
 int ScreenSaverApp::Run(std::span<const char* const> args) {
+    ui::TraceStart("main");
     const RunMode mode = ParseCommandLine(args).mode;
     if (mode == RunMode::Help) {
         std::string help = kHelp;
@@ -141,6 +143,7 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     // The desktop and the wallpaper are captured in every mode, before the
     // command line is looked at (a picture of the show may show them).
     if (!temp.empty() && ui::InitUi()) {
+        ui::TraceStart("gtk started");
         WatchDisplayLoss();
         bool desktop = CaptureDesktop(m_desktopCapturePath);
         WallpaperStyle style = WallpaperStyle::Centred;
@@ -152,6 +155,7 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
         if (!desktop || !wallpaper)
             std::fprintf(stderr, "%s: cannot write the desktop captures to %s; their pictures are skipped\n",
                          m_applicationName.c_str(), temp.c_str());
+        ui::TraceStart("captures taken");
     }
 
     m_messages = std::make_unique<ui::MessageBoxSink>(m_applicationName);
@@ -237,6 +241,7 @@ bool ScreenSaverApp::LoadShowFile(ui::MessageSink& messages) {
 
 bool ScreenSaverApp::RunShow() {
     if (!LoadShowFile(*m_messages)) return false;
+    ui::TraceStart("show read");
     if (!OpenDisplay(RunMode::Show)) return false;
 
     SaverWindow::Hooks hooks;
@@ -249,13 +254,15 @@ bool ScreenSaverApp::RunShow() {
     bool created = m_saverWindow->Create([this] {
         SpeedCalibration calibration(*m_store);
         m_times = calibration.Measure(m_saverWindow.get(), std::chrono::seconds(1), ui::TerminationSignalFd());
+        // The first picture is read and drawn while the window is made.
+        StartScene(m_saverWindow.get(), &m_saverWindow->Context());
+        ui::TraceStart("scene thread started");
     });
     if (!created) {
         m_saverWindow.reset();
         return false;
     }
-
-    StartScene(m_saverWindow.get(), &m_saverWindow->Context());
+    ui::TraceStart("window created");
     // A signal that came while the window was being made ends it now.
     if (ui::TerminationSignalled()) OnTerminationSignal();
     ui::RunUiLoop();
