@@ -82,8 +82,6 @@ bool SaverWindow::MakeScreen() {
 
 bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     if (!MakeScreen()) return false;
-    // The scene may start drawing here, while the window is being made.
-    if (whileCreating) whileCreating();
     const int width = m_screen->Width(), height = m_screen->Height();
 
     if (m_wayland) {
@@ -114,6 +112,7 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
     gtk_widget_realize(m_window);
     ui::TraceStart("window realized");
+    if (whileCreating) whileCreating();
     if (m_shm && m_shm->SetGdkWindow(gtk_widget_get_window(m_window))) m_fastPresenter = std::move(m_shm);
 
     // Our show replaces the X server's own screen saver while it runs.

@@ -57,9 +57,8 @@ public:
     // Create makes it if no one did.
     bool MakeScreen();
     // Creates the window at 0,0 with the screen's size. `whileCreating` runs
-    // once the screen surface exists and before the window is made (the
-    // speed calibration and the scene thread's start, whose drawing goes on
-    // while GTK makes and maps the window). False when there is no display.
+    // after the window exists and before it is shown (waiting for the
+    // desktop to be read). False when there is no display.
     bool Create(const std::function<void()>& whileCreating = {});
     // The end steps: stop the playback, resume the X server's own screen
     // saver, end the UI loop. Runs once.

@@ -1,6 +1,7 @@
 #include "app/ScreenSaverApp.h"
 
 #include "app/BackgroundLoad.h"
+#include "app/CaptureThread.h"
 #include "app/ItemKinds.h"
 #include "media/ScenePlayers.h"
 #include "app/ExitSettings.h"
@@ -78,6 +79,8 @@ void ScreenSaverApp::Shutdown() {
     // The show's thread has normally ended with the window; make sure before
     // its items go.
     if (m_sceneThread) m_sceneThread->RequestStop();
+    // The captures are written before their folder goes.
+    m_captureThread.reset();
     m_itemRegistry.reset();
     m_sceneThread.reset();
     m_saverWindow.reset();
@@ -160,19 +163,31 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
         // show is read, draws its first items (a capture's picture waits for
         // the captures).
         if (mode == RunMode::Show) StartShowScreen();
-        bool desktop = CaptureDesktop(m_desktopCapturePath);
-        WallpaperStyle style = WallpaperStyle::Centred;
-        auto screen = ui::GetScreenSize();
-        bool wallpaper = CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
-        m_wallpaperFlag = static_cast<int32_t>(style);
         // A full or unwritable temporary folder costs the show those pictures,
         // nothing more: they are skipped as they come.
-        if (!desktop || !wallpaper)
-            std::fprintf(stderr, "%s: cannot write the desktop captures to %s; their pictures are skipped\n",
-                         m_applicationName.c_str(), temp.c_str());
-        ui::TraceStart("captures taken");
+        auto taken = [this, temp](bool written, WallpaperStyle style) {
+            m_wallpaperFlag = static_cast<int32_t>(style);
+            if (!written)
+                std::fprintf(stderr, "%s: cannot write the desktop captures to %s; their pictures are skipped\n",
+                             m_applicationName.c_str(), temp.c_str());
+            ui::TraceStart("captures taken");
+            m_capturesTaken.Set();
+        };
+        // On X11 the show's captures are taken beside the making of its
+        // window, which maps once the desktop has been read.
+        if (mode == RunMode::Show && m_saverWindow && !ui::IsWayland())
+            m_captureThread = CaptureThread::Start(gdk_display_get_name(gdk_display_get_default()),
+                                                   {m_desktopCapturePath, m_wallpaperCapturePath}, *m_store, taken);
+        if (!m_captureThread) {
+            bool desktop = CaptureDesktop(m_desktopCapturePath);
+            WallpaperStyle style = WallpaperStyle::Centred;
+            auto screen = ui::GetScreenSize();
+            bool wallpaper = CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
+            taken(desktop && wallpaper, style);
+        }
+    } else {
+        m_capturesTaken.Set();
     }
-    m_capturesTaken.Set();
 
     m_messages = std::make_unique<ui::MessageBoxSink>(m_applicationName);
 
@@ -287,7 +302,10 @@ bool ScreenSaverApp::RunShow() {
     if (!OpenDisplay(RunMode::Show)) return false;
     // Without the captures (no temporary folder) nothing started early.
     if (!m_saverWindow && !StartShowScreen()) return false;
-    if (!m_saverWindow->Create()) {
+    bool created = m_saverWindow->Create([this] {
+        if (m_captureThread) m_captureThread->WaitForDesktop();
+    });
+    if (!created) {
         m_sceneThread->RequestStop();
         m_saverWindow.reset();
         return false;

@@ -25,6 +25,7 @@ namespace gfx { class DeviceContext; }
 class PreviewWindow;
 class SaverWindow;
 class BackgroundLoad;
+class CaptureThread;
 
 class ScreenSaverApp {
 public:
@@ -80,6 +81,8 @@ private:
     std::unique_ptr<ItemRegistry> m_itemRegistry;
     // The show being read while the UI starts (in the show's mode).
     std::unique_ptr<BackgroundLoad> m_showLoad;
+    // The captures being taken while the show's window is made (X11).
+    std::unique_ptr<CaptureThread> m_captureThread;
     std::unique_ptr<registry::Store> m_store;
     std::unique_ptr<registry::Profile> m_profile;
     std::unique_ptr<SaverWindow> m_saverWindow;
