@@ -264,7 +264,6 @@ int SaverWindow::OnDelete(GtkWidget*, void*, void*) { return TRUE; }
 int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
     auto* self = static_cast<SaverWindow*>(data);
     if (!self->m_cairoScreen) return TRUE;
-    ui::TraceStart("first draw");
     auto lock = self->m_screen->LockForReading();
     // Our code writes the pixels behind cairo's back: drop any copy it keeps.
     cairo_surface_mark_dirty(self->m_cairoScreen.get());
@@ -290,10 +289,7 @@ void SaverWindow::Present() {
     if (!m_area) return;
     gfx::Rect dirty = m_screen->TakeDirty();
     if (dirty.IsEmpty()) return;
-    if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) {
-        ui::TraceStart("first present sent");
-        return;
-    }
+    if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) return;
     gtk_widget_queue_draw_area(m_area, dirty.left, dirty.top, dirty.Width(), dirty.Height());
 }
 
