@@ -4,6 +4,11 @@
 // the engine started with a switch it does not know, which loads its
 // libraries, takes the captures and ends at once. Prints the ratio and both
 // times after the run, also as measured in pairs side by side.
+//
+// On a machine that other work keeps busy the figures follow that work, not
+// the engine: run it as `chrt -f 10 build/bench/bench_startup`, so that the
+// engine and the X server it starts (which inherits the priority) get the
+// cores when they want them. Nothing here spins: the waits sleep.
 
 #include "bench/TimingReporter.h"
 #include "platform/registry/Store.h"
