@@ -1,5 +1,7 @@
 #include "app/PresentPacer.h"
 
+#include "platform/ui/StartTrace.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -30,6 +32,7 @@ int PresentPacer::OnTick(void* data) {
     // Drawing that widens the dirty rectangle from here on schedules the
     // next present.
     self->m_present();
+    ui::TraceStart("first present sent");
     return G_SOURCE_REMOVE;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/ui/IdleInhibitor.h"
 #include "app/X11ShmPresenter.h"
 #include "platform/ui/UiLoop.h"
+#include "platform/ui/StartTrace.h"
 #include "platform/ui/X11ServerSaver.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -55,25 +56,34 @@ SaverWindow::~SaverWindow() {
     if (m_screen) m_screen->SetDirtyNotifier({});
     m_presenter.Cancel();
     m_fastPresenter.reset();
+    m_shm.reset();
     if (m_screenSaverSuspended && m_window) ui::SuspendServerScreenSaver(m_window, false);
     m_idleInhibitor.reset();
     if (m_window) gtk_widget_destroy(m_window);
 }
 
-bool SaverWindow::Create(const std::function<void()>& whileCreating) {
+bool SaverWindow::MakeScreen() {
+    if (m_screen) return true;
     if (!ui::InitUi()) return false;
     m_wayland = ui::IsWayland();
     auto [width, height] = ui::GetScreenSize();
     // On X11 the screen and the layers live in shared memory the X server
     // reads; elsewhere (Wayland) GTK's own buffers carry the pixels.
-    std::unique_ptr<X11ShmPresenter> shm =
-        m_wayland ? nullptr : X11ShmPresenter::ForGdkDisplay(gdk_display_get_default());
-    gfx::PixelSource pixels = shm ? shm->Pixels() : gfx::PixelSource{};
+    m_shm = m_wayland ? nullptr : X11ShmPresenter::ForGdkDisplay(gdk_display_get_default());
+    gfx::PixelSource pixels = m_shm ? m_shm->Pixels() : gfx::PixelSource{};
     m_screen = gfx::Surface::Create(width, height, pixels);
     if (!m_screen) return false;
     m_context = gfx::SurfaceContext::ForScreen(m_screen);
     m_cairoScreen = m_screen->CreateCairoSurface();
     m_layers = std::make_unique<gfx::LayerStack>(*m_screen, pixels);
+    // What is drawn from now on is presented once the window shows.
+    m_screen->SetDirtyNotifier([this] { SchedulePresent(); });
+    return true;
+}
+
+bool SaverWindow::Create(const std::function<void()>& whileCreating) {
+    if (!MakeScreen()) return false;
+    const int width = m_screen->Width(), height = m_screen->Height();
 
     if (m_wayland) {
         // Wayland places no window itself and shows a pop-up only over a
@@ -102,8 +112,10 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     g_signal_connect(m_window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(m_area, "draw", G_CALLBACK(OnDraw), this);
     gtk_widget_realize(m_window);
-    if (shm && shm->SetGdkWindow(gtk_widget_get_window(m_window))) {
-        m_fastPresenter = std::move(shm);
+    ui::TraceStart("window realized");
+    if (whileCreating) whileCreating();
+    if (m_shm && m_shm->SetGdkWindow(gtk_widget_get_window(m_window))) {
+        m_fastPresenter = std::move(m_shm);
         // Exposures are sent from the shared pixels too (OnDraw), straight
         // to the window: GTK's back buffer and cairo's upload of the screen
         // into it would cost two screens of memory and a copy, and the
@@ -114,12 +126,12 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
         gtk_widget_set_app_paintable(m_window, TRUE);
     }
 
-    if (whileCreating) whileCreating();
     // Our show replaces the X server's own screen saver while it runs.
     ui::SuspendServerScreenSaver(m_window, true);
     m_screenSaverSuspended = true;
 
     gtk_widget_show_all(m_window);
+    ui::TraceStart("window shown");
     // The compositor's counterpart of the X server's saver: no idle while
     // the show is up.
     m_idleInhibitor = ui::IdleInhibitor::ForWindow(m_window);
@@ -128,7 +140,7 @@ bool SaverWindow::Create(const std::function<void()>& whileCreating) {
     // The window's first pointer position only sets the reference: the
     // pointer resting where it was never ends the show.
     ResetMouseReference();
-    m_screen->SetDirtyNotifier([this] { SchedulePresent(); });
+    // What was drawn before the window existed.
     SchedulePresent();
     return true;
 }
@@ -292,6 +304,9 @@ int SaverWindow::OnDraw(GtkWidget*, cairo_t* cr, void* data) {
 }
 
 void SaverWindow::Present() {
+    // Before the window is made (a box of the start-up runs the loop) the
+    // changes wait for it.
+    if (!m_area) return;
     gfx::Rect dirty = m_screen->TakeDirty();
     if (dirty.IsEmpty()) return;
     if (m_fastPresenter && m_fastPresenter->Show(*m_screen, *m_layers, dirty)) return;

@@ -32,6 +32,7 @@ typedef struct _cairo cairo_t;
 namespace showsaver {
 
 namespace ui { class IdleInhibitor; }
+class X11ShmPresenter;
 
 class SaverWindow final : public SaverWindowControl {
 public:
@@ -50,9 +51,14 @@ public:
     SaverWindow& operator=(const SaverWindow&) = delete;
     ~SaverWindow() override;
 
+    // Makes the screen surface the scene thread draws into, with the
+    // screen's size, before the window exists: drawing may start early and
+    // is presented once the window shows. False when there is no display.
+    // Create makes it if no one did.
+    bool MakeScreen();
     // Creates the window at 0,0 with the screen's size. `whileCreating` runs
-    // after the window exists and before it is shown (the speed
-    // calibration). False when there is no display.
+    // after the window exists and before it is shown (waiting for the
+    // desktop to be read). False when there is no display.
     bool Create(const std::function<void()>& whileCreating = {});
     // The end steps: stop the playback, resume the X server's own screen
     // saver, end the UI loop. Runs once.
@@ -122,6 +128,9 @@ private:
     // Shows the screen without GTK when the display allows (MIT-SHM on
     // X11); null, or refusing a present, sends it through a GTK redraw.
     std::unique_ptr<FramePresenter> m_fastPresenter;
+    // The shared-memory presenter from the screen's making until the window
+    // it shows on exists.
+    std::unique_ptr<X11ShmPresenter> m_shm;
     GtkWidget* m_window = nullptr;
     GtkWidget* m_area = nullptr;
     // The present waits for the screen to change: the screen surface wakes

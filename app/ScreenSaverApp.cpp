@@ -1,5 +1,7 @@
 #include "app/ScreenSaverApp.h"
 
+#include "app/BackgroundLoad.h"
+#include "app/CaptureThread.h"
 #include "app/ItemKinds.h"
 #include "media/ScenePlayers.h"
 #include "app/ExitSettings.h"
@@ -16,6 +18,7 @@
 #include "platform/sys/TempFiles.h"
 #include "platform/ui/DisplayLoss.h"
 #include "platform/ui/UiLoop.h"
+#include "platform/ui/StartTrace.h"
 #include "playback/SceneThread.h"
 #include "resources/StringTable.h"
 #include "playback/SpeedCalibration.h"
@@ -64,7 +67,11 @@ private:
 
 ScreenSaverApp::ScreenSaverApp() : m_itemRegistry(std::make_unique<ShowItemRegistry>()) {}
 
-ScreenSaverApp::~ScreenSaverApp() { Shutdown(); }
+ScreenSaverApp::~ScreenSaverApp() {
+    // A show still being read ends before anything it fills goes.
+    m_showLoad.reset();
+    Shutdown();
+}
 
 void ScreenSaverApp::Shutdown() {
     if (m_shutDown) return;
@@ -72,6 +79,8 @@ void ScreenSaverApp::Shutdown() {
     // The show's thread has normally ended with the window; make sure before
     // its items go.
     if (m_sceneThread) m_sceneThread->RequestStop();
+    // The captures are written before their folder goes.
+    m_captureThread.reset();
     m_itemRegistry.reset();
     m_sceneThread.reset();
     m_saverWindow.reset();
@@ -117,6 +126,7 @@ bool NeedsX11(RunMode mode) {
 } // namespace
 
 int ScreenSaverApp::Run(std::span<const char* const> args) {
+    ui::TraceStart("main");
     const RunMode mode = ParseCommandLine(args).mode;
     if (mode == RunMode::Help) {
         std::string help = kHelp;
@@ -138,25 +148,48 @@ int ScreenSaverApp::Run(std::span<const char* const> args) {
     m_store = std::make_unique<registry::Store>(registry::Store::DefaultDirectory());
     m_executable = shell::SelfExecutablePath();
     if (!m_executable.empty()) m_applicationName = shell::DisplayName(m_executable);
+    m_profile = std::make_unique<registry::Profile>(*m_store, std::string(strings::Load(strings::kRegistryKey)),
+                                                    m_applicationName);
+    // The show is read while GTK starts and the captures are taken; its
+    // messages wait for the UI thread.
+    if (mode == RunMode::Show)
+        m_showLoad = std::make_unique<BackgroundLoad>([this](ui::MessageSink& messages) { return LoadShowFile(messages); });
     // The desktop and the wallpaper are captured in every mode, before the
     // command line is looked at (a picture of the show may show them).
     if (!temp.empty() && ui::InitUi()) {
+        ui::TraceStart("gtk started");
         WatchDisplayLoss();
-        bool desktop = CaptureDesktop(m_desktopCapturePath);
-        WallpaperStyle style = WallpaperStyle::Centred;
-        auto screen = ui::GetScreenSize();
-        bool wallpaper = CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
-        m_wallpaperFlag = static_cast<int32_t>(style);
+        // Meanwhile the scene thread clears the show's screen and, once the
+        // show is read, draws its first items (a capture's picture waits for
+        // the captures).
+        if (mode == RunMode::Show) StartShowScreen();
         // A full or unwritable temporary folder costs the show those pictures,
         // nothing more: they are skipped as they come.
-        if (!desktop || !wallpaper)
-            std::fprintf(stderr, "%s: cannot write the desktop captures to %s; their pictures are skipped\n",
-                         m_applicationName.c_str(), temp.c_str());
+        auto taken = [this, temp](bool written, WallpaperStyle style) {
+            m_wallpaperFlag = static_cast<int32_t>(style);
+            if (!written)
+                std::fprintf(stderr, "%s: cannot write the desktop captures to %s; their pictures are skipped\n",
+                             m_applicationName.c_str(), temp.c_str());
+            ui::TraceStart("captures taken");
+            m_capturesTaken.Set();
+        };
+        // On X11 the show's captures are taken beside the making of its
+        // window, which maps once the desktop has been read.
+        if (mode == RunMode::Show && m_saverWindow && !ui::IsWayland())
+            m_captureThread = CaptureThread::Start(gdk_display_get_name(gdk_display_get_default()),
+                                                   {m_desktopCapturePath, m_wallpaperCapturePath}, *m_store, taken);
+        if (!m_captureThread) {
+            bool desktop = CaptureDesktop(m_desktopCapturePath);
+            WallpaperStyle style = WallpaperStyle::Centred;
+            auto screen = ui::GetScreenSize();
+            bool wallpaper = CaptureWallpaper(m_wallpaperCapturePath, *m_store, {screen.width, screen.height}, style);
+            taken(desktop && wallpaper, style);
+        }
+    } else {
+        m_capturesTaken.Set();
     }
 
     m_messages = std::make_unique<ui::MessageBoxSink>(m_applicationName);
-    m_profile = std::make_unique<registry::Profile>(*m_store, std::string(strings::Load(strings::kRegistryKey)),
-                                                    m_applicationName);
 
     CommandLine line = ParseCommandLine(args);
     switch (line.mode) {
@@ -232,13 +265,11 @@ bool ScreenSaverApp::LoadShowFile(ui::MessageSink& messages) {
                      loaded.Error().what.c_str(), static_cast<unsigned long long>(loaded.Error().offset));
         return false;
     }
+    m_itemsReady.Set();
     return true;
 }
 
-bool ScreenSaverApp::RunShow() {
-    if (!LoadShowFile(*m_messages)) return false;
-    if (!OpenDisplay(RunMode::Show)) return false;
-
+bool ScreenSaverApp::StartShowScreen() {
     SaverWindow::Hooks hooks;
     hooks.stopPlayback = [this] {
         if (m_sceneThread) m_sceneThread->RequestStop();
@@ -246,16 +277,41 @@ bool ScreenSaverApp::RunShow() {
     hooks.storeExitUrl = [this](const std::string& address) { m_exitUrl = address; };
     hooks.checkOnClose = [this](GtkWidget* window) { return CheckOnClose(window); };
     m_saverWindow = std::make_unique<SaverWindow>(ExitSettings::Read(*m_profile), std::move(hooks));
-    bool created = m_saverWindow->Create([this] {
-        SpeedCalibration calibration(*m_store);
-        m_times = calibration.Measure(m_saverWindow.get(), std::chrono::seconds(1), ui::TerminationSignalFd());
-    });
-    if (!created) {
+    if (!m_saverWindow->MakeScreen()) {
         m_saverWindow.reset();
         return false;
     }
-
+    SpeedCalibration calibration(*m_store);
+    m_times = calibration.Measure(m_saverWindow.get(), std::chrono::seconds(1), ui::TerminationSignalFd());
     StartScene(m_saverWindow.get(), &m_saverWindow->Context());
+    ui::TraceStart("scene thread started");
+    return true;
+}
+
+bool ScreenSaverApp::RunShow() {
+    bool loaded = m_showLoad ? m_showLoad->Finish(*m_messages) : LoadShowFile(*m_messages);
+    m_showLoad.reset();
+    if (!loaded) {
+        // The screen drawn meanwhile was never shown.
+        if (m_sceneThread) m_sceneThread->RequestStop();
+        m_sceneThread.reset();
+        m_saverWindow.reset();
+        return false;
+    }
+    ui::TraceStart("show read");
+    if (!OpenDisplay(RunMode::Show)) return false;
+    // Without the captures (no temporary folder) nothing started early.
+    if (!m_saverWindow && !StartShowScreen()) return false;
+    bool created = m_saverWindow->Create([this] {
+        if (m_captureThread) m_captureThread->WaitForDesktop();
+    });
+    if (!created) {
+        m_sceneThread->RequestStop();
+        m_saverWindow.reset();
+        return false;
+    }
+    m_windowShown.Set();
+    ui::TraceStart("window created");
     // A signal that came while the window was being made ends it now.
     if (ui::TerminationSignalled()) OnTerminationSignal();
     ui::RunUiLoop();
@@ -309,6 +365,9 @@ void ScreenSaverApp::StartScene(SaverWindowControl* window, gfx::DeviceContext* 
     setup.settingsTimes = m_profile->GetInt("Settings", "Times", 0);
     setup.desktopCapture = m_desktopCapturePath.string();
     setup.wallpaperCapture = m_wallpaperCapturePath.string();
+    setup.itemsReady = &m_itemsReady;
+    setup.capturesTaken = &m_capturesTaken;
+    if (m_saverWindow) setup.windowShown = &m_windowShown;
     // MIDI completion notices reach the window's thread, as the players expect.
     setup.media = std::make_unique<ScenePlayers>(m_sound, [](std::function<void()> notice) {
         ui::PostToUiThread(std::move(notice));

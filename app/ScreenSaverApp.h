@@ -4,6 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "platform/audio/Output.h"
+#include "platform/sys/Event.h"
 #include "platform/ui/MessageBox.h"
 #include "show/ItemList.h"
 #include "show/ShowLoader.h"
@@ -23,6 +24,8 @@ class SaverWindowControl;
 namespace gfx { class DeviceContext; }
 class PreviewWindow;
 class SaverWindow;
+class BackgroundLoad;
+class CaptureThread;
 
 class ScreenSaverApp {
 public:
@@ -36,8 +39,9 @@ public:
     // Start-up and the mode's road; returns the process's exit status.
     int Run(std::span<const char* const> args);
 
-    // Loads the show appended to our own executable into the item list.
-    // Reports a failure once, on stderr, with its byte offset.
+    // Loads the show appended to our own executable into the item list, and
+    // lets a scene thread that waits for it go on. Reports a failure once,
+    // on stderr, with its byte offset.
     bool LoadShowFile(ui::MessageSink& messages);
 
     const std::string& ApplicationName() const { return m_applicationName; }
@@ -58,6 +62,10 @@ private:
     // when none can be reached.
     bool OpenDisplay(RunMode mode);
     bool RunShow();
+    // Makes the show's window object and its screen, calibrates when no
+    // calibration is stored, and starts the scene thread, which waits for
+    // the show to be read. False without a display.
+    bool StartShowScreen();
     bool RunPreview(const CommandLine& line);
     // The modes of the X screensaver daemons.
     bool RunHack(const CommandLine& line);
@@ -71,6 +79,10 @@ private:
     void Shutdown();
 
     std::unique_ptr<ItemRegistry> m_itemRegistry;
+    // The show being read while the UI starts (in the show's mode).
+    std::unique_ptr<BackgroundLoad> m_showLoad;
+    // The captures being taken while the show's window is made (X11).
+    std::unique_ptr<CaptureThread> m_captureThread;
     std::unique_ptr<registry::Store> m_store;
     std::unique_ptr<registry::Profile> m_profile;
     std::unique_ptr<SaverWindow> m_saverWindow;
@@ -90,6 +102,12 @@ private:
     std::filesystem::path m_wallpaperCapturePath;
     std::string m_exitUrl;
     bool m_shutDown = false;
+    // Set once the show is read and once the captures are written (or
+    // skipped): the scene thread may start before either.
+    sys::Event m_itemsReady;
+    sys::Event m_capturesTaken;
+    // Set once the show's window shows: the show's time starts there.
+    sys::Event m_windowShown;
 };
 
 } // namespace showsaver

@@ -58,8 +58,21 @@ void CSceneThread::CountPolls() {
     *m_setup.times = count;
 }
 
+bool CSceneThread::WaitUnlessStopped(const sys::Event* event) const {
+    if (!event) return !m_stop.IsSet();
+    const sys::Event* events[] = {event, &m_stop};
+    return sys::Event::WaitAny(events, std::chrono::milliseconds::max()) == 0;
+}
+
+std::string CSceneThread::CapturePath(int32_t source) const {
+    if (source != 2 && source != 3) return {};
+    WaitUnlessStopped(m_setup.capturesTaken);
+    return source == 2 ? m_setup.desktopCapture : m_setup.wallpaperCapture;
+}
+
 void CSceneThread::PlayShow() {
     m_setup.window->SetBackground(0);
+    if (!WaitUnlessStopped(m_setup.itemsReady)) return EndOfShow();
     const ItemList& items = *m_setup.items;
     for (int index = 0; index < items.Size(); ++index) {
         if (m_stop.IsSet()) break;
@@ -75,6 +88,7 @@ void CSceneThread::PlayShow() {
 void CSceneThread::EndOfShow() { m_setup.media->EndShow(); }
 
 bool CSceneThread::WaitFor(sys::Event& event) {
+    AwaitWindow();
     const sys::Event* events[] = {&event, &m_stop};
     return sys::Event::WaitAny(events, std::chrono::milliseconds::max()) == 0;
 }
@@ -88,6 +102,7 @@ uint64_t CSceneThread::PollsFor(uint32_t elapsed, double total) const {
 
 void CSceneThread::CalibratedWait(uint32_t elapsed, double total) {
     if (m_setup.pacing == Pacing::Virtual) return;
+    AwaitWindow();
     uint32_t times = *m_setup.times;
     uint64_t polls = PollsFor(elapsed, total);
     if (times == 0 || polls == 0) return;
@@ -132,6 +147,7 @@ void CSceneThread::Sleep(uint32_t ms) {
         return;
     }
     if (m_setup.pacing == Pacing::Film) return AdvanceFilm(uint64_t{ms} * 1000);
+    AwaitWindow();
     // Wakes early on a stop request, so that a stopped pause ends at once.
     m_stop.Wait(std::chrono::milliseconds(ms));
 }

@@ -46,6 +46,18 @@ public:
         std::function<void()> atFrame;
         std::string desktopCapture;             // "desktop.bmp" of this run
         std::string wallpaperCapture;           // "wallpaper.bmp" of this run
+        // Start-up work that may still be going on when the thread starts,
+        // both borrowed, null when done. The thread clears the screen, then
+        // waits for `itemsReady` (the show read into `items`) before the
+        // first item; a capture is read once `capturesTaken` is set. A stop
+        // request ends both waits.
+        const sys::Event* itemsReady = nullptr;
+        const sys::Event* capturesTaken = nullptr;
+        // Set once the window shows, borrowed; null when it does. Drawing
+        // goes on before, but the show's time starts when it can be seen,
+        // with the window that ends it: every wait (a pause, a calibrated
+        // wait, a wait for a medium) and every medium wait for it first.
+        const sys::Event* windowShown = nullptr;
     };
 
     CSceneThread(Setup setup, Mode mode);
@@ -77,12 +89,13 @@ public:
     bool WaitFor(sys::Event& event) override;
     SaverWindowControl& Window() override { return *m_setup.window; }
     ui::MessageSink& Messages() override { return *m_setup.messages; }
-    MediaControl& Media() override { return *m_setup.media; }
+    MediaControl& Media() override {
+        AwaitWindow();
+        return *m_setup.media;
+    }
     int32_t SettingsTimes() const override { return m_setup.settingsTimes; }
     TransitionPacer& Pacer() override { return *this; }
-    std::string CapturePath(int32_t source) const override {
-        return source == 2 ? m_setup.desktopCapture : source == 3 ? m_setup.wallpaperCapture : std::string();
-    }
+    std::string CapturePath(int32_t source) const override;
 
     // The stop event, for waits elsewhere that must end with the show.
     const sys::Event& StopEvent() const override { return m_stop; }
@@ -106,6 +119,12 @@ public:
 private:
     void Run();
     void CountPolls();
+    // Waits for `event` (none: no wait); false when stopped first.
+    bool WaitUnlessStopped(const sys::Event* event) const;
+    // Waits for the window to show, unless it shows or the show stopped.
+    void AwaitWindow() const {
+        if (m_setup.windowShown && !m_setup.windowShown->IsSet()) WaitUnlessStopped(m_setup.windowShown);
+    }
     void PlayShow();
     void EndOfShow();
     void AdvanceFilm(uint64_t micros);

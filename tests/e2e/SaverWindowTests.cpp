@@ -255,6 +255,28 @@ TEST_F(SaverWindowTest, StartsWithAFifoInPlaceOfTheSettingsFile) {
               std::string::npos);
 }
 
+// The show's first picture is the desktop as it was before the window came
+// up: the capture is taken beside the window's making, and the picture
+// waits for it. A skipped or early read would leave the screen black.
+TEST_F(SaverWindowTest, ADesktopPictureShowsTheDesktopFromBeforeTheWindow) {
+    auto white = std::make_unique<ParentWindow>(100, 50, 200, 120);
+    codec::WriteBmp(m_scratch.Path() / "dot.bmp", codec::RgbImage::Black(4, 4));
+    std::ofstream(m_scratch.Path() / "show.json") << R"({"items": [
+        {"class": "PictureItem", "file": {"path": "dot.bmp"}, "source": 2, "fitToScreen": 1},
+        {"class": "ShowPictureItem", "picture": 0},
+        {"class": "PauseItem", "duration": 600000}]})";
+    auto saver = m_scratch.Path() / kAppName;
+    auto built = showpack::BuildPacked(m_scratch.Path() / "show.json", kEngine, saver);
+    ASSERT_TRUE(built) << built.Error().what;
+    m_saver = ChildProcess::Spawn({saver.string(), "/s"}, (m_scratch.Path() / "saver.log").string());
+    // The saver's window holds the input once it shows.
+    ASSERT_TRUE(WaitFor([&] { return !white->CanGrabInput(); }));
+    white.reset();
+    EXPECT_TRUE(WaitFor([] { return ScreenPixel(150, 100) == 0xFFFFFFu && ScreenPixel(20, 20) == 0u; }))
+        << "the desktop's white window is not in the show's picture";
+    EXPECT_TRUE(KeepsRunning());
+}
+
 TEST_F(SaverWindowTest, UnknownModeLeavesNoProcessAndNoWindow) {
     auto before = testing::RunCommand("xdotool search --onlyvisible --name '.*'").out;
     auto run = testing::RunCommand(testing::Quoted(kEngine) + " /x");
