@@ -137,8 +137,9 @@ Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offse
                                ItemList& items, ShowInfo& info, ui::MessageSink* messages) {
     FileBuffer file;
     if (auto opened = file.Open(path, offset); !opened) return LoadError{offset, opened.Error().what};
-    // Embedded files point into the buffer and keep it.
-    ShowReader reader(file.Bytes(), file.Owner(), offset);
+    // Embedded files point into the buffer and keep it; the reader has it
+    // filled as it goes.
+    ShowReader reader(file.Bytes(), file.Owner(), offset, &file, file.Filled());
     info.headerWord = reader.ReadUInt32();
     if (reader.Failed()) return LoadError{offset, "no show follows the engine (the file ends at its size)"};
     return LoadShow(reader, registry, items, info, messages);

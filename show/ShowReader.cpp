@@ -2,6 +2,7 @@
 
 #include "show/Windows1252.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -42,6 +43,22 @@ void ShowReader::Fail(std::string what) {
     m_error = LoadError{Offset(), std::move(what)};
     // Nothing more is read: every later read finds the end.
     m_bytes = m_bytes.first(m_next);
+    m_filled = m_next;
+}
+
+bool ShowReader::Fill(size_t count) {
+    if (m_failed) return false;
+    auto filled = m_supply ? m_supply->Supply(count) : Result<size_t>(m_filled);
+    if (!filled) {
+        Fail(filled.Error().what);
+        return false;
+    }
+    m_filled = std::min(*filled, m_bytes.size());
+    if (m_filled < count) {
+        Fail("the data ends early");
+        return false;
+    }
+    return true;
 }
 
 const uint8_t* ShowReader::Take(size_t n) {
@@ -51,14 +68,16 @@ const uint8_t* ShowReader::Take(size_t n) {
         Fail("the data ends early");
         return nullptr;
     }
+    if (m_filled - m_next < n && !Fill(m_next + n)) return nullptr;
     const uint8_t* at = m_bytes.data() + m_next;
     m_next += n;
     return at;
 }
 
-uint32_t ShowReader::ReadUInt32AtEnd() {
-    Take(4);
-    return 0;
+uint32_t ShowReader::ReadUInt32Slowly() {
+    const uint8_t* b = Take(4);
+    if (!b) return 0;
+    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
 }
 
 float ShowReader::ReadFloat() { return std::bit_cast<float>(ReadUInt32()); }
@@ -102,10 +121,19 @@ std::shared_ptr<const uint8_t> ShowReader::ReadScrambledShared(uint32_t size) {
         return std::shared_ptr<const uint8_t>(block.release(), std::default_delete<const uint8_t[]>());
     }
     if (!CheckLength(size, "a block")) return nullptr;
-    uint8_t* at = m_writable + (Take(size) - m_bytes.data());
-    AddToBytes(at, at, size, ShiftFor(size, ScrambleDirection::Reading));
+    // Unscrambled where it lies, each part as soon as it has been read.
+    const uint8_t shift = ShiftFor(size, ScrambleDirection::Reading);
+    const size_t start = m_next;
+    const size_t end = start + size;
+    for (size_t done = start; done < end;) {
+        if (m_filled == done && !Fill(done + 1)) return nullptr;
+        size_t part = std::min(end, m_filled) - done;
+        AddToBytes(m_writable + done, m_writable + done, part, shift);
+        done += part;
+    }
+    m_next = end;
     // Shares the owner's count, points at the block.
-    return std::shared_ptr<const uint8_t>(m_owner, at);
+    return std::shared_ptr<const uint8_t>(m_owner, m_writable + start);
 }
 
 // The archive's length prefix: one byte below 0xFF, else a 16-bit length
