@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace showsaver {
 
@@ -37,6 +38,7 @@ Status<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& 
     if (count > 0 && static_cast<uint64_t>(count) * 4 > reader.Remaining())
         return Failure(reader, "the reference block of item " + std::to_string(source.Index()) + " announces " +
                                    std::to_string(count) + " entries, more than the bytes left");
+    if (count > 0) source.ReserveUsers(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         int32_t index = reader.ReadInt32();
         if (reader.Failed()) return reader.Error();
@@ -60,6 +62,9 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
     uint64_t showBytes = reader.Offset() - reader.BaseOffset() + reader.Remaining();
     uint64_t memoryBudget = kItemMemoryPerShowByte * showBytes + kItemMemoryAllowance;
     uint64_t memoryUsed = 0;
+    // The pictures and media items, whose reference blocks follow the records
+    // in this order: kept here so that the items are not all visited again.
+    std::vector<Item*> sources;
     for (int32_t i = 0; i < count; ++i) {
         int32_t kind = reader.ReadInt32();
         if (reader.Failed()) return reader.Error();
@@ -74,6 +79,8 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
         auto item = prototype->Clone();
         item->SetIndex(i);
         item->Load(reader);
+        if (kind == static_cast<int32_t>(ItemKind::Picture) || kind == static_cast<int32_t>(ItemKind::Media))
+            sources.push_back(item.get());
         items.Append(std::move(item));
         if (reader.Failed()) {
             LoadError error = reader.Error();
@@ -81,11 +88,8 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
             return error;
         }
     }
-    for (int i = 0; i < items.Size(); ++i) {
-        Item& item = items.At(i);
-        if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
-        if (auto read = ReadReferenceBlock(reader, items, item); !read) return read;
-    }
+    for (Item* source : sources)
+        if (auto read = ReadReferenceBlock(reader, items, *source); !read) return read;
     return {};
 }
 

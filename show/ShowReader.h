@@ -62,6 +62,9 @@ public:
         return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
     }
     float ReadFloat();
+    // Fills `out` with consecutive int32 values, as ReadInt32 would one by
+    // one, checking the length once.
+    void ReadInt32s(std::span<int32_t> out);
     // A text with its length prefix in any of its forms. Wide texts
     // (UTF-16LE) are converted to Windows-1252 bytes.
     std::string ReadText();
