@@ -6,7 +6,9 @@
 #include "show/ItemList.h"
 #include "show/FileBuffer.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,13 +34,20 @@ LoadError Failure(ShowReader& reader, std::string what) {
     return reader.Error();
 }
 
-Status<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& source) {
+// One entry of a reference block: an item that uses a picture or media item.
+struct Link {
+    Item* source;
+    Item* user;
+};
+
+// Reads the reference block of `source` into `links`.
+Status<LoadError> ReadReferenceBlock(ShowReader& reader, const ItemList& items, Item& source,
+                                     std::vector<Link>& links) {
     int32_t count = reader.ReadInt32();
     if (reader.Failed()) return reader.Error();
     if (count > 0 && static_cast<uint64_t>(count) * 4 > reader.Remaining())
         return Failure(reader, "the reference block of item " + std::to_string(source.Index()) + " announces " +
                                    std::to_string(count) + " entries, more than the bytes left");
-    if (count > 0) source.ReserveUsers(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         int32_t index = reader.ReadInt32();
         if (reader.Failed()) return reader.Error();
@@ -46,10 +55,30 @@ Status<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& 
         if (!user)
             return Failure(reader, "the reference block of item " + std::to_string(source.Index()) +
                                        " names item " + std::to_string(index) + ", outside the list");
-        user->SetSource(&source);
-        source.AddUser(user);
+        links.push_back({&source, user});
     }
     return {};
+}
+
+// Points each user at its source and adds it to the source's users, in
+// block order. The items were made long before, so they are fetched a few
+// links ahead rather than waited for one at a time.
+void LinkUsers(std::span<const Link> links) {
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (i + kAhead < links.size()) {
+            __builtin_prefetch(links[i + kAhead].user);
+            __builtin_prefetch(links[i + kAhead].source);
+        }
+        Item& source = *links[i].source;
+        if (i == 0 || links[i - 1].source != &source) {
+            size_t run = 1;
+            while (i + run < links.size() && links[i + run].source == &source) ++run;
+            source.ReserveUsers(run);
+        }
+        links[i].user->SetSource(&source);
+        source.AddUser(links[i].user);
+    }
 }
 
 } // namespace
@@ -88,8 +117,16 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
             return error;
         }
     }
-    for (Item* source : sources)
-        if (auto read = ReadReferenceBlock(reader, items, *source); !read) return read;
+    // Read first, then linked: a failing block leaves the links before it made.
+    std::vector<Link> links;
+    links.reserve(std::min<uint64_t>(sources.size() * 4, reader.Remaining() / 4));
+    for (Item* source : sources) {
+        if (auto read = ReadReferenceBlock(reader, items, *source, links); !read) {
+            LinkUsers(links);
+            return read;
+        }
+    }
+    LinkUsers(links);
     return {};
 }
 
