@@ -80,7 +80,7 @@ bool ShowReader::Fill(size_t count) {
     return true;
 }
 
-const uint8_t* ShowReader::Take(size_t n) {
+const uint8_t* ShowReader::TakeSlowly(size_t n) {
     if (m_failed) return nullptr;
     if (m_bytes.size() - m_next < n) {
         m_next = m_bytes.size();
@@ -127,14 +127,11 @@ void ShowReader::ReadInto(std::span<uint8_t> out) {
         std::memset(out.data(), 0, out.size());
 }
 
-bool ShowReader::CheckLength(uint64_t bytes, const char* what) {
+bool ShowReader::FailLength(uint64_t bytes, const char* what) {
     if (m_failed) return false;
-    if (bytes > Remaining()) {
-        Fail(std::string(what) + " of " + std::to_string(bytes) + " bytes exceeds the " +
-             std::to_string(Remaining()) + " bytes left");
-        return false;
-    }
-    return true;
+    Fail(std::string(what) + " of " + std::to_string(bytes) + " bytes exceeds the " + std::to_string(Remaining()) +
+         " bytes left");
+    return false;
 }
 
 std::unique_ptr<uint8_t[]> ShowReader::ReadBlock(uint32_t size) {

@@ -100,12 +100,24 @@ public:
 private:
     uint32_t ReadUInt32Slowly();
     // The next `n` bytes, or null (and the reader failed) when fewer are left.
-    const uint8_t* Take(size_t n);
+    const uint8_t* Take(size_t n) {
+        if (m_failed || m_filled - m_next < n) return TakeSlowly(n);
+        const uint8_t* at = m_bytes.data() + m_next;
+        m_next += n;
+        return at;
+    }
+    const uint8_t* TakeSlowly(size_t n);
     // Has the supply fill at least the first `count` bytes; false (and the
     // reader failed) when it cannot.
     bool Fill(size_t count);
     uint64_t ReadLengthPrefix();
-    bool CheckLength(uint64_t bytes, const char* what);
+    bool CheckLength(uint64_t bytes, const char* what) {
+        if (!m_failed && bytes <= Remaining()) return true;
+        return FailLength(bytes, what);
+    }
+    // Fails the reader (unless it has failed already) for a length of
+    // `bytes` beyond the end; always false.
+    bool FailLength(uint64_t bytes, const char* what);
 
     std::span<const uint8_t> m_bytes;   // all of them, filled or not
     size_t m_filled;                     // valid bytes from the start; never below m_next
