@@ -6,8 +6,8 @@
 // players, web links), and a single picture with a 50 MB embedded file.
 // For each, `read_bytes` opens the file, reads it whole into a new buffer
 // with read(2), asking at each call for all that is left (a call per small
-// chunk would charge the baseline system calls the loader, which reads a
-// mebibyte at a time, does not make), into a buffer that asks for huge pages
+// chunk would charge the baseline system calls the loader, which reads four
+// mebibytes at a time, does not make), into a buffer that asks for huge pages
 // as the loader's does, and closes it; `loader` runs LoadShowFile into a
 // fresh ItemRegistry and destroys it again. After the run the program prints
 // loader / read_bytes for each show from the median real times, then from

@@ -29,7 +29,7 @@ void AdviseHugePages(uint8_t* bytes, size_t size);
 class FileBuffer final : public ByteSupply {
 public:
     // Bytes read by one system call at most, unless a reader asks for more.
-    static constexpr size_t kChunk = size_t{1} << 20;
+    static constexpr size_t kChunk = size_t{4} << 20;
 
     // Opens `path` and makes the buffer for its bytes from `offset` on; the
     // error is a sentence that names the file. Only regular files are read (a
