@@ -56,6 +56,7 @@ public:
     int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
     std::unique_ptr<Item> Clone() const override { return std::make_unique<PictureItem>(); }
     void AddUser(Item* user) override { m_users.push_back({user}); }
+    void ReserveUsers(size_t count) override { m_users.reserve(m_users.size() + count); }
     void Describe(FieldVisitor& visitor) override;
 
     bool IsText() const { return contentType == kText; }

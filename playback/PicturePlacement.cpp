@@ -79,11 +79,14 @@ void PicturePlacement::Load(ShowReader& reader) {
         }
         if (!(v > 3.2f)) return;
     }
+    int32_t values[24];
+    reader.ReadInt32s(values);
+    const int32_t* value = values;
     for (int32_t* field : {&startXMode, &startYMode, &endXMode, &endYMode, &startX, &startY, &endX, &endY,
                            &xStep, &yStep, &horizontalPath, &xComparison, &xLimit, &yLimit, &bothConditions,
                            &yComparison, &freeMovement, &movementDelay, &typingSpeed, &typewriter,
                            &keepScreenBehind, &saveBackground, &effectNumber, &transitionDelayValue})
-        *field = reader.ReadInt32();
+        *field = *value++;
 }
 
 void PicturePlacement::Save(ShowWriter& writer) const {

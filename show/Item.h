@@ -90,6 +90,8 @@ public:
     // A new, default-constructed item of the same class.
     virtual std::unique_ptr<Item> Clone() const = 0;
     virtual void AddUser(Item*) {}
+    // Makes room for `count` more users before they are added one by one.
+    virtual void ReserveUsers(size_t) {}
     // The items that use this picture or media item, in reference-block order.
     virtual std::span<const ItemUserLink> Users() const { return {}; }
     virtual void SetSource(Item*) {}

@@ -6,11 +6,14 @@
 #include "show/ItemList.h"
 #include "show/FileBuffer.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace showsaver {
 
@@ -31,7 +34,15 @@ LoadError Failure(ShowReader& reader, std::string what) {
     return reader.Error();
 }
 
-Status<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& source) {
+// One entry of a reference block: an item that uses a picture or media item.
+struct Link {
+    Item* source;
+    Item* user;
+};
+
+// Reads the reference block of `source` into `links`.
+Status<LoadError> ReadReferenceBlock(ShowReader& reader, const ItemList& items, Item& source,
+                                     std::vector<Link>& links) {
     int32_t count = reader.ReadInt32();
     if (reader.Failed()) return reader.Error();
     if (count > 0 && static_cast<uint64_t>(count) * 4 > reader.Remaining())
@@ -44,10 +55,30 @@ Status<LoadError> ReadReferenceBlock(ShowReader& reader, ItemList& items, Item& 
         if (!user)
             return Failure(reader, "the reference block of item " + std::to_string(source.Index()) +
                                        " names item " + std::to_string(index) + ", outside the list");
-        user->SetSource(&source);
-        source.AddUser(user);
+        links.push_back({&source, user});
     }
     return {};
+}
+
+// Points each user at its source and adds it to the source's users, in
+// block order. The items were made long before, so they are fetched a few
+// links ahead rather than waited for one at a time.
+void LinkUsers(std::span<const Link> links) {
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (i + kAhead < links.size()) {
+            __builtin_prefetch(links[i + kAhead].user);
+            __builtin_prefetch(links[i + kAhead].source);
+        }
+        Item& source = *links[i].source;
+        if (i == 0 || links[i - 1].source != &source) {
+            size_t run = 1;
+            while (i + run < links.size() && links[i + run].source == &source) ++run;
+            source.ReserveUsers(run);
+        }
+        links[i].user->SetSource(&source);
+        source.AddUser(links[i].user);
+    }
 }
 
 } // namespace
@@ -60,6 +91,9 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
     uint64_t showBytes = reader.Offset() - reader.BaseOffset() + reader.Remaining();
     uint64_t memoryBudget = kItemMemoryPerShowByte * showBytes + kItemMemoryAllowance;
     uint64_t memoryUsed = 0;
+    // The pictures and media items, whose reference blocks follow the records
+    // in this order: kept here so that the items are not all visited again.
+    std::vector<Item*> sources;
     for (int32_t i = 0; i < count; ++i) {
         int32_t kind = reader.ReadInt32();
         if (reader.Failed()) return reader.Error();
@@ -74,6 +108,8 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
         auto item = prototype->Clone();
         item->SetIndex(i);
         item->Load(reader);
+        if (kind == static_cast<int32_t>(ItemKind::Picture) || kind == static_cast<int32_t>(ItemKind::Media))
+            sources.push_back(item.get());
         items.Append(std::move(item));
         if (reader.Failed()) {
             LoadError error = reader.Error();
@@ -81,11 +117,16 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
             return error;
         }
     }
-    for (int i = 0; i < items.Size(); ++i) {
-        Item& item = items.At(i);
-        if (item.Kind() != ItemKind::Picture && item.Kind() != ItemKind::Media) continue;
-        if (auto read = ReadReferenceBlock(reader, items, item); !read) return read;
+    // Read first, then linked: a failing block leaves the links before it made.
+    std::vector<Link> links;
+    links.reserve(std::min<uint64_t>(sources.size() * 4, reader.Remaining() / 4));
+    for (Item* source : sources) {
+        if (auto read = ReadReferenceBlock(reader, items, *source, links); !read) {
+            LinkUsers(links);
+            return read;
+        }
     }
+    LinkUsers(links);
     return {};
 }
 
@@ -137,8 +178,9 @@ Status<LoadError> LoadShowFile(const std::filesystem::path& path, uint64_t offse
                                ItemList& items, ShowInfo& info, ui::MessageSink* messages) {
     FileBuffer file;
     if (auto opened = file.Open(path, offset); !opened) return LoadError{offset, opened.Error().what};
-    // Embedded files point into the buffer and keep it.
-    ShowReader reader(file.Bytes(), file.Owner(), offset);
+    // Embedded files point into the buffer and keep it; the reader has it
+    // filled as it goes.
+    ShowReader reader(file.Bytes(), file.Owner(), offset, &file, file.Filled());
     info.headerWord = reader.ReadUInt32();
     if (reader.Failed()) return LoadError{offset, "no show follows the engine (the file ends at its size)"};
     return LoadShow(reader, registry, items, info, messages);

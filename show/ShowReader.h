@@ -1,12 +1,14 @@
 #pragma once
 // Little-endian reader of the show file's encodings, over the show's bytes
-// in memory (a mapped file or a buffer).
+// in memory, or over a buffer that a ByteSupply fills while it is read.
 //
 // The reader keeps the first error it meets and from then on every read
 // returns zero or empty; callers check Failed() at the points where going on
 // would be wasted work (after each item record). A length field that
 // announces more bytes than are left fails at once, before anything of that
 // size is allocated.
+
+#include "platform/sys/Result.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,26 +29,42 @@ enum class ScrambleDirection { Reading, Writing };
 constexpr int ScrambleShift(uint64_t length) { return static_cast<int>(length % 11) + 3; }
 void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction);
 
+// Fills a reader's buffer from its start as the reader comes to need it.
+class ByteSupply {
+public:
+    virtual ~ByteSupply() = default;
+    // Makes at least the first `count` bytes of the buffer valid (never more
+    // than it holds) and returns how many are now, or says why it cannot.
+    virtual Result<size_t> Supply(size_t count) = 0;
+};
+
 class ShowReader {
 public:
     // `baseOffset` is where `bytes` start in their file, so that errors name
     // file offsets. The bytes must outlive the reader.
     explicit ShowReader(std::span<const uint8_t> bytes, uint64_t baseOffset = 0)
-        : m_bytes(bytes), m_baseOffset(baseOffset) {}
+        : m_bytes(bytes), m_filled(bytes.size()), m_baseOffset(baseOffset) {}
     // Over bytes the reader may change and share: `owner` keeps them alive, and
     // scrambled blocks are unscrambled where they lie and handed out as views that
-    // share it (ReadScrambledShared). Each byte is read once.
-    ShowReader(std::span<uint8_t> bytes, std::shared_ptr<uint8_t[]> owner, uint64_t baseOffset = 0)
-        : m_bytes(bytes), m_baseOffset(baseOffset), m_owner(std::move(owner)), m_writable(bytes.data()) {}
+    // share it (ReadScrambledShared). Each byte is read once. With `supply`,
+    // only the bytes it has filled are valid at first, and the reader asks it
+    // for more as it goes (a failure to supply them fails the reader).
+    ShowReader(std::span<uint8_t> bytes, std::shared_ptr<uint8_t[]> owner, uint64_t baseOffset = 0,
+               ByteSupply* supply = nullptr, size_t filled = 0)
+        : m_bytes(bytes), m_filled(supply ? filled : bytes.size()), m_baseOffset(baseOffset),
+          m_owner(std::move(owner)), m_writable(bytes.data()), m_supply(supply) {}
 
     int32_t ReadInt32() { return static_cast<int32_t>(ReadUInt32()); }
     uint32_t ReadUInt32() {
-        if (m_bytes.size() - m_next < 4) return ReadUInt32AtEnd();
+        if (m_filled - m_next < 4) return ReadUInt32Slowly();
         const uint8_t* b = m_bytes.data() + m_next;
         m_next += 4;
         return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
     }
     float ReadFloat();
+    // Fills `out` with consecutive int32 values, as ReadInt32 would one by
+    // one, checking the length once.
+    void ReadInt32s(std::span<int32_t> out);
     // A text with its length prefix in any of its forms. Wide texts
     // (UTF-16LE) are converted to Windows-1252 bytes.
     std::string ReadText();
@@ -80,13 +98,29 @@ public:
     }
 
 private:
-    uint32_t ReadUInt32AtEnd();
+    uint32_t ReadUInt32Slowly();
     // The next `n` bytes, or null (and the reader failed) when fewer are left.
-    const uint8_t* Take(size_t n);
+    const uint8_t* Take(size_t n) {
+        if (m_failed || m_filled - m_next < n) return TakeSlowly(n);
+        const uint8_t* at = m_bytes.data() + m_next;
+        m_next += n;
+        return at;
+    }
+    const uint8_t* TakeSlowly(size_t n);
+    // Has the supply fill at least the first `count` bytes; false (and the
+    // reader failed) when it cannot.
+    bool Fill(size_t count);
     uint64_t ReadLengthPrefix();
-    bool CheckLength(uint64_t bytes, const char* what);
+    bool CheckLength(uint64_t bytes, const char* what) {
+        if (!m_failed && bytes <= Remaining()) return true;
+        return FailLength(bytes, what);
+    }
+    // Fails the reader (unless it has failed already) for a length of
+    // `bytes` beyond the end; always false.
+    bool FailLength(uint64_t bytes, const char* what);
 
-    std::span<const uint8_t> m_bytes;
+    std::span<const uint8_t> m_bytes;   // all of them, filled or not
+    size_t m_filled;                     // valid bytes from the start; never below m_next
     size_t m_next = 0;
     uint64_t m_baseOffset;
     bool m_failed = false;
@@ -95,6 +129,7 @@ private:
     float m_signatureBVersion = 0;
     std::shared_ptr<uint8_t[]> m_owner;
     uint8_t* m_writable = nullptr;   // m_bytes, when the reader owns them
+    ByteSupply* m_supply = nullptr;
 };
 
 } // namespace showsaver

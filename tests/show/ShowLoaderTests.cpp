@@ -286,14 +286,15 @@ TEST(ShowLoader, FindsABareShowByEveryPrefixFormOfItsSignature) {
     std::filesystem::remove(path);
 }
 
-// Embedded files of every scrambling shift and a large one, loaded from a
+// Embedded files of every scrambling shift and large ones (the last over
+// several of the chunks the file is read in), loaded from a
 // packed file, read back exactly, and stay so once the file on disk is cut
 // short and removed: they live in memory, not in the file.
 TEST(ShowLoader, EmbeddedFilesOfAFileOutliveIt) {
     std::vector<std::unique_ptr<PictureItem>> pictures;
     std::vector<std::vector<uint8_t>> contents;
     std::vector<Item*> list;
-    for (uint32_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 17u, 4096u, 300000u}) {
+    for (uint32_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 17u, 4096u, 300000u, 9437187u}) {
         std::vector<uint8_t> bytes(size);
         for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + size);
         auto picture = std::make_unique<PictureItem>();
