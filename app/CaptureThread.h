@@ -54,8 +54,4 @@ private:
     std::thread m_thread;
 };
 
-// The X server's screen as the root window shows it, in RGB; empty when it
-// cannot be read. For any thread, over its own connection `x`.
-codec::RgbImage ReadRootWindow(Display* x);
-
 } // namespace showsaver

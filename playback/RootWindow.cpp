@@ -30,21 +30,16 @@ struct Channel {
 
 } // namespace
 
-std::optional<codec::RgbImage> ReadRootWindow() {
-    GdkDisplay* gdkDisplay = gdk_display_get_default();
-    if (!gdkDisplay || !GDK_IS_X11_DISPLAY(gdkDisplay)) return std::nullopt;
-    Display* display = gdk_x11_display_get_xdisplay(gdkDisplay);
-    GdkWindow* root = gdk_get_default_root_window();
-    const int width = gdk_window_get_width(root), height = gdk_window_get_height(root);
+std::optional<codec::RgbImage> ReadRootWindow(Display* x) {
+    const Window root = DefaultRootWindow(x);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(x, root, &attributes)) return std::nullopt;
+    const int width = attributes.width, height = attributes.height;
     // The capture is a picture of the show: no larger than one may be.
     if (width <= 0 || height <= 0 || int64_t{width} * height > gfx::kMaxPicturePixels) return std::nullopt;
-    gdk_x11_display_error_trap_push(gdkDisplay);
-    XImage* shot = XGetImage(display, gdk_x11_window_get_xid(root), 0, 0, static_cast<unsigned>(width),
-                             static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0 || !shot) {
-        if (shot) XDestroyImage(shot);
-        return std::nullopt;
-    }
+    XImage* shot = XGetImage(x, root, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
+                             ZPixmap);
+    if (!shot) return std::nullopt;
     auto image = codec::RgbImage::Uninitialized(width, height);
     const Channel red(shot->red_mask), green(shot->green_mask), blue(shot->blue_mask);
     const bool words = shot->bits_per_pixel == 32 && shot->byte_order == LSBFirst && shot->red_mask == 0xFF0000 &&
@@ -68,6 +63,15 @@ std::optional<codec::RgbImage> ReadRootWindow() {
         }
     }
     XDestroyImage(shot);
+    return image;
+}
+
+std::optional<codec::RgbImage> ReadRootWindow() {
+    GdkDisplay* gdkDisplay = gdk_display_get_default();
+    if (!gdkDisplay || !GDK_IS_X11_DISPLAY(gdkDisplay)) return std::nullopt;
+    gdk_x11_display_error_trap_push(gdkDisplay);
+    auto image = ReadRootWindow(gdk_x11_display_get_xdisplay(gdkDisplay));
+    if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0) return std::nullopt;
     return image;
 }
 

@@ -8,9 +8,16 @@
 
 #include <optional>
 
+typedef struct _XDisplay Display;
+
 namespace showsaver {
 
-// Null without an X11 display or when the server refuses the request.
+// Over GDK's connection; null without an X11 display or when the server
+// refuses the request.
 std::optional<codec::RgbImage> ReadRootWindow();
+
+// Over a connection of the caller's own, on any thread; null when the
+// screen is larger than a picture may be or cannot be read.
+std::optional<codec::RgbImage> ReadRootWindow(Display* x);
 
 } // namespace showsaver
