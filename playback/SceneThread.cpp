@@ -89,8 +89,7 @@ void CSceneThread::EndOfShow() { m_setup.media->EndShow(); }
 
 bool CSceneThread::WaitFor(sys::Event& event) {
     AwaitWindow();
-    const sys::Event* events[] = {&event, &m_stop};
-    return sys::Event::WaitAny(events, std::chrono::milliseconds::max()) == 0;
+    return WaitUnlessStopped(&event);
 }
 
 uint64_t CSceneThread::PollsFor(uint32_t elapsed, double total) const {

@@ -580,20 +580,8 @@ void HiveData::IndexParsedKeys()
         // A header seen before: its values go after the key's.
         StoredKey& key = m_keys[KeyOf(m_keyTable[slot])];
         const StoredKey& again = m_keys[i];
-        if (again.first != kNone) {
-            if (key.last == kNone)
-                key.first = again.first;
-            else
-                m_entries[key.last].next = again.first;
-            key.last = again.last;
-        }
-        if (again.region != kNone) {
-            if (key.lastRegion == kNone)
-                key.region = again.region;
-            else
-                m_regions[key.lastRegion].next = again.region;
-            key.lastRegion = again.lastRegion;
-        }
+        AppendList(m_entries, key.first, key.last, again.first, again.last);
+        AppendList(m_regions, key.region, key.lastRegion, again.region, again.lastRegion);
         repeated.resize(count);
         repeated[i] = true;
     }
@@ -653,11 +641,7 @@ void HiveData::Append(size_t keyIndex, const Entry& entry)
     m_entries.push_back(entry);
     m_entries.back().next = kNone;
     StoredKey& key = m_keys[keyIndex];
-    if (key.last == kNone)
-        key.first = index;
-    else
-        m_entries[key.last].next = index;
-    key.last = index;
+    AppendList(m_entries, key.first, key.last, index, index);
 }
 
 uint32_t HiveData::TextOffset(std::string_view view) const

@@ -94,6 +94,17 @@ private:
     friend Result<HiveData, struct ParseError> ParseHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
     friend Result<HiveData, struct ParseError> OpenHive(std::shared_ptr<const char[]> text, size_t size, Hive hive);
     static constexpr uint32_t kNone = UINT32_MAX;
+    // Joins the list [first, last] of `nodes` (linked by `next`) to the end
+    // of the list [head, tail].
+    template <typename Node>
+    static void AppendList(std::vector<Node>& nodes, uint32_t& head, uint32_t& tail, uint32_t first, uint32_t last) {
+        if (first == kNone) return;
+        if (tail == kNone)
+            head = first;
+        else
+            nodes[tail].next = first;
+        tail = last;
+    }
 
     struct StoredKey {
         std::string_view path;
