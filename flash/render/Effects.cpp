@@ -28,7 +28,13 @@ constexpr uint32_t R(uint32_t p) { return p >> 16 & 0xFF; }
 constexpr uint32_t G(uint32_t p) { return p >> 8 & 0xFF; }
 constexpr uint32_t B(uint32_t p) { return p & 0xFF; }
 constexpr uint32_t Pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
-uint32_t Byte(double v) { return static_cast<uint32_t>(std::clamp(std::lround(v), 0L, 255L)); }
+// `v` rounded half away from zero into 0..255 (NaN is 0), without lround's
+// call: the filters round several times a pixel.
+uint32_t Byte(double v) {
+    if (!(v >= 0.5)) return 0;
+    if (v >= 255) return 255;
+    return static_cast<uint32_t>(v + 0.5);
+}
 
 // The width of the box a blur value asks for: one pixel is no blur.
 int BoxWidth(double blur) { return std::clamp(static_cast<int>(std::lround(blur)), 1, static_cast<int>(Filter::kMaxBlur)); }
@@ -72,13 +78,13 @@ Plane AlphaOf(const View& v) {
 Plane Shifted(const Plane& p, int w, int h, int dx, int dy, uint8_t outside) {
     if (dx == 0 && dy == 0) return p;
     Plane out(p.size(), outside);
-    for (int y = 0; y < h; ++y) {
-        int sy = y - dy;
-        if (sy < 0 || sy >= h) continue;
-        for (int x = 0; x < w; ++x) {
-            int sx = x - dx;
-            if (sx >= 0 && sx < w) out[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = p[static_cast<size_t>(sy) * static_cast<size_t>(w) + static_cast<size_t>(sx)];
-        }
+    if (std::abs(dx) >= w || std::abs(dy) >= h) return out;
+    // Each row that stays keeps the columns that stay: one copy a row.
+    const size_t from = static_cast<size_t>(std::max(0, -dx)), to = static_cast<size_t>(std::max(0, dx));
+    const size_t kept = static_cast<size_t>(w - std::abs(dx));
+    for (int y = std::max(0, dy); y < std::min(h, h + dy); ++y) {
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w), source = static_cast<size_t>(y - dy) * static_cast<size_t>(w);
+        std::copy_n(p.begin() + static_cast<ptrdiff_t>(source + from), kept, out.begin() + static_cast<ptrdiff_t>(row + to));
     }
     return out;
 }

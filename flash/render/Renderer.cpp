@@ -70,9 +70,23 @@ constexpr int64_t kMaxTransformedPixels = int64_t{4} << 20;
 // groups) at most this many pixels. Past that it is drawn plainly.
 constexpr int64_t kMaxGroupPixels = int64_t{3840} * 2160 * 2;
 constexpr int64_t kMaxGroupPixelsAlive = kMaxGroupPixels * 2;
-// The pixel operations the filters of one frame may take; past them
-// objects are drawn without their filters.
-constexpr int64_t kMaxEffectWorkPerFrame = int64_t{400} << 20;
+// The pixel operations the filters of one frame may take, past which
+// objects are drawn without their filters: 64 for each pixel drawn to
+// (three or four whole-screen shadows), at least enough for a small window
+// and at most what a 4K screen gets. A few hundred million take a good part
+// of a second, whatever the window: without the share, a movie that blurs
+// widely made every frame of a small preview that slow.
+constexpr int64_t kEffectWorkPerPixel = 64;
+constexpr int64_t kMinEffectWorkPerFrame = int64_t{16} << 20;
+constexpr int64_t kMaxEffectWorkPerFrame = int64_t{3840} * 2160 * kEffectWorkPerPixel;
+
+int64_t EffectWorkFor(cairo_t* cr) {
+    cairo_surface_t* target = cairo_get_target(cr);
+    int64_t pixels = 0;
+    if (cairo_surface_get_type(target) == CAIRO_SURFACE_TYPE_IMAGE)
+        pixels = int64_t{cairo_image_surface_get_width(target)} * cairo_image_surface_get_height(target);
+    return std::clamp(pixels * kEffectWorkPerPixel, kMinEffectWorkPerFrame, kMaxEffectWorkPerFrame);
+}
 
 // Operations per pixel of an object's surface for its filters.
 int64_t FilterWork(const std::vector<Filter>& filters) {
@@ -90,6 +104,9 @@ int64_t FilterWork(const std::vector<Filter>& filters) {
 }
 
 } // namespace
+
+Renderer::Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache)
+    : m_cr(cr), m_movie(&movie), m_cache(cache), m_effectBudget(EffectWorkFor(cr)) {}
 
 // The bitmap itself (one more reference), or a copy through the colour
 // transform, its pixels taken out of and back into premultiplied form.
@@ -459,8 +476,8 @@ bool Renderer::DrawWithEffects(const DisplayObject& object, const Matrix& m, con
     const int64_t pixels = int64_t{x1 - x0} * (y1 - y0);
     if (pixels > kMaxGroupPixels || m_groupPixels + pixels > kMaxGroupPixelsAlive) return false;
     const int64_t work = pixels * FilterWork(filters);
-    if (work > kMaxEffectWorkPerFrame - m_effectWork) return false;
-    m_effectWork += work;
+    if (work > m_effectBudget) return false;
+    m_effectBudget -= work;
     CairoSurfacePtr group(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0));
     if (cairo_surface_status(group.get()) != CAIRO_STATUS_SUCCESS) return false;
     m_groupPixels += pixels;

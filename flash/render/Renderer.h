@@ -25,7 +25,7 @@ TextSize MeasureEditText(const TextCharacter& text, const Movie& movie);
 class Renderer {
 public:
     // `cache`, when given, keeps shapes' pixels from frame to frame.
-    Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache = nullptr) : m_cr(cr), m_movie(&movie), m_cache(cache) {}
+    Renderer(cairo_t* cr, const Movie& movie, ShapeCache* cache = nullptr);
 
     void DrawList(const Playhead& playhead, const Matrix& toDevice, const ColorTransform& color, int depth);
     // One layer of a shape (also used for an interpolated morph and glyphs).
@@ -95,7 +95,7 @@ private:
     bool m_maskPass = false;   // drawing a mask's shape: strokes are left out
     Matrix m_stage{0.05, 0, 0, 0.05, 0, 0};   // twips to device pixels for the root
     int64_t m_groupPixels = 0;   // in the effect surfaces alive now
-    int64_t m_effectWork = 0;    // filter work spent this frame
+    int64_t m_effectBudget;      // filter work left for this frame, by the target's size
 };
 
 } // namespace showsaver::flash
