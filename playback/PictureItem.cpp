@@ -158,7 +158,7 @@ void PictureItem::Load(ShowReader& reader) {
         textColor = reader.ReadUInt32();
         backgroundColor = reader.ReadUInt32();
         textAlignment = reader.FormatVersion() > 4.21f ? reader.ReadUInt32() : 0;
-        text = reader.ReadScrambledText();
+        reader.ReadScrambledText(text);
         std::array<uint8_t, LogFont::kRecordSize> record{};
         reader.ReadInto(record);
         Scramble(record, ScrambleDirection::Reading);
