@@ -7,6 +7,7 @@
 #include "media/MediaStopItem.h"
 #include "show/ControlItems.h"
 #include "show/ItemArena.h"
+#include "show/UserLinks.h"
 #include "support/FakePlayer.h"
 #include "support/ShowBytes.h"
 
@@ -59,6 +60,23 @@ TEST(ItemArena, HandsOutAlignedRegionsThatNeverOverlapAcrossBlocks) {
     }
     arena.Release();
     EXPECT_NE(arena.Allocate(8, 8), nullptr);
+}
+
+TEST(UserLinks, KeepTheOrderTheyWereAddedInsideOrOutside) {
+    PauseItem users[UserLinks::kInside * 2 + 1];
+    for (size_t count = 0; count <= std::size(users); ++count) {
+        for (size_t reserved : {size_t{0}, count, size_t{2}}) {
+            UserLinks links;
+            links.Reserve(reserved);
+            for (size_t i = 0; i < count; ++i) {
+                if (i == 3) links.Reserve(reserved);   // a second block for the same item
+                links.Add(&users[i]);
+            }
+            ASSERT_EQ(links.Size(), count);
+            ASSERT_EQ(links.Links().size(), count);
+            for (size_t i = 0; i < count; ++i) EXPECT_EQ(links.Links()[i].item, &users[i]) << count << " " << i;
+        }
+    }
 }
 
 TEST(ShowLoader, ReadsSignatureAndVersions) {
