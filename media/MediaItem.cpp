@@ -48,7 +48,7 @@ void MediaItem::Save(ShowWriter& writer) const {
 }
 
 bool MediaItem::Validate(ValidationContext& context) {
-    if (IsDisabled() && AllUsersDisabled(m_users)) return true;
+    if (IsDisabled() && AllUsersDisabled(m_users.Links())) return true;
     if (file.Empty()) {
         context.messages.Show(strings::Load(strings::kChooseMedia), ui::MessageIcon::Stop);
         return false;
@@ -59,7 +59,7 @@ bool MediaItem::Validate(ValidationContext& context) {
 void MediaItem::Describe(FieldVisitor& visitor) {
     visitor.File("file", file);
     visitor.Int("mediaType", mediaType);
-    visitor.Users(m_users);
+    visitor.Users(m_users.Links());
 }
 
 void MediaItem::PlayMedia(bool wait, bool loop, ScenePlayer& player, const gfx::Rect& area, int32_t timeLimit) {

@@ -5,6 +5,7 @@
 
 #include "show/EmbeddedFile.h"
 #include "show/Item.h"
+#include "show/UserLinks.h"
 #include "show/MediaControl.h"
 
 #include <optional>
@@ -21,8 +22,8 @@ public:
     bool Validate(ValidationContext& context) override;
     int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
     std::unique_ptr<Item> Clone() const override { return std::make_unique<MediaItem>(); }
-    void AddUser(Item* user) override { m_users.push_back({user}); }
-    void ReserveUsers(size_t count) override { m_users.reserve(m_users.size() + count); }
+    void AddUser(Item* user) override { m_users.Add(user); }
+    void ReserveUsers(size_t count) override { m_users.Reserve(count); }
     void Describe(FieldVisitor& visitor) override;
 
     // Hands the file to the player of its media type, with wait, loop, the
@@ -34,13 +35,13 @@ public:
     // The frame size recorded in a Flash movie's header, in pixels.
     std::optional<std::pair<int32_t, int32_t>> MovieSize() const;
 
-    std::span<const ItemUserLink> Users() const override { return m_users; }
+    std::span<const ItemUserLink> Users() const override { return m_users.Links(); }
 
     EmbeddedFile file;
     int32_t mediaType = -1;
 
 private:
-    std::vector<ItemUserLink> m_users;
+    UserLinks m_users;
 };
 
 // Guesses the media type of a file from its first bytes; -1 when unknown.

@@ -158,7 +158,7 @@ void PictureItem::Load(ShowReader& reader) {
         textColor = reader.ReadUInt32();
         backgroundColor = reader.ReadUInt32();
         textAlignment = reader.FormatVersion() > 4.21f ? reader.ReadUInt32() : 0;
-        text = reader.ReadScrambledText();
+        reader.ReadScrambledText(text);
         std::array<uint8_t, LogFont::kRecordSize> record{};
         reader.ReadInto(record);
         Scramble(record, ScrambleDirection::Reading);
@@ -194,7 +194,7 @@ std::string TooLargeMessage(const std::string& name, codec::PictureSize size) {
 } // namespace
 
 bool PictureItem::Validate(ValidationContext& context) {
-    if (IsDisabled() && AllUsersDisabled(m_users)) return true;
+    if (IsDisabled() && AllUsersDisabled(m_users.Links())) return true;
     if (IsText()) {
         if (!decoder.TextToImage(*this, {})) {
             context.messages.Show(Cp1252ToUtf8(text) + "\ntext bitmap cannot be made.", ui::MessageIcon::Stop);
@@ -239,7 +239,7 @@ void PictureItem::Describe(FieldVisitor& v) {
     } else {
         v.File("file", image);
     }
-    v.Users(m_users);
+    v.Users(m_users.Links());
 }
 
 } // namespace showsaver

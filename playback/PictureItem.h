@@ -8,6 +8,7 @@
 #include "playback/PicturePlacement.h"
 #include "show/EmbeddedFile.h"
 #include "show/Item.h"
+#include "show/UserLinks.h"
 
 #include <array>
 #include <vector>
@@ -55,8 +56,8 @@ public:
     // A picture is never played by itself; the scenes act on it.
     int Play(gfx::DeviceContext&, int&, ScenePlayer&) override { return 0; }
     std::unique_ptr<Item> Clone() const override { return std::make_unique<PictureItem>(); }
-    void AddUser(Item* user) override { m_users.push_back({user}); }
-    void ReserveUsers(size_t count) override { m_users.reserve(m_users.size() + count); }
+    void AddUser(Item* user) override { m_users.Add(user); }
+    void ReserveUsers(size_t count) override { m_users.Reserve(count); }
     void Describe(FieldVisitor& visitor) override;
 
     bool IsText() const { return contentType == kText; }
@@ -87,7 +88,7 @@ public:
     bool MoveTo(gfx::DeviceContext& dc, const PicturePlacement& next, ScenePlayer& player);
     // Releases the saved screen area.
     void ReleaseSavedBackground() { savedBackground.reset(); }
-    std::span<const ItemUserLink> Users() const override { return m_users; }
+    std::span<const ItemUserLink> Users() const override { return m_users.Links(); }
 
     // Stored fields.
     int32_t contentType = kImage;
@@ -119,7 +120,7 @@ private:
 
     std::string m_captionPart;   // the typewriter's part; empty: the whole caption
 
-    std::vector<ItemUserLink> m_users;
+    UserLinks m_users;
 };
 
 } // namespace showsaver

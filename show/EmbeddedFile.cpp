@@ -73,7 +73,7 @@ void EmbeddedFile::Load(ShowReader& reader, const std::function<void(ShowReader&
     Free();
     uint32_t size = reader.ReadUInt32();
     if (size == 0 || reader.Failed()) return;
-    m_name = reader.ReadScrambledText();
+    reader.ReadScrambledText(m_name);
     if (ownerFields) ownerFields(reader);
     auto bytes = reader.ReadScrambledShared(size);
     if (!bytes) return;

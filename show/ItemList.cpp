@@ -13,8 +13,14 @@ constexpr std::array<std::string_view, kItemKindCount> kClassNames = {
 } // namespace
 
 void ItemList::Clear() {
-    for (auto& item : m_items) item.reset();
+    for (Entry& entry : m_items) {
+        if (entry.inArena)
+            entry.item->~Item();
+        else
+            delete entry.item;
+    }
     m_items.clear();
+    m_arena.Release();
 }
 
 ItemRegistry::ItemRegistry() : m_items(std::make_unique<ItemList>()) {}
@@ -24,14 +30,9 @@ ItemRegistry::~ItemRegistry() {
     m_items.reset();
 }
 
-const Item* ItemRegistry::Prototype(int32_t kind) const {
-    if (kind < 0 || kind >= kItemKindCount) return nullptr;
-    return m_prototypes[static_cast<size_t>(kind)].get();
-}
-
 size_t ItemRegistry::ObjectSize(int32_t kind) const {
-    if (kind < 0 || kind >= kItemKindCount) return 0;
-    return m_objectSizes[static_cast<size_t>(kind)];
+    const ItemFactory* factory = Factory(kind);
+    return factory ? factory->size : 0;
 }
 
 std::string_view ItemClassName(int32_t kind) {

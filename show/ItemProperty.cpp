@@ -16,7 +16,7 @@ void TextProperty::Assign(const ItemProperty& other) {
     text = static_cast<const TextProperty&>(other).text;
 }
 
-void TextProperty::Load(ShowReader& reader) { text = reader.ReadScrambledText(); }
+void TextProperty::Load(ShowReader& reader) { reader.ReadScrambledText(text); }
 
 void TextProperty::Save(ShowWriter& writer) const { writer.WriteScrambledText(text); }
 

@@ -97,20 +97,20 @@ Status<LoadError> LoadItems(ShowReader& reader, const ItemRegistry& registry, It
     for (int32_t i = 0; i < count; ++i) {
         int32_t kind = reader.ReadInt32();
         if (reader.Failed()) return reader.Error();
-        const Item* prototype = registry.Prototype(kind);
-        if (!prototype)
+        const ItemFactory* factory = registry.Factory(kind);
+        if (!factory)
             return Failure(reader, "item " + std::to_string(i) + " has kind " + std::to_string(kind) +
                                        ", outside 0 to 13");
-        memoryUsed += registry.ObjectSize(kind);
+        memoryUsed += factory->size;
         if (memoryUsed > memoryBudget)
             return Failure(reader, "item " + std::to_string(i) + ": the show holds more items than its " +
                                        std::to_string(showBytes) + " bytes can describe");
-        auto item = prototype->Clone();
-        item->SetIndex(i);
-        item->Load(reader);
+        // Made in the list's arena, which the whole show is freed with.
+        Item& item = items.Make(*factory);
+        item.SetIndex(i);
+        item.Load(reader);
         if (kind == static_cast<int32_t>(ItemKind::Picture) || kind == static_cast<int32_t>(ItemKind::Media))
-            sources.push_back(item.get());
-        items.Append(std::move(item));
+            sources.push_back(&item);
         if (reader.Failed()) {
             LoadError error = reader.Error();
             error.what = "item " + std::to_string(i) + " (" + std::string(ItemClassName(kind)) + "): " + error.what;

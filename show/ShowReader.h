@@ -11,6 +11,7 @@
 #include "platform/sys/Result.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -69,6 +70,26 @@ public:
     // (UTF-16LE) are converted to Windows-1252 bytes.
     std::string ReadText();
     std::string ReadScrambledText();
+    // The same into `text`, reusing its memory. A short text (the names and
+    // labels most items carry) is unscrambled on its way from the buffer,
+    // sixteen bytes at once.
+    void ReadScrambledText(std::string& text) {
+        if (m_filled - m_next > kShortText) {   // the prefix and sixteen bytes are there
+            const uint8_t* at = m_bytes.data() + m_next;
+            const size_t length = at[0];
+            if (length < kShortText) {
+                typedef uint8_t Block __attribute__((vector_size(kShortText)));
+                Block block, shift;
+                std::memcpy(&block, at + 1, kShortText);
+                std::memset(&shift, ScrambleShift(length), kShortText);
+                block += shift;
+                m_next += 1 + length;
+                text.assign(reinterpret_cast<const char*>(&block), length);
+                return;
+            }
+        }
+        ReadScrambledTextSlowly(text);
+    }
     // Fills `out` exactly; fails the reader (and zeroes `out`) when the data
     // ends first.
     void ReadInto(std::span<uint8_t> out);
@@ -98,7 +119,10 @@ public:
     }
 
 private:
+    static constexpr size_t kShortText = 16;
+
     uint32_t ReadUInt32Slowly();
+    void ReadScrambledTextSlowly(std::string& text);
     // The next `n` bytes, or null (and the reader failed) when fewer are left.
     const uint8_t* Take(size_t n) {
         if (m_failed || m_filled - m_next < n) return TakeSlowly(n);

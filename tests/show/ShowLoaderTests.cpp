@@ -6,11 +6,14 @@
 #include "playback/PictureScenes.h"
 #include "media/MediaStopItem.h"
 #include "show/ControlItems.h"
+#include "show/ItemArena.h"
+#include "show/UserLinks.h"
 #include "support/FakePlayer.h"
 #include "support/ShowBytes.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +30,53 @@ std::vector<uint8_t> EmptyShow(char signature, float version) {
     ShowWriter writer = ShowHeader(signature, version);
     writer.WriteInt32(0);
     return writer.TakeBytes();
+}
+
+TEST(ItemArena, HandsOutAlignedRegionsThatNeverOverlapAcrossBlocks) {
+    // Sizes of every item kind and odd ones, past several blocks, and one
+    // larger than any block.
+    ItemArena arena;
+    struct Region {
+        uint8_t* at;
+        size_t size;
+    };
+    std::vector<Region> regions;
+    const size_t sizes[] = {848, 312, 1, 120, 64, 7, 264, 152, ItemArena::kLargestBlock * 3, 104, 16};
+    size_t total = 0;
+    for (int round = 0; total < 4 * ItemArena::kLargestBlock; ++round) {
+        for (size_t size : sizes) {
+            const size_t alignment = size_t{1} << (round % 5);
+            auto* at = static_cast<uint8_t*>(arena.Allocate(size, alignment));
+            ASSERT_EQ(reinterpret_cast<uintptr_t>(at) % alignment, 0u) << size;
+            std::memset(at, static_cast<int>(regions.size() & 0xFF), size);
+            regions.push_back({at, size});
+            total += size;
+        }
+    }
+    for (size_t i = 0; i < regions.size(); ++i) {
+        const Region& r = regions[i];
+        EXPECT_EQ(r.at[0], static_cast<uint8_t>(i & 0xFF)) << i;
+        EXPECT_EQ(r.at[r.size - 1], static_cast<uint8_t>(i & 0xFF)) << i;
+    }
+    arena.Release();
+    EXPECT_NE(arena.Allocate(8, 8), nullptr);
+}
+
+TEST(UserLinks, KeepTheOrderTheyWereAddedInsideOrOutside) {
+    PauseItem users[UserLinks::kInside * 2 + 1];
+    for (size_t count = 0; count <= std::size(users); ++count) {
+        for (size_t reserved : {size_t{0}, count, size_t{2}}) {
+            UserLinks links;
+            links.Reserve(reserved);
+            for (size_t i = 0; i < count; ++i) {
+                if (i == 3) links.Reserve(reserved);   // a second block for the same item
+                links.Add(&users[i]);
+            }
+            ASSERT_EQ(links.Size(), count);
+            ASSERT_EQ(links.Links().size(), count);
+            for (size_t i = 0; i < count; ++i) EXPECT_EQ(links.Links()[i].item, &users[i]) << count << " " << i;
+        }
+    }
 }
 
 TEST(ShowLoader, ReadsSignatureAndVersions) {

@@ -86,9 +86,10 @@ TEST(Scramble, ShiftDependsOnLengthOnly) {
 }
 
 TEST(ShowWriter, WritesTheShortestPrefixThatReadsBack) {
-    for (size_t length : {0u, 254u, 255u, 0xFFFDu, 0xFFFEu, 0xFFFFu, 70000u}) {
+    for (size_t length : {0u, 1u, 15u, 16u, 254u, 255u, 0xFFFDu, 0xFFFEu, 0xFFFFu, 70000u}) {
         ShowWriter writer;
         std::string text(length, 'q');
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
         writer.WriteScrambledText(text);
         size_t prefix = writer.Bytes().size() - length;
         EXPECT_EQ(prefix, length < 0xFF ? 1u : length < 0xFFFE ? 3u : 7u) << length;
@@ -96,6 +97,15 @@ TEST(ShowWriter, WritesTheShortestPrefixThatReadsBack) {
         EXPECT_EQ(reader.ReadScrambledText(), text) << length;
         EXPECT_FALSE(reader.Failed()) << length;
         EXPECT_EQ(reader.Remaining(), 0u);
+
+        // With more of the show after it, and into a string that held a
+        // longer text: only the text's own bytes are taken and kept.
+        writer.WriteScrambledText(std::string(40, 'z'));
+        ShowReader followed(writer.Bytes());
+        std::string into(100, 'x');
+        followed.ReadScrambledText(into);
+        EXPECT_EQ(into, text) << length;
+        EXPECT_EQ(followed.Remaining(), 41u) << length;
     }
 }
 
