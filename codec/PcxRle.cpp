@@ -102,8 +102,6 @@ constexpr uint8_t ValueSlots(unsigned n) { return static_cast<uint8_t>(n > 2 ? n
 
 // The kernel's byte permutes and slot numbers.
 struct WideTables {
-    alignas(64) uint8_t previous[64];  // byte i - 1 of (the block before, this block)
-    alignas(64) uint8_t next[64];      // byte i + 1 of (this block, the block after)
     alignas(64) uint8_t spread[2][64]; // half h: slot j from byte 32h + j / 2
     alignas(64) uint8_t slot[64];      // j % 2
     alignas(64) uint8_t headSlots[64]; // HeadSlots(n), by n
@@ -113,8 +111,6 @@ struct WideTables {
 constexpr WideTables MakeWideTables() {
     WideTables tables{};
     for (int i = 0; i < 64; ++i) {
-        tables.previous[i] = static_cast<uint8_t>(63 + i);
-        tables.next[i] = static_cast<uint8_t>(i + 1);
         for (int h = 0; h < 2; ++h) tables.spread[h][i] = static_cast<uint8_t>(32 * h + i / 2);
         tables.slot[i] = static_cast<uint8_t>(i % 2);
         tables.headSlots[i] = HeadSlots(static_cast<unsigned>(i));
@@ -149,35 +145,36 @@ PCX_WIDE inline uint64_t HeadsAmong(uint64_t high) {
 // one store of 64 bytes. A run whose head ends a block fills the head's
 // slots there and its value's in the next block.
 //
-// Runs until `out` reaches `end` or fewer than 128 bytes of input are left,
+// Runs until `out` reaches `end` or fewer than 65 bytes of input are left,
 // so it may expand up to RleLineReader::kAhead - 1 bytes past `end`, and
 // writes up to RleLineReader::kSlack bytes past it. Leaves `in` on a run's
 // head or a literal.
 PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, const uint8_t* end) {
     const uint8_t* in = inRef;
     uint8_t* out = outRef;
-    if (out >= end || inEnd - in < 128) return;
+    // A block and the value of a head that ends it.
+    constexpr ptrdiff_t kReach = 65;
+    if (out >= end || inEnd - in < kReach) return;
     const __m512i headBits = _mm512_set1_epi8(static_cast<char>(0xC0));
     const __m512i longRuns = _mm512_set1_epi8(static_cast<char>(0xC4));
     const __m512i ones = _mm512_set1_epi8(1);
-    const __m512i previous = _mm512_load_si512(kWide.previous);
-    const __m512i next = _mm512_load_si512(kWide.next);
     const __m512i spreadLow = _mm512_load_si512(kWide.spread[0]);
     const __m512i spreadHigh = _mm512_load_si512(kWide.spread[1]);
     const __m512i slots = _mm512_load_si512(kWide.slot);
     const __m512i headSlots = _mm512_load_si512(kWide.headSlots);
     const __m512i valueSlots = _mm512_load_si512(kWide.valueSlots);
-    __m512i last = _mm512_setzero_si512();
-    __m512i block = _mm512_loadu_si512(in);
     uint64_t carry = 0; // 1 when the block before ended on a head
-    for (;;) {
-        const __m512i following = _mm512_loadu_si512(in + 64);
+    do {
+        const __m512i block = _mm512_loadu_si512(in);
         const uint64_t high = _mm512_cmpge_epu8_mask(block, headBits);
-        // Both readings of the block's first byte, and a choice without a
-        // branch: a carried head is as hard to predict as any other byte,
-        // and only the choice waits for the block before.
-        const uint64_t headsAfterLiteral = HeadsAmong(high), headsAfterHead = HeadsAmong(high & ~uint64_t{1});
-        const uint64_t heads = headsAfterLiteral ^ ((headsAfterLiteral ^ headsAfterHead) & (0 - carry));
+        // After a carried head the first byte is a value, which turns the
+        // heads and values of the stretch it opens around.
+        const uint64_t firstStretch = high & ~(high + 1);
+        const uint64_t headsAfterLiteral = HeadsAmong(high);
+        const uint64_t heads = headsAfterLiteral ^ (firstStretch & (0 - carry));
+        // The next block's carry waits on this one's only when the stretch
+        // fills the block.
+        const uint64_t carryOut = (headsAfterLiteral >> 63) ^ (firstStretch >> 63 & carry);
         if (_mm512_mask_cmpgt_epu8_mask(heads, block, longRuns) != 0) {
             // Run by run, from the token after a carried value.
             const uint8_t* at = in;
@@ -198,15 +195,14 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
             }
             in = at;
             carry = 0;
-            if (out >= end || inEnd - in < 128) break;
-            block = _mm512_loadu_si512(in);
             continue;
         }
         const uint64_t values = (heads << 1) | carry;
-        // Each head takes its value's byte; heads, values and literals take
-        // their counts of slots.
-        const __m512i filled = _mm512_mask_permutex2var_epi8(block, heads, next, following);
-        const __m512i before = _mm512_permutex2var_epi8(last, previous, block);
+        // Each head takes its value's byte, and each value its head's (in
+        // the block before when it opens this one); heads, values and
+        // literals take their counts of slots.
+        const __m512i filled = _mm512_mask_loadu_epi8(block, heads, in + 1);
+        const __m512i before = _mm512_maskz_loadu_epi8(values, in - 1);
         __m512i counts = _mm512_mask_permutexvar_epi8(ones, heads, block, headSlots);
         counts = _mm512_mask_permutexvar_epi8(counts, values, before, valueSlots);
         const uint64_t keepLow = _mm512_cmpgt_epu8_mask(Permute(spreadLow, counts), slots);
@@ -215,12 +211,9 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
         out += __builtin_popcountll(keepLow);
         _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keepHigh, Permute(spreadHigh, filled)));
         out += __builtin_popcountll(keepHigh);
-        carry = heads >> 63;
-        last = block;
-        block = following;
+        carry = carryOut;
         in += 64;
-        if (out >= end || inEnd - in < 128) break;
-    }
+    } while (out < end && inEnd - in >= kReach);
     // A head that ended the last block has filled its slots but not its
     // value's: take both back, to leave on the head.
     if (carry) {
