@@ -149,13 +149,32 @@ PCX_WIDE inline uint64_t HeadsAmong(uint64_t high) {
 // so it may expand up to RleLineReader::kAhead - 1 bytes past `end`, and
 // writes up to RleLineReader::kSlack bytes past it. Leaves `in` on a run's
 // head or a literal.
+// The heads of a block (64 bytes, from `in`) that starts on a value when
+// `carry` is 1, and whether its last byte is a head.
+struct BlockHeads {
+    uint64_t heads;
+    uint64_t carryOut;
+};
+
+PCX_WIDE inline BlockHeads FindHeads(__m512i block, uint64_t carry) {
+    const uint64_t high = _mm512_cmpge_epu8_mask(block, _mm512_set1_epi8(static_cast<char>(0xC0)));
+    // After a carried head the first byte is a value, which turns the
+    // heads and values of the stretch it opens around.
+    const uint64_t firstStretch = high & ~(high + 1);
+    const uint64_t headsAfterLiteral = HeadsAmong(high);
+    // The next block's carry waits on this one's only when the stretch
+    // fills the block.
+    return {headsAfterLiteral ^ (firstStretch & (0 - carry)),
+            (headsAfterLiteral >> 63) ^ (firstStretch >> 63 & carry)};
+}
+
 PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, const uint8_t* end) {
     const uint8_t* in = inRef;
     uint8_t* out = outRef;
-    // A block and the value of a head that ends it.
-    constexpr ptrdiff_t kReach = 65;
+    // Two blocks and the value of a head that ends the second.
+    constexpr ptrdiff_t kReach = 129;
     if (out >= end || inEnd - in < kReach) return;
-    const __m512i headBits = _mm512_set1_epi8(static_cast<char>(0xC0));
+    const uint8_t* const last = inEnd - kReach;
     const __m512i longRuns = _mm512_set1_epi8(static_cast<char>(0xC4));
     const __m512i ones = _mm512_set1_epi8(1);
     const __m512i spreadLow = _mm512_load_si512(kWide.spread[0]);
@@ -163,46 +182,13 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
     const __m512i slots = _mm512_load_si512(kWide.slot);
     const __m512i headSlots = _mm512_load_si512(kWide.headSlots);
     const __m512i valueSlots = _mm512_load_si512(kWide.valueSlots);
-    uint64_t carry = 0; // 1 when the block before ended on a head
-    do {
-        const __m512i block = _mm512_loadu_si512(in);
-        const uint64_t high = _mm512_cmpge_epu8_mask(block, headBits);
-        // After a carried head the first byte is a value, which turns the
-        // heads and values of the stretch it opens around.
-        const uint64_t firstStretch = high & ~(high + 1);
-        const uint64_t headsAfterLiteral = HeadsAmong(high);
-        const uint64_t heads = headsAfterLiteral ^ (firstStretch & (0 - carry));
-        // The next block's carry waits on this one's only when the stretch
-        // fills the block.
-        const uint64_t carryOut = (headsAfterLiteral >> 63) ^ (firstStretch >> 63 & carry);
-        if (_mm512_mask_cmpgt_epu8_mask(heads, block, longRuns) != 0) {
-            // Run by run, from the token after a carried value.
-            const uint8_t* at = in;
-            if (carry) {
-                _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(in[0])));
-                out += ValueSlots(in[-1] & 0x3Fu);
-                ++at;
-            }
-            const uint8_t* const stop = in + 64;
-            while (at < stop && out < end) {
-                if (*at < 0xC0) {
-                    *out++ = *at++;
-                    continue;
-                }
-                _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(at[1])));
-                out += *at & 0x3Fu;
-                at += 2;
-            }
-            in = at;
-            carry = 0;
-            continue;
-        }
+    // Each head takes its value's byte, and each value its head's (in
+    // the block before when it opens this one); heads, values and
+    // literals take their counts of slots.
+    auto expand = [&](const uint8_t* at, __m512i block, uint64_t heads, uint64_t carry) PCX_WIDE {
         const uint64_t values = (heads << 1) | carry;
-        // Each head takes its value's byte, and each value its head's (in
-        // the block before when it opens this one); heads, values and
-        // literals take their counts of slots.
-        const __m512i filled = _mm512_mask_loadu_epi8(block, heads, in + 1);
-        const __m512i before = _mm512_maskz_loadu_epi8(values, in - 1);
+        const __m512i filled = _mm512_mask_loadu_epi8(block, heads, at + 1);
+        const __m512i before = _mm512_maskz_loadu_epi8(values, at - 1);
         __m512i counts = _mm512_mask_permutexvar_epi8(ones, heads, block, headSlots);
         counts = _mm512_mask_permutexvar_epi8(counts, values, before, valueSlots);
         const uint64_t keepLow = _mm512_cmpgt_epu8_mask(Permute(spreadLow, counts), slots);
@@ -211,9 +197,42 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
         out += __builtin_popcountll(keepLow);
         _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keepHigh, Permute(spreadHigh, filled)));
         out += __builtin_popcountll(keepHigh);
-        carry = carryOut;
-        in += 64;
-    } while (out < end && inEnd - in >= kReach);
+    };
+    uint64_t carry = 0; // 1 when the block before ended on a head
+    do {
+        const __m512i first = _mm512_loadu_si512(in);
+        const __m512i second = _mm512_loadu_si512(in + 64);
+        const BlockHeads one = FindHeads(first, carry);
+        const BlockHeads two = FindHeads(second, one.carryOut);
+        if ((_mm512_mask_cmpgt_epu8_mask(one.heads, first, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(two.heads, second, longRuns)) == 0) {
+            expand(in, first, one.heads, carry);
+            expand(in + 64, second, two.heads, one.carryOut);
+            carry = two.carryOut;
+            in += 128;
+            continue;
+        }
+        // Run by run up to the first block's end, from the token after a
+        // carried value.
+        const uint8_t* at = in;
+        if (carry) {
+            _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(in[0])));
+            out += ValueSlots(in[-1] & 0x3Fu);
+            ++at;
+        }
+        const uint8_t* const stop = in + 64;
+        while (at < stop && out < end) {
+            if (*at < 0xC0) {
+                *out++ = *at++;
+                continue;
+            }
+            _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(at[1])));
+            out += *at & 0x3Fu;
+            at += 2;
+        }
+        in = at;
+        carry = 0;
+    } while (out < end && in <= last);
     // A head that ended the last block has filled its slots but not its
     // value's: take both back, to leave on the head.
     if (carry) {

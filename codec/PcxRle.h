@@ -34,7 +34,7 @@ public:
     static constexpr size_t kSlack = 256;
     // At most this many bytes are expanded past a line's end and kept for
     // the next.
-    static constexpr size_t kAhead = 128;
+    static constexpr size_t kAhead = 256;
 
     // `kernel` must be one this processor runs (FastestRleKernel or
     // Portable).
