@@ -104,8 +104,6 @@ constexpr uint8_t ValueSlots(unsigned n) { return static_cast<uint8_t>(n > 2 ? n
 struct WideTables {
     alignas(64) uint8_t spread[2][64]; // half h: slot j from byte 32h + j / 2
     alignas(64) uint8_t slot[64];      // j % 2
-    alignas(64) uint8_t headSlots[64]; // HeadSlots(n), by n
-    alignas(64) uint8_t valueSlots[64]; // ValueSlots(n), by n
 };
 
 constexpr WideTables MakeWideTables() {
@@ -113,8 +111,6 @@ constexpr WideTables MakeWideTables() {
     for (int i = 0; i < 64; ++i) {
         for (int h = 0; h < 2; ++h) tables.spread[h][i] = static_cast<uint8_t>(32 * h + i / 2);
         tables.slot[i] = static_cast<uint8_t>(i % 2);
-        tables.headSlots[i] = HeadSlots(static_cast<unsigned>(i));
-        tables.valueSlots[i] = ValueSlots(static_cast<unsigned>(i));
     }
     return tables;
 }
@@ -136,21 +132,8 @@ PCX_WIDE inline uint64_t HeadsAmong(uint64_t high) {
     return high & (kEvenBits ^ oddStretches);
 }
 
-// 64 bytes of input per step, with no branch on the data while runs are at
-// most 4 long (all but a handful of a photograph's): each byte gets two
-// output slots, so a run's head and value have four between them. A
-// literal fills its first slot; a run of n fills its first n (the head's
-// slots take the value's byte); one compression of each half of the slots
-// keeps the filled ones. A block with a longer run goes run by run, each in
-// one store of 64 bytes. A run whose head ends a block fills the head's
-// slots there and its value's in the next block.
-//
-// Runs until `out` reaches `end` or fewer than 65 bytes of input are left,
-// so it may expand up to RleLineReader::kAhead - 1 bytes past `end`, and
-// writes up to RleLineReader::kSlack bytes past it. Leaves `in` on a run's
-// head or a literal.
-// The heads of a block (64 bytes, from `in`) that starts on a value when
-// `carry` is 1, and whether its last byte is a head.
+// The heads of a block that starts on a value when `carry` is 1, and
+// whether its last byte is a head.
 struct BlockHeads {
     uint64_t heads;
     uint64_t carryOut;
@@ -168,6 +151,21 @@ PCX_WIDE inline BlockHeads FindHeads(__m512i block, uint64_t carry) {
             (headsAfterLiteral >> 63) ^ (firstStretch >> 63 & carry)};
 }
 
+// 64 bytes of input per step, two steps at a time, with no branch on the
+// data while runs are at most 4 long (all but a handful of a photograph's):
+// each byte gets two output slots, so a run's head and value have four
+// between them. A literal fills its first slot; a run of n fills its first
+// n (the head's slots take the value's byte); one compression of each half
+// of the slots keeps the filled ones. A pair of blocks with a longer run
+// goes run by run up to the first block's end, each run in one store of 64
+// bytes. A run whose head ends a block fills the head's slots there and its
+// value's in the next block.
+//
+// Runs until `out` reaches `end` or fewer than 129 bytes of input are left,
+// so it may expand up to RleLineReader::kAhead - 1 bytes past `end`, and
+// writes up to RleLineReader::kSlack bytes past it. Reads the byte before
+// `in` only after a block that ended on a head. Leaves `in` on a run's head
+// or a literal.
 PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, const uint8_t* end) {
     const uint8_t* in = inRef;
     uint8_t* out = outRef;
@@ -180,8 +178,8 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
     const __m512i spreadLow = _mm512_load_si512(kWide.spread[0]);
     const __m512i spreadHigh = _mm512_load_si512(kWide.spread[1]);
     const __m512i slots = _mm512_load_si512(kWide.slot);
-    const __m512i headSlots = _mm512_load_si512(kWide.headSlots);
-    const __m512i valueSlots = _mm512_load_si512(kWide.valueSlots);
+    const __m512i headBase = _mm512_set1_epi8(static_cast<char>(0xC0));
+    const __m512i valueBase = _mm512_set1_epi8(static_cast<char>(0xC2));
     // Each head takes its value's byte, and each value its head's (in
     // the block before when it opens this one); heads, values and
     // literals take their counts of slots.
@@ -189,8 +187,10 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
         const uint64_t values = (heads << 1) | carry;
         const __m512i filled = _mm512_mask_loadu_epi8(block, heads, at + 1);
         const __m512i before = _mm512_maskz_loadu_epi8(values, at - 1);
-        __m512i counts = _mm512_mask_permutexvar_epi8(ones, heads, block, headSlots);
-        counts = _mm512_mask_permutexvar_epi8(counts, values, before, valueSlots);
+        // A head's count may be its whole length: only its first two slots
+        // ask for it. A value's is the length beyond 2.
+        __m512i counts = _mm512_mask_subs_epu8(ones, heads, block, headBase);
+        counts = _mm512_mask_subs_epu8(counts, values, before, valueBase);
         const uint64_t keepLow = _mm512_cmpgt_epu8_mask(Permute(spreadLow, counts), slots);
         const uint64_t keepHigh = _mm512_cmpgt_epu8_mask(Permute(spreadHigh, counts), slots);
         _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keepLow, Permute(spreadLow, filled)));
