@@ -151,17 +151,17 @@ PCX_WIDE inline BlockHeads FindHeads(__m512i block, uint64_t carry) {
             (headsAfterLiteral >> 63) ^ (firstStretch >> 63 & carry)};
 }
 
-// 64 bytes of input per step, two steps at a time, with no branch on the
+// 64 bytes of input per step, four steps at a time, with no branch on the
 // data while runs are at most 4 long (all but a handful of a photograph's):
 // each byte gets two output slots, so a run's head and value have four
 // between them. A literal fills its first slot; a run of n fills its first
 // n (the head's slots take the value's byte); one compression of each half
-// of the slots keeps the filled ones. A pair of blocks with a longer run
-// goes run by run up to the first block's end, each run in one store of 64
-// bytes. A run whose head ends a block fills the head's slots there and its
-// value's in the next block.
+// of the slots keeps the filled ones. Four blocks with a longer run go run
+// by run up to the first block's end, each run in one store of 64 bytes. A
+// run whose head ends a block fills the head's slots there and its value's
+// in the next block.
 //
-// Runs until `out` reaches `end` or fewer than 129 bytes of input are left,
+// Runs until `out` reaches `end` or fewer than 257 bytes of input are left,
 // so it may expand up to RleLineReader::kAhead - 1 bytes past `end`, and
 // writes up to RleLineReader::kSlack bytes past it. Reads the byte before
 // `in` only after a block that ended on a head. Leaves `in` on a run's head
@@ -169,8 +169,8 @@ PCX_WIDE inline BlockHeads FindHeads(__m512i block, uint64_t carry) {
 PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, const uint8_t* end) {
     const uint8_t* in = inRef;
     uint8_t* out = outRef;
-    // Two blocks and the value of a head that ends the second.
-    constexpr ptrdiff_t kReach = 129;
+    // Four blocks and the value of a head that ends the last.
+    constexpr ptrdiff_t kReach = 257;
     if (out >= end || inEnd - in < kReach) return;
     const uint8_t* const last = inEnd - kReach;
     const __m512i longRuns = _mm512_set1_epi8(static_cast<char>(0xC4));
@@ -200,16 +200,24 @@ PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& 
     };
     uint64_t carry = 0; // 1 when the block before ended on a head
     do {
-        const __m512i first = _mm512_loadu_si512(in);
-        const __m512i second = _mm512_loadu_si512(in + 64);
-        const BlockHeads one = FindHeads(first, carry);
-        const BlockHeads two = FindHeads(second, one.carryOut);
-        if ((_mm512_mask_cmpgt_epu8_mask(one.heads, first, longRuns) |
-             _mm512_mask_cmpgt_epu8_mask(two.heads, second, longRuns)) == 0) {
-            expand(in, first, one.heads, carry);
-            expand(in + 64, second, two.heads, one.carryOut);
-            carry = two.carryOut;
-            in += 128;
+        const __m512i b0 = _mm512_loadu_si512(in);
+        const __m512i b1 = _mm512_loadu_si512(in + 64);
+        const __m512i b2 = _mm512_loadu_si512(in + 128);
+        const __m512i b3 = _mm512_loadu_si512(in + 192);
+        const BlockHeads h0 = FindHeads(b0, carry);
+        const BlockHeads h1 = FindHeads(b1, h0.carryOut);
+        const BlockHeads h2 = FindHeads(b2, h1.carryOut);
+        const BlockHeads h3 = FindHeads(b3, h2.carryOut);
+        if ((_mm512_mask_cmpgt_epu8_mask(h0.heads, b0, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(h1.heads, b1, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(h2.heads, b2, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(h3.heads, b3, longRuns)) == 0) {
+            expand(in, b0, h0.heads, carry);
+            expand(in + 64, b1, h1.heads, h0.carryOut);
+            expand(in + 128, b2, h2.heads, h1.carryOut);
+            expand(in + 192, b3, h3.heads, h2.carryOut);
+            carry = h3.carryOut;
+            in += 256;
             continue;
         }
         // Run by run up to the first block's end, from the token after a

@@ -31,10 +31,10 @@ class RleLineReader {
 public:
     // Bytes past a line's end that Next may overwrite with scratch: the
     // buffer behind each line must be this much longer than the line.
-    static constexpr size_t kSlack = 256;
+    static constexpr size_t kSlack = 512;
     // At most this many bytes are expanded past a line's end and kept for
     // the next.
-    static constexpr size_t kAhead = 256;
+    static constexpr size_t kAhead = 512;
 
     // `kernel` must be one this processor runs (FastestRleKernel or
     // Portable).

@@ -274,8 +274,8 @@ Bytes RandomStream(std::mt19937& random, size_t tokens, int headPercent, int max
 // Both kernels read random streams line by line, for many line lengths and
 // cut at random places, exactly as the plain reading says: the same bytes,
 // runs carried across lines, and the same error where the data runs out.
-// Beside them, streams whose short runs end the first or the second of two
-// 64-byte blocks just before a long run.
+// Beside them, streams whose short runs end the first or the fourth of the
+// wide kernel's 64-byte blocks just before a long run.
 TEST(PcxRle, KernelsReadRandomStreamsAsAPlainLoopDoes) {
     std::vector<detail::RleKernel> kernels{detail::RleKernel::Portable};
     if (detail::FastestRleKernel() != detail::RleKernel::Portable) kernels.push_back(detail::FastestRleKernel());
@@ -315,7 +315,7 @@ TEST(PcxRle, KernelsReadRandomStreamsAsAPlainLoopDoes) {
             expectPlainReading(stream, lineSize);
         }
 
-    for (size_t literals = 56; literals <= 136; literals += literals == 72 ? 48 : 1)
+    for (size_t literals = 56; literals <= 264; literals += literals == 72 ? 176 : 1)
         for (uint8_t length = 0; length <= 4; ++length)
             for (size_t gap : {0, 20, 70}) {
                 Bytes stream(literals, 0x11);
