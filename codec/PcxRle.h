@@ -8,8 +8,9 @@
 // Two kernels do the bulk of the stream: a portable one (SSE2 blocks where
 // the build has them, bytes otherwise) and a wide one for processors with
 // AVX-512 byte permutes and compression, chosen at run time. The wide one
-// runs on past a line's end to the end of its block; the bytes it expands
-// there are kept for the next line, so the line's tail costs nothing extra.
+// runs on past a line's end to the end of the blocks it has taken; the
+// bytes it expands there are kept for the next lines, so a line's tail
+// costs nothing extra.
 // Both stop short of the data's end; the bytes there go through one checked
 // loop, so both give the same lines and the same errors.
 
