@@ -16,10 +16,10 @@ namespace {
 
 constexpr CodecError Bad(const char* what) { return {ErrorCode::BadPcx, what}; }
 
-// Each kernel expands whole runs from `in` to `out` while both sides have
-// room for its steps, and leaves `in` on a run's head or a literal and `out`
-// at most at `end`. It may write up to RleLineReader::kSlack bytes of
-// scratch past `end`.
+// Each kernel expands whole runs from `in` to `out` while the input has room
+// for its steps, and leaves `in` on a run's head or a literal. The portable
+// one stops short of `end`; the wide one (below) goes past it. Both may
+// write up to RleLineReader::kSlack bytes of scratch past `end`.
 
 void ExpandPortable(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, uint8_t* end) {
     const uint8_t* in = inRef;
@@ -88,7 +88,7 @@ void ExpandPortable(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRe
 }
 
 #ifdef PCX_HAVE_WIDE_KERNEL
-#define PCX_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
+#define PCX_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2")))
 
 // vpermb; the all-ones mask keeps g++ 12's header from reading an
 // undefined vector.
@@ -96,21 +96,21 @@ PCX_WIDE inline __m512i Permute(__m512i index, __m512i bytes) {
     return _mm512_maskz_permutexvar_epi8(~uint64_t{0}, index, bytes);
 }
 
+// A run of n: the slots its head fills, and its value's.
+constexpr uint8_t HeadSlots(unsigned n) { return static_cast<uint8_t>(n < 2 ? n : 2); }
+constexpr uint8_t ValueSlots(unsigned n) { return static_cast<uint8_t>(n > 2 ? n - 2 : 0); }
+
 // The kernel's byte permutes and slot numbers.
 struct WideTables {
-    alignas(64) uint8_t previous[64];  // byte i - 1 of (the block before, this block)
-    alignas(64) uint8_t next[64];      // byte i + 1 of a block
-    alignas(64) uint8_t spread[4][64]; // quarter k: byte j from byte 16k + j / 4
-    alignas(64) uint8_t slot[64];      // j % 4
+    alignas(64) uint8_t spread[2][64]; // half h: slot j from byte 32h + j / 2
+    alignas(64) uint8_t slot[64];      // j % 2
 };
 
 constexpr WideTables MakeWideTables() {
     WideTables tables{};
     for (int i = 0; i < 64; ++i) {
-        tables.previous[i] = static_cast<uint8_t>(63 + i);
-        tables.next[i] = static_cast<uint8_t>((i + 1) % 64);
-        for (int k = 0; k < 4; ++k) tables.spread[k][i] = static_cast<uint8_t>(16 * k + i / 4);
-        tables.slot[i] = static_cast<uint8_t>(i % 4);
+        for (int h = 0; h < 2; ++h) tables.spread[h][i] = static_cast<uint8_t>(32 * h + i / 2);
+        tables.slot[i] = static_cast<uint8_t>(i % 2);
     }
     return tables;
 }
@@ -118,12 +118,13 @@ constexpr WideTables MakeWideTables() {
 constexpr WideTables kWide = MakeWideTables();
 
 // The heads among a block's bytes of C0 and above, the block starting on a
-// head or a literal (a block that opens with a value leaves its bit out). Within a stretch of such bytes each head is followed by
-// its value, so the heads sit at even distances from the stretch's start:
-// the even bits of stretches that start on an even bit, the odd bits of the
-// others. Adding a stretch's lowest bit to it clears the stretch, which
-// picks out the stretches that start on an odd bit.
-inline uint64_t HeadsAmong(uint64_t high) {
+// head or a literal (a block that opens with a value leaves its bit out).
+// Within a stretch of such bytes each head is followed by its value, so the
+// heads sit at even distances from the stretch's start: the even bits of
+// stretches that start on an even bit, the odd bits of the others. Adding a
+// stretch's lowest bit to it clears the stretch, which picks out the
+// stretches that start on an odd bit.
+PCX_WIDE inline uint64_t HeadsAmong(uint64_t high) {
     constexpr uint64_t kEvenBits = 0x5555555555555555u;
     const uint64_t starts = high & ~(high << 1);
     const uint64_t oddStarts = starts & ~kEvenBits;
@@ -131,102 +132,130 @@ inline uint64_t HeadsAmong(uint64_t high) {
     return high & (kEvenBits ^ oddStretches);
 }
 
-// 64 bytes of input per step, in three ways by the block's longest run:
-//  - runs of at most 2 (most blocks of a photograph): a run of 2
-//    puts its value in its head's place, then one compression drops the
-//    other heads and the values of empty runs;
-//  - runs of at most 4: every byte is spread to four slots and a
-//    compression of each quarter keeps as many slots as the byte stands for;
-//  - longer runs: run by run, each in one store of 64 bytes.
-// Blocks follow each other whatever their last byte: when it is a head, its
-// value opens the next block, so the only thing a step waits for from the
-// one before is that bit. On leaving, `in` goes back to such a head.
-PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, uint8_t* end) {
+// The heads of a block that starts on a value when `carry` is 1, and
+// whether its last byte is a head.
+struct BlockHeads {
+    uint64_t heads;
+    uint64_t carryOut;
+};
+
+PCX_WIDE inline BlockHeads FindHeads(__m512i block, uint64_t carry) {
+    const uint64_t high = _mm512_cmpge_epu8_mask(block, _mm512_set1_epi8(static_cast<char>(0xC0)));
+    // After a carried head the first byte is a value, which turns the
+    // heads and values of the stretch it opens around.
+    const uint64_t firstStretch = high & ~(high + 1);
+    const uint64_t headsAfterLiteral = HeadsAmong(high);
+    // The next block's carry waits on this one's only when the stretch
+    // fills the block.
+    return {headsAfterLiteral ^ (firstStretch & (0 - carry)),
+            (headsAfterLiteral >> 63) ^ (firstStretch >> 63 & carry)};
+}
+
+// 64 bytes of input per step, four steps at a time, with no branch on the
+// data while runs are at most 4 long (all but a handful of a photograph's):
+// each byte gets two output slots, so a run's head and value have four
+// between them. A literal fills its first slot; a run of n fills its first
+// n (the head's slots take the value's byte); one compression of each half
+// of the slots keeps the filled ones. Four blocks with a longer run go run
+// by run up to the first block's end, each run in one store of 64 bytes. A
+// run whose head ends a block fills the head's slots there and its value's
+// in the next block.
+//
+// Runs until `out` reaches `end` or fewer than 257 bytes of input are left,
+// so it may expand up to RleLineReader::kAhead - 1 bytes past `end`, and
+// writes up to RleLineReader::kSlack bytes past it. Reads the byte before
+// `in` only after a block that ended on a head. Leaves `in` on a run's head
+// or a literal.
+PCX_WIDE void ExpandWide(const uint8_t*& inRef, const uint8_t* inEnd, uint8_t*& outRef, const uint8_t* end) {
     const uint8_t* in = inRef;
     uint8_t* out = outRef;
-    const __m512i headBits = _mm512_set1_epi8(static_cast<char>(0xC0));
-    const __m512i lengthBits = _mm512_set1_epi8(0x3F);
-    const __m512i zero = _mm512_setzero_si512();
+    // Four blocks and the value of a head that ends the last.
+    constexpr ptrdiff_t kReach = 257;
+    if (out >= end || inEnd - in < kReach) return;
+    const uint8_t* const last = inEnd - kReach;
+    const __m512i longRuns = _mm512_set1_epi8(static_cast<char>(0xC4));
     const __m512i ones = _mm512_set1_epi8(1);
-    const __m512i twos = _mm512_set1_epi8(2);
-    const __m512i fours = _mm512_set1_epi8(4);
-    const __m512i previous = _mm512_load_si512(kWide.previous);
-    const __m512i next = _mm512_load_si512(kWide.next);
+    const __m512i spreadLow = _mm512_load_si512(kWide.spread[0]);
+    const __m512i spreadHigh = _mm512_load_si512(kWide.spread[1]);
     const __m512i slots = _mm512_load_si512(kWide.slot);
-    __m512i spread[4];
-    for (int k = 0; k < 4; ++k) spread[k] = _mm512_load_si512(kWide.spread[k]);
-    __m512i last = zero;
-    uint64_t carry = 0; // 1 when the block before ended on a head
-    while (inEnd - in >= 64) {
-        const __m512i block = _mm512_loadu_si512(in);
-        const uint64_t high = _mm512_cmpge_epu8_mask(block, headBits);
-        // A branch: feeding the carry into HeadsAmong, or computing both
-        // and selecting, puts the whole computation on the loop's path and
-        // measured slower than the odd mispredicted branch.
-        const uint64_t heads = carry ? HeadsAmong(high & ~uint64_t{1}) : HeadsAmong(high);
+    const __m512i headBase = _mm512_set1_epi8(static_cast<char>(0xC0));
+    const __m512i valueBase = _mm512_set1_epi8(static_cast<char>(0xC2));
+    // Each head takes its value's byte, and each value its head's (in
+    // the block before when it opens this one); heads, values and
+    // literals take their counts of slots.
+    auto expand = [&](const uint8_t* at, __m512i block, uint64_t heads, uint64_t carry) PCX_WIDE {
         const uint64_t values = (heads << 1) | carry;
-        const __m512i lengths = _mm512_and_si512(_mm512_permutex2var_epi8(last, previous, block), lengthBits);
-        const uint64_t empty = _mm512_mask_cmpeq_epu8_mask(values, lengths, zero);
-        const uint64_t doubles = _mm512_mask_cmpeq_epu8_mask(values, lengths, twos);
-        if (_mm512_mask_cmpgt_epu8_mask(values, lengths, twos) == 0 && (doubles & carry) == 0) {
-            const uint64_t pairs = doubles >> 1;
-            const uint64_t keep = (~heads & ~empty) | pairs;
-            const auto produced = static_cast<ptrdiff_t>(__builtin_popcountll(keep));
-            if (end - out < produced) break;
-            const __m512i doubled = _mm512_mask_permutexvar_epi8(block, pairs, next, block);
-            _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, doubled));
-            out += produced;
-        } else if (_mm512_mask_cmpgt_epu8_mask(values, lengths, fours) == 0) {
-            const __m512i counts = _mm512_maskz_mov_epi8(~heads, _mm512_mask_mov_epi8(ones, values, lengths));
-            uint64_t keep[4];
-            ptrdiff_t produced = 0;
-            for (int k = 0; k < 4; ++k) {
-                keep[k] = _mm512_cmpgt_epu8_mask(Permute(spread[k], counts), slots);
-                produced += __builtin_popcountll(keep[k]);
-            }
-            if (end - out < produced) break;
-            for (int k = 0; k < 4; ++k) {
-                _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep[k], Permute(spread[k], block)));
-                out += __builtin_popcountll(keep[k]);
-            }
-        } else {
-            const uint8_t* at = in;
-            const uint8_t* const stop = in + 64;
-            if (carry) {
-                if (end - out < 64) break;
-                _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(in[0])));
-                out += in[-1] & 0x3Fu;
-                ++at;
-            }
-            while (at < stop - 1 && end - out >= 64) {
-                if (*at < 0xC0) {
-                    *out++ = *at++;
-                    continue;
-                }
-                _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(at[1])));
-                out += *at & 0x3Fu;
-                at += 2;
-            }
-            // Out of room: leave on the run or literal not expanded.
-            if (at < stop - 1 || (at == stop - 1 && *at < 0xC0 && end == out)) {
-                inRef = at;
-                outRef = out;
-                return;
-            }
-            if (at == stop - 1 && *at < 0xC0) *out++ = *at;
+        const __m512i filled = _mm512_mask_loadu_epi8(block, heads, at + 1);
+        const __m512i before = _mm512_maskz_loadu_epi8(values, at - 1);
+        // A head's count may be its whole length: only its first two slots
+        // ask for it. A value's is the length beyond 2.
+        __m512i counts = _mm512_mask_subs_epu8(ones, heads, block, headBase);
+        counts = _mm512_mask_subs_epu8(counts, values, before, valueBase);
+        const uint64_t keepLow = _mm512_cmpgt_epu8_mask(Permute(spreadLow, counts), slots);
+        const uint64_t keepHigh = _mm512_cmpgt_epu8_mask(Permute(spreadHigh, counts), slots);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keepLow, Permute(spreadLow, filled)));
+        out += __builtin_popcountll(keepLow);
+        _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keepHigh, Permute(spreadHigh, filled)));
+        out += __builtin_popcountll(keepHigh);
+    };
+    uint64_t carry = 0; // 1 when the block before ended on a head
+    do {
+        const __m512i b0 = _mm512_loadu_si512(in);
+        const __m512i b1 = _mm512_loadu_si512(in + 64);
+        const __m512i b2 = _mm512_loadu_si512(in + 128);
+        const __m512i b3 = _mm512_loadu_si512(in + 192);
+        const BlockHeads h0 = FindHeads(b0, carry);
+        const BlockHeads h1 = FindHeads(b1, h0.carryOut);
+        const BlockHeads h2 = FindHeads(b2, h1.carryOut);
+        const BlockHeads h3 = FindHeads(b3, h2.carryOut);
+        if ((_mm512_mask_cmpgt_epu8_mask(h0.heads, b0, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(h1.heads, b1, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(h2.heads, b2, longRuns) |
+             _mm512_mask_cmpgt_epu8_mask(h3.heads, b3, longRuns)) == 0) {
+            expand(in, b0, h0.heads, carry);
+            expand(in + 64, b1, h1.heads, h0.carryOut);
+            expand(in + 128, b2, h2.heads, h1.carryOut);
+            expand(in + 192, b3, h3.heads, h2.carryOut);
+            carry = h3.carryOut;
+            in += 256;
+            continue;
         }
-        carry = heads >> 63;
-        last = block;
-        in += 64;
+        // Run by run up to the first block's end, from the token after a
+        // carried value.
+        const uint8_t* at = in;
+        if (carry) {
+            _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(in[0])));
+            out += ValueSlots(in[-1] & 0x3Fu);
+            ++at;
+        }
+        const uint8_t* const stop = in + 64;
+        while (at < stop && out < end) {
+            if (*at < 0xC0) {
+                *out++ = *at++;
+                continue;
+            }
+            _mm512_storeu_si512(out, _mm512_set1_epi8(static_cast<char>(at[1])));
+            out += *at & 0x3Fu;
+            at += 2;
+        }
+        in = at;
+        carry = 0;
+    } while (out < end && in <= last);
+    // A head that ended the last block has filled its slots but not its
+    // value's: take both back, to leave on the head.
+    if (carry) {
+        --in;
+        out -= HeadSlots(in[0] & 0x3Fu);
     }
-    inRef = in - carry;
+    inRef = in;
     outRef = out;
 }
 
 bool HaveWideKernel() {
     static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                              __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-                             __builtin_cpu_supports("popcnt");
+                             __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") &&
+                             __builtin_cpu_supports("bmi2");
     return have;
 }
 #endif
@@ -249,18 +278,21 @@ Status RleLineReader::Next(std::span<uint8_t> line) {
     }
     uint8_t* out = line.data();
     uint8_t* const end = out + line.size();
-    // A run may go on from the line before.
-    const size_t carried = std::min(m_runLeft, line.size());
-    if (carried > 0) std::memset(out, m_runValue, carried);
-    out += carried;
-    m_runLeft -= carried;
+    // The bytes expanded past the line before (a run that goes on, or a
+    // kernel's last block).
+    const size_t ahead = std::min(m_aheadSize, line.size());
+    if (ahead > 0) std::memcpy(out, &m_ahead[m_aheadAt], ahead);
+    out += ahead;
+    m_aheadAt += ahead;
+    m_aheadSize -= ahead;
+    if (out == end) return {};
     const uint8_t* in = m_data.data() + m_at;
     const uint8_t* const inEnd = m_data.data() + m_data.size();
 #ifdef PCX_HAVE_WIDE_KERNEL
     if (m_kernel == RleKernel::Wide) ExpandWide(in, inEnd, out, end);
 #endif
     ExpandPortable(in, inEnd, out, end);
-    // The rest, with every check.
+    // The rest, with every check; a run is written whole.
     while (out < end) {
         if (in >= inEnd) return Bad("the pixel data ends before the picture does");
         const uint8_t byte = *in++;
@@ -273,15 +305,13 @@ Status RleLineReader::Next(std::span<uint8_t> line) {
         if (in >= inEnd) return Bad("an RLE run is cut short");
         const uint8_t value = *in++;
         const size_t length = byte & 0x3Fu;
-        const size_t taken = std::min(length, static_cast<size_t>(end - out));
-        std::memset(out, value, taken);
-        out += taken;
-        if (taken < length) {
-            m_runLeft = length - taken;
-            m_runValue = value;
-        }
+        std::memset(out, value, length);
+        out += length;
     }
     m_at = static_cast<size_t>(in - m_data.data());
+    m_aheadAt = 0;
+    m_aheadSize = static_cast<size_t>(out - end);
+    std::memcpy(m_ahead.data(), end, m_aheadSize);
     return {};
 }
 

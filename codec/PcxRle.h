@@ -5,13 +5,17 @@
 // stream is expanded as one and a run cut by a line's end goes on in the
 // next line.
 //
-// Two kernels do the bulk of a line: a portable one (SSE2 blocks where the
-// build has them, bytes otherwise) and a wide one for processors with
-// AVX-512 byte permutes and compression, chosen at run time. Both stop short
-// of the line's end and of the data's; the bytes there go through one
-// checked loop, so both give the same lines and the same errors.
+// Two kernels do the bulk of the stream: a portable one (SSE2 blocks where
+// the build has them, bytes otherwise) and a wide one for processors with
+// AVX-512 byte permutes and compression, chosen at run time. The wide one
+// runs on past a line's end to the end of the blocks it has taken; the
+// bytes it expands there are kept for the next lines, so a line's tail
+// costs nothing extra.
+// Both stop short of the data's end; the bytes there go through one checked
+// loop, so both give the same lines and the same errors.
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -28,7 +32,10 @@ class RleLineReader {
 public:
     // Bytes past a line's end that Next may overwrite with scratch: the
     // buffer behind each line must be this much longer than the line.
-    static constexpr size_t kSlack = 256;
+    static constexpr size_t kSlack = 512;
+    // At most this many bytes are expanded past a line's end and kept for
+    // the next.
+    static constexpr size_t kAhead = 512;
 
     // `kernel` must be one this processor runs (FastestRleKernel or
     // Portable).
@@ -44,8 +51,10 @@ private:
     bool m_compressed;
     RleKernel m_kernel;
     size_t m_at = 0;
-    size_t m_runLeft = 0;
-    uint8_t m_runValue = 0;
+    // Bytes already expanded for the lines after the last one returned.
+    std::array<uint8_t, kAhead> m_ahead{};
+    size_t m_aheadAt = 0;
+    size_t m_aheadSize = 0;
 };
 
 } // namespace showsaver::codec::detail

@@ -274,37 +274,58 @@ Bytes RandomStream(std::mt19937& random, size_t tokens, int headPercent, int max
 // Both kernels read random streams line by line, for many line lengths and
 // cut at random places, exactly as the plain reading says: the same bytes,
 // runs carried across lines, and the same error where the data runs out.
+// Beside them, streams whose short runs end the first or the fourth of the
+// wide kernel's 64-byte blocks just before a long run.
 TEST(PcxRle, KernelsReadRandomStreamsAsAPlainLoopDoes) {
+    std::vector<detail::RleKernel> kernels{detail::RleKernel::Portable};
+    if (detail::FastestRleKernel() != detail::RleKernel::Portable) kernels.push_back(detail::FastestRleKernel());
+    auto expectPlainReading = [&](const Bytes& stream, size_t lineSize) {
+        const PlainExpansion plain = ExpandPlainly(stream);
+        for (auto kernel : kernels) {
+            SCOPED_TRACE(::testing::Message() << "line " << lineSize << ", kernel " << static_cast<int>(kernel));
+            detail::RleLineReader reader(stream, true, kernel);
+            Bytes buffer(lineSize + detail::RleLineReader::kSlack);
+            size_t done = 0;
+            for (; done + lineSize <= plain.bytes.size(); done += lineSize) {
+                ASSERT_TRUE(reader.Next(std::span(buffer.data(), lineSize)));
+                ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(lineSize),
+                                       plain.bytes.begin() + static_cast<ptrdiff_t>(done)))
+                    << "line " << done / lineSize;
+            }
+            const auto status = reader.Next(std::span(buffer.data(), lineSize));
+            ASSERT_FALSE(status);
+            EXPECT_EQ(std::string(status.Error().what), plain.cutShort ? "an RLE run is cut short"
+                                                                        : "the pixel data ends before the picture does");
+        }
+    };
+
     struct Mix {
         int headPercent, maxLength, highPercent;
     };
-    const Mix mixes[] = {{5, 2, 25}, {10, 4, 20}, {30, 4, 5}, {3, 63, 10}, {40, 63, 40}, {0, 1, 90}, {2, 3, 0}};
-    std::vector<detail::RleKernel> kernels{detail::RleKernel::Portable};
-    if (detail::FastestRleKernel() != detail::RleKernel::Portable) kernels.push_back(detail::FastestRleKernel());
+    // Among them: runs of at most 5 (the odd long one amid short ones), and
+    // nothing but heads (a stretch of head-like bytes longer than a block).
+    const Mix mixes[] = {{5, 2, 25}, {10, 4, 20}, {30, 4, 5}, {3, 63, 10}, {40, 63, 40},
+                         {0, 1, 90}, {2, 3, 0},   {50, 5, 30}, {0, 4, 100}};
     std::mt19937 random(31);
     for (const Mix& mix : mixes)
         for (size_t lineSize : {1, 3, 62, 63, 64, 65, 129, 700, 5760}) {
             Bytes stream = RandomStream(random, 3000, mix.headPercent, mix.maxLength, mix.highPercent);
             if (random() % 2) stream.resize(random() % stream.size());
-            const PlainExpansion plain = ExpandPlainly(stream);
-            for (auto kernel : kernels) {
-                SCOPED_TRACE(::testing::Message() << "mix " << (&mix - mixes) << ", line " << lineSize << ", kernel "
-                                                  << static_cast<int>(kernel));
-                detail::RleLineReader reader(stream, true, kernel);
-                Bytes buffer(lineSize + detail::RleLineReader::kSlack);
-                size_t done = 0;
-                for (; done + lineSize <= plain.bytes.size(); done += lineSize) {
-                    ASSERT_TRUE(reader.Next(std::span(buffer.data(), lineSize)));
-                    ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(lineSize),
-                                           plain.bytes.begin() + static_cast<ptrdiff_t>(done)))
-                        << "line " << done / lineSize;
-                }
-                const auto status = reader.Next(std::span(buffer.data(), lineSize));
-                ASSERT_FALSE(status);
-                EXPECT_EQ(std::string(status.Error().what), plain.cutShort ? "an RLE run is cut short"
-                                                                            : "the pixel data ends before the picture does");
-            }
+            SCOPED_TRACE(::testing::Message() << "mix " << (&mix - mixes));
+            expectPlainReading(stream, lineSize);
         }
+
+    for (size_t literals = 56; literals <= 264; literals += literals == 72 ? 176 : 1)
+        for (uint8_t length = 0; length <= 4; ++length)
+            for (size_t gap : {0, 20, 70}) {
+                Bytes stream(literals, 0x11);
+                stream.insert(stream.end(), {static_cast<uint8_t>(0xC0 | length), 0x22});
+                stream.insert(stream.end(), gap, 0x33);
+                stream.insert(stream.end(), {0xC5, 0x44});
+                stream.insert(stream.end(), 600, 0x55);
+                SCOPED_TRACE(::testing::Message() << literals << " literals, a run of " << int{length} << ", " << gap);
+                for (size_t lineSize : {1, 64, 200, 700}) expectPlainReading(stream, lineSize);
+            }
 }
 
 // --- Broken files -------------------------------------------------------------
