@@ -153,7 +153,12 @@ bool ReadImage(Reader& r, GifImage& image, std::optional<uint8_t> transparent, M
     if (r.Failed() || !SizeAllowed(image.width, image.height) || minCodeSize < 2 || minCodeSize > 8) return false;
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     const bool interlaced = (flags & 0x40) != 0;
-    if (!budget.Charge(interlaced ? 2 * pixels : pixels)) return false;   // undoing the interlace copies
+    // The indices (twice for undoing the interlace) are made only when the
+    // bitmap they become, four bytes a pixel, would fit beside them: else a
+    // few bytes of file asked for a large index buffer that the bitmap
+    // then refused.
+    const uint64_t indexBytes = interlaced ? 2 * uint64_t{pixels} : pixels;
+    if (!budget.Affords(indexBytes + 4 * uint64_t{pixels}) || !budget.Charge(indexBytes)) return false;
     if (transparent) image.palette[*transparent] = 0;
     image.indices.assign(pixels, 0);
     std::vector<uint8_t> data = ReadSubBlocks(r);

@@ -40,6 +40,8 @@ public:
         m_used += bytes;
         return true;
     }
+    // Whether `bytes` more would still fit, without charging them.
+    bool Affords(uint64_t bytes) const { return bytes <= m_limit - m_used; }
     uint64_t Used() const { return m_used; }
     uint64_t Limit() const { return m_limit; }
 
