@@ -14,8 +14,8 @@
 // Both stop short of the data's end; the bytes there go through one checked
 // loop, so both give the same lines and the same errors.
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 

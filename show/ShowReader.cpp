@@ -222,22 +222,8 @@ std::string ShowReader::ReadText() {
     return text;
 }
 
-std::string ShowReader::ReadScrambledText() {
-    std::string text;
-    ReadScrambledText(text);
-    return text;
-}
-
 void ShowReader::ReadScrambledTextSlowly(std::string& text) {
-    const uint8_t* first = m_failed || m_next == m_filled ? nullptr : m_bytes.data() + m_next;
-    if (first && *first < 0xFF && m_filled - m_next > *first) {
-        // A one-byte prefix whose text has arrived: copied, then unscrambled.
-        const size_t length = *first;
-        text.assign(reinterpret_cast<const char*>(first + 1), length);
-        m_next += 1 + length;
-    } else {
-        text = ReadText();
-    }
+    text = ReadText();
     Scramble({reinterpret_cast<uint8_t*>(text.data()), text.size()}, ScrambleDirection::Reading);
 }
 

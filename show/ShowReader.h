@@ -69,10 +69,9 @@ public:
     // A text with its length prefix in any of its forms. Wide texts
     // (UTF-16LE) are converted to Windows-1252 bytes.
     std::string ReadText();
-    std::string ReadScrambledText();
-    // The same into `text`, reusing its memory. A short text (the names and
-    // labels most items carry) is unscrambled on its way from the buffer,
-    // sixteen bytes at once.
+    // A text as ReadText, unscrambled, into `text`. A short one (the names
+    // and labels most items carry) is unscrambled on its way from the
+    // buffer, sixteen bytes at once.
     void ReadScrambledText(std::string& text) {
         if (m_filled - m_next > kShortText) {   // the prefix and sixteen bytes are there
             const uint8_t* at = m_bytes.data() + m_next;

@@ -18,7 +18,7 @@ public:
     static constexpr size_t kInside = 4;
 
     void Add(Item* user) {
-        if (m_outside.empty() && m_count < kInside)
+        if (!Outside() && m_count < kInside)
             m_inside[m_count++] = {user};
         else
             AddOutside(user);
@@ -27,26 +27,28 @@ public:
     void Reserve(size_t count) {
         if (Size() + count > kInside) MoveOutside(Size() + count);
     }
-    size_t Size() const { return m_outside.empty() ? m_count : m_outside.size(); }
+    size_t Size() const { return Outside() ? m_outside.size() : m_count; }
     std::span<const ItemUserLink> Links() const {
-        if (m_outside.empty()) return {m_inside.data(), m_count};
-        return m_outside;
+        if (Outside()) return m_outside;
+        return {m_inside.data(), m_count};
     }
 
 private:
+    // Once `m_outside` has memory, every link lives there.
+    bool Outside() const { return m_outside.capacity() > 0; }
     void AddOutside(Item* user) {
-        if (m_outside.empty()) MoveOutside(kInside * 2);
+        if (!Outside()) MoveOutside(kInside * 2);
         m_outside.push_back({user});
     }
-    // From then on every link lives in `m_outside`.
     void MoveOutside(size_t capacity) {
+        const bool first = !Outside();
         m_outside.reserve(capacity);
-        if (m_outside.empty()) m_outside.assign(m_inside.begin(), m_inside.begin() + static_cast<std::ptrdiff_t>(m_count));
+        if (first) m_outside.assign(m_inside.begin(), m_inside.begin() + static_cast<std::ptrdiff_t>(m_count));
         m_count = 0;
     }
 
     std::array<ItemUserLink, kInside> m_inside{};
-    size_t m_count = 0;   // links in m_inside while m_outside is empty
+    size_t m_count = 0;   // links in m_inside while none are outside
     std::vector<ItemUserLink> m_outside;
 };
 

@@ -94,7 +94,9 @@ TEST(ShowWriter, WritesTheShortestPrefixThatReadsBack) {
         size_t prefix = writer.Bytes().size() - length;
         EXPECT_EQ(prefix, length < 0xFF ? 1u : length < 0xFFFE ? 3u : 7u) << length;
         ShowReader reader(writer.Bytes());
-        EXPECT_EQ(reader.ReadScrambledText(), text) << length;
+        std::string read;
+        reader.ReadScrambledText(read);
+        EXPECT_EQ(read, text) << length;
         EXPECT_FALSE(reader.Failed()) << length;
         EXPECT_EQ(reader.Remaining(), 0u);
 
