@@ -284,7 +284,6 @@ void PictureRefProperty::Assign(const ItemProperty& other) {
     placement = o.placement;
     placement.randomSeed = seed;
     color.Assign(o.color);
-    label.Assign(o.label);
 }
 
 void PictureRefProperty::Load(ShowReader& reader) {

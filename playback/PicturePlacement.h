@@ -76,7 +76,6 @@ public:
     Item* source = nullptr;
     PicturePlacement placement;
     ColorProperty color;
-    TextProperty label;
 };
 
 } // namespace showsaver

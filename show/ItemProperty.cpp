@@ -33,7 +33,6 @@ void ColorProperty::Assign(const ItemProperty& other) {
     random = o.random;
     fourthValue = o.fourthValue;
     secondColor = o.secondColor;
-    label.Assign(o.label);
 }
 
 void ColorProperty::Load(ShowReader& reader) {
@@ -81,7 +80,6 @@ void DurationProperty::Assign(const ItemProperty& other) {
     auto& o = static_cast<const DurationProperty&>(other);
     duration = o.duration;
     random = o.random;
-    label.Assign(o.label);
 }
 
 void DurationProperty::Load(ShowReader& reader) {
@@ -109,7 +107,6 @@ void RepeatProperty::Assign(const ItemProperty& other) {
     auto& o = static_cast<const RepeatProperty&>(other);
     repeatCount = o.repeatCount;
     forever = o.forever;
-    label.Assign(o.label);
 }
 
 void RepeatProperty::Load(ShowReader& reader) {
@@ -125,10 +122,6 @@ void RepeatProperty::Save(ShowWriter& writer) const {
 bool RepeatProperty::Validate() {
     counter = 0;
     return true;
-}
-
-void MediaRefProperty::Assign(const ItemProperty& other) {
-    label.Assign(static_cast<const MediaRefProperty&>(other).label);
 }
 
 bool MediaRefProperty::Validate(ui::MessageSink& messages) const {

@@ -50,7 +50,6 @@ public:
     int32_t random = 0;
     int32_t fourthValue = 1;  // 1: a scene uses the window's background colour
     ColorRef secondColor = 0xFFFFFF;
-    TextProperty label;
     int32_t seed = 0;         // not stored; advanced by each random colour
 };
 
@@ -67,7 +66,6 @@ public:
 
     int32_t duration = 0;
     int32_t random = 0;
-    TextProperty label;
 };
 
 class RepeatProperty : public ItemProperty {
@@ -81,13 +79,12 @@ public:
     int32_t forever = 0;
     int32_t counter = 0;      // not stored
     int32_t jumpTarget = -1;  // not stored; set by the loop end's validation
-    TextProperty label;
 };
 
 // The media item a player or stop item refers to; stores no bytes.
 class MediaRefProperty : public ItemProperty {
 public:
-    void Assign(const ItemProperty& other) override;
+    void Assign(const ItemProperty&) override {}   // the source is a link, never copied
     void Load(ShowReader&) override {}
     void Save(ShowWriter&) const override {}
     bool Validate() override { return true; }
@@ -95,7 +92,6 @@ public:
     bool Validate(ui::MessageSink& messages) const;
 
     Item* source = nullptr;
-    TextProperty label;
 };
 
 } // namespace showsaver
