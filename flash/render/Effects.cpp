@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 
 namespace showsaver::flash {
 namespace {
@@ -39,18 +41,97 @@ uint32_t Byte(double v) {
 // The width of the box a blur value asks for: one pixel is no blur.
 int BoxWidth(double blur) { return std::clamp(static_cast<int>(std::lround(blur)), 1, static_cast<int>(Filter::kMaxBlur)); }
 
-// One box pass along a line of `n` samples `step` apart: each sample
-// becomes the mean of the `width` around it, zeros beyond the ends.
-void BoxLine(uint8_t* line, int n, int step, int width, std::vector<uint8_t>& scratch) {
-    scratch.resize(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) scratch[static_cast<size_t>(i)] = line[static_cast<ptrdiff_t>(i) * step];
+// Rounds sums of box samples divided by the box's width with a multiply: a
+// sum of at most 255 × 255 and its rounding half stay below 2^16, where the
+// reciprocal below is exact for every width up to 2^16.
+class BoxDivider {
+public:
+    explicit BoxDivider(uint32_t width)
+        : m_reciprocal((uint64_t{1} << 32) / width + 1), m_half(width / 2), m_floatReciprocal(1.0f / static_cast<float>(width)) {}
+    uint8_t operator()(uint32_t sum) const {
+        return static_cast<uint8_t>((uint64_t{sum + m_half} * m_reciprocal) >> 32);
+    }
+    // The same in single precision, which the vector units do four or more
+    // at a time: the quotient is off by less than 3e-5, and one that is not
+    // whole is at least 1/255 short of the next whole number, so a nudge of
+    // 1e-3 makes the truncation exact.
+    uint8_t Vectorizable(uint32_t sum) const {
+        return static_cast<uint8_t>(static_cast<int32_t>(static_cast<float>(static_cast<int32_t>(sum + m_half)) * m_floatReciprocal + 1e-3f));
+    }
+
+private:
+    uint64_t m_reciprocal;
+    uint32_t m_half;
+    float m_floatReciprocal;
+};
+
+// One box pass along each row of `in` into `out`: each sample becomes the
+// mean of the `width` around it, zeros beyond the ends. Four rows go side by
+// side, so that their running sums do not wait on one another; each is
+// first put between zeros, so that the window needs no test at the ends.
+void BoxRows(const Plane& in, Plane& out, int w, int h, int width) {
+    const BoxDivider divide(static_cast<uint32_t>(width));
+    const int left = (width - 1) / 2;
+    constexpr int kRows = 4;
+    const size_t padded = static_cast<size_t>(w) + static_cast<size_t>(width);
+    std::vector<uint8_t> lines(kRows * padded, 0);
+    for (int y0 = 0; y0 < h; y0 += kRows) {
+        const int rows = std::min(kRows, h - y0);
+        uint32_t sum[kRows] = {};
+        const uint8_t* line[kRows];
+        uint8_t* to[kRows];
+        for (int k = 0; k < kRows; ++k) {
+            // Rows past the last repeat it, and their results are not kept.
+            const int y = y0 + std::min(k, rows - 1);
+            uint8_t* pad = lines.data() + static_cast<size_t>(k) * padded;
+            std::copy_n(in.data() + static_cast<ptrdiff_t>(y) * w, w, pad + left);
+            line[k] = pad;
+            to[k] = k < rows ? out.data() + static_cast<ptrdiff_t>(y) * w : pad;
+            for (int j = 0; j < width; ++j) sum[k] += pad[j];
+        }
+        if (rows < kRows) {
+            // The spare rows write into their own padding, behind their reads.
+            for (int i = 0; i < w; ++i)
+                for (int k = 0; k < kRows; ++k) {
+                    const uint8_t result = divide(sum[k]);
+                    sum[k] += uint32_t{line[k][i + width]} - line[k][i];
+                    if (k < rows) to[k][i] = result;
+                }
+            continue;
+        }
+        uint32_t s0 = sum[0], s1 = sum[1], s2 = sum[2], s3 = sum[3];
+        const uint8_t *l0 = line[0], *l1 = line[1], *l2 = line[2], *l3 = line[3];
+        uint8_t *t0 = to[0], *t1 = to[1], *t2 = to[2], *t3 = to[3];
+        for (int i = 0; i < w; ++i) {
+            t0[i] = divide(s0), t1[i] = divide(s1), t2[i] = divide(s2), t3[i] = divide(s3);
+            s0 += uint32_t{l0[i + width]} - l0[i];
+            s1 += uint32_t{l1[i + width]} - l1[i];
+            s2 += uint32_t{l2[i + width]} - l2[i];
+            s3 += uint32_t{l3[i + width]} - l3[i];
+        }
+    }
+}
+
+// The same pass down the columns, a row at a time: every column keeps its
+// running sum, so the plane is read in order rather than a column's
+// samples a row apart.
+void BoxColumns(const Plane& in, Plane& out, int w, int h, int width, std::vector<uint32_t>& sums) {
+    const BoxDivider divide(static_cast<uint32_t>(width));
     const int left = (width - 1) / 2, right = width / 2;
-    uint32_t sum = 0;
-    for (int k = 0; k <= right && k < n; ++k) sum += scratch[static_cast<size_t>(k)];
-    for (int i = 0; i < n; ++i) {
-        line[static_cast<ptrdiff_t>(i) * step] = static_cast<uint8_t>((sum + static_cast<uint32_t>(width) / 2) / static_cast<uint32_t>(width));
-        if (i + right + 1 < n) sum += scratch[static_cast<size_t>(i + right + 1)];
-        if (i - left >= 0) sum -= scratch[static_cast<size_t>(i - left)];
+    const size_t n = static_cast<size_t>(w);
+    const std::vector<uint8_t> zeros(n, 0);
+    auto row = [&](int y) { return y >= 0 && y < h ? in.data() + static_cast<ptrdiff_t>(y) * w : zeros.data(); };
+    sums.assign(n, 0);
+    for (int k = 0; k <= right && k < h; ++k)
+        for (size_t x = 0; x < n; ++x) sums[x] += row(k)[x];
+    uint32_t* __restrict sum = sums.data();
+    for (int y = 0; y < h; ++y) {
+        uint8_t* __restrict to = out.data() + static_cast<ptrdiff_t>(y) * w;
+        const uint8_t *__restrict coming = row(y + right + 1), *__restrict going = row(y - left);
+        for (size_t x = 0; x < n; ++x) {
+            to[x] = divide.Vectorizable(sum[x]);
+            sum[x] += uint32_t{coming[x]} - going[x];
+        }
     }
 }
 
@@ -58,19 +139,28 @@ void BoxLine(uint8_t* line, int n, int step, int width, std::vector<uint8_t>& sc
 // high along columns, the pair repeated `passes` times.
 void BlurPlane(Plane& p, int w, int h, double blurX, double blurY, int passes) {
     const int bx = BoxWidth(blurX), by = BoxWidth(blurY);
-    std::vector<uint8_t> scratch;
+    if (passes <= 0 || (bx == 1 && by == 1)) return;
+    Plane other(p.size());
+    std::vector<uint32_t> sums;
     for (int pass = 0; pass < passes; ++pass) {
-        if (bx > 1)
-            for (int y = 0; y < h; ++y) BoxLine(p.data() + static_cast<ptrdiff_t>(y) * w, w, 1, bx, scratch);
-        if (by > 1)
-            for (int x = 0; x < w; ++x) BoxLine(p.data() + x, h, w, by, scratch);
+        if (bx > 1) {
+            BoxRows(p, other, w, h, bx);
+            p.swap(other);
+        }
+        if (by > 1) {
+            BoxColumns(p, other, w, h, by, sums);
+            p.swap(other);
+        }
     }
 }
 
 Plane AlphaOf(const View& v) {
     Plane p(static_cast<size_t>(v.width) * static_cast<size_t>(v.height));
-    for (int y = 0; y < v.height; ++y)
-        for (int x = 0; x < v.width; ++x) p[static_cast<size_t>(y) * static_cast<size_t>(v.width) + static_cast<size_t>(x)] = static_cast<uint8_t>(A(v.At(x, y)));
+    for (int y = 0; y < v.height; ++y) {
+        const uint32_t* __restrict row = &v.At(0, y);
+        uint8_t* __restrict to = p.data() + static_cast<size_t>(y) * static_cast<size_t>(v.width);
+        for (int x = 0; x < v.width; ++x) to[x] = static_cast<uint8_t>(A(row[x]));
+    }
     return p;
 }
 
@@ -99,11 +189,47 @@ Paint PaintOf(Rgba c, double amount) {
 }
 uint32_t PixelOf(const Paint& p) { return Pack(Byte(p.a), Byte(p.r), Byte(p.g), Byte(p.b)); }
 
-// `top` over `bottom`, both premultiplied.
+// `top` over `bottom`, both premultiplied: each channel of `bottom` scaled
+// by what `top` leaves of it, rounded, and added to `top`'s, held at 255.
 uint32_t Over(uint32_t top, uint32_t bottom) {
     uint32_t keep = 255 - A(top);
     auto one = [&](uint32_t t, uint32_t b) { return std::min<uint32_t>(255, t + (b * keep + 127) / 255); };
     return Pack(one(A(top), A(bottom)), one(R(top), R(bottom)), one(G(top), G(bottom)), one(B(top), B(bottom)));
+}
+
+// Over for rows of `n` pixels into `out` (which may be either of them),
+// four pixels at a time in the vector units. (x + 128 + (x + 128) / 256) /
+// 256 is x / 255 rounded for every product of two bytes, as Over has it.
+void OverRow(const uint32_t* top, const uint32_t* bottom, uint32_t* out, size_t n) {
+    typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+    typedef uint8_t Bytes8 __attribute__((vector_size(8)));
+    typedef uint16_t Words8 __attribute__((vector_size(16)));
+    auto words = [](Bytes8 b) { return __builtin_convertvector(b, Words8); };
+    // Two pixels, widened to a word a channel; each channel of `bottom` is
+    // kept by 255 less the alpha (word 3 or 7) of its pixel in `top`.
+    auto over = [&](Bytes8 t8, Bytes8 b8) {
+        const Words8 t = words(t8), b = words(b8);
+        const Words8 keep = 255 - __builtin_shufflevector(t, t, 3, 3, 3, 3, 7, 7, 7, 7);
+        Words8 scaled = b * keep + 128;
+        scaled = (scaled + (scaled >> 8)) >> 8;
+        Words8 sum = t + scaled;
+        const Words8 over255 = reinterpret_cast<Words8>(sum > 255);
+        sum = (sum & ~over255) | (over255 & 255);
+        return __builtin_convertvector(sum, Bytes8);
+    };
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Bytes16 t, b;
+        std::memcpy(&t, top + i, 16);
+        std::memcpy(&b, bottom + i, 16);
+        const Bytes8 low = over(__builtin_shufflevector(t, t, 0, 1, 2, 3, 4, 5, 6, 7),
+                                __builtin_shufflevector(b, b, 0, 1, 2, 3, 4, 5, 6, 7));
+        const Bytes8 high = over(__builtin_shufflevector(t, t, 8, 9, 10, 11, 12, 13, 14, 15),
+                                 __builtin_shufflevector(b, b, 8, 9, 10, 11, 12, 13, 14, 15));
+        const Bytes16 result = __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        std::memcpy(out + i, &result, 16);
+    }
+    for (; i < n; ++i) out[i] = Over(top[i], bottom[i]);
 }
 
 // 256 premultiplied colours along a filter's gradient, its stops taken in
@@ -135,17 +261,64 @@ uint32_t Scaled(uint32_t p, double k) {
     return Pack(Byte(A(p) * k), Byte(R(p) * k), Byte(G(p) * k), Byte(B(p) * k));
 }
 
-// Where the effect goes against the object: shadows and outer glows below
-// it, inner ones and bevels on top, knockout and hidden objects leave the
-// effect alone.
-uint32_t Composite(uint32_t source, uint32_t effect, const Filter& f, bool effectOnTop) {
-    if (f.knockout || !f.compositeSource) return effect;
-    return effectOnTop ? Over(effect, source) : Over(source, effect);
+// Puts the effect of every pixel where the filter says: shadows and outer
+// glows below the object, inner ones and bevels on top, knockout and hidden
+// objects leave the effect alone. `cutOf` turns the object's alpha into how
+// much of the effect it leaves (0 to 255); `effectOf(i, cut)` is the
+// effect's pixel at index i. Each way of putting and cutting gets a loop
+// of its own.
+template <typename CutOf, typename EffectOf>
+void PutEffect(const View& v, const Plane& alpha, const Filter& f, bool effectOnTop, CutOf cutOf, EffectOf effectOf) {
+    std::vector<uint32_t> effects(static_cast<size_t>(v.width));
+    for (int y = 0; y < v.height; ++y) {
+        uint32_t* row = &v.At(0, y);
+        const size_t first = static_cast<size_t>(y) * static_cast<size_t>(v.width);
+        for (size_t x = 0; x < effects.size(); ++x) effects[x] = effectOf(first + x, cutOf(alpha[first + x]));
+        if (f.knockout || !f.compositeSource)
+            std::copy(effects.begin(), effects.end(), row);
+        else if (effectOnTop)
+            OverRow(effects.data(), row, row, effects.size());
+        else
+            OverRow(row, effects.data(), row, effects.size());
+    }
 }
 
 int Offset(double distance, double angle, bool y) {
     return static_cast<int>(std::lround(distance * (y ? std::sin(angle) : std::cos(angle))));
 }
+
+// An effect's pixel for each of the values its plane of samples can hold,
+// as `effect(sample, 1)` makes it where the object's alpha does not cut it.
+// Where it does, an object's alpha of 0 or 255 cuts all or nothing; a
+// partial cut is worked out pixel by pixel until it has been asked for
+// often, as a wide half-transparent area asks, and then gets a table too.
+template <size_t N, typename Effect>
+class EffectTable {
+public:
+    EffectTable(int lowest, Effect effect) : m_lowest(lowest), m_effect(std::move(effect)) {
+        for (size_t i = 0; i < N; ++i) m_full[i] = m_effect(static_cast<int>(i) + m_lowest, 1.0);
+    }
+    // `cut` is how much of the effect the object's alpha leaves, 0 to 255.
+    [[gnu::always_inline]] uint32_t operator()(int sample, uint32_t cut) {
+        const auto i = static_cast<size_t>(sample - m_lowest);
+        if (cut == 255) return m_full[i];
+        if (cut == 0) return 0;
+        std::vector<uint32_t>& row = m_cut[cut];
+        if (!row.empty()) return row[i];
+        if (++m_asked[cut] < kTableAfter) return m_effect(sample, cut / 255.0);
+        row.resize(N);
+        for (size_t k = 0; k < N; ++k) row[k] = m_effect(static_cast<int>(k) + m_lowest, cut / 255.0);
+        return row[i];
+    }
+
+private:
+    static constexpr uint32_t kTableAfter = N / 8;
+    int m_lowest;
+    Effect m_effect;
+    std::array<uint32_t, N> m_full;
+    std::array<std::vector<uint32_t>, 256> m_cut;
+    std::array<uint32_t, 256> m_asked{};
+};
 
 // Drop shadow, glow and gradient glow: the alpha moved, blurred, made
 // stronger and coloured.
@@ -158,20 +331,25 @@ void Shadow(const View& v, const Filter& f) {
     if (f.inner)
         for (uint8_t& a : s) a = static_cast<uint8_t>(255 - a);
     BlurPlane(s, w, h, f.blurX, f.blurY, f.passes);
-    std::array<uint32_t, 256> table{};
+    std::array<uint32_t, 256> gradientTable{};
     const bool gradient = f.kind == FilterKind::GradientGlow;
-    if (gradient) table = GradientTable(f.gradient);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
-            // The strength picks the gradient's colour; the object's own
-            // alpha then cuts an inner or knocked-out effect.
-            double amount = std::min(1.0, s[i] * f.strength / 255), own = alpha[i] / 255.0;
-            double cut = f.inner ? own : f.knockout ? 1 - own : 1;
-            uint32_t effect = gradient ? Scaled(table[static_cast<size_t>(std::lround(amount * 255))], cut)
-                                       : PixelOf(PaintOf(f.color, amount * cut));
-            v.At(x, y) = Composite(v.At(x, y), effect, f, f.inner);
-        }
+    if (gradient) gradientTable = GradientTable(f.gradient);
+    // The strength picks the gradient's colour; the object's own alpha then
+    // cuts an inner or knocked-out effect.
+    EffectTable<256, std::function<uint32_t(int, double)>> effect(0, [&](int sample, double cut) {
+        double amount = std::min(1.0, sample * f.strength / 255);
+        return gradient ? Scaled(gradientTable[static_cast<size_t>(std::lround(amount * 255))], cut)
+                        : PixelOf(PaintOf(f.color, amount * cut));
+    });
+    auto put = [&](auto cutOf) {
+        PutEffect(v, alpha, f, f.inner, cutOf, [&](size_t i, uint32_t cut) { return effect(s[i], cut); });
+    };
+    if (f.inner)
+        put([](uint8_t own) -> uint32_t { return own; });
+    else if (f.knockout)
+        put([](uint8_t own) -> uint32_t { return 255u - own; });
+    else
+        put([](uint8_t) { return 255u; });
 }
 
 // Bevel and gradient bevel: the blurred alpha seen from the light and from
@@ -184,21 +362,26 @@ void Bevel(const View& v, const Filter& f) {
     const int dx = Offset(f.distance, f.angle, false), dy = Offset(f.distance, f.angle, true);
     Plane lit = Shifted(blurred, w, h, -dx, -dy, 0), shaded = Shifted(blurred, w, h, dx, dy, 0);
     const bool gradient = f.kind == FilterKind::GradientBevel;
-    std::array<uint32_t, 256> table{};
-    if (gradient) table = GradientTable(f.gradient);
+    std::array<uint32_t, 256> gradientTable{};
+    if (gradient) gradientTable = GradientTable(f.gradient);
     const bool full = f.onTop && !f.inner;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
-            double edge = std::clamp((int(lit[i]) - int(shaded[i])) * f.strength / 255, -1.0, 1.0);
-            double own = alpha[i] / 255.0, cut = full ? 1 : f.inner ? own : 1 - own;
-            uint32_t effect;
-            if (gradient)
-                effect = Scaled(table[static_cast<size_t>(std::clamp(std::lround(127.5 + edge * 127.5), 0L, 255L))], cut);
-            else
-                effect = edge >= 0 ? PixelOf(PaintOf(f.highlight, edge * cut)) : PixelOf(PaintOf(f.color, -edge * cut));
-            v.At(x, y) = Composite(v.At(x, y), effect, f, f.inner || f.onTop);
-        }
+    // Indexed by how much more light than shade a pixel has, -255 to 255.
+    EffectTable<511, std::function<uint32_t(int, double)>> effect(-255, [&](int difference, double cut) {
+        double edge = std::clamp(difference * f.strength / 255, -1.0, 1.0);
+        if (gradient)
+            return Scaled(gradientTable[static_cast<size_t>(std::clamp(std::lround(127.5 + edge * 127.5), 0L, 255L))], cut);
+        return edge >= 0 ? PixelOf(PaintOf(f.highlight, edge * cut)) : PixelOf(PaintOf(f.color, -edge * cut));
+    });
+    auto put = [&](auto cutOf) {
+        PutEffect(v, alpha, f, f.inner || f.onTop, cutOf,
+                  [&](size_t i, uint32_t cut) { return effect(int(lit[i]) - int(shaded[i]), cut); });
+    };
+    if (full)
+        put([](uint8_t) { return 255u; });
+    else if (f.inner)
+        put([](uint8_t own) -> uint32_t { return own; });
+    else
+        put([](uint8_t own) -> uint32_t { return 255u - own; });
 }
 
 struct Straight {

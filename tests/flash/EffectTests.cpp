@@ -3,6 +3,10 @@
 
 #include "tests/flash/FlashTestSupport.h"
 
+#include "flash/render/Effects.h"
+
+#include <memory>
+
 namespace showsaver::flash::test {
 namespace {
 
@@ -168,6 +172,72 @@ TEST(FlashEffects, AlphaAndEraseCutTheirLayer) {
         gfx::Surface s = Paint(*player, 100, 100);
         EXPECT_TRUE(Near(s.Pixel(40, 40), Mix(kWhite, below, c.kept), 3)) << "mode " << c.mode;
         EXPECT_TRUE(Near(s.Pixel(10, 10), below, 1)) << "mode " << c.mode;
+    }
+}
+
+// A surface of its own for the filters alone, its pixels given by `pixel`.
+using SurfacePtr = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+template <typename Pixel> SurfacePtr FilledSurface(int w, int h, Pixel pixel) {
+    SurfacePtr s(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h), cairo_surface_destroy);
+    auto* data = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s.get()));
+    const int stride = cairo_image_surface_get_stride(s.get()) / 4;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) data[y * stride + x] = pixel(x, y);
+    cairo_surface_mark_dirty(s.get());
+    return s;
+}
+uint32_t At(cairo_surface_t* s, int x, int y) {
+    return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s))[y * cairo_image_surface_get_stride(s) / 4 + x];
+}
+
+// Every pixel of a blurred grey object is the rounded mean of its box along
+// the row, then of that down the column, with nothing beyond the edges: on
+// sizes below, at and above the box and the rows the blur takes together.
+TEST(FlashEffects, BlurIsTheRoundedMeanOfItsBoxesOnAnySize) {
+    struct Case { int w, h; double blurX, blurY; };
+    for (const Case& c : {Case{1, 1, 2, 2}, Case{3, 5, 4, 3}, Case{7, 4, 255, 2}, Case{9, 9, 1, 8}, Case{33, 6, 5, 40},
+                          Case{18, 11, 9.4, 9.6}}) {
+        auto grey = [](int x, int y) { return uint32_t((x * 37 + y * 91 + x * y * 13) % 256) * 0x01010101u; };
+        SurfacePtr s = FilledSurface(c.w, c.h, grey);
+        Filter blur;
+        blur.kind = FilterKind::Blur;
+        blur.blurX = c.blurX, blur.blurY = c.blurY, blur.passes = 1;
+        ApplyFilters(s.get(), {blur});
+        auto mean = [](int n, int width, auto sample) {
+            std::vector<uint32_t> out(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                uint32_t sum = 0;
+                for (int j = i - (width - 1) / 2; j <= i + width / 2; ++j) sum += j >= 0 && j < n ? sample(j) : 0;
+                out[size_t(i)] = (sum + uint32_t(width) / 2) / uint32_t(width);
+            }
+            return out;
+        };
+        const int bx = std::clamp(int(std::lround(c.blurX)), 1, 255), by = std::clamp(int(std::lround(c.blurY)), 1, 255);
+        std::vector<std::vector<uint32_t>> rows;
+        for (int y = 0; y < c.h; ++y) rows.push_back(mean(c.w, bx, [&](int x) { return grey(x, y) & 0xFF; }));
+        for (int x = 0; x < c.w; ++x) {
+            auto column = mean(c.h, by, [&](int y) { return rows[size_t(y)][size_t(x)]; });
+            for (int y = 0; y < c.h; ++y)
+                ASSERT_EQ(At(s.get(), x, y), column[size_t(y)] * 0x01010101u) << c.w << "x" << c.h << " at " << x << "," << y;
+        }
+    }
+}
+
+// An evenly half-transparent object, unblurred and unmoved, gets one
+// effect colour all over, however often the colour of that partial cut has
+// been asked for before.
+TEST(FlashEffects, AnEvenHalfTransparentObjectGetsOneColourAllOver) {
+    Filter glow;
+    glow.kind = FilterKind::Glow, glow.blurX = glow.blurY = 1, glow.strength = 1.5;
+    glow.color = {0, 200, 40, 255}, glow.knockout = true;
+    Filter bevel;
+    bevel.kind = FilterKind::Bevel, bevel.blurX = bevel.blurY = 1, bevel.distance = 0, bevel.strength = 0.8;
+    bevel.color = {90, 0, 0, 255};
+    for (const Filter& f : {glow, bevel}) {
+        SurfacePtr s = FilledSurface(64, 48, [](int, int) { return 0x80402010u; });
+        ApplyFilters(s.get(), {f});
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) ASSERT_EQ(At(s.get(), x, y), At(s.get(), 0, 0)) << int(f.kind) << " at " << x << "," << y;
     }
 }
 
