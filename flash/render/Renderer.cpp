@@ -73,11 +73,12 @@ constexpr int64_t kMaxGroupPixelsAlive = kMaxGroupPixels * 2;
 // The pixel operations the filters of one frame may take, past which
 // objects are drawn without their filters: 64 for each pixel drawn to
 // (three or four whole-screen shadows), at least enough for a small window
-// and at most what a 4K screen gets. A few hundred million take a good part
-// of a second, whatever the window: without the share, a movie that blurs
-// widely made every frame of a small preview that slow.
+// (a preview's objects with shadows a few dozen pixels wide) and at most
+// what a 4K screen gets. A few hundred million take a good part of a
+// second, whatever the window: without the share, a movie that blurs or
+// convolves widely made every frame of a small preview that slow.
 constexpr int64_t kEffectWorkPerPixel = 64;
-constexpr int64_t kMinEffectWorkPerFrame = int64_t{16} << 20;
+constexpr int64_t kMinEffectWorkPerFrame = int64_t{4} << 20;
 constexpr int64_t kMaxEffectWorkPerFrame = int64_t{3840} * 2160 * kEffectWorkPerPixel;
 
 int64_t EffectWorkFor(cairo_t* cr) {
@@ -95,7 +96,8 @@ int64_t FilterWork(const std::vector<Filter>& filters) {
         int64_t passes = std::max(f.passes, 1);
         switch (f.kind) {
         case FilterKind::Blur: work += 8 * passes; break;
-        case FilterKind::Convolution: work += int64_t{f.matrixX} * f.matrixY + 2; break;
+        // Each weight multiplies and adds the four channels of a pixel.
+        case FilterKind::Convolution: work += 4 * int64_t{f.matrixX} * f.matrixY + 2; break;
         case FilterKind::ColorMatrix: work += 2; break;
         default: work += 2 * passes + 6; break;
         }
