@@ -93,14 +93,33 @@ flash::Filter Default(flash::FilterKind kind) {
     return f;
 }
 
+flash::Filter Sharpen() {
+    flash::Filter f;
+    f.kind = flash::FilterKind::Convolution;
+    f.matrixX = f.matrixY = 3;
+    f.weights = {0, -1, 0, -1, 5, -1, 0, -1, 0};
+    return f;
+}
+
+flash::Filter Sepia() {
+    flash::Filter f;
+    f.kind = flash::FilterKind::ColorMatrix;
+    f.weights = {0.393f, 0.769f, 0.189f, 0, 0, 0.349f, 0.686f, 0.168f, 0, 0, 0.272f, 0.534f, 0.131f, 0, 0, 0, 0, 0, 1, 0};
+    return f;
+}
+
 void BM_DropShadow(benchmark::State& state) { RunFilter(state, Default(flash::FilterKind::DropShadow)); }
 void BM_Glow(benchmark::State& state) { RunFilter(state, Default(flash::FilterKind::Glow)); }
 void BM_Bevel(benchmark::State& state) { RunFilter(state, Default(flash::FilterKind::Bevel)); }
 void BM_Blur(benchmark::State& state) { RunFilter(state, Default(flash::FilterKind::Blur)); }
+void BM_Sharpen(benchmark::State& state) { RunFilter(state, Sharpen()); }
+void BM_Sepia(benchmark::State& state) { RunFilter(state, Sepia()); }
 BENCHMARK(BM_DropShadow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Glow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bevel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Blur)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sharpen)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sepia)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -110,7 +129,7 @@ int main(int argc, char** argv) {
     bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double copy = reporter.Seconds("BM_Copy");
-    for (const char* name : {"BM_DropShadow", "BM_Glow", "BM_Bevel", "BM_Blur"}) {
+    for (const char* name : {"BM_DropShadow", "BM_Glow", "BM_Bevel", "BM_Blur", "BM_Sharpen", "BM_Sepia"}) {
         double filtered = reporter.Seconds(name);
         if (copy > 0 && filtered > 0)
             std::printf("%-14s at %d x %d: %6.2f ms, ratio to a copy %6.2f%s\n", name + 3, kWidth, kHeight,

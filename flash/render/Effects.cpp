@@ -393,46 +393,79 @@ Straight Unpremultiply(uint32_t p) {
     return {R(p) * 255 / a, G(p) * 255 / a, B(p) * 255 / a, a};
 }
 uint32_t Premultiply(double r, double g, double b, double a) {
-    uint32_t alpha = Byte(a);
-    auto c = [alpha](double v) { return std::min(alpha, Byte(std::clamp(v, 0.0, 255.0) * alpha / 255)); };
+    const uint32_t alpha = Byte(a);
+    const double k = alpha / 255.0;
+    auto c = [&](double v) { return std::min(alpha, Byte(std::clamp(v, 0.0, 255.0) * k)); };
     return Pack(alpha, c(r), c(g), c(b));
+}
+
+// A straight colour in the vector units: red, green, blue and alpha, 0 to 255.
+typedef float Floats4 __attribute__((vector_size(16)));
+Floats4 StraightOf(uint32_t p) {
+    const uint32_t a = A(p);
+    if (a == 0) return Floats4{0, 0, 0, 0};
+    const float k = 255.0f / static_cast<float>(a);
+    return Floats4{static_cast<float>(R(p)) * k, static_cast<float>(G(p)) * k, static_cast<float>(B(p)) * k,
+                   static_cast<float>(a)};
 }
 
 void ColorMatrix(const View& v, const Filter& f) {
     if (f.weights.size() < 20) return;
-    const auto& m = f.weights;
-    for (int y = 0; y < v.height; ++y)
+    // The matrix by columns: what red, green, blue and alpha each add to the
+    // four results, and the offsets.
+    Floats4 column[5];
+    for (size_t k = 0; k < 5; ++k)
+        column[k] = Floats4{f.weights[k], f.weights[5 + k], f.weights[10 + k], f.weights[15 + k]};
+    for (int y = 0; y < v.height; ++y) {
+        uint32_t* row = &v.At(0, y);
         for (int x = 0; x < v.width; ++x) {
-            Straight s = Unpremultiply(v.At(x, y));
-            auto row = [&](int k) { return m[size_t(k)] * s.r + m[size_t(k) + 1] * s.g + m[size_t(k) + 2] * s.b + m[size_t(k) + 3] * s.a + m[size_t(k) + 4]; };
-            v.At(x, y) = Premultiply(row(0), row(5), row(10), row(15));
+            const Floats4 s = StraightOf(row[x]);
+            const Floats4 out = column[0] * s[0] + column[1] * s[1] + column[2] * s[2] + column[3] * s[3] + column[4];
+            row[x] = Premultiply(out[0], out[1], out[2], out[3]);
         }
+    }
 }
 
+// Each pixel becomes the weighted sum of the matrix around it (the matrix's
+// centre at column matrixX / 2 and row matrixY / 2), divided, biased and
+// premultiplied again. The straight colours are laid out once with a border
+// of what lies beyond the edges (the nearest edge pixel when clamping, else
+// the filter's colour), so that the sums never test where they are.
 void Convolution(const View& v, const Filter& f) {
     const int mx = f.matrixX, my = f.matrixY;
     if (mx <= 0 || my <= 0 || f.weights.size() < static_cast<size_t>(mx) * static_cast<size_t>(my)) return;
-    const double divisor = f.divisor == 0 ? 1 : f.divisor;
-    std::vector<Straight> in(static_cast<size_t>(v.width) * static_cast<size_t>(v.height));
-    for (int y = 0; y < v.height; ++y)
-        for (int x = 0; x < v.width; ++x) in[static_cast<size_t>(y) * static_cast<size_t>(v.width) + static_cast<size_t>(x)] = Unpremultiply(v.At(x, y));
-    const Straight outside{double(f.color.r), double(f.color.g), double(f.color.b), double(f.color.a)};
-    for (int y = 0; y < v.height; ++y)
-        for (int x = 0; x < v.width; ++x) {
-            Straight sum{0, 0, 0, 0};
-            for (int j = 0; j < my; ++j)
-                for (int i = 0; i < mx; ++i) {
-                    int sx = x + i - mx / 2, sy = y + j - my / 2;
-                    bool inside = sx >= 0 && sy >= 0 && sx < v.width && sy < v.height;
-                    if (!inside && f.clamp) sx = std::clamp(sx, 0, v.width - 1), sy = std::clamp(sy, 0, v.height - 1), inside = true;
-                    const Straight& p = inside ? in[static_cast<size_t>(sy) * static_cast<size_t>(v.width) + static_cast<size_t>(sx)] : outside;
-                    double k = f.weights[static_cast<size_t>(j) * static_cast<size_t>(mx) + static_cast<size_t>(i)];
-                    sum.r += k * p.r, sum.g += k * p.g, sum.b += k * p.b, sum.a += k * p.a;
-                }
-            const Straight& own = in[static_cast<size_t>(y) * static_cast<size_t>(v.width) + static_cast<size_t>(x)];
-            double a = f.preserveAlpha ? own.a : sum.a / divisor + f.bias;
-            v.At(x, y) = Premultiply(sum.r / divisor + f.bias, sum.g / divisor + f.bias, sum.b / divisor + f.bias, a);
+    const int w = v.width, h = v.height, left = mx / 2, top = my / 2;
+    const size_t paddedWidth = static_cast<size_t>(w) + static_cast<size_t>(mx) - 1;
+    const size_t paddedHeight = static_cast<size_t>(h) + static_cast<size_t>(my) - 1;
+    const Floats4 outside{float(f.color.r), float(f.color.g), float(f.color.b), float(f.color.a)};
+    std::vector<Floats4> in(paddedWidth * paddedHeight);
+    for (size_t py = 0; py < paddedHeight; ++py) {
+        const int sy = static_cast<int>(py) - top;
+        for (size_t px = 0; px < paddedWidth; ++px) {
+            const int sx = static_cast<int>(px) - left;
+            Floats4& to = in[py * paddedWidth + px];
+            if (sx >= 0 && sy >= 0 && sx < w && sy < h)
+                to = StraightOf(v.At(sx, sy));
+            else
+                to = f.clamp ? StraightOf(v.At(std::clamp(sx, 0, w - 1), std::clamp(sy, 0, h - 1))) : outside;
         }
+    }
+    const double divisor = f.divisor == 0 ? 1 : f.divisor;
+    for (int y = 0; y < h; ++y) {
+        uint32_t* row = &v.At(0, y);
+        for (int x = 0; x < w; ++x) {
+            Floats4 sum{0, 0, 0, 0};
+            for (int j = 0; j < my; ++j) {
+                const Floats4* line = &in[(static_cast<size_t>(y) + static_cast<size_t>(j)) * paddedWidth + static_cast<size_t>(x)];
+                const float* weights = f.weights.data() + static_cast<size_t>(j) * static_cast<size_t>(mx);
+                for (int i = 0; i < mx; ++i) sum += weights[i] * line[i];
+            }
+            const float ownAlpha = in[(static_cast<size_t>(y) + static_cast<size_t>(top)) * paddedWidth +
+                                      static_cast<size_t>(x) + static_cast<size_t>(left)][3];
+            const double a = f.preserveAlpha ? ownAlpha : sum[3] / divisor + f.bias;
+            row[x] = Premultiply(sum[0] / divisor + f.bias, sum[1] / divisor + f.bias, sum[2] / divisor + f.bias, a);
+        }
+    }
 }
 
 void BlurImage(const View& v, const Filter& f) {
