@@ -409,6 +409,20 @@ Floats4 StraightOf(uint32_t p) {
                    static_cast<float>(a)};
 }
 
+// A straight colour premultiplied again, as Premultiply does: channels
+// below 0 (or not numbers) are 0, above 255 are 255, and none exceeds the
+// alpha.
+uint32_t PremultipliedOf(Floats4 c) {
+    typedef int32_t Ints4 __attribute__((vector_size(16)));
+    const uint32_t alpha = Byte(c[3]);
+    c = reinterpret_cast<Floats4>(reinterpret_cast<Ints4>(c) & (c > 0));
+    const Ints4 above = c > 255;
+    c = reinterpret_cast<Floats4>((reinterpret_cast<Ints4>(c) & ~above) | (reinterpret_cast<Ints4>(Floats4{255, 255, 255, 255}) & above));
+    const Ints4 rounded = __builtin_convertvector(c * (static_cast<float>(alpha) / 255.0f) + 0.5f, Ints4);
+    auto channel = [&](int i) { return std::min(alpha, static_cast<uint32_t>(rounded[i])); };
+    return Pack(alpha, channel(0), channel(1), channel(2));
+}
+
 void ColorMatrix(const View& v, const Filter& f) {
     if (f.weights.size() < 20) return;
     // The matrix by columns: what red, green, blue and alpha each add to the
@@ -421,7 +435,7 @@ void ColorMatrix(const View& v, const Filter& f) {
         for (int x = 0; x < v.width; ++x) {
             const Floats4 s = StraightOf(row[x]);
             const Floats4 out = column[0] * s[0] + column[1] * s[1] + column[2] * s[2] + column[3] * s[3] + column[4];
-            row[x] = Premultiply(out[0], out[1], out[2], out[3]);
+            row[x] = PremultipliedOf(out);
         }
     }
 }
@@ -450,7 +464,7 @@ void Convolution(const View& v, const Filter& f) {
                 to = f.clamp ? StraightOf(v.At(std::clamp(sx, 0, w - 1), std::clamp(sy, 0, h - 1))) : outside;
         }
     }
-    const double divisor = f.divisor == 0 ? 1 : f.divisor;
+    const float scale = static_cast<float>(1 / (f.divisor == 0 ? 1 : f.divisor)), bias = static_cast<float>(f.bias);
     for (int y = 0; y < h; ++y) {
         uint32_t* row = &v.At(0, y);
         for (int x = 0; x < w; ++x) {
@@ -462,8 +476,9 @@ void Convolution(const View& v, const Filter& f) {
             }
             const float ownAlpha = in[(static_cast<size_t>(y) + static_cast<size_t>(top)) * paddedWidth +
                                       static_cast<size_t>(x) + static_cast<size_t>(left)][3];
-            const double a = f.preserveAlpha ? ownAlpha : sum[3] / divisor + f.bias;
-            row[x] = Premultiply(sum[0] / divisor + f.bias, sum[1] / divisor + f.bias, sum[2] / divisor + f.bias, a);
+            Floats4 out = sum * scale + bias;
+            if (f.preserveAlpha) out[3] = ownAlpha;
+            row[x] = PremultipliedOf(out);
         }
     }
 }
