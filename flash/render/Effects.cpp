@@ -7,6 +7,10 @@
 #include <cstring>
 #include <functional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace showsaver::flash {
 namespace {
 
@@ -124,11 +128,38 @@ void BoxColumns(const Plane& in, Plane& out, int w, int h, int width, std::vecto
     sums.assign(n, 0);
     for (int k = 0; k <= right && k < h; ++k)
         for (size_t x = 0; x < n; ++x) sums[x] += row(k)[x];
-    uint32_t* __restrict sum = sums.data();
+    uint32_t* sum = sums.data();
     for (int y = 0; y < h; ++y) {
-        uint8_t* __restrict to = out.data() + static_cast<ptrdiff_t>(y) * w;
-        const uint8_t *__restrict coming = row(y + right + 1), *__restrict going = row(y - left);
-        for (size_t x = 0; x < n; ++x) {
+        uint8_t* to = out.data() + static_cast<ptrdiff_t>(y) * w;
+        const uint8_t *coming = row(y + right + 1), *going = row(y - left);
+        size_t x = 0;
+#if defined(__SSE2__)
+        // Sixteen columns a step, the quotients as BoxDivider::Vectorizable
+        // makes them.
+        const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi32(width / 2);
+        const __m128 reciprocal = _mm_set1_ps(1.0f / static_cast<float>(width)), nudge = _mm_set1_ps(1e-3f);
+        auto mean = [&](__m128i s) {
+            return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(s, half)), reciprocal), nudge));
+        };
+        for (; x + 16 <= n; x += 16) {
+            __m128i s[4];
+            for (int k = 0; k < 4; ++k) s[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sum + x) + k);
+            const __m128i means = _mm_packus_epi16(_mm_packs_epi32(mean(s[0]), mean(s[1])), _mm_packs_epi32(mean(s[2]), mean(s[3])));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x), means);
+            const __m128i added = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coming + x));
+            const __m128i gone = _mm_loadu_si128(reinterpret_cast<const __m128i*>(going + x));
+            // Each byte's change as a 16-bit difference, then widened with its sign.
+            const __m128i changeLow = _mm_sub_epi16(_mm_unpacklo_epi8(added, zero), _mm_unpacklo_epi8(gone, zero));
+            const __m128i changeHigh = _mm_sub_epi16(_mm_unpackhi_epi8(added, zero), _mm_unpackhi_epi8(gone, zero));
+            const __m128i change[4] = {_mm_srai_epi32(_mm_unpacklo_epi16(changeLow, changeLow), 16),
+                                       _mm_srai_epi32(_mm_unpackhi_epi16(changeLow, changeLow), 16),
+                                       _mm_srai_epi32(_mm_unpacklo_epi16(changeHigh, changeHigh), 16),
+                                       _mm_srai_epi32(_mm_unpackhi_epi16(changeHigh, changeHigh), 16)};
+            for (int k = 0; k < 4; ++k)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(sum + x) + k, _mm_add_epi32(s[k], change[k]));
+        }
+#endif
+        for (; x < n; ++x) {
             to[x] = divide.Vectorizable(sum[x]);
             sum[x] += uint32_t{coming[x]} - going[x];
         }
@@ -198,37 +229,37 @@ uint32_t Over(uint32_t top, uint32_t bottom) {
 }
 
 // Over for rows of `n` pixels into `out` (which may be either of them),
-// four pixels at a time in the vector units. (x + 128 + (x + 128) / 256) /
-// 256 is x / 255 rounded for every product of two bytes, as Over has it.
+// four pixels at a time: four clear pixels on top leave the bottom, four
+// opaque ones are the result, and the others are worked out in the vector
+// units, a channel a word. (x + 128 + (x + 128) / 256) / 256 is x / 255
+// rounded for every product of two bytes, as Over has it, and packing the
+// words back into bytes holds each sum at 255.
 void OverRow(const uint32_t* top, const uint32_t* bottom, uint32_t* out, size_t n) {
-    typedef uint8_t Bytes16 __attribute__((vector_size(16)));
-    typedef uint8_t Bytes8 __attribute__((vector_size(8)));
-    typedef uint16_t Words8 __attribute__((vector_size(16)));
-    auto words = [](Bytes8 b) { return __builtin_convertvector(b, Words8); };
-    // Two pixels, widened to a word a channel; each channel of `bottom` is
-    // kept by 255 less the alpha (word 3 or 7) of its pixel in `top`.
-    auto over = [&](Bytes8 t8, Bytes8 b8) {
-        const Words8 t = words(t8), b = words(b8);
-        const Words8 keep = 255 - __builtin_shufflevector(t, t, 3, 3, 3, 3, 7, 7, 7, 7);
-        Words8 scaled = b * keep + 128;
-        scaled = (scaled + (scaled >> 8)) >> 8;
-        Words8 sum = t + scaled;
-        const Words8 over255 = reinterpret_cast<Words8>(sum > 255);
-        sum = (sum & ~over255) | (over255 & 255);
-        return __builtin_convertvector(sum, Bytes8);
-    };
     size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255), half = _mm_set1_epi16(128);
+    auto over = [&](__m128i t, __m128i b) {
+        const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(t, 0xFF), 0xFF);
+        __m128i scaled = _mm_add_epi16(_mm_mullo_epi16(b, _mm_sub_epi16(full, alpha)), half);
+        scaled = _mm_srli_epi16(_mm_add_epi16(scaled, _mm_srli_epi16(scaled, 8)), 8);
+        return _mm_add_epi16(t, scaled);
+    };
     for (; i + 4 <= n; i += 4) {
-        Bytes16 t, b;
-        std::memcpy(&t, top + i, 16);
-        std::memcpy(&b, bottom + i, 16);
-        const Bytes8 low = over(__builtin_shufflevector(t, t, 0, 1, 2, 3, 4, 5, 6, 7),
-                                __builtin_shufflevector(b, b, 0, 1, 2, 3, 4, 5, 6, 7));
-        const Bytes8 high = over(__builtin_shufflevector(t, t, 8, 9, 10, 11, 12, 13, 14, 15),
-                                 __builtin_shufflevector(b, b, 8, 9, 10, 11, 12, 13, 14, 15));
-        const Bytes16 result = __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-        std::memcpy(out + i, &result, 16);
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + i));
+        __m128i result;
+        const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(t, zero));
+        const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(t, 24), _mm_set1_epi32(255)));
+        if (clear == 0xFFFF)
+            result = b;
+        else if (opaque == 0xFFFF)
+            result = t;
+        else
+            result = _mm_packus_epi16(over(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(b, zero)),
+                                      over(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(b, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), result);
     }
+#endif
     for (; i < n; ++i) out[i] = Over(top[i], bottom[i]);
 }
 
