@@ -1,7 +1,8 @@
 // The Flash bitmap filters over a whole 1920 x 1080 object: a drop shadow,
 // a glow and a bevel with the values a movie's authoring tool gives them by
 // default, a blur at high quality (three passes), a 3 x 3 sharpening
-// convolution and a sepia colour matrix, each against copying the object's
+// convolution, a sepia colour matrix, and the colour transform of the
+// object fading out, each against copying the object's
 // pixels in the same run. Every iteration copies the object in afresh (the
 // filters work in place), and the filter's time is what it adds to the copy.
 // The goal: a whole-screen drop shadow or glow within half a frame at 60
@@ -115,12 +116,24 @@ void BM_Bevel(benchmark::State& state) { RunFilter(state, Default(flash::FilterK
 void BM_Blur(benchmark::State& state) { RunFilter(state, Default(flash::FilterKind::Blur)); }
 void BM_Sharpen(benchmark::State& state) { RunFilter(state, Sharpen()); }
 void BM_Sepia(benchmark::State& state) { RunFilter(state, Sepia()); }
+// A filtered object fading out: its colour transform halves the alpha.
+void BM_Fade(benchmark::State& state) {
+    SurfacePtr work = NewSurface();
+    flash::ColorTransform fade;
+    fade.ma = 0.5;
+    for (auto _ : state) {
+        CopyPixels(const_cast<cairo_surface_t*>(Object()), work.get());
+        flash::TransformPixels(work.get(), fade);
+        benchmark::DoNotOptimize(cairo_image_surface_get_data(work.get()));
+    }
+}
 BENCHMARK(BM_DropShadow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Glow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bevel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Blur)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sharpen)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sepia)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fade)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -130,7 +143,7 @@ int main(int argc, char** argv) {
     bench::TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double copy = reporter.Seconds("BM_Copy");
-    for (const char* name : {"BM_DropShadow", "BM_Glow", "BM_Bevel", "BM_Blur", "BM_Sharpen", "BM_Sepia"}) {
+    for (const char* name : {"BM_DropShadow", "BM_Glow", "BM_Bevel", "BM_Blur", "BM_Sharpen", "BM_Sepia", "BM_Fade"}) {
         double filtered = reporter.Seconds(name);
         if (copy > 0 && filtered > 0)
             std::printf("%-14s at %d x %d: %6.2f ms, ratio to a copy %6.2f%s\n", name + 3, kWidth, kHeight,

@@ -415,14 +415,6 @@ void Bevel(const View& v, const Filter& f) {
         put([](uint8_t own) -> uint32_t { return 255u - own; });
 }
 
-struct Straight {
-    double r, g, b, a;
-};
-Straight Unpremultiply(uint32_t p) {
-    double a = A(p);
-    if (a == 0) return {0, 0, 0, 0};
-    return {R(p) * 255 / a, G(p) * 255 / a, B(p) * 255 / a, a};
-}
 uint32_t Premultiply(double r, double g, double b, double a) {
     const uint32_t alpha = Byte(a);
     const double k = alpha / 255.0;
@@ -573,14 +565,39 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters) {
 void TransformPixels(cairo_surface_t* image, const ColorTransform& color) {
     View v = ViewOf(image);
     if (!v.data) return;
-    for (int y = 0; y < v.height; ++y)
+    // A pixel's channels taken out of premultiplied form, transformed and
+    // premultiplied again, each step a table of what Unpremultiply, Apply
+    // and Premultiply make of it: the first and last (by alpha, then
+    // channel) are the same for every transform and made once.
+    using ByAlpha = std::array<uint8_t, 256 * 256>;
+    static const ByAlpha straight = [] {
+        ByAlpha table{};
+        for (uint32_t a = 1; a < 256; ++a)
+            for (uint32_t c = 0; c < 256; ++c) table[a << 8 | c] = static_cast<uint8_t>(Byte(static_cast<double>(c * 255) / a));
+        return table;
+    }();
+    static const ByAlpha premultiplied = [] {
+        ByAlpha table{};
+        for (uint32_t a = 0; a < 256; ++a)
+            for (uint32_t c = 0; c < 256; ++c) table[a << 8 | c] = static_cast<uint8_t>(Premultiply(0, 0, c, a));
+        return table;
+    }();
+    std::array<Rgba, 256> transformed;
+    for (uint32_t i = 0; i < 256; ++i) {
+        const auto b = static_cast<uint8_t>(i);
+        transformed[i] = color.Apply({b, b, b, b});
+    }
+    for (int y = 0; y < v.height; ++y) {
+        uint32_t* row = &v.At(0, y);
         for (int x = 0; x < v.width; ++x) {
-            uint32_t p = v.At(x, y);
+            const uint32_t p = row[x];
             if (p == 0 && color.aa <= 0) continue;
-            Straight s = Unpremultiply(p);
-            Rgba c = color.Apply({static_cast<uint8_t>(Byte(s.r)), static_cast<uint8_t>(Byte(s.g)), static_cast<uint8_t>(Byte(s.b)), static_cast<uint8_t>(Byte(s.a))});
-            v.At(x, y) = Premultiply(c.r, c.g, c.b, c.a);
+            const uint32_t a = A(p) << 8;
+            const uint32_t ta = transformed[A(p)].a << 8;
+            row[x] = Pack(ta >> 8, premultiplied[ta | transformed[straight[a | R(p)]].r],
+                          premultiplied[ta | transformed[straight[a | G(p)]].g], premultiplied[ta | transformed[straight[a | B(p)]].b]);
         }
+    }
     cairo_surface_mark_dirty(image);
 }
 
