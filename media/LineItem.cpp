@@ -11,7 +11,7 @@ void LineItem::CopyFrom(const Item& other) {
     Item::CopyFrom(other);
     auto& o = static_cast<const LineItem&>(other);
     color.Assign(o.color);
-    int32_t seed = placement.randomSeed;
+    const auto seed = placement.randomSeed;
     placement = o.placement;
     placement.randomSeed = seed;
     penStyle = o.penStyle;

@@ -13,11 +13,6 @@
 
 namespace showsaver {
 
-PicturePlacement::PicturePlacement() {
-    CRand rand(CurrentTimeSeconds());
-    randomSeed = rand.Next();
-}
-
 void PicturePlacement::LoadCommonPart(ShowReader& reader) {
     for (int32_t* field : {&startX, &startY, &endX, &endY, &xStep, &yStep, &horizontalPath, &xComparison,
                            &xLimit, &yLimit, &bothConditions, &yComparison, &freeMovement, &movementDelay,
@@ -187,8 +182,9 @@ bool Reached(int32_t value, int32_t end, int32_t step) {
 
 void PicturePlacement::ComputePath(int32_t width, int32_t height, int32_t screenWidth, int32_t screenHeight,
                                    int32_t settingsTimes) {
-    randomSeed += 100;
-    CRand rand(static_cast<uint32_t>(randomSeed));
+    if (!randomSeed) randomSeed = TimeSeed();
+    *randomSeed += 100;
+    CRand rand(static_cast<uint32_t>(*randomSeed));
     auto milliseconds = static_cast<uint32_t>(sys::LocalSystemTime().milliseconds);
     uint32_t r1 = static_cast<uint32_t>(rand.Next());
     uint32_t t1 = sys::TickCount();
@@ -280,7 +276,7 @@ bool PicturePlacement::Step() {
 
 void PictureRefProperty::Assign(const ItemProperty& other) {
     auto& o = static_cast<const PictureRefProperty&>(other);
-    int32_t seed = placement.randomSeed;
+    const auto seed = placement.randomSeed;
     placement = o.placement;
     placement.randomSeed = seed;
     color.Assign(o.color);

@@ -6,6 +6,7 @@
 #include "show/ItemProperty.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace showsaver {
 
@@ -29,9 +30,7 @@ struct PicturePlacement {
     int32_t typewriter = 0;
     int32_t keepScreenBehind = 0;
     int32_t saveBackground = 0;
-    int32_t randomSeed = 0;   // not stored; advanced by 100 at each path
-
-    PicturePlacement();
+    std::optional<int32_t> randomSeed;   // not stored; TimeSeed() at the first path, then advanced by 100 at each
 
     // Reads the record in the layout the show's versions select (the older
     // layouts of signature-B shows included).

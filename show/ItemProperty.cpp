@@ -20,12 +20,6 @@ void TextProperty::Load(ShowReader& reader) { reader.ReadScrambledText(text); }
 
 void TextProperty::Save(ShowWriter& writer) const { writer.WriteScrambledText(text); }
 
-ColorProperty::ColorProperty() {
-    // Every colour property gets its own starting point for random colours.
-    CRand rand(CurrentTimeSeconds());
-    seed = rand.Next();
-}
-
 void ColorProperty::Assign(const ItemProperty& other) {
     auto& o = static_cast<const ColorProperty&>(other);
     color = o.color;
@@ -58,8 +52,11 @@ void ColorProperty::Describe(FieldVisitor& visitor) {
 
 void ColorProperty::ApplyRandomColor(int32_t settingsTimes) {
     if (!random) return;
-    seed += 100;
-    CRand rand(static_cast<uint32_t>(seed));
+    // The starting point is taken at the first random colour: a show of
+    // thousands of items reads the clock only for those that use one.
+    if (!seed) seed = TimeSeed();
+    *seed += 100;
+    CRand rand(static_cast<uint32_t>(*seed));
     auto now = sys::LocalSystemTime();
     uint32_t low = static_cast<uint32_t>(rand.Next() * now.milliseconds) & 0xFFFF;
     uint32_t v = ((sys::TickCount() & 0xFFFF) << 16) | low;

@@ -4,6 +4,7 @@
 // pointers, seeds or counters.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace showsaver {
@@ -35,7 +36,6 @@ public:
 
 class ColorProperty : public ItemProperty {
 public:
-    ColorProperty();
     void Assign(const ItemProperty& other) override;
     void Load(ShowReader& reader) override;   // colour, raster mode, random flag, fourth value
     void Save(ShowWriter& writer) const override;
@@ -50,7 +50,7 @@ public:
     int32_t random = 0;
     int32_t fourthValue = 1;  // 1: a scene uses the window's background colour
     ColorRef secondColor = 0xFFFFFF;
-    int32_t seed = 0;         // not stored; advanced by each random colour
+    std::optional<int32_t> seed;   // not stored; TimeSeed() at the first random colour, then advanced by each
 };
 
 class DurationProperty : public ItemProperty {

@@ -6,6 +6,8 @@ namespace showsaver {
 
 uint32_t CurrentTimeSeconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
+int32_t TimeSeed() { return CRand(CurrentTimeSeconds()).Next(); }
+
 void RangeRandom::Seed(int32_t seed) {
     m_low = 0;
     m_high = CRand::kMax;

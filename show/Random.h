@@ -47,4 +47,8 @@ private:
 // Seconds since the epoch, as the C runtime's time() gives them.
 uint32_t CurrentTimeSeconds();
 
+// The starting point of an item's random colours or paths: the first number
+// of a generator seeded with the current second.
+int32_t TimeSeed();
+
 } // namespace showsaver
