@@ -465,42 +465,45 @@ void ColorMatrix(const View& v, const Filter& f) {
 
 // Each pixel becomes the weighted sum of the matrix around it (the matrix's
 // centre at column matrixX / 2 and row matrixY / 2), divided, biased and
-// premultiplied again. The straight colours are laid out once with a border
-// of what lies beyond the edges (the nearest edge pixel when clamping, else
-// the filter's colour), so that the sums never test where they are.
+// premultiplied again. The straight colours of the rows the matrix covers
+// are laid out once each, in a ring of matrixY rows, with a border of what
+// lies beyond the edges (the nearest edge pixel when clamping, else the
+// filter's colour), so that the sums never test where they are.
 void Convolution(const View& v, const Filter& f) {
     const int mx = f.matrixX, my = f.matrixY;
     if (mx <= 0 || my <= 0 || f.weights.size() < static_cast<size_t>(mx) * static_cast<size_t>(my)) return;
     const int w = v.width, h = v.height, left = mx / 2, top = my / 2;
     const size_t paddedWidth = static_cast<size_t>(w) + static_cast<size_t>(mx) - 1;
-    const size_t paddedHeight = static_cast<size_t>(h) + static_cast<size_t>(my) - 1;
     const Floats4 outside{float(f.color.r), float(f.color.g), float(f.color.b), float(f.color.a)};
-    std::vector<Floats4> in(paddedWidth * paddedHeight);
-    for (size_t py = 0; py < paddedHeight; ++py) {
-        const int sy = static_cast<int>(py) - top;
+    std::vector<Floats4> ring(paddedWidth * static_cast<size_t>(my));
+    auto line = [&](int py) { return ring.data() + static_cast<size_t>(py % my) * paddedWidth; };
+    // Lays out padded row `py`: the image's row py - top.
+    auto layOut = [&](int py) {
+        Floats4* to = line(py);
+        const int sy = py - top;
         for (size_t px = 0; px < paddedWidth; ++px) {
             const int sx = static_cast<int>(px) - left;
-            Floats4& to = in[py * paddedWidth + px];
             if (sx >= 0 && sy >= 0 && sx < w && sy < h)
-                to = StraightOf(v.At(sx, sy));
+                to[px] = StraightOf(v.At(sx, sy));
             else
-                to = f.clamp ? StraightOf(v.At(std::clamp(sx, 0, w - 1), std::clamp(sy, 0, h - 1))) : outside;
+                to[px] = f.clamp ? StraightOf(v.At(std::clamp(sx, 0, w - 1), std::clamp(sy, 0, h - 1))) : outside;
         }
-    }
+    };
     const float scale = static_cast<float>(1 / (f.divisor == 0 ? 1 : f.divisor)), bias = static_cast<float>(f.bias);
+    for (int py = 0; py < my - 1; ++py) layOut(py);
     for (int y = 0; y < h; ++y) {
+        // Row y is written only once every row it is read from is laid out.
+        layOut(y + my - 1);
         uint32_t* row = &v.At(0, y);
         for (int x = 0; x < w; ++x) {
             Floats4 sum{0, 0, 0, 0};
             for (int j = 0; j < my; ++j) {
-                const Floats4* line = &in[(static_cast<size_t>(y) + static_cast<size_t>(j)) * paddedWidth + static_cast<size_t>(x)];
+                const Floats4* in = line(y + j) + x;
                 const float* weights = f.weights.data() + static_cast<size_t>(j) * static_cast<size_t>(mx);
-                for (int i = 0; i < mx; ++i) sum += weights[i] * line[i];
+                for (int i = 0; i < mx; ++i) sum += weights[i] * in[i];
             }
-            const float ownAlpha = in[(static_cast<size_t>(y) + static_cast<size_t>(top)) * paddedWidth +
-                                      static_cast<size_t>(x) + static_cast<size_t>(left)][3];
             Floats4 out = sum * scale + bias;
-            if (f.preserveAlpha) out[3] = ownAlpha;
+            if (f.preserveAlpha) out[3] = line(y + top)[x + left][3];
             row[x] = PremultipliedOf(out);
         }
     }
