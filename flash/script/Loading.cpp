@@ -24,7 +24,7 @@ void Notify(Vm& vm, Object* loader, const char* event, std::vector<Value> args) 
     if (!listeners.IsObject() || listeners.object->kind != Kind::Array) return;
     std::vector<Value> each = listeners.object->elements;   // a listener may remove itself
     for (const Value& listener : each)
-        if (listener.IsObject() && vm.IsCallable(vm.Get(listener, event))) vm.CallMethod(listener, event, args);
+        if (listener.IsObject() && vm.IsCallable(vm.Get(listener, event))) vm.CallHandlerMethod(listener, event, args);
 }
 
 // A clip named by a clip, or by a path from the root.

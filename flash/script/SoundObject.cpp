@@ -135,7 +135,7 @@ void Vm::SoundsCompleted() {
         playingSounds.erase(it);
         sounds.positions.erase(token);
         Value handler = GetOf(s, "onSoundComplete");
-        if (IsCallable(handler)) Call(handler, Value::Obj(s), {});
+        if (IsCallable(handler)) CallHandler(handler, Value::Obj(s), {});
     }
 }
 

@@ -37,6 +37,9 @@ void Vm::RunStep(std::vector<PendingActions>& actions, double elapsedMs, bool ev
         RunLoads(actions, next);
     } catch (Abandon&) {
         abandoned = true;
+    } catch (Thrown&) {
+        // A throw from where no handler runs (a getter read between
+        // handlers) ends the step's scripts; the next step runs them again.
     }
     pending = nullptr;
     stack.clear();
@@ -69,7 +72,7 @@ void Vm::Collect(Playhead* p, std::vector<Playhead*>& out, int level) {
 void Vm::RunClipEvent(Playhead* p, const char* name) {
     Object* o = ClipObject(p);
     Value handler = GetOf(o, name);
-    if (IsCallable(handler)) Call(handler, Value::Obj(o), {});
+    if (IsCallable(handler)) CallHandler(handler, Value::Obj(o), {});
 }
 
 // With `enterFrame`, the enterFrame events of the clips loaded before;
@@ -110,7 +113,7 @@ void Vm::ClipEvents(bool enterFrame) {
         m_names.erase(serial);
         pens.erase(serial);
         Value handler = GetOf(loaded.object, "onUnload");
-        if (IsCallable(handler)) Call(handler, Value::Obj(loaded.object), {});
+        if (IsCallable(handler)) CallHandler(handler, Value::Obj(loaded.object), {});
         if (loaded.actions)
             for (const ClipAction& action : *loaded.actions)
                 if (action.events & kUnloadEvent) RunBlock(action.code, root.Serial());
@@ -127,8 +130,8 @@ void Vm::FireTimers() {
             Timer t = it->second;
             if (t.repeat) it->second.due += t.interval;
             else timers.erase(it);
-            if (t.method.empty()) Call(t.function, Value{}, t.args);
-            else CallMethod(t.self, t.method, t.args);
+            if (t.method.empty()) CallHandler(t.function, Value{}, t.args);
+            else CallHandlerMethod(t.self, t.method, t.args);
         }
         auto it = timers.find(id);
         if (it != timers.end() && it->second.due <= nowMs) it->second.due = nowMs + it->second.interval;

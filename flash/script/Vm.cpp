@@ -592,6 +592,20 @@ Value Vm::CallMethod(const Value& target, const std::string& name, std::span<con
     return Call(Get(target, name), target, args);
 }
 
+void Vm::CallHandler(const Value& function, const Value& self, std::span<const Value> args) {
+    try {
+        Call(function, self, args);
+    } catch (Thrown&) {
+    }
+}
+
+void Vm::CallHandlerMethod(const Value& target, const std::string& name, std::span<const Value> args) {
+    try {
+        Call(Get(target, name), target, args);
+    } catch (Thrown&) {
+    }
+}
+
 void Vm::Throw(const std::string& message) {
     Object* e = NewObject(errorProto);
     SetOf(e, "message", Value::Str(message));

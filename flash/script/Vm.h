@@ -101,6 +101,11 @@ public:
     Value Call(const Value& function, const Value& self, std::span<const Value> args, Object* home = nullptr);
     Value Construct(const Value& constructor, std::span<const Value> args);
     Value CallMethod(const Value& target, const std::string& name, std::span<const Value> args);
+    // Calls a handler the player runs of its own accord (a clip's event, a
+    // timer, a listener, a sound's end): a throw no script catches ends the
+    // handler, as it ends a block of actions, and the movie plays on.
+    void CallHandler(const Value& function, const Value& self, std::span<const Value> args);
+    void CallHandlerMethod(const Value& target, const std::string& name, std::span<const Value> args);
     bool IsCallable(const Value& v) const { return v.IsObject() && v.object->kind == Kind::Function; }
     bool constructing = false;   // a native runs as a constructor
     void Throw(const std::string& message);

@@ -476,6 +476,19 @@ TEST(FlashScript, EventsAndTimersFollowTheMoviesClock) {
               push "word"; getVariable; trace
             end
             push 3, "setTimeout"; callFunction; pop; push "now"; trace)", 5, "now|late"},
+        // A throw that no script catches ends its handler; the movie plays on.
+        {R"(push "n", 0; setVariable
+            push "this"; getVariable; push "onEnterFrame"
+            function _()
+              push "n", "n"; getVariable; increment; setVariable; push "n"; getVariable; trace
+              push "boom"; throw
+            end
+            setMember)", 3, "1|2|3"},
+        {R"(push 50
+            function _()
+              push "late"; trace; push "boom"; throw
+            end
+            push 2, "setTimeout"; callFunction; pop; push "now"; trace)", 3, "now|late"},
     };
     for (const auto& r : rows) EXPECT_EQ(Trace(r.source, 8, r.ticks), r.trace) << r.source;
 }
