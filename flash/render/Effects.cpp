@@ -45,28 +45,25 @@ uint32_t Byte(double v) {
 // The width of the box a blur value asks for: one pixel is no blur.
 int BoxWidth(double blur) { return std::clamp(static_cast<int>(std::lround(blur)), 1, static_cast<int>(Filter::kMaxBlur)); }
 
-// Rounds sums of box samples divided by the box's width with a multiply: a
-// sum of at most 255 × 255 and its rounding half stay below 2^16, where the
-// reciprocal below is exact for every width up to 2^16.
+// Rounds sums of box samples divided by the box's width with a multiply in
+// single precision, which the vector units do four or more at a time: for
+// a sum of at most 255 × 255 the quotient is off by less than 3e-5, and one
+// that is not whole is at least 1/255 short of the next whole number, so a
+// nudge of 1e-3 makes the truncation exact (checked for every sum and
+// width).
 class BoxDivider {
 public:
-    explicit BoxDivider(uint32_t width)
-        : m_reciprocal((uint64_t{1} << 32) / width + 1), m_half(width / 2), m_floatReciprocal(1.0f / static_cast<float>(width)) {}
+    explicit BoxDivider(uint32_t width) : m_half(static_cast<int32_t>(width / 2)), m_reciprocal(1.0f / static_cast<float>(width)) {}
     uint8_t operator()(uint32_t sum) const {
-        return static_cast<uint8_t>((uint64_t{sum + m_half} * m_reciprocal) >> 32);
+        return static_cast<uint8_t>(static_cast<int32_t>(static_cast<float>(static_cast<int32_t>(sum) + m_half) * m_reciprocal + kNudge));
     }
-    // The same in single precision, which the vector units do four or more
-    // at a time: the quotient is off by less than 3e-5, and one that is not
-    // whole is at least 1/255 short of the next whole number, so a nudge of
-    // 1e-3 makes the truncation exact.
-    uint8_t Vectorizable(uint32_t sum) const {
-        return static_cast<uint8_t>(static_cast<int32_t>(static_cast<float>(static_cast<int32_t>(sum + m_half)) * m_floatReciprocal + 1e-3f));
-    }
+    int32_t Half() const { return m_half; }
+    float Reciprocal() const { return m_reciprocal; }
+    static constexpr float kNudge = 1e-3f;
 
 private:
-    uint64_t m_reciprocal;
-    uint32_t m_half;
-    float m_floatReciprocal;
+    int32_t m_half;
+    float m_reciprocal;
 };
 
 // One box pass along each row of `in` into `out`: each sample becomes the
@@ -134,10 +131,9 @@ void BoxColumns(const Plane& in, Plane& out, int w, int h, int width, std::vecto
         const uint8_t *coming = row(y + right + 1), *going = row(y - left);
         size_t x = 0;
 #if defined(__SSE2__)
-        // Sixteen columns a step, the quotients as BoxDivider::Vectorizable
-        // makes them.
-        const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi32(width / 2);
-        const __m128 reciprocal = _mm_set1_ps(1.0f / static_cast<float>(width)), nudge = _mm_set1_ps(1e-3f);
+        // Sixteen columns a step, the quotients as BoxDivider makes them.
+        const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi32(divide.Half());
+        const __m128 reciprocal = _mm_set1_ps(divide.Reciprocal()), nudge = _mm_set1_ps(BoxDivider::kNudge);
         auto mean = [&](__m128i s) {
             return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_add_epi32(s, half)), reciprocal), nudge));
         };
@@ -160,7 +156,7 @@ void BoxColumns(const Plane& in, Plane& out, int w, int h, int width, std::vecto
         }
 #endif
         for (; x < n; ++x) {
-            to[x] = divide.Vectorizable(sum[x]);
+            to[x] = divide(sum[x]);
             sum[x] += uint32_t{coming[x]} - going[x];
         }
     }
@@ -415,13 +411,6 @@ void Bevel(const View& v, const Filter& f) {
         put([](uint8_t own) -> uint32_t { return 255u - own; });
 }
 
-uint32_t Premultiply(double r, double g, double b, double a) {
-    const uint32_t alpha = Byte(a);
-    const double k = alpha / 255.0;
-    auto c = [&](double v) { return std::min(alpha, Byte(std::clamp(v, 0.0, 255.0) * k)); };
-    return Pack(alpha, c(r), c(g), c(b));
-}
-
 // A straight colour in the vector units: red, green, blue and alpha, 0 to 255.
 typedef float Floats4 __attribute__((vector_size(16)));
 Floats4 StraightOf(uint32_t p) {
@@ -432,9 +421,9 @@ Floats4 StraightOf(uint32_t p) {
                    static_cast<float>(a)};
 }
 
-// A straight colour premultiplied again, as Premultiply does: channels
-// below 0 (or not numbers) are 0, above 255 are 255, and none exceeds the
-// alpha.
+// A straight colour premultiplied again: the alpha rounded into 0..255,
+// channels below 0 (or not numbers) 0 and above 255 255, then scaled by the
+// alpha, rounded, and none above it.
 uint32_t PremultipliedOf(Floats4 c) {
     typedef int32_t Ints4 __attribute__((vector_size(16)));
     const uint32_t alpha = Byte(c[3]);
@@ -569,9 +558,8 @@ void TransformPixels(cairo_surface_t* image, const ColorTransform& color) {
     View v = ViewOf(image);
     if (!v.data) return;
     // A pixel's channels taken out of premultiplied form, transformed and
-    // premultiplied again, each step a table of what Unpremultiply, Apply
-    // and Premultiply make of it: the first and last (by alpha, then
-    // channel) are the same for every transform and made once.
+    // premultiplied again, each step a table: the first and last (by alpha,
+    // then channel) are the same for every transform and made once.
     using ByAlpha = std::array<uint8_t, 256 * 256>;
     static const ByAlpha straight = [] {
         ByAlpha table{};
@@ -582,7 +570,8 @@ void TransformPixels(cairo_surface_t* image, const ColorTransform& color) {
     static const ByAlpha premultiplied = [] {
         ByAlpha table{};
         for (uint32_t a = 0; a < 256; ++a)
-            for (uint32_t c = 0; c < 256; ++c) table[a << 8 | c] = static_cast<uint8_t>(Premultiply(0, 0, c, a));
+            for (uint32_t c = 0; c < 256; ++c)
+                table[a << 8 | c] = static_cast<uint8_t>(PremultipliedOf(Floats4{0, 0, static_cast<float>(c), static_cast<float>(a)}));
         return table;
     }();
     std::array<Rgba, 256> transformed;
