@@ -70,35 +70,24 @@ private:
 // mean of the `width` around it, zeros beyond the ends. Four rows go side by
 // side, so that their running sums do not wait on one another; each is
 // first put between zeros, so that the window needs no test at the ends.
+// A last group of fewer than four repeats its last row into a spare line.
 void BoxRows(const Plane& in, Plane& out, int w, int h, int width) {
     const BoxDivider divide(static_cast<uint32_t>(width));
     const int left = (width - 1) / 2;
     constexpr int kRows = 4;
     const size_t padded = static_cast<size_t>(w) + static_cast<size_t>(width);
-    std::vector<uint8_t> lines(kRows * padded, 0);
+    std::vector<uint8_t> lines(kRows * padded, 0), spare(static_cast<size_t>(w));
     for (int y0 = 0; y0 < h; y0 += kRows) {
-        const int rows = std::min(kRows, h - y0);
         uint32_t sum[kRows] = {};
         const uint8_t* line[kRows];
         uint8_t* to[kRows];
         for (int k = 0; k < kRows; ++k) {
-            // Rows past the last repeat it, and their results are not kept.
-            const int y = y0 + std::min(k, rows - 1);
+            const int y = std::min(y0 + k, h - 1);
             uint8_t* pad = lines.data() + static_cast<size_t>(k) * padded;
             std::copy_n(in.data() + static_cast<ptrdiff_t>(y) * w, w, pad + left);
             line[k] = pad;
-            to[k] = k < rows ? out.data() + static_cast<ptrdiff_t>(y) * w : pad;
+            to[k] = y0 + k < h ? out.data() + static_cast<ptrdiff_t>(y) * w : spare.data();
             for (int j = 0; j < width; ++j) sum[k] += pad[j];
-        }
-        if (rows < kRows) {
-            // The spare rows write into their own padding, behind their reads.
-            for (int i = 0; i < w; ++i)
-                for (int k = 0; k < kRows; ++k) {
-                    const uint8_t result = divide(sum[k]);
-                    sum[k] += uint32_t{line[k][i + width]} - line[k][i];
-                    if (k < rows) to[k][i] = result;
-                }
-            continue;
         }
         uint32_t s0 = sum[0], s1 = sum[1], s2 = sum[2], s3 = sum[3];
         const uint8_t *l0 = line[0], *l1 = line[1], *l2 = line[2], *l3 = line[3];
