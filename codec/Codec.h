@@ -112,6 +112,11 @@ std::optional<RgbImage> ReadPng(Source& source);
 std::optional<RgbImage> ReadPcx(Source& source);
 std::optional<RgbImage> ReadTga(Source& source);
 
+// Decodes a JPEG to its end without keeping its pixels, much faster than
+// ReadJpeg, and returns its size: fails exactly where ReadJpeg would, with
+// the same last error.
+std::optional<PictureSize> CheckJpeg(Source& source);
+
 // Resamples `source` to width × height: each output pixel is the area-
 // weighted average of the source pixels it covers along an axis that
 // shrinks, and the bilinear interpolation of the nearest source pixels along

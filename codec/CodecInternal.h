@@ -34,10 +34,10 @@ void NoteRefusedSize(int64_t width, int64_t height);
 
 // Runs a reader's steps at the public boundary: its error, or a failed
 // allocation, becomes the thread's last error and an empty result.
-template <typename Step>
-std::optional<RgbImage> AtBoundary(Step&& step) {
+template <typename T = RgbImage, typename Step>
+std::optional<T> AtBoundary(Step&& step) {
     try {
-        Result<RgbImage> result = step();
+        Result<T> result = step();
         if (!result) {
             RecordError(result.Error());
             return std::nullopt;

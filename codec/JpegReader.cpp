@@ -66,6 +66,20 @@ void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, size_t width, bool inverted
     }
 }
 
+// Decodes every row into `row`, one row's room that each row overwrites,
+// keeping nothing: the same entropy decoding, and so the same failures, as
+// DecompressGuarded, at whatever output scale the caller chose.
+bool SkimGuarded(JpegDecompressor& jpeg, std::unique_ptr<uint8_t[]>& row) {
+    if (setjmp(jpeg.failure.jump)) return false;
+    jpeg_decompress_struct& info = jpeg.info;
+    jpeg_start_decompress(&info);
+    row = std::make_unique_for_overwrite<uint8_t[]>(size_t{info.output_width} * 4);
+    JSAMPROW rows[1] = {row.get()};
+    while (info.output_scanline < info.output_height)
+        if (jpeg_read_scanlines(&info, rows, 1) == 0) return false;
+    return true;
+}
+
 // Decodes every row into `pixels` (width × 3 bytes a row). CMYK pictures go
 // through `cmykRows`, room for 4 rows of width × 4 bytes.
 bool DecompressGuarded(JpegDecompressor& jpeg, uint8_t* pixels, uint8_t* cmykRows, bool inverted) {
@@ -100,10 +114,10 @@ CodecError Failure(const JpegFailure& failure) {
     return {ErrorCode::BadJpeg, "libjpeg refused the data"};
 }
 
-Result<RgbImage> DecodeJpeg(std::span<const uint8_t> data) {
-    JpegDecompressor jpeg;
+// Reads the header and chooses the output colour space; says whether the
+// picture is CMYK (or YCCK), which libjpeg hands out as ink amounts.
+Result<bool> StartJpeg(JpegDecompressor& jpeg, std::span<const uint8_t> data) {
     if (!ReadHeaderGuarded(jpeg, data.data(), data.size())) return Failure(jpeg.failure);
-
     jpeg_decompress_struct& info = jpeg.info;
     bool cmyk = false;
     switch (info.jpeg_color_space) {
@@ -124,18 +138,50 @@ Result<RgbImage> DecodeJpeg(std::span<const uint8_t> data) {
     if (auto size = CheckPictureSize(info.image_width, info.image_height, describable, ErrorCode::BadJpeg); !size)
         return size.Error();
     info.mem->max_memory_to_use = kMaxJpegMemory;
+    return cmyk;
+}
 
+Result<RgbImage> DecodeJpeg(std::span<const uint8_t> data) {
+    JpegDecompressor jpeg;
+    auto cmyk = StartJpeg(jpeg, data);
+    if (!cmyk) return cmyk.Error();
+    jpeg_decompress_struct& info = jpeg.info;
     RgbImage image = RgbImage::Uninitialized(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
     std::unique_ptr<uint8_t[]> cmykRows;
-    if (cmyk) cmykRows = std::make_unique_for_overwrite<uint8_t[]>(size_t{4} * 4 * info.image_width);
+    if (*cmyk) cmykRows = std::make_unique_for_overwrite<uint8_t[]>(size_t{4} * 4 * info.image_width);
     if (!DecompressGuarded(jpeg, image.Data(), cmykRows.get(), info.saw_Adobe_marker != 0)) return Failure(jpeg.failure);
     return image;
+}
+
+// Decodes the picture at `1 / denominator` of its size and keeps no pixel.
+Result<PictureSize> SkimJpeg(std::span<const uint8_t> data, unsigned denominator) {
+    JpegDecompressor jpeg;
+    if (auto started = StartJpeg(jpeg, data); !started) return started.Error();
+    jpeg.info.scale_num = 1;
+    jpeg.info.scale_denom = denominator;
+    std::unique_ptr<uint8_t[]> row;
+    if (!SkimGuarded(jpeg, row)) return Failure(jpeg.failure);
+    return PictureSize{jpeg.info.image_width, jpeg.info.image_height};
+}
+
+// At an eighth of its size, a picture is all but entropy decoding, which is
+// where every failure of the data shows; that decoding is the same at any
+// scale. What does depend on the scale, the setup of the output stages, is
+// settled by a second try at full size before a picture is refused.
+Result<PictureSize> CheckJpegData(std::span<const uint8_t> data) {
+    auto skimmed = SkimJpeg(data, 8);
+    if (skimmed) return skimmed;
+    return SkimJpeg(data, 1);
 }
 
 } // namespace
 
 std::optional<RgbImage> ReadJpeg(Source& source) {
     return detail::AtBoundary([&] { return DecodeJpeg(source.TakeRemainder()); });
+}
+
+std::optional<PictureSize> CheckJpeg(Source& source) {
+    return detail::AtBoundary<PictureSize>([&] { return CheckJpegData(source.TakeRemainder()); });
 }
 
 } // namespace showsaver::codec

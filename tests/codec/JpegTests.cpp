@@ -102,6 +102,11 @@ TEST_P(JpegAgainstDjpeg, DecodesLikeLibjpegsOwnTool) {
     ASSERT_TRUE(ours) << LastErrorDetail();
     EXPECT_EQ(ours->Width(), 61);
     EXPECT_EQ(ours->Height(), 43);
+    const Bytes file = testing::ReadBytes(path);
+    auto checked = CheckJpeg(*OpenMemorySource(file));
+    ASSERT_TRUE(checked) << LastErrorDetail();
+    EXPECT_EQ(checked->width, 61);
+    EXPECT_EQ(checked->height, 43);
     auto reference = DjpegRgb(path);
     ASSERT_TRUE(reference);
     EXPECT_TRUE(testing::SamePixels(*ours, *reference));
@@ -235,8 +240,11 @@ Bytes SmallJpeg(bool progressive = false) {
     return WriteJpegWithLibjpeg(spec, Bytes(picture.Bytes().begin(), picture.Bytes().end()));
 }
 
+// Both the reader and the check that keeps no pixels refuse `bytes`.
 void ExpectFails(const Bytes& bytes, ErrorCode code, const char* what) {
     EXPECT_FALSE(Decode(bytes)) << what;
+    EXPECT_EQ(LastError(), static_cast<int>(code)) << what;
+    EXPECT_FALSE(CheckJpeg(*OpenMemorySource(bytes))) << what;
     EXPECT_EQ(LastError(), static_cast<int>(code)) << what;
 }
 
