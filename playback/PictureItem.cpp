@@ -9,6 +9,8 @@
 #include "show/Windows1252.h"
 
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace showsaver {
 
@@ -193,6 +195,15 @@ std::string TooLargeMessage(const std::string& name, codec::PictureSize size) {
 
 } // namespace
 
+void PictureItem::Precheck() {
+    if ((IsDisabled() && AllUsersDisabled(m_users.Links())) || IsText() || image.Empty()) return;
+    try {
+        m_precheck = PictureDecoder::MeasureJpeg(image.Bytes());
+    } catch (const std::bad_alloc&) {
+        // Validate measures it again, and says what fails.
+    }
+}
+
 bool PictureItem::Validate(ValidationContext& context) {
     if (IsDisabled() && AllUsersDisabled(m_users.Links())) return true;
     if (IsText()) {
@@ -205,12 +216,21 @@ bool PictureItem::Validate(ValidationContext& context) {
         decoder.Release(false);
     } else if (!image.Empty()) {
         gfx::Size size;
-        bool measured = decoder.MeasureImage(image.Bytes(), context.messages, size);
+        bool measured;
+        std::optional<codec::PictureSize> refused;
+        if (auto ahead = std::exchange(m_precheck, std::nullopt)) {
+            measured = ahead->size.has_value();
+            size = ahead->size.value_or(gfx::Size{});
+            refused = ahead->refusedSize;
+        } else {
+            measured = decoder.MeasureImage(image.Bytes(), context.messages, size);
+            if (!measured) refused = codec::LastRefusedSize();
+        }
         naturalWidth = size.width;
         naturalHeight = size.height;
         if (!measured) {
             // A picture too large to draw is named with its size and the limit.
-            if (auto refused = codec::LastRefusedSize())
+            if (refused)
                 context.messages.Show(TooLargeMessage(Cp1252ToUtf8(image.Name()), *refused), ui::MessageIcon::Stop);
             return false;
         }

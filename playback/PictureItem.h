@@ -89,6 +89,8 @@ public:
     // Releases the saved screen area.
     void ReleaseSavedBackground() { savedBackground.reset(); }
     std::span<const ItemUserLink> Users() const override { return m_users.Links(); }
+    // Measures a JPEG's bytes ahead of Validate.
+    void Precheck() override;
 
     // Stored fields.
     int32_t contentType = kImage;
@@ -119,6 +121,7 @@ private:
     bool RenderCaption() { return decoder.TextToImage(*this, m_captionPart); }
 
     std::string m_captionPart;   // the typewriter's part; empty: the whole caption
+    std::optional<PictureDecoder::JpegMeasure> m_precheck;   // until Validate takes it
 
     UserLinks m_users;
 };

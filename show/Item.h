@@ -84,6 +84,10 @@ public:
     // Checks the item and prepares it for playing; shows its own message and
     // returns false when the show must be refused.
     virtual bool Validate(ValidationContext& context);
+    // The part of validation that reads nothing but the item's own data and
+    // shows no message, so that it may run on any thread, beside other
+    // items' prechecks, before Validate finds it done. The base has none.
+    virtual void Precheck() {}
     // Plays the item. `index` is the list position; loop items move it and
     // the player goes on after the position it finds.
     virtual int Play(gfx::DeviceContext& dc, int& index, ScenePlayer& player) = 0;

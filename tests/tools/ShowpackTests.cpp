@@ -689,6 +689,44 @@ TEST_F(ShowpackTest, CheckAcceptsEverySupportedVariant) {
     }
 }
 
+// Photographs are measured on several threads before validation, which still
+// goes through them in order and stops at the first it refuses: its message
+// alone is shown, whatever the pictures after it hold.
+TEST_F(ShowpackTest, CheckStopsAtTheFirstRefusedPhotographOfMany) {
+    if (Shell("command -v convert").status != 0) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    ASSERT_EQ(Shell("convert -size 13x7 gradient:red-blue -quality 90 JPEG:" + Quoted(m_dir / "good.jpg")).status, 0);
+    std::ifstream in(m_dir / "good.jpg", std::ios::binary);
+    std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Write("truncated.jpg", good.substr(0, good.size() / 2));
+    // Height and width follow the start-of-frame marker, its length and precision.
+    std::string huge = good;
+    const size_t frame = huge.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    huge.replace(frame + 5, 4, "\x9C\x40\x9C\x40");   // 40000 x 40000
+    Write("huge.jpg", huge);
+
+    auto checkOf = [&](const std::vector<std::string>& files) {
+        nlohmann::json items = nlohmann::json::array();
+        for (const auto& file : files) items.push_back({{"class", "PictureItem"}, {"name", file}, {"file", {{"path", (m_dir / file).string()}}}});
+        for (size_t i = 0; i < files.size(); ++i) items.push_back({{"class", "ShowPictureItem"}, {"picture", i}});
+        auto show = m_dir / "show";
+        EXPECT_EQ(Build(Write("show.json", nlohmann::json({{"items", items}}).dump()), show, kEngine, std::cerr), 0);
+        CommandResult run = Shell(kShowpack.string() + " check --json " + Quoted(show));
+        return nlohmann::json::parse(run.out);
+    };
+    auto report = checkOf({"good.jpg", "huge.jpg", "truncated.jpg", "good.jpg"});
+    EXPECT_EQ(report["valid"], false);
+    ASSERT_EQ(report["messages"].size(), 1u) << report;
+    EXPECT_EQ(report["messages"][0].get<std::string>().rfind("huge\nThe picture is 40000 x 40000 pixels;", 0), 0u) << report;
+    report = checkOf({"good.jpg", "truncated.jpg", "huge.jpg", "good.jpg"});
+    EXPECT_EQ(report["valid"], false);
+    EXPECT_EQ(report["messages"], nlohmann::json::array()) << "a broken photograph is refused without a message";
+    report = checkOf({"good.jpg", "good.jpg", "good.jpg"});
+    EXPECT_EQ(report["valid"], true);
+    ASSERT_EQ(report["pictures"].size(), 3u);
+    for (const auto& picture : report["pictures"]) EXPECT_EQ(picture["naturalWidth"], 13) << picture;
+}
+
 // A background video in a render shows, at each item's end, its picture of
 // that moment of the show, round after round, until a stop item takes it
 // away; the frames of the fixture have known colours at 10 per second.
