@@ -112,6 +112,12 @@ std::optional<RgbImage> ReadPng(Source& source);
 std::optional<RgbImage> ReadPcx(Source& source);
 std::optional<RgbImage> ReadTga(Source& source);
 
+// A JPEG decoded at the smallest of its whole, half, quarter and eighth sizes
+// that is still at least width × height (its whole size when either is 0):
+// libjpeg's scaled decoding, for a large photograph shown small, costs a
+// fraction of decoding it whole. `fullSize` gets the picture's own size.
+std::optional<RgbImage> ReadJpegScaled(Source& source, int width, int height, PictureSize& fullSize);
+
 // Decodes a JPEG to its end without keeping its pixels, much faster than
 // ReadJpeg, and returns its size: fails exactly where ReadJpeg would, with
 // the same last error.

@@ -80,13 +80,13 @@ bool SkimGuarded(JpegDecompressor& jpeg, std::unique_ptr<uint8_t[]>& row) {
     return true;
 }
 
-// Decodes every row into `pixels` (width × 3 bytes a row). CMYK pictures go
-// through `cmykRows`, room for 4 rows of width × 4 bytes.
-bool DecompressGuarded(JpegDecompressor& jpeg, uint8_t* pixels, uint8_t* cmykRows, bool inverted) {
+// Decodes every row of the picture, scaled to width × height as the caller
+// asked, into `pixels` (width × 3 bytes a row). CMYK pictures go through
+// `cmykRows`, room for 4 rows of width × 4 bytes.
+bool DecompressGuarded(JpegDecompressor& jpeg, uint8_t* pixels, JDIMENSION width, JDIMENSION height,
+                       uint8_t* cmykRows, bool inverted) {
     if (setjmp(jpeg.failure.jump)) return false;
     jpeg_decompress_struct& info = jpeg.info;
-    const JDIMENSION width = info.image_width;
-    const JDIMENSION height = info.image_height;
     jpeg_start_decompress(&info);
     const int components = cmykRows ? 4 : 3;
     if (info.output_width != width || info.output_height != height || info.output_components != components)
@@ -141,15 +141,32 @@ Result<bool> StartJpeg(JpegDecompressor& jpeg, std::span<const uint8_t> data) {
     return cmyk;
 }
 
-Result<RgbImage> DecodeJpeg(std::span<const uint8_t> data) {
+// Decodes the picture at the smallest of its whole, half, quarter and eighth
+// sizes that is at least minWidth × minHeight; `fullSize`, when given, gets
+// the picture's own size.
+Result<RgbImage> DecodeJpeg(std::span<const uint8_t> data, int minWidth = 0, int minHeight = 0,
+                            PictureSize* fullSize = nullptr) {
     JpegDecompressor jpeg;
     auto cmyk = StartJpeg(jpeg, data);
     if (!cmyk) return cmyk.Error();
     jpeg_decompress_struct& info = jpeg.info;
-    RgbImage image = RgbImage::Uninitialized(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+    // libjpeg rounds a scaled side up.
+    auto scaled = [](JDIMENSION side, unsigned denominator) { return (side + denominator - 1) / denominator; };
+    unsigned denominator = 8;
+    while (denominator > 1 && (minWidth <= 0 || minHeight <= 0 ||
+                               scaled(info.image_width, denominator) < static_cast<JDIMENSION>(minWidth) ||
+                               scaled(info.image_height, denominator) < static_cast<JDIMENSION>(minHeight)))
+        denominator /= 2;
+    info.scale_num = 1;
+    info.scale_denom = denominator;
+    const JDIMENSION width = scaled(info.image_width, denominator);
+    const JDIMENSION height = scaled(info.image_height, denominator);
+    RgbImage image = RgbImage::Uninitialized(static_cast<int>(width), static_cast<int>(height));
     std::unique_ptr<uint8_t[]> cmykRows;
-    if (*cmyk) cmykRows = std::make_unique_for_overwrite<uint8_t[]>(size_t{4} * 4 * info.image_width);
-    if (!DecompressGuarded(jpeg, image.Data(), cmykRows.get(), info.saw_Adobe_marker != 0)) return Failure(jpeg.failure);
+    if (*cmyk) cmykRows = std::make_unique_for_overwrite<uint8_t[]>(size_t{4} * 4 * width);
+    if (!DecompressGuarded(jpeg, image.Data(), width, height, cmykRows.get(), info.saw_Adobe_marker != 0))
+        return Failure(jpeg.failure);
+    if (fullSize) *fullSize = {info.image_width, info.image_height};
     return image;
 }
 
@@ -178,6 +195,16 @@ Result<PictureSize> CheckJpegData(std::span<const uint8_t> data) {
 
 std::optional<RgbImage> ReadJpeg(Source& source) {
     return detail::AtBoundary([&] { return DecodeJpeg(source.TakeRemainder()); });
+}
+
+std::optional<RgbImage> ReadJpegScaled(Source& source, int width, int height, PictureSize& fullSize) {
+    return detail::AtBoundary([&] {
+        const auto data = source.TakeRemainder();
+        auto image = DecodeJpeg(data, width, height, &fullSize);
+        // Whatever the scale changed (the setup of the output stages), the
+        // picture's own size settles.
+        return image ? std::move(image) : DecodeJpeg(data, 0, 0, &fullSize);
+    });
 }
 
 std::optional<PictureSize> CheckJpeg(Source& source) {

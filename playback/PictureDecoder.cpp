@@ -81,14 +81,19 @@ void PictureDecoder::Release(bool keepImage) {
     if (!keepImage) m_image = codec::RgbImage();
 }
 
-bool PictureDecoder::Decode(std::span<const uint8_t> bytes, ui::MessageSink& messages) {
+bool PictureDecoder::Decode(std::span<const uint8_t> bytes, ui::MessageSink& messages, gfx::Size atLeast,
+                            gfx::Size* fullSize) {
     Release(false);
     auto source = codec::OpenMemorySource(bytes);
     if (!source) return Fail(codec::LastError());
     std::optional<codec::RgbImage> image;
+    codec::PictureSize jpegSize;
     switch (codec::GuessFormat(*source)) {
     case codec::Format::Bmp: image = codec::ReadBmp(*source); break;
-    case codec::Format::Jpeg: image = codec::ReadJpeg(*source); break;
+    case codec::Format::Jpeg:
+        image = atLeast.IsEmpty() ? codec::ReadJpeg(*source)
+                                  : codec::ReadJpegScaled(*source, atLeast.width, atLeast.height, jpegSize);
+        break;
     case codec::Format::Png: image = codec::ReadPng(*source); break;
     case codec::Format::Pcx: image = codec::ReadPcx(*source); break;
     // Two zero bytes in memory are a TGA picture.
@@ -100,6 +105,9 @@ bool PictureDecoder::Decode(std::span<const uint8_t> bytes, ui::MessageSink& mes
     }
     if (!image) return Fail(codec::LastError());
     m_image = std::move(*image);
+    if (fullSize)
+        *fullSize = jpegSize.width > 0 ? gfx::Size{static_cast<int>(jpegSize.width), static_cast<int>(jpegSize.height)}
+                                       : ImageSize();
     return true;
 }
 
@@ -160,11 +168,15 @@ std::shared_ptr<gfx::Surface> PictureDecoder::CurrentToBitmap(gfx::Size& imageSi
 
 std::shared_ptr<gfx::Surface> PictureDecoder::DecodeToBitmap(std::span<const uint8_t> bytes, ui::MessageSink& messages,
                                                              gfx::Size& decodedSize, int width, int height) {
-    if (!Decode(bytes, messages)) {
+    gfx::Size fullSize;
+    // A large photograph shown small is decoded nearer the size it is shown at.
+    if (!Decode(bytes, messages, {width, height}, &fullSize)) {
         decodedSize = {};
         return nullptr;
     }
-    return CurrentToBitmap(decodedSize, width, height);
+    auto bitmap = CurrentToBitmap(decodedSize, width, height);
+    decodedSize = fullSize;
+    return bitmap;
 }
 
 bool PictureDecoder::TextToImage(PictureItem& picture, std::string_view text) {

@@ -39,7 +39,11 @@ public:
     void Release(bool keepImage);
     // Decodes image file bytes into the image. Formats we do not decode show
     // kUnsupportedFormat through `messages`.
-    bool Decode(std::span<const uint8_t> bytes, ui::MessageSink& messages);
+    // A JPEG at least `atLeast` in size (when it is not empty) may be decoded
+    // at a half, a quarter or an eighth of its own, which `fullSize` then
+    // receives.
+    bool Decode(std::span<const uint8_t> bytes, ui::MessageSink& messages, gfx::Size atLeast = {},
+                gfx::Size* fullSize = nullptr);
     // The size of the picture in `bytes`, without keeping it.
     bool MeasureImage(std::span<const uint8_t> bytes, ui::MessageSink& messages, gfx::Size& size);
     // What measuring a JPEG found: its size, or, when it was refused for its

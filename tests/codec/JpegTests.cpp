@@ -121,6 +121,45 @@ INSTANTIATE_TEST_SUITE_P(Variants, JpegAgainstDjpeg,
                                            MagickJpeg{"greyscale_progressive", {"-colorspace", "Gray", "-interlace", "JPEG"}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A picture shown smaller than half its size is decoded at the smallest of
+// its half, quarter and eighth sizes that still covers what is shown, as
+// djpeg -scale decodes it; its own size is reported beside.
+TEST(JpegReader, ScaledDecodingTakesTheSmallestScaleAtLeastTheSizeAskedFor) {
+    if (!testing::HaveProgram("convert") || !testing::HaveProgram("djpeg"))
+        GTEST_SKIP() << "needs ImageMagick's convert and djpeg";
+    TempDir dir;
+    testing::WritePpm(dir / "source.ppm", testing::MakePicture(61, 43));
+    const auto path = dir / "picture.jpg";
+    ASSERT_EQ(testing::RunProgram({"convert", (dir / "source.ppm").string(), "-quality", "85", "-sampling-factor",
+                                   "2x2", path.string()}),
+              0);
+    const Bytes file = testing::ReadBytes(path);
+    struct Case {
+        int askedWidth, askedHeight;
+        const char* djpegScale;
+        int width, height;
+    };
+    for (const Case& c : {Case{0, 0, "1/1", 61, 43}, Case{40, 10, "1/1", 61, 43}, Case{31, 22, "1/2", 31, 22},
+                          Case{16, 11, "1/4", 16, 11}, Case{16, 12, "1/2", 31, 22}, Case{8, 6, "1/8", 8, 6},
+                          Case{1, 1, "1/8", 8, 6}}) {
+        const std::string what = std::to_string(c.askedWidth) + " x " + std::to_string(c.askedHeight);
+        PictureSize full;
+        auto ours = ReadJpegScaled(*OpenMemorySource(file), c.askedWidth, c.askedHeight, full);
+        ASSERT_TRUE(ours) << what << ": " << LastErrorDetail();
+        EXPECT_EQ(full.width, 61) << what;
+        EXPECT_EQ(full.height, 43) << what;
+        ASSERT_EQ(ours->Width(), c.width) << what;
+        ASSERT_EQ(ours->Height(), c.height) << what;
+        const auto out = (dir / "scaled.ppm").string();
+        ASSERT_EQ(testing::RunProgram({"djpeg", "-scale", c.djpegScale, "-rgb", "-ppm", "-outfile", out, path.string()}), 0);
+        Bytes ppm = testing::ReadBytes(out);
+        size_t at = 0;
+        for (int newlines = 0; at < ppm.size() && newlines < 3; ++at)
+            if (ppm[at] == '\n') ++newlines;
+        EXPECT_TRUE(testing::SamePixels(*ours, Bytes(ppm.begin() + static_cast<ptrdiff_t>(at), ppm.end()))) << what;
+    }
+}
+
 // Files libjpeg writes for us: RGB stored without YCbCr conversion, and a
 // camera-style file whose first marker is APP1, not the JFIF APP0.
 TEST(JpegReader, RgbStoredAndExifFirstFilesDecodeLikeDjpeg) {

@@ -1,8 +1,8 @@
 // libFuzzer target: arbitrary bytes through the JPEG reader. Any input must
 // give either an image whose size matches its bytes or a failure with a
 // code that has a text; never a crash, a hang or an outsized allocation.
-// The check that keeps no pixels must agree with the reader: the same
-// success and size, or the same failure.
+// The check that keeps no pixels, and decoding at a smaller scale, must
+// agree with the reader: the same success and size, or the same failure.
 
 #include <cstdlib>
 
@@ -24,5 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (image->Empty() || image->SizeBytes() != size_t(image->Width()) * size_t(image->Height()) * 3) std::abort();
     if (checked->width != image->Width() || checked->height != image->Height()) std::abort();
+    PictureSize full;
+    auto third = OpenMemorySource({data, size});
+    const auto scaled = ReadJpegScaled(*third, image->Width() / 3, image->Height() / 3, full);
+    if (!scaled || full.width != image->Width() || full.height != image->Height()) std::abort();
+    if (scaled->Width() < image->Width() / 3 || scaled->Height() < image->Height() / 3) std::abort();
     return 0;
 }

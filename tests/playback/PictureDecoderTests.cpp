@@ -67,6 +67,19 @@ TEST(PictureDecoder, DecodeToBitmapReportsTheDecodedSizeAndReleases) {
     ASSERT_TRUE(scaled);
     EXPECT_EQ(scaled->Size(), (gfx::Size{12, 2}));
     EXPECT_EQ(decoded, (gfx::Size{6, 4})) << "the size before resampling";
+
+    // A photograph shown at a quarter of its size is decoded at that size,
+    // but reports its own.
+    auto photograph = std::filesystem::temp_directory_path() / ("showsaver-decoder-" + std::to_string(::getpid()) + ".jpg");
+    ASSERT_TRUE(codec::WriteJpeg(photograph, codec::RgbImage::Black(64, 40), 90));
+    std::ifstream in(photograph, std::ios::binary);
+    std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)), {});
+    std::filesystem::remove(photograph);
+    auto quarter = decoder.DecodeToBitmap(jpeg, sink, decoded, 16, 10);
+    ASSERT_TRUE(quarter);
+    EXPECT_EQ(quarter->Size(), (gfx::Size{16, 10}));
+    EXPECT_EQ(decoded, (gfx::Size{64, 40}));
+    EXPECT_TRUE(decoder.Image().Empty());
 }
 
 // A picture of several megabytes becomes its bitmap while its decoded rows
