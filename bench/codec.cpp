@@ -6,6 +6,9 @@
 //    decoding of it (no goal: entropy decoding, which both do, dominates
 //    at this size; the check saves more on larger pictures, whose pixels
 //    cost page faults too);
+//  - a JPEG shown at a quarter of its size (480 × 270), decoded and
+//    resampled whole against decoded at that scale and resampled (no goal;
+//    for scale);
 //  - BMP, TGA and PCX decoding, against allocating and copying the RGB
 //    bytes they produce (goal: at most 4);
 //  - PCX's two stages apart (expanding the runs, interleaving the planes),
@@ -140,6 +143,19 @@ void CheckJpegs(benchmark::State& state, const Bytes& bytes) {
         auto size = CheckJpeg(*source);
         if (!size) state.SkipWithError("the check failed");
         benchmark::DoNotOptimize(size);
+    }
+}
+
+// The JPEG decoded as a picture shown at 480 × 270 is: whole, or at the
+// smallest scale that covers that size; then resampled to it.
+void ShowJpegSmall(benchmark::State& state, const Bytes& bytes, bool scaled) {
+    for (auto _ : state) {
+        auto source = OpenMemorySource(bytes);
+        PictureSize full;
+        auto image = scaled ? ReadJpegScaled(*source, 480, 270, full) : ReadJpeg(*source);
+        if (!image) state.SkipWithError("decoding failed");
+        auto shown = Resample(std::move(*image), 480, 270);
+        benchmark::DoNotOptimize(shown);
     }
 }
 
@@ -295,6 +311,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Jpeg/Ours", DecodeOurs, inputs.jpeg, ReadJpeg)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Jpeg/Libjpeg", DecodeWithLibjpeg, inputs.jpeg)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Jpeg/Check", CheckJpegs, inputs.jpeg)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Jpeg/ShownSmall/Whole", ShowJpegSmall, inputs.jpeg, false)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Jpeg/ShownSmall/Scaled", ShowJpegSmall, inputs.jpeg, true)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Png/Ours", DecodeOurs, inputs.png, ReadPng)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Png/Libpng", DecodeWithLibpng, inputs.png)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Bmp/Ours", DecodeOurs, inputs.bmp, ReadBmp)->Unit(benchmark::kMillisecond);
@@ -321,6 +339,9 @@ int main(int argc, char** argv) {
     if (reporter.Time("Jpeg/Check") > 0 && reporter.Time("Jpeg/Ours") > 0)
         std::printf("ratio %-26s / %-22s = %5.2f  (no goal; for scale)\n", "Jpeg/Check", "Jpeg/Ours",
                     reporter.Time("Jpeg/Check") / reporter.Time("Jpeg/Ours"));
+    if (reporter.Time("Jpeg/ShownSmall/Scaled") > 0 && reporter.Time("Jpeg/ShownSmall/Whole") > 0)
+        std::printf("ratio %-26s / %-22s = %5.2f  (no goal; for scale)\n", "Jpeg/ShownSmall/Scaled",
+                    "Jpeg/ShownSmall/Whole", reporter.Time("Jpeg/ShownSmall/Scaled") / reporter.Time("Jpeg/ShownSmall/Whole"));
     PrintRatio(reporter, "Png/Ours", "Png/Libpng", 1.2);
     PrintRatio(reporter, "Bmp/Ours", "Rgb/Copy", 4.0);
     PrintRatio(reporter, "Tga/Ours", "Rgb/Copy", 4.0);
