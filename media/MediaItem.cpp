@@ -39,7 +39,8 @@ void MediaItem::Load(ShowReader& reader) {
     file.Load(reader, [&](ShowReader& r) {
         if (hasType) mediaType = r.ReadInt32();
     });
-    if (!hasType && !file.Empty()) mediaType = SniffMediaType(file.Bytes());
+    if (!hasType && !file.Empty())
+        if (auto contents = file.Contents()) mediaType = SniffMediaType(contents->bytes);
 }
 
 void MediaItem::Save(ShowWriter& writer) const {
@@ -63,7 +64,11 @@ void MediaItem::Describe(FieldVisitor& visitor) {
 }
 
 void MediaItem::PlayMedia(bool wait, bool loop, ScenePlayer& player, const gfx::Rect& area, int32_t timeLimit) {
-    MediaPlay play{file.Bytes(), file.Name(), area, wait, loop, timeLimit};
+    // A file that cannot be read from the show's file any more is not
+    // played, without a word, as when its player fails.
+    auto contents = file.Contents();
+    if (!contents) return;
+    MediaPlay play{contents->bytes, std::move(contents->owner), file.Name(), area, wait, loop, timeLimit};
     MediaControl& media = player.Media();
     switch (mediaType) {
     case static_cast<int32_t>(MediaType::Wave): media.PlayWave(play, player); break;
@@ -92,7 +97,9 @@ void MediaItem::StopMedia(ScenePlayer& player) {
 // first, in twips. A compressed movie ("CWS" zlib, "ZWS" LZMA) is inflated
 // only as far as the rectangle reaches.
 std::optional<std::pair<int32_t, int32_t>> MediaItem::MovieSize() const {
-    std::span<const uint8_t> bytes = file.Bytes();
+    auto contents = file.Contents();
+    if (!contents) return std::nullopt;
+    std::span<const uint8_t> bytes = contents->bytes;
     std::vector<uint8_t> inflated;
     if (bytes.size() >= 3 && (bytes[0] == 'C' || bytes[0] == 'Z') && bytes[1] == 'W' && bytes[2] == 'S') {
         constexpr size_t kRectangleEnd = 8 + (5 + 4 * 31 + 7) / 8;

@@ -153,6 +153,7 @@ void ScenePlayers::PlayWave(const MediaPlay& play, ScenePlayer& player) {
     m_mp3.Stop();
     if (player.Window().IsMuted()) return;
     m_wave.Stop();
+    m_waveBytes = play.owner;
     if (play.wait)
         m_wave.PlaySync(play.bytes, player.StopEvent());
     else
@@ -165,6 +166,7 @@ void ScenePlayers::PlayMp3(const MediaPlay& play, ScenePlayer& player) {
     if (player.Window().IsMuted()) return;
     m_wave.Stop();
     m_mp3.Stop();
+    m_mp3Bytes = play.owner;
     m_mp3.Start(play.bytes.data(), static_cast<int32_t>(play.bytes.size()), play.wait, play.loop,
                 player.StopEvent());
 }

@@ -46,6 +46,11 @@ private:
     std::shared_ptr<media::CFlashPlayerThread> TakeFlash();
     static void StopAndJoin(const std::shared_ptr<media::CFlashPlayerThread>& flash);
 
+    // The bytes the sound players read while they play, kept from one play
+    // of their kind to the next (the player is stopped in between) and past
+    // the players' own end.
+    std::shared_ptr<const uint8_t> m_waveBytes;
+    std::shared_ptr<const uint8_t> m_mp3Bytes;
     CMP3Controller m_mp3;
     audio::WaveSound m_wave;
     CMidiPlayer m_midi;

@@ -102,7 +102,8 @@ bool PictureItem::Show(gfx::DeviceContext& dc, ScenePlayer& player, const gfx::R
     } else if (IsText()) {
         pictureBitmap = decoder.CurrentToBitmap(decodedSize, 0, 0);
     } else if (!image.Empty()) {
-        pictureBitmap = decoder.DecodeToBitmap(image.Bytes(), player.Messages(), decodedSize, size.width, size.height);
+        if (auto contents = image.Contents())
+            pictureBitmap = decoder.DecodeToBitmap(contents->bytes, player.Messages(), decodedSize, size.width, size.height);
     }
     // A picture at its position that covers its whole rectangle goes to the
     // screen in one copy: composing it over the background first would

@@ -198,7 +198,7 @@ std::string TooLargeMessage(const std::string& name, codec::PictureSize size) {
 void PictureItem::Precheck() {
     if ((IsDisabled() && AllUsersDisabled(m_users.Links())) || IsText() || image.Empty()) return;
     try {
-        m_precheck = PictureDecoder::MeasureJpeg(image.Bytes());
+        if (auto contents = image.Contents()) m_precheck = PictureDecoder::MeasureJpeg(contents->bytes);
     } catch (const std::bad_alloc&) {
         // Validate measures it again, and says what fails.
     }
@@ -222,9 +222,11 @@ bool PictureItem::Validate(ValidationContext& context) {
             measured = ahead->size.has_value();
             size = ahead->size.value_or(gfx::Size{});
             refused = ahead->refusedSize;
-        } else {
-            measured = decoder.MeasureImage(image.Bytes(), context.messages, size);
+        } else if (auto contents = image.Contents()) {
+            measured = decoder.MeasureImage(contents->bytes, context.messages, size);
             if (!measured) refused = codec::LastRefusedSize();
+        } else {
+            measured = false;   // the show's file was cut short since it was read
         }
         naturalWidth = size.width;
         naturalHeight = size.height;

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,7 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
 
 void EmbeddedFile::Free() {
     m_bytes.reset();
+    m_stored.reset();
     m_size = 0;
     m_name.clear();
 }
@@ -54,7 +56,10 @@ void EmbeddedFile::Free() {
 void EmbeddedFile::CopyFrom(const EmbeddedFile& other) {
     if (this == &other) return;
     Free();
-    if (other.m_size > 0) {
+    if (other.m_stored) {
+        m_stored = other.m_stored;   // the same bytes of the same open file
+        m_size = other.m_size;
+    } else if (other.m_size > 0) {
         auto bytes = std::make_unique_for_overwrite<uint8_t[]>(other.m_size);
         std::memcpy(bytes.get(), other.m_bytes.get(), other.m_size);
         m_bytes = std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>());
@@ -75,6 +80,11 @@ void EmbeddedFile::Load(ShowReader& reader, const std::function<void(ShowReader&
     if (size == 0 || reader.Failed()) return;
     reader.ReadScrambledText(m_name);
     if (ownerFields) ownerFields(reader);
+    if (auto stored = reader.LeaveScrambled(size)) {
+        m_stored = std::move(stored);
+        m_size = size;
+        return;
+    }
     auto bytes = reader.ReadScrambledShared(size);
     if (!bytes) return;
     m_bytes = std::move(bytes);
@@ -86,7 +96,25 @@ void EmbeddedFile::Save(ShowWriter& writer, const std::function<void(ShowWriter&
     if (m_size == 0) return;
     writer.WriteScrambledText(m_name);
     if (ownerFields) ownerFields(writer);
-    writer.WriteScrambledBytes(Bytes());
+    auto contents = Contents();
+    if (!contents) return writer.Fail(m_name + " can no longer be read from its show's file");
+    writer.WriteScrambledBytes(contents->bytes);
+}
+
+std::optional<FileContents> EmbeddedFile::Contents() const {
+    if (!m_stored) return FileContents{m_bytes, {m_bytes.get(), m_size}};
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[m_size]);
+    if (!bytes) return std::nullopt;
+    for (uint32_t done = 0; done < m_size;) {
+        ssize_t n = ::pread(m_stored->file->Get(), bytes.get() + done, m_size - done,
+                            static_cast<off_t>(m_stored->offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        done += static_cast<uint32_t>(n);
+    }
+    Scramble({bytes.get(), m_size}, ScrambleDirection::Reading);
+    std::span<const uint8_t> view(bytes.get(), m_size);
+    return FileContents{std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>()), view};
 }
 
 bool EmbeddedFile::ReadFromFile(const std::filesystem::path& path, ui::MessageSink& messages) {

@@ -1,16 +1,22 @@
 #pragma once
 // A whole file carried inside a picture or media item: its display name and
-// its bytes, which never change once made: a file loaded from a show points
-// into the show's bytes in memory and keeps them. Also the two file operations around it: reading a file from
-// disk, and writing bytes to a new temporary file for players that only take
-// file names.
+// its bytes, which never change once made. A file loaded from a show points
+// into the show's bytes in memory and keeps them, or, when it is large, is
+// left in the show's file and read from there each time it is wanted
+// (Contents), so that a show of many photographs or a long film does not
+// sit in memory whole. Also the two file operations around it: reading a
+// file from disk, and writing bytes to a new temporary file for players that
+// only take file names.
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+
+#include "show/ShowReader.h"
 
 namespace showsaver {
 
@@ -18,6 +24,12 @@ namespace ui { class MessageSink; }
 namespace sys { class TempDirectory; }
 class ShowReader;
 class ShowWriter;
+
+// An embedded file's bytes, valid while this lives.
+struct FileContents {
+    std::shared_ptr<const uint8_t> owner;
+    std::span<const uint8_t> bytes;
+};
 
 class EmbeddedFile {
 public:
@@ -54,12 +66,18 @@ public:
     void SetName(std::string cp1252) { m_name = std::move(cp1252); }
     uint32_t Size() const { return m_size; }
     bool Empty() const { return m_size == 0; }
-    std::span<const uint8_t> Bytes() const { return {m_bytes.get(), m_size}; }
+    // The bytes: those in memory, or read from the show's file now. Nothing
+    // when a file left there cannot be read whole any more (the show's file
+    // was cut short) or there is no memory for it; an empty file has none.
+    std::optional<FileContents> Contents() const;
+    // Whether the bytes are in memory rather than left in the show's file.
+    bool InMemory() const { return !m_stored; }
 
 private:
     std::string m_name;
     uint32_t m_size = 0;
-    std::shared_ptr<const uint8_t> m_bytes;
+    std::shared_ptr<const uint8_t> m_bytes;   // in memory, or
+    std::optional<StoredBlock> m_stored;      // left in the show's file, scrambled
 };
 
 } // namespace showsaver

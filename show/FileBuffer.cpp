@@ -25,12 +25,12 @@ Status<> FileBuffer::Open(const std::filesystem::path& path, uint64_t offset) {
     m_path = path;
     m_offset = offset;
     // Without blocking: a FIFO is refused below rather than waited on.
-    m_file = sys::FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!m_file.IsValid()) {
+    m_file = std::make_shared<sys::FileDescriptor>(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!m_file->IsValid()) {
         return Error{"cannot open " + path.string() + ": " + std::strerror(errno)};
     }
     struct stat info {};
-    if (::fstat(m_file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(m_file->Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return Error{path.string() + " is not a regular file"};
     }
     auto size = static_cast<uint64_t>(info.st_size);
@@ -54,7 +54,7 @@ Result<size_t> FileBuffer::Supply(size_t count) {
     count = std::min(count, m_size);
     const size_t target = std::max(count, std::min(m_size, m_filled + kChunk));
     while (m_filled < count) {
-        ssize_t n = ::pread(m_file.Get(), m_bytes.get() + m_filled, target - m_filled,
+        ssize_t n = ::pread(m_file->Get(), m_bytes.get() + m_filled, target - m_filled,
                             static_cast<off_t>(m_offset + m_filled));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
@@ -63,6 +63,20 @@ Result<size_t> FileBuffer::Supply(size_t count) {
         m_filled += static_cast<size_t>(n);
     }
     return m_filled;
+}
+
+std::optional<StoredBlock> FileBuffer::Leave(size_t from, size_t size) {
+    if (from > m_size || size > m_size - from) return std::nullopt;
+    const size_t to = from + size;
+    if (m_filled > from) {
+        // Only whole pages inside the block: its neighbours' bytes stay.
+        const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto first = (reinterpret_cast<uintptr_t>(m_bytes.get()) + from + page - 1) & ~(page - 1);
+        const auto last = (reinterpret_cast<uintptr_t>(m_bytes.get()) + std::min(to, m_filled)) & ~(page - 1);
+        if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    }
+    m_filled = std::max(m_filled, to);
+    return StoredBlock{m_file, m_offset + from};
 }
 
 } // namespace showsaver

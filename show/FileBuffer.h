@@ -7,7 +7,8 @@
 // The buffer is made whole at Open, but filled a chunk at a time as a reader
 // asks for more (ByteSupply): what is read next, and unscrambled where it
 // lies, is then still in the cache instead of having been pushed out by the
-// rest of a large file.
+// rest of a large file. A large embedded file is left in the file instead
+// (Leave): its part of the buffer is never filled and takes no memory.
 
 #include "platform/sys/FileDescriptor.h"
 #include "platform/sys/Result.h"
@@ -46,10 +47,13 @@ public:
     // Reads on until at least `count` bytes (and, when there are, a chunk more
     // than before) are in the buffer.
     Result<size_t> Supply(size_t count) override;
+    // The block's whole pages that were read go back to the system; those
+    // never read never take memory.
+    std::optional<StoredBlock> Leave(size_t from, size_t size) override;
 
 private:
     std::filesystem::path m_path;
-    sys::FileDescriptor m_file;
+    std::shared_ptr<sys::FileDescriptor> m_file;   // kept open by the blocks left in it
     uint64_t m_offset = 0;
     std::shared_ptr<uint8_t[]> m_bytes;
     size_t m_size = 0;

@@ -7,6 +7,7 @@
 #include "gfx/Geometry.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -19,7 +20,8 @@ enum class MediaType : int32_t { Wave = 0, Video = 1, Mp3 = 2, Flash = 3, Midi =
 
 // One play request.
 struct MediaPlay {
-    std::span<const uint8_t> bytes;   // the media file; its item keeps it for the whole show
+    std::span<const uint8_t> bytes;   // the media file
+    std::shared_ptr<const uint8_t> owner;   // keeps `bytes` valid while a player holds it
     std::string_view name;            // the file's display name
     gfx::Rect area;                   // left, top, right, bottom on the screen
     bool wait = false;                // return only when the media has ended or the show stops

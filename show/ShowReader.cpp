@@ -170,6 +170,15 @@ std::shared_ptr<const uint8_t> ShowReader::ReadScrambledShared(uint32_t size) {
     return std::shared_ptr<const uint8_t>(m_owner, m_writable + start);
 }
 
+std::optional<StoredBlock> ShowReader::LeaveScrambled(uint32_t size) {
+    if (!m_supply || size < kLeftInFileFrom || !CheckLength(size, "a block")) return std::nullopt;
+    auto stored = m_supply->Leave(m_next, size);
+    if (!stored) return std::nullopt;
+    m_next += size;
+    m_filled = std::max(m_filled, m_next);
+    return stored;
+}
+
 // The archive's length prefix: one byte below 0xFF, else a 16-bit length
 // below 0xFFFF, else a 32-bit length.
 uint64_t ShowReader::ReadLengthPrefix() {

@@ -8,11 +8,13 @@
 // announces more bytes than are left fails at once, before anything of that
 // size is allocated.
 
+#include "platform/sys/FileDescriptor.h"
 #include "platform/sys/Result.h"
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +32,13 @@ enum class ScrambleDirection { Reading, Writing };
 constexpr int ScrambleShift(uint64_t length) { return static_cast<int>(length % 11) + 3; }
 void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction);
 
+// A block left in the show's file, to be read from there when it is wanted:
+// the file, kept open, and where the block starts in it.
+struct StoredBlock {
+    std::shared_ptr<const sys::FileDescriptor> file;
+    uint64_t offset = 0;
+};
+
 // Fills a reader's buffer from its start as the reader comes to need it.
 class ByteSupply {
 public:
@@ -37,6 +46,11 @@ public:
     // Makes at least the first `count` bytes of the buffer valid (never more
     // than it holds) and returns how many are now, or says why it cannot.
     virtual Result<size_t> Supply(size_t count) = 0;
+    // Leaves the `size` bytes of the buffer from `from` in the file: they are
+    // not read (and those read already are given back), and the next bytes
+    // supplied are the ones after them. Says where the file holds them, or
+    // nothing (and leaves them to be read) when this supply cannot.
+    virtual std::optional<StoredBlock> Leave(size_t /*from*/, size_t /*size*/) { return std::nullopt; }
 };
 
 class ShowReader {
@@ -99,6 +113,14 @@ public:
     // The same as bytes that stay valid while the result lives: a view into
     // the reader's own bytes when it has an owner, else a copy.
     std::shared_ptr<const uint8_t> ReadScrambledShared(uint32_t size);
+    // Blocks of at least this many bytes stay in the show's file, when the
+    // reader's supply can leave them there, until they are wanted.
+    static constexpr uint32_t kLeftInFileFrom = uint32_t{256} << 10;
+    // Passes over a scrambled block of `size` bytes, left in the file, and
+    // says where it is; nothing, with nothing read, when the block is
+    // smaller than kLeftInFileFrom, or the supply cannot leave it, or fewer
+    // bytes are left (which fails the reader).
+    std::optional<StoredBlock> LeaveScrambled(uint32_t size);
 
     bool Failed() const { return m_failed; }
     const LoadError& Error() const { return m_error; }

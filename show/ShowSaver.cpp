@@ -39,6 +39,7 @@ std::vector<uint8_t> SaveShow(std::span<const Item* const> items, const ShowInfo
         auto& block = blocks.emplace_back();
         for (const auto& link : item->Users()) block.push_back(link.item->Index());
     }
+    if (records.Error()) return {};
     return SaveShow(info, static_cast<int32_t>(items.size()), records.Bytes(), blocks);
 }
 

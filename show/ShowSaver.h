@@ -22,7 +22,8 @@ std::vector<uint8_t> SaveShow(const ShowInfo& info, int32_t itemCount, std::span
 
 // The items, each saved in the current layout, with the reference blocks
 // from their users lists. `info` gives the header word, signature and
-// version written.
+// version written. Empty when a file left in the show's file it was loaded
+// from can no longer be read.
 std::vector<uint8_t> SaveShow(std::span<const Item* const> items, const ShowInfo& info);
 std::vector<uint8_t> SaveShow(const ItemList& items, const ShowInfo& info);
 

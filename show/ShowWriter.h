@@ -4,7 +4,9 @@
 // shortest length prefix that holds them.
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,10 +25,18 @@ public:
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
     std::vector<uint8_t> TakeBytes() { return std::move(m_bytes); }
 
+    // Marks what is written as incomplete (a file's bytes could not be had);
+    // the first reason is kept.
+    void Fail(std::string what) {
+        if (!m_error) m_error = std::move(what);
+    }
+    const std::optional<std::string>& Error() const { return m_error; }
+
 private:
     void WriteLengthPrefix(uint64_t length);
 
     std::vector<uint8_t> m_bytes;
+    std::optional<std::string> m_error;
 };
 
 } // namespace showsaver

@@ -53,14 +53,16 @@ TEST(EmbeddedFile, BytesAreScrambledAsOneBlock) {
     EmbeddedFile loaded;
     loaded.Load(reader);
     EXPECT_EQ(loaded.Name(), "x");
-    EXPECT_EQ(std::vector<uint8_t>(loaded.Bytes().begin(), loaded.Bytes().end()), std::vector<uint8_t>(11, 0x10));
+    auto contents = loaded.Contents();
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(std::vector<uint8_t>(contents->bytes.begin(), contents->bytes.end()), std::vector<uint8_t>(11, 0x10));
 }
 
 TEST(EmbeddedFile, CopyFromMakesItsOwnBlock) {
     auto original = FileOf({1, 2, 3}, "orig");
     EmbeddedFile copy;
     copy.CopyFrom(original);
-    EXPECT_NE(copy.Bytes().data(), original.Bytes().data());
+    EXPECT_NE(copy.Contents()->bytes.data(), original.Contents()->bytes.data());
     EXPECT_EQ(copy.Size(), 3u);
     EXPECT_EQ(copy.Name(), "orig");
 }

@@ -161,7 +161,9 @@ TEST(MediaLayout, OldShowsCarryNoMediaType) {
     MediaItem media;
     ReadAll(writer.Bytes(), 4.5f, 1.5f, [&](ShowReader& r) { media.Load(r); });
     EXPECT_EQ(media.mediaType, static_cast<int32_t>(MediaType::Midi));
-    EXPECT_EQ(std::vector<uint8_t>(media.file.Bytes().begin(), media.file.Bytes().end()), midi);
+    auto contents = media.file.Contents();
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(std::vector<uint8_t>(contents->bytes.begin(), contents->bytes.end()), midi);
 }
 
 TEST(MediaLayout, PlaybackFieldsByVersion) {

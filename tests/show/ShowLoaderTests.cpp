@@ -7,6 +7,7 @@
 #include "media/MediaStopItem.h"
 #include "show/ControlItems.h"
 #include "show/ItemArena.h"
+#include "show/ShowSaver.h"
 #include "show/UserLinks.h"
 #include "support/FakePlayer.h"
 #include "support/ShowBytes.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -337,14 +339,16 @@ TEST(ShowLoader, FindsABareShowByEveryPrefixFormOfItsSignature) {
 }
 
 // Embedded files of every scrambling shift and large ones (the last over
-// several of the chunks the file is read in), loaded from a
-// packed file, read back exactly, and stay so once the file on disk is cut
-// short and removed: they live in memory, not in the file.
-TEST(ShowLoader, EmbeddedFilesOfAFileOutliveIt) {
+// several of the chunks the file is read in), loaded from a packed file,
+// read back exactly. Small ones live in memory; large ones stay in the file,
+// which is kept open: they outlive its name, and a file cut short takes only
+// them away, each then failing to be read rather than read wrong.
+TEST(ShowLoader, LargeEmbeddedFilesStayInTheirFileAndSmallOnesInMemory) {
     std::vector<std::unique_ptr<PictureItem>> pictures;
     std::vector<std::vector<uint8_t>> contents;
     std::vector<Item*> list;
-    for (uint32_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 17u, 4096u, 300000u, 9437187u}) {
+    for (uint32_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 17u, 4096u, ShowReader::kLeftInFileFrom - 1,
+                          ShowReader::kLeftInFileFrom, 300000u, 9437187u, 100u}) {
         std::vector<uint8_t> bytes(size);
         for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + size);
         auto picture = std::make_unique<PictureItem>();
@@ -356,8 +360,8 @@ TEST(ShowLoader, EmbeddedFilesOfAFileOutliveIt) {
         pictures.push_back(std::move(picture));
     }
     auto path = std::filesystem::temp_directory_path() / ("showsaver-embedded-" + std::to_string(::getpid()));
+    const auto show = ShowOf(list);
     {
-        auto show = ShowOf(list);
         std::ofstream file(path, std::ios::binary);
         std::vector<char> engine(kShowOffset, 'E');
         file.write(engine.data(), static_cast<std::streamsize>(engine.size()));
@@ -367,12 +371,31 @@ TEST(ShowLoader, EmbeddedFilesOfAFileOutliveIt) {
     ShowInfo info;
     ASSERT_TRUE(LoadShowFile(path, kShowOffset, registry, registry.Items(), info, nullptr));
     ASSERT_EQ(registry.Items().Size(), static_cast<int>(contents.size()));
-    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    sys::FileDescriptor cutter(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(cutter.IsValid());
     std::filesystem::remove(path);
-    for (size_t i = 0; i < contents.size(); ++i) {
-        const auto& image = static_cast<const PictureItem&>(registry.Items().At(static_cast<int>(i))).image;
-        EXPECT_EQ(image.Name(), "file" + std::to_string(contents[i].size()));
-        EXPECT_EQ(std::vector<uint8_t>(image.Bytes().begin(), image.Bytes().end()), contents[i]) << i;
+    auto image = [&](size_t i) -> const EmbeddedFile& {
+        return static_cast<const PictureItem&>(registry.Items().At(static_cast<int>(i))).image;
+    };
+    for (bool cut : {false, true}) {
+        if (cut) {
+            ASSERT_EQ(::ftruncate(cutter.Get(), 0), 0);
+        }
+        // Saved again, the show is the same bytes; with files that cannot be
+        // read any more, it is none.
+        EXPECT_EQ(SaveShow(registry.Items(), info), cut ? std::vector<uint8_t>{} : show);
+        for (size_t i = 0; i < contents.size(); ++i) {
+            const bool large = contents[i].size() >= ShowReader::kLeftInFileFrom;
+            EXPECT_EQ(image(i).Name(), "file" + std::to_string(contents[i].size()));
+            EXPECT_EQ(image(i).InMemory(), !large) << i;
+            auto loaded = image(i).Contents();
+            if (cut && large) {
+                EXPECT_FALSE(loaded) << i;
+                continue;
+            }
+            ASSERT_TRUE(loaded) << i;
+            EXPECT_EQ(std::vector<uint8_t>(loaded->bytes.begin(), loaded->bytes.end()), contents[i]) << i;
+        }
     }
 }
 

@@ -28,9 +28,14 @@ void DumpVisitor::File(std::string_view key, EmbeddedFile& file) {
     Json out = {{"name", Cp1252ToUtf8(file.Name())}, {"size", file.Size()}};
     if (m_filesDirectory && !file.Empty()) {
         auto path = *m_filesDirectory / ("item" + std::to_string(m_itemIndex) + "-" + std::string(key) + ".bin");
+        auto contents = file.Contents();
         std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-        stream.write(reinterpret_cast<const char*>(file.Bytes().data()), static_cast<std::streamsize>(file.Size()));
-        if (!stream.flush()) m_error = "cannot write " + path.string();
+        if (contents)
+            stream.write(reinterpret_cast<const char*>(contents->bytes.data()), static_cast<std::streamsize>(file.Size()));
+        if (!contents)
+            m_error = "cannot read the bytes of " + Cp1252ToUtf8(file.Name()) + " from the show's file";
+        else if (!stream.flush())
+            m_error = "cannot write " + path.string();
         out["path"] = path.string();
     }
     m_out[std::string(key)] = std::move(out);
