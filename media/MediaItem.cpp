@@ -64,11 +64,7 @@ void MediaItem::Describe(FieldVisitor& visitor) {
 }
 
 void MediaItem::PlayMedia(bool wait, bool loop, ScenePlayer& player, const gfx::Rect& area, int32_t timeLimit) {
-    // A file that cannot be read from the show's file any more is not
-    // played, without a word, as when its player fails.
-    auto contents = file.Contents();
-    if (!contents) return;
-    MediaPlay play{contents->bytes, std::move(contents->owner), file.Name(), area, wait, loop, timeLimit};
+    MediaPlay play{&file, file.Name(), area, wait, loop, timeLimit};
     MediaControl& media = player.Media();
     switch (mediaType) {
     case static_cast<int32_t>(MediaType::Wave): media.PlayWave(play, player); break;

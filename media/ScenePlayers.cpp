@@ -38,10 +38,10 @@ MediaCopyFailures g_mediaCopyFailures;
 
 // Writes a medium to a temporary file whose name ends in `extension`, as the
 // players choose their decoder by it. Empty when it cannot be written.
-std::optional<std::filesystem::path> WriteMediaFile(std::span<const uint8_t> bytes, const char* extension,
+std::optional<std::filesystem::path> WriteMediaFile(const EmbeddedFile& medium, const char* extension,
                                                     ScenePlayer&) {
     std::filesystem::path temporary;
-    if (!EmbeddedFile::WriteTempFile(bytes, temporary, g_mediaCopyFailures)) return std::nullopt;
+    if (!medium.WriteTempCopy(temporary, g_mediaCopyFailures)) return std::nullopt;
     std::filesystem::path file = temporary;
     file += extension;
     std::error_code ec;
@@ -118,7 +118,7 @@ void ScenePlayers::StopAndJoin(const std::shared_ptr<media::CFlashPlayerThread>&
 
 void ScenePlayers::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
     if (!media::IsFlashInstalled(registry::Store(registry::Store::DefaultDirectory()))) return;
-    auto file = WriteMediaFile(play.bytes, ".swf", player);
+    auto file = WriteMediaFile(*play.file, ".swf", player);
     if (!file) return;
     if (m_flashRunning.IsSet()) StopAndJoin(TakeFlash());
     else TakeFlash();   // ended by itself; its thread is joined as it goes
@@ -153,11 +153,15 @@ void ScenePlayers::PlayWave(const MediaPlay& play, ScenePlayer& player) {
     m_mp3.Stop();
     if (player.Window().IsMuted()) return;
     m_wave.Stop();
-    m_waveBytes = play.owner;
+    // A sound that cannot be read from the show's file any more is not
+    // played, without a word, as when its player fails.
+    auto contents = play.file->Contents();
+    if (!contents) return;
+    m_waveBytes = std::move(contents->owner);
     if (play.wait)
-        m_wave.PlaySync(play.bytes, player.StopEvent());
+        m_wave.PlaySync(contents->bytes, player.StopEvent());
     else
-        m_wave.PlayAsync(play.bytes, play.loop);
+        m_wave.PlayAsync(contents->bytes, play.loop);
 }
 
 void ScenePlayers::StopWave() { m_wave.Stop(); }
@@ -166,8 +170,10 @@ void ScenePlayers::PlayMp3(const MediaPlay& play, ScenePlayer& player) {
     if (player.Window().IsMuted()) return;
     m_wave.Stop();
     m_mp3.Stop();
-    m_mp3Bytes = play.owner;
-    m_mp3.Start(play.bytes.data(), static_cast<int32_t>(play.bytes.size()), play.wait, play.loop,
+    auto contents = play.file->Contents();
+    if (!contents) return;
+    m_mp3Bytes = std::move(contents->owner);
+    m_mp3.Start(contents->bytes.data(), static_cast<int32_t>(contents->bytes.size()), play.wait, play.loop,
                 player.StopEvent());
 }
 
@@ -184,7 +190,7 @@ void ScenePlayers::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     // the show freed so far (and the last video's) go back to the system
     // first rather than stay beside them.
     malloc_trim(0);
-    auto file = WriteMediaFile(play.bytes, ".avi", player);
+    auto file = WriteMediaFile(*play.file, ".avi", player);
     if (!file) return;
     m_videoLayers.SetWindow(player.Window());
     const bool muted = player.Window().IsMuted();
@@ -208,7 +214,7 @@ void ScenePlayers::StopVideo() {
 }
 
 void ScenePlayers::PlayMidi(const MediaPlay& play, ScenePlayer& player) {
-    auto file = WriteMediaFile(play.bytes, ".mid", player);
+    auto file = WriteMediaFile(*play.file, ".mid", player);
     if (!file) return;
     m_midi.SetFileName(*file);
     m_midi.SetLoop(play.loop);

@@ -9,6 +9,7 @@
 #include "show/ShowWriter.h"
 #include "show/Windows1252.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -26,6 +27,17 @@ bool ReadAll(int fd, uint8_t* out, size_t size) {
     size_t done = 0;
     while (done < size) {
         ssize_t n = ::read(fd, out + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Exactly `size` bytes from `offset`; false when the file ends first.
+bool ReadAt(int fd, uint8_t* out, size_t size, uint64_t offset) {
+    for (size_t done = 0; done < size;) {
+        ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
@@ -104,14 +116,7 @@ void EmbeddedFile::Save(ShowWriter& writer, const std::function<void(ShowWriter&
 std::optional<FileContents> EmbeddedFile::Contents() const {
     if (!m_stored) return FileContents{m_bytes, {m_bytes.get(), m_size}};
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[m_size]);
-    if (!bytes) return std::nullopt;
-    for (uint32_t done = 0; done < m_size;) {
-        ssize_t n = ::pread(m_stored->file->Get(), bytes.get() + done, m_size - done,
-                            static_cast<off_t>(m_stored->offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;
-        done += static_cast<uint32_t>(n);
-    }
+    if (!bytes || !ReadAt(m_stored->file->Get(), bytes.get(), m_size, m_stored->offset)) return std::nullopt;
     Scramble({bytes.get(), m_size}, ScrambleDirection::Reading);
     std::span<const uint8_t> view(bytes.get(), m_size);
     return FileContents{std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>()), view};
@@ -145,6 +150,15 @@ bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem
 
 bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
                                  ui::MessageSink& messages, sys::TempDirectory& directory) {
+    return WriteTemp([&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); }, outPath, messages, directory);
+}
+
+bool EmbeddedFile::WriteTempCopy(std::filesystem::path& outPath, ui::MessageSink& messages) const {
+    return WriteTemp([this](int fd) { return WriteTo(fd); }, outPath, messages, sys::TempDirectory::ForProcess());
+}
+
+bool EmbeddedFile::WriteTemp(const std::function<bool(int)>& write, std::filesystem::path& outPath,
+                             ui::MessageSink& messages, sys::TempDirectory& directory) {
     auto fail = [&](const std::filesystem::path& made) {
         if (!made.empty()) ::unlink(made.c_str());
         messages.Show(strings::Load(strings::kCannotMakeDataFile));
@@ -153,9 +167,24 @@ bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem
     auto made = directory.CreateUniqueFile("Ssd", ".tmp");
     if (!made) return fail({});
     FileDescriptor file(::open(made->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-    if (file.Get() < 0 || !WriteAll(file.Get(), bytes.data(), bytes.size()) || !file.Close())
-        return fail(*made);
+    if (file.Get() < 0 || !write(file.Get()) || !file.Close()) return fail(*made);
     outPath = *made;
+    return true;
+}
+
+bool EmbeddedFile::WriteTo(int fd) const {
+    if (!m_stored) return WriteAll(fd, m_bytes.get(), m_size);
+    // A chunk at a time: a film is copied in the memory of one chunk.
+    constexpr uint32_t kChunk = uint32_t{1} << 20;
+    auto chunk = std::make_unique_for_overwrite<uint8_t[]>(std::min(kChunk, m_size));
+    const uint8_t shift = static_cast<uint8_t>(ScrambleShift(m_size));
+    for (uint32_t done = 0; done < m_size;) {
+        const uint32_t part = std::min(kChunk, m_size - done);
+        if (!ReadAt(m_stored->file->Get(), chunk.get(), part, m_stored->offset + done)) return false;
+        for (uint32_t i = 0; i < part; ++i) chunk[i] = static_cast<uint8_t>(chunk[i] + shift);
+        if (!WriteAll(fd, chunk.get(), part)) return false;
+        done += part;
+    }
     return true;
 }
 

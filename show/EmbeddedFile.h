@@ -61,6 +61,10 @@ public:
     // The same in a given directory.
     static bool WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
                               ui::MessageSink& messages, sys::TempDirectory& directory);
+    // The same with this file's bytes, copied a chunk at a time from the
+    // show's file when they were left there; a file that cannot be read
+    // whole fails as one that cannot be written.
+    bool WriteTempCopy(std::filesystem::path& outPath, ui::MessageSink& messages) const;
 
     const std::string& Name() const { return m_name; }   // Windows-1252
     void SetName(std::string cp1252) { m_name = std::move(cp1252); }
@@ -74,6 +78,11 @@ public:
     bool InMemory() const { return !m_stored; }
 
 private:
+    static bool WriteTemp(const std::function<bool(int)>& write, std::filesystem::path& outPath,
+                          ui::MessageSink& messages, sys::TempDirectory& directory);
+    // Writes the bytes to `fd`; false when they cannot be read or written.
+    bool WriteTo(int fd) const;
+
     std::string m_name;
     uint32_t m_size = 0;
     std::shared_ptr<const uint8_t> m_bytes;   // in memory, or

@@ -1,14 +1,14 @@
 #pragma once
 // The seam between the show and its media players. Items hand a player
-// show-level data (the file's bytes and name, the rectangle, wait, loop,
+// show-level data (the file and its name, the rectangle, wait, loop,
 // the time limit); the scene thread owns one player per media type and the
 // engine's composition decides which players those are.
 
 #include "gfx/Geometry.h"
+#include "show/EmbeddedFile.h"
 
 #include <cstdint>
-#include <memory>
-#include <span>
+#include <optional>
 #include <string_view>
 
 namespace showsaver {
@@ -20,13 +20,16 @@ enum class MediaType : int32_t { Wave = 0, Video = 1, Mp3 = 2, Flash = 3, Midi =
 
 // One play request.
 struct MediaPlay {
-    std::span<const uint8_t> bytes;   // the media file
-    std::shared_ptr<const uint8_t> owner;   // keeps `bytes` valid while a player holds it
+    const EmbeddedFile* file = nullptr;   // the media file; its item keeps it for the whole show
     std::string_view name;            // the file's display name
     gfx::Rect area;                   // left, top, right, bottom on the screen
     bool wait = false;                // return only when the media has ended or the show stops
     bool loop = false;                // without wait: play it again and again
     int32_t timeLimit = -1;           // Flash movies: milliseconds, or -1 for none
+
+    // The file's bytes, valid while the result lives; nothing when there is
+    // no file or it cannot be read (EmbeddedFile::Contents).
+    std::optional<FileContents> Contents() const { return file ? file->Contents() : std::nullopt; }
 };
 
 // The players, one per media type. Play calls come from the scene thread,

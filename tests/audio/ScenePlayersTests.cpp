@@ -6,6 +6,8 @@
 
 #include "platform/sys/TempFiles.h"
 
+#include "show/EmbeddedFile.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -38,15 +40,19 @@ TEST(ScenePlayers, MuteSilencesWaveAndMp3ButNotMidi) {
             testing::FakePlayer player;
             player.window.muted = muted;
             player.eventWaitLimit = 30s;
-            auto played = [](const std::vector<uint8_t>& bytes) {
+            EmbeddedFile files[3];
+            auto played = [&files](int i, const std::vector<uint8_t>& bytes) {
+                auto copy = std::make_unique_for_overwrite<uint8_t[]>(bytes.size());
+                std::copy(bytes.begin(), bytes.end(), copy.get());
+                files[i].Assign("medium", std::move(copy), static_cast<uint32_t>(bytes.size()));
                 MediaPlay play;
-                play.bytes = bytes;
+                play.file = &files[i];
                 play.wait = true;
                 return play;
             };
-            players.PlayWave(played(wave), player);
-            players.PlayMp3(played(mp3), player);
-            players.PlayMidi(played(midi), player);
+            players.PlayWave(played(0, wave), player);
+            players.PlayMp3(played(1, mp3), player);
+            players.PlayMidi(played(2, midi), player);
             players.EndShow();
         }
         loud[muted ? 0 : 1] = LoudFrames(recording.Samples());
@@ -78,8 +84,12 @@ TEST(ScenePlayers, ABackgroundVideoShowsAtItsPointAndIsHeardUnlessMuted) {
             ScenePlayers players(output, [](std::function<void()> notice) { notice(); });
             testing::FakePlayer player;
             player.window.muted = muted;
+            EmbeddedFile file;
+            auto copy = std::make_unique_for_overwrite<uint8_t[]>(avi.size());
+            std::copy(avi.begin(), avi.end(), copy.get());
+            file.Assign("film", std::move(copy), static_cast<uint32_t>(avi.size()));
             MediaPlay play;
-            play.bytes = avi;
+            play.file = &file;
             play.area = {30, 20, 31, 21};
             players.PlayVideo(play, player);
             ASSERT_EQ(player.window.layers.Count(), 1u);

@@ -1,5 +1,5 @@
 // Shows played by the packed engine on a real X server end with the screen
-// that showpack render draws without a display (three pictures; a moving
+// that showpack render draws without a display (four pictures; a moving
 // picture and lines), and a mouse move then ends them without leaving a
 // temporary file behind.
 
@@ -21,16 +21,21 @@ using testing::RunCommand;
 
 const fs::path kBinaries = SHOWSAVER_BINARY_DIR;
 
-// Three pictures: the harbour at a stored position with no effect, the
-// mosaic wiped in at the centre, the badge sliding in at the bottom right.
-// The show then waits until it is ended.
-constexpr const char* kThreePictures = R"({"items": [
+// Four pictures: the harbour at a stored position with no effect, a large
+// gradient (over 256 KiB, so it stays in the show's file until it is shown)
+// dissolved in at the top right, the mosaic wiped in at the centre, the
+// badge sliding in at the bottom right. The show then waits until it is
+// ended.
+constexpr const char* kPictures = R"({"items": [
     {"class": "BackgroundItem", "color": {"color": 4202496, "fourthValue": 0}},
     {"class": "PictureItem", "name": "Harbour", "file": {"path": "harbour.jpg"}},
     {"class": "PictureItem", "name": "Mosaic", "file": {"path": "mosaic.bmp"}},
     {"class": "PictureItem", "name": "Badge", "file": {"path": "badge.bmp"}},
+    {"class": "PictureItem", "name": "Large", "file": {"path": "large.bmp"}},
     {"class": "ShowPictureItem", "picture": 1,
      "placement": {"startXMode": 5, "startYMode": 5, "startX": 40, "startY": 30}},
+    {"class": "ShowPictureItem", "picture": 4,
+     "placement": {"startXMode": 5, "startYMode": 5, "startX": 600, "startY": 20, "effectNumber": 4, "transitionDelayValue": 1000}},
     {"class": "ShowPictureItem", "picture": 2,
      "placement": {"startXMode": 1, "startYMode": 1, "effectNumber": 37, "transitionDelayValue": 1000}},
     {"class": "ShowPictureItem", "picture": 3,
@@ -48,6 +53,8 @@ protected:
         StoreCalibration();
         auto pictures = RunCommand(Quoted((kBinaries / "make_pictures").string()) + " " + Quoted(m_scratch.Path().string()));
         ASSERT_EQ(pictures.status, 0) << pictures.err;
+        auto large = RunCommand("convert -size 400x300 gradient:gold-teal BMP3:" + Quoted((m_scratch.Path() / "large.bmp").string()));
+        ASSERT_EQ(large.status, 0) << large.err;
     }
     void TearDown() override {
         m_saver.Stop();
@@ -112,8 +119,8 @@ void PlaybackTest::PlayUntilTheScreenIs(const fs::path& saver, const std::string
         ADD_FAILURE() << "left behind: " << entry.path();
 }
 
-TEST_F(PlaybackTest, ThreePicturesEndAsTheHeadlessRenderDrawsThem) {
-    fs::path saver = Pack(kThreePictures);
+TEST_F(PlaybackTest, PicturesEndAsTheHeadlessRenderDrawsThem) {
+    fs::path saver = Pack(kPictures);
     std::string rendered = Render(saver);
     ASSERT_EQ(rendered.size(), 1024u * 768u * 3u);
 
@@ -125,8 +132,10 @@ TEST_F(PlaybackTest, ThreePicturesEndAsTheHeadlessRenderDrawsThem) {
     EXPECT_EQ(Pixel(rendered, 1024 - 96, 768 - 97), background);
     EXPECT_NE(Pixel(rendered, 40, 30), background);
     EXPECT_EQ(Pixel(rendered, 39, 30), background);
+    EXPECT_NE(Pixel(rendered, 999, 20), background) << "the large picture's top right corner";
+    EXPECT_EQ(Pixel(rendered, 1000, 20), background);
 
-    PlayUntilTheScreenIs(saver, rendered, "three-pictures");
+    PlayUntilTheScreenIs(saver, rendered, "pictures");
 }
 
 // The badge moves over the harbour keeping the screen behind it, a second

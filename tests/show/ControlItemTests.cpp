@@ -195,7 +195,7 @@ TEST(MediaItem, PlaysAndStopsThroughThePlayerOfItsMediaType) {
         ASSERT_EQ(fake.media.plays.size(), 1u) << type;
         const auto& [player, play] = fake.media.plays[0];
         EXPECT_EQ(player, name);
-        EXPECT_EQ(std::vector<uint8_t>(play.bytes.begin(), play.bytes.end()), std::vector<uint8_t>({1, 2, 3}));
+        EXPECT_EQ(play.file, &media.file);
         EXPECT_EQ(play.name, "tune");
         EXPECT_EQ(play.area, (gfx::Rect{10, 20, 110, 70}));
         EXPECT_TRUE(play.wait);

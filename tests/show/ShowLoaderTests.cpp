@@ -389,12 +389,22 @@ TEST(ShowLoader, LargeEmbeddedFilesStayInTheirFileAndSmallOnesInMemory) {
             EXPECT_EQ(image(i).Name(), "file" + std::to_string(contents[i].size()));
             EXPECT_EQ(image(i).InMemory(), !large) << i;
             auto loaded = image(i).Contents();
+            // A player's copy, made a chunk at a time from the show's file.
+            std::filesystem::path copy;
+            testing::CollectingSink sink;
+            const bool copied = image(i).WriteTempCopy(copy, sink);
             if (cut && large) {
                 EXPECT_FALSE(loaded) << i;
+                EXPECT_FALSE(copied) << i;
+                EXPECT_EQ(sink.messages.size(), 1u) << i;
                 continue;
             }
             ASSERT_TRUE(loaded) << i;
             EXPECT_EQ(std::vector<uint8_t>(loaded->bytes.begin(), loaded->bytes.end()), contents[i]) << i;
+            ASSERT_TRUE(copied) << i;
+            std::ifstream in(copy, std::ios::binary);
+            EXPECT_EQ(std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {}), contents[i]) << i;
+            std::filesystem::remove(copy);
         }
     }
 }

@@ -25,6 +25,14 @@ namespace {
 // The show's media on the film's clock: pictures of videos and movies as
 // `render` shows them, and every sound into the soundtrack from the time
 // its item plays. A medium the show waits for moves the clock by its length.
+// A play's file bytes for the length of the call they are passed to: the
+// temporary holds them; none when they cannot be read.
+struct PlayBytes {
+    std::optional<FileContents> contents;
+    operator std::span<const uint8_t>() const { return contents ? contents->bytes : std::span<const uint8_t>{}; }
+};
+PlayBytes BytesOf(const MediaPlay& play) { return {play.Contents()}; }
+
 class ExportMedia final : public MediaControl {
 public:
     ExportMedia(Soundtrack& track, size_t maxFrames) : m_track(track), m_maxFrames(maxFrames) {}
@@ -34,24 +42,24 @@ public:
     void PlayWave(const MediaPlay& play, ScenePlayer& player) override {
         m_player = &player;
         Stop(MediaType::Mp3);
-        PlaySound(MediaType::Wave, DecodeWave(play.bytes, m_maxFrames), play, player);
+        PlaySound(MediaType::Wave, DecodeWave(BytesOf(play), m_maxFrames), play, player);
     }
     void StopWave() override { Stop(MediaType::Wave); }
     void PlayMp3(const MediaPlay& play, ScenePlayer& player) override {
         m_player = &player;
         Stop(MediaType::Wave);
-        PlaySound(MediaType::Mp3, DecodeMp3(play.bytes, m_maxFrames), play, player);
+        PlaySound(MediaType::Mp3, DecodeMp3(BytesOf(play), m_maxFrames), play, player);
     }
     void StopMp3() override { Stop(MediaType::Mp3); }
     void PlayMidi(const MediaPlay& play, ScenePlayer& player) override {
-        PlaySound(MediaType::Midi, DecodeMidi(play.bytes, m_maxFrames), play, player);
+        PlaySound(MediaType::Midi, DecodeMidi(BytesOf(play), m_maxFrames), play, player);
     }
     void StopMidi() override { Stop(MediaType::Midi); }
     void PlayVideo(const MediaPlay& play, ScenePlayer& player) override {
         m_player = &player;
         Stop(MediaType::Mp3);
         // A background video repeats, as its pictures do.
-        m_track.Play(MediaType::Video, DecodeVideoSound(play.bytes, m_maxFrames), Now(), !play.wait);
+        m_track.Play(MediaType::Video, DecodeVideoSound(BytesOf(play), m_maxFrames), Now(), !play.wait);
         if (!play.wait) return m_pictures.PlayVideo(play, player);
         // Waited for: it shows in the film while the clock moves by its length.
         MediaPlay shown = play;
@@ -67,13 +75,13 @@ public:
     }
     void PlayFlash(const MediaPlay& play, ScenePlayer& player) override {
         m_player = &player;
-        m_track.Play(MediaType::Flash, DecodeFlashSound(play.bytes, play.loop, play.timeLimit, m_maxFrames), Now(),
+        m_track.Play(MediaType::Flash, DecodeFlashSound(BytesOf(play), play.loop, play.timeLimit, m_maxFrames), Now(),
                      false);
         if (!play.wait) return m_pictures.PlayFlash(play, player);
         // Waited for: to its time limit or its last frame, shown meanwhile.
         flash::Player movie;
         std::string error;
-        if (!movie.LoadBytes(play.bytes, error)) return;
+        if (!movie.LoadBytes(BytesOf(play), error)) return;
         const double rate = movie.FrameRate() > 0 ? movie.FrameRate() : 12;
         const double ms = play.timeLimit != -1 ? play.timeLimit : std::max(0, movie.TotalFrames() - 1) * 1000.0 / rate;
         MediaPlay shown = play;

@@ -10,7 +10,10 @@ namespace showsaver::showpack {
 
 void RenderMedia::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     StopVideo();
-    m_file = video::VideoFile::OpenMemory(play.bytes);
+    auto contents = play.Contents();
+    if (!contents) return;
+    m_fileBytes = std::move(contents->owner);
+    m_file = video::VideoFile::OpenMemory(contents->bytes);
     if (!m_file) return;
     m_file->SwitchSoundOff();
     m_player = &player;
@@ -36,6 +39,7 @@ void RenderMedia::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
 void RenderMedia::StopVideo() {
     m_layer.Reset();
     m_file.reset();
+    m_fileBytes.reset();
     m_length = -1;
     m_shown = -1;
     m_pending.reset();
@@ -51,7 +55,8 @@ void RenderMedia::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
     StopFlash();
     auto movie = std::make_unique<flash::Player>();
     std::string error;
-    if (!movie->LoadBytes(play.bytes, error)) return;
+    auto contents = play.Contents();
+    if (!contents || !movie->LoadBytes(contents->bytes, error)) return;
     if (play.wait) {
         // The show waits for the time limit, or for the last frame.
         const double rate = movie->FrameRate() > 0 ? movie->FrameRate() : 12;
