@@ -38,10 +38,9 @@ MediaCopyFailures g_mediaCopyFailures;
 
 // Writes a medium to a temporary file whose name ends in `extension`, as the
 // players choose their decoder by it. Empty when it cannot be written.
-std::optional<std::filesystem::path> WriteMediaFile(const EmbeddedFile& medium, const char* extension,
-                                                    ScenePlayer&) {
+std::optional<std::filesystem::path> WriteMediaFile(const MediaPlay& play, const char* extension, ScenePlayer&) {
     std::filesystem::path temporary;
-    if (!medium.WriteTempCopy(temporary, g_mediaCopyFailures)) return std::nullopt;
+    if (!play.file || !play.file->WriteTempCopy(temporary, g_mediaCopyFailures)) return std::nullopt;
     std::filesystem::path file = temporary;
     file += extension;
     std::error_code ec;
@@ -118,7 +117,7 @@ void ScenePlayers::StopAndJoin(const std::shared_ptr<media::CFlashPlayerThread>&
 
 void ScenePlayers::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
     if (!media::IsFlashInstalled(registry::Store(registry::Store::DefaultDirectory()))) return;
-    auto file = WriteMediaFile(*play.file, ".swf", player);
+    auto file = WriteMediaFile(play, ".swf", player);
     if (!file) return;
     if (m_flashRunning.IsSet()) StopAndJoin(TakeFlash());
     else TakeFlash();   // ended by itself; its thread is joined as it goes
@@ -155,7 +154,7 @@ void ScenePlayers::PlayWave(const MediaPlay& play, ScenePlayer& player) {
     m_wave.Stop();
     // A sound that cannot be read from the show's file any more is not
     // played, without a word, as when its player fails.
-    auto contents = play.file->Contents();
+    auto contents = play.Contents();
     if (!contents) return;
     m_waveBytes = std::move(contents->owner);
     if (play.wait)
@@ -170,7 +169,7 @@ void ScenePlayers::PlayMp3(const MediaPlay& play, ScenePlayer& player) {
     if (player.Window().IsMuted()) return;
     m_wave.Stop();
     m_mp3.Stop();
-    auto contents = play.file->Contents();
+    auto contents = play.Contents();
     if (!contents) return;
     m_mp3Bytes = std::move(contents->owner);
     m_mp3.Start(contents->bytes.data(), static_cast<int32_t>(contents->bytes.size()), play.wait, play.loop,
@@ -190,7 +189,7 @@ void ScenePlayers::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     // the show freed so far (and the last video's) go back to the system
     // first rather than stay beside them.
     malloc_trim(0);
-    auto file = WriteMediaFile(*play.file, ".avi", player);
+    auto file = WriteMediaFile(play, ".avi", player);
     if (!file) return;
     m_videoLayers.SetWindow(player.Window());
     const bool muted = player.Window().IsMuted();
@@ -214,7 +213,7 @@ void ScenePlayers::StopVideo() {
 }
 
 void ScenePlayers::PlayMidi(const MediaPlay& play, ScenePlayer& player) {
-    auto file = WriteMediaFile(*play.file, ".mid", player);
+    auto file = WriteMediaFile(play, ".mid", player);
     if (!file) return;
     m_midi.SetFileName(*file);
     m_midi.SetLoop(play.loop);

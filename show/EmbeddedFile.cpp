@@ -177,11 +177,10 @@ bool EmbeddedFile::WriteTo(int fd) const {
     // A chunk at a time: a film is copied in the memory of one chunk.
     constexpr uint32_t kChunk = uint32_t{1} << 20;
     auto chunk = std::make_unique_for_overwrite<uint8_t[]>(std::min(kChunk, m_size));
-    const uint8_t shift = static_cast<uint8_t>(ScrambleShift(m_size));
     for (uint32_t done = 0; done < m_size;) {
         const uint32_t part = std::min(kChunk, m_size - done);
         if (!ReadAt(m_stored->file->Get(), chunk.get(), part, m_stored->offset + done)) return false;
-        for (uint32_t i = 0; i < part; ++i) chunk[i] = static_cast<uint8_t>(chunk[i] + shift);
+        Scramble({chunk.get(), part}, ScrambleDirection::Reading, m_size);
         if (!WriteAll(fd, chunk.get(), part)) return false;
         done += part;
     }

@@ -52,8 +52,10 @@ uint8_t ShiftFor(uint64_t length, ScrambleDirection direction) {
 
 } // namespace
 
-void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction) {
-    AddToBytes(bytes.data(), bytes.data(), bytes.size(), ShiftFor(bytes.size(), direction));
+void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction) { Scramble(bytes, direction, bytes.size()); }
+
+void Scramble(std::span<uint8_t> part, ScrambleDirection direction, uint64_t length) {
+    AddToBytes(part.data(), part.data(), part.size(), ShiftFor(length, direction));
 }
 
 void ShowReader::Fail(std::string what) {

@@ -31,6 +31,8 @@ struct LoadError {
 enum class ScrambleDirection { Reading, Writing };
 constexpr int ScrambleShift(uint64_t length) { return static_cast<int>(length % 11) + 3; }
 void Scramble(std::span<uint8_t> bytes, ScrambleDirection direction);
+// The same for a part of a block of `length` bytes, whose length sets the shift.
+void Scramble(std::span<uint8_t> part, ScrambleDirection direction, uint64_t length);
 
 // A block left in the show's file, to be read from there when it is wanted:
 // the file, kept open, and where the block starts in it.
