@@ -112,28 +112,18 @@ bool PictureDecoder::Decode(std::span<const uint8_t> bytes, ui::MessageSink& mes
 }
 
 bool PictureDecoder::MeasureImage(std::span<const uint8_t> bytes, ui::MessageSink& messages, gfx::Size& size) {
-    if (auto jpeg = MeasureJpeg(bytes)) {
+    // A photograph is checked without its pixels: tens of megabytes that
+    // would be made, filled and dropped again for nothing.
+    if (auto source = codec::OpenMemorySource(bytes); source && codec::GuessFormat(*source) == codec::Format::Jpeg) {
         Release(false);
-        size = jpeg->size.value_or(gfx::Size{});
-        return jpeg->size || Fail(codec::LastError());
+        auto checked = codec::CheckJpeg(*source);
+        size = checked ? gfx::Size{static_cast<int>(checked->width), static_cast<int>(checked->height)} : gfx::Size{};
+        return checked || Fail(codec::LastError());
     }
     bool decoded = Decode(bytes, messages);
     size = ImageSize();
     Release(false);
     return decoded;
-}
-
-std::optional<PictureDecoder::JpegMeasure> PictureDecoder::MeasureJpeg(std::span<const uint8_t> bytes) {
-    auto source = codec::OpenMemorySource(bytes);
-    if (!source || codec::GuessFormat(*source) != codec::Format::Jpeg) return std::nullopt;
-    // Checked without its pixels: a photograph's tens of megabytes would be
-    // made, filled and dropped again for nothing.
-    JpegMeasure measure;
-    if (auto checked = codec::CheckJpeg(*source))
-        measure.size = gfx::Size{static_cast<int>(checked->width), static_cast<int>(checked->height)};
-    else
-        measure.refusedSize = codec::LastRefusedSize();
-    return measure;
 }
 
 bool PictureDecoder::Resample(int width, int height) {

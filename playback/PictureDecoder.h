@@ -4,14 +4,12 @@
 // Each picture item owns one. No decoded pixels stay between scenes: every
 // operation that makes a bitmap releases the image again.
 
-#include "codec/Codec.h"
 #include "codec/RgbImage.h"
 #include "gfx/DeviceContext.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,15 +44,6 @@ public:
                 gfx::Size* fullSize = nullptr);
     // The size of the picture in `bytes`, without keeping it.
     bool MeasureImage(std::span<const uint8_t> bytes, ui::MessageSink& messages, gfx::Size& size);
-    // What measuring a JPEG found: its size, or, when it was refused for its
-    // size, that size.
-    struct JpegMeasure {
-        std::optional<gfx::Size> size;
-        std::optional<codec::PictureSize> refusedSize;
-    };
-    // Measures `bytes` as MeasureImage does when they hold a JPEG, on any
-    // thread (a JPEG needs no message); nothing for other formats.
-    static std::optional<JpegMeasure> MeasureJpeg(std::span<const uint8_t> bytes);
     // Resamples the image into the scaled image of width × height.
     bool Resample(int width, int height);
     // A bitmap of the image (`useImage`) or of the scaled image; null when

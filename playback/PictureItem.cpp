@@ -195,10 +195,36 @@ std::string TooLargeMessage(const std::string& name, codec::PictureSize size) {
 
 } // namespace
 
+PictureItem::ImageMeasure PictureItem::MeasureImage(ui::MessageSink& messages) {
+    ImageMeasure measure;
+    // Nothing to read: the show's file was cut short since it was loaded.
+    auto contents = image.Contents();
+    if (!contents) return measure;
+    measure.measured = decoder.MeasureImage(contents->bytes, messages, measure.size);
+    if (!measure.measured) measure.refusedSize = codec::LastRefusedSize();
+    return measure;
+}
+
 void PictureItem::Precheck() {
     if ((IsDisabled() && AllUsersDisabled(m_users.Links())) || IsText() || image.Empty()) return;
+    // The messages wait for Validate, which shows them in the list's order.
+    class Keeping final : public ui::MessageSink {
+    public:
+        explicit Keeping(std::vector<ImageMeasure::Message>& kept) : m_kept(kept) {}
+        ui::MessageAnswer Show(std::string_view text, ui::MessageIcon icon, ui::MessageButtons buttons) override {
+            m_kept.push_back({std::string(text), icon, buttons});
+            return ui::MessageAnswer::Ok;
+        }
+
+    private:
+        std::vector<ImageMeasure::Message>& m_kept;
+    };
     try {
-        if (auto contents = image.Contents()) m_precheck = PictureDecoder::MeasureJpeg(contents->bytes);
+        std::vector<ImageMeasure::Message> kept;
+        Keeping keeping(kept);
+        auto measure = MeasureImage(keeping);
+        measure.messages = std::move(kept);
+        m_precheck = std::move(measure);
     } catch (const std::bad_alloc&) {
         // Validate measures it again, and says what fails.
     }
@@ -215,25 +241,17 @@ bool PictureItem::Validate(ValidationContext& context) {
         naturalHeight = decoder.ImageSize().height;
         decoder.Release(false);
     } else if (!image.Empty()) {
-        gfx::Size size;
-        bool measured;
-        std::optional<codec::PictureSize> refused;
-        if (auto ahead = std::exchange(m_precheck, std::nullopt)) {
-            measured = ahead->size.has_value();
-            size = ahead->size.value_or(gfx::Size{});
-            refused = ahead->refusedSize;
-        } else if (auto contents = image.Contents()) {
-            measured = decoder.MeasureImage(contents->bytes, context.messages, size);
-            if (!measured) refused = codec::LastRefusedSize();
-        } else {
-            measured = false;   // the show's file was cut short since it was read
-        }
-        naturalWidth = size.width;
-        naturalHeight = size.height;
-        if (!measured) {
+        auto ahead = std::exchange(m_precheck, std::nullopt);
+        if (ahead)
+            for (const auto& message : ahead->messages) context.messages.Show(message.text, message.icon, message.buttons);
+        const ImageMeasure measure = ahead ? std::move(*ahead) : MeasureImage(context.messages);
+        naturalWidth = measure.size.width;
+        naturalHeight = measure.size.height;
+        if (!measure.measured) {
             // A picture too large to draw is named with its size and the limit.
-            if (refused)
-                context.messages.Show(TooLargeMessage(Cp1252ToUtf8(image.Name()), *refused), ui::MessageIcon::Stop);
+            if (measure.refusedSize)
+                context.messages.Show(TooLargeMessage(Cp1252ToUtf8(image.Name()), *measure.refusedSize),
+                                      ui::MessageIcon::Stop);
             return false;
         }
     } else {

@@ -3,14 +3,18 @@
 // caption drawn with a font, or a capture of the desktop or wallpaper. The
 // picture scenes show, hide and move it.
 
+#include "codec/Codec.h"
 #include "gfx/DeviceContext.h"
 #include "playback/PictureDecoder.h"
+#include "platform/ui/MessageBox.h"
 #include "playback/PicturePlacement.h"
 #include "show/EmbeddedFile.h"
 #include "show/Item.h"
 #include "show/UserLinks.h"
 
 #include <array>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace showsaver {
@@ -89,7 +93,7 @@ public:
     // Releases the saved screen area.
     void ReleaseSavedBackground() { savedBackground.reset(); }
     std::span<const ItemUserLink> Users() const override { return m_users.Links(); }
-    // Measures a JPEG's bytes ahead of Validate.
+    // Measures the image ahead of Validate, keeping its messages for it.
     void Precheck() override;
 
     // Stored fields.
@@ -121,7 +125,21 @@ private:
     bool RenderCaption() { return decoder.TextToImage(*this, m_captionPart); }
 
     std::string m_captionPart;   // the typewriter's part; empty: the whole caption
-    std::optional<PictureDecoder::JpegMeasure> m_precheck;   // until Validate takes it
+    // What measuring the image found, on whichever thread measured it.
+    struct ImageMeasure {
+        bool measured = false;
+        gfx::Size size;
+        std::optional<codec::PictureSize> refusedSize;   // when it was refused for its size
+        struct Message {
+            std::string text;
+            ui::MessageIcon icon;
+            ui::MessageButtons buttons;
+        };
+        std::vector<Message> messages;   // shown by Validate, in order
+    };
+    // Measures the image, its messages to `messages`.
+    ImageMeasure MeasureImage(ui::MessageSink& messages);
+    std::optional<ImageMeasure> m_precheck;   // until Validate takes it
 
     UserLinks m_users;
 };

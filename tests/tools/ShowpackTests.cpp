@@ -689,7 +689,7 @@ TEST_F(ShowpackTest, CheckAcceptsEverySupportedVariant) {
     }
 }
 
-// Photographs are measured on several threads before validation, which still
+// Pictures are measured on several threads before validation, which still
 // goes through them in order and stops at the first it refuses: its message
 // alone is shown, whatever the pictures after it hold.
 TEST_F(ShowpackTest, CheckStopsAtTheFirstRefusedPhotographOfMany) {
@@ -721,6 +721,11 @@ TEST_F(ShowpackTest, CheckStopsAtTheFirstRefusedPhotographOfMany) {
     report = checkOf({"good.jpg", "truncated.jpg", "huge.jpg", "good.jpg"});
     EXPECT_EQ(report["valid"], false);
     EXPECT_EQ(report["messages"], nlohmann::json::array()) << "a broken photograph is refused without a message";
+    // A format nobody decodes says so, measured ahead like the others.
+    Write("picture.gif", "GIF89a\x01\x00\x01\x00junk");
+    report = checkOf({"good.jpg", "picture.gif", "huge.jpg"});
+    EXPECT_EQ(report["valid"], false);
+    EXPECT_EQ(report["messages"], nlohmann::json({"This image format is not supported or image date is corrupted"}));
     report = checkOf({"good.jpg", "good.jpg", "good.jpg"});
     EXPECT_EQ(report["valid"], true);
     ASSERT_EQ(report["pictures"].size(), 3u);
