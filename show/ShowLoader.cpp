@@ -168,14 +168,17 @@ Status<LoadError> LoadShow(ShowReader& reader, const ItemRegistry& registry, Ite
 
 namespace {
 
-// Runs the pictures' prechecks, where validation spends its time (a
-// photograph is decoded whole), on every core at once. Validation then goes
-// through the list in order as before and finds them done.
+// Runs the pictures' prechecks, where validation spends its time (each
+// picture is decoded), on up to four cores at once: each holds a picture's
+// bytes while it measures them. Validation then goes through the list in
+// order as before and finds them done.
 void PrecheckPictures(ItemList& items) {
+    constexpr size_t kMostWorkers = 4;
     std::vector<Item*> pictures;
     for (int i = 0; i < items.Size(); ++i)
         if (items.At(i).Kind() == ItemKind::Picture) pictures.push_back(&items.At(i));
-    const size_t workers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), pictures.size());
+    const size_t workers =
+        std::min({std::max<size_t>(1, std::thread::hardware_concurrency()), kMostWorkers, pictures.size()});
     if (workers < 2) return;   // Validate measures a lone picture itself
     std::atomic<size_t> next{0};
     auto work = [&] {
