@@ -11,6 +11,11 @@
 
 namespace showsaver {
 
+// What SniffMediaType looks at, and the most of a compressed movie that its
+// frame rectangle can take.
+constexpr uint32_t kSniffedBytes = 12;
+constexpr uint32_t kMovieHeadBytes = 4096;
+
 int32_t SniffMediaType(std::span<const uint8_t> b) {
     auto starts = [&](size_t at, const char* tag) {
         size_t n = std::strlen(tag);
@@ -40,7 +45,7 @@ void MediaItem::Load(ShowReader& reader) {
         if (hasType) mediaType = r.ReadInt32();
     });
     if (!hasType && !file.Empty())
-        if (auto contents = file.Contents()) mediaType = SniffMediaType(contents->bytes);
+        if (auto head = file.Head(kSniffedBytes)) mediaType = SniffMediaType(head->bytes);
 }
 
 void MediaItem::Save(ShowWriter& writer) const {
@@ -93,9 +98,10 @@ void MediaItem::StopMedia(ScenePlayer& player) {
 // first, in twips. A compressed movie ("CWS" zlib, "ZWS" LZMA) is inflated
 // only as far as the rectangle reaches.
 std::optional<std::pair<int32_t, int32_t>> MediaItem::MovieSize() const {
-    auto contents = file.Contents();
-    if (!contents) return std::nullopt;
-    std::span<const uint8_t> bytes = contents->bytes;
+    // The rectangle is in the first bytes, compressed or not.
+    auto head = file.Head(kMovieHeadBytes);
+    if (!head) return std::nullopt;
+    std::span<const uint8_t> bytes = head->bytes;
     std::vector<uint8_t> inflated;
     if (bytes.size() >= 3 && (bytes[0] == 'C' || bytes[0] == 'Z') && bytes[1] == 'W' && bytes[2] == 'S') {
         constexpr size_t kRectangleEnd = 8 + (5 + 4 * 31 + 7) / 8;

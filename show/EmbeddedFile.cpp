@@ -113,12 +113,16 @@ void EmbeddedFile::Save(ShowWriter& writer, const std::function<void(ShowWriter&
     writer.WriteScrambledBytes(contents->bytes);
 }
 
-std::optional<FileContents> EmbeddedFile::Contents() const {
-    if (!m_stored) return FileContents{m_bytes, {m_bytes.get(), m_size}};
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[m_size]);
-    if (!bytes || !ReadAt(m_stored->file->Get(), bytes.get(), m_size, m_stored->offset)) return std::nullopt;
-    Scramble({bytes.get(), m_size}, ScrambleDirection::Reading);
-    std::span<const uint8_t> view(bytes.get(), m_size);
+std::optional<FileContents> EmbeddedFile::Contents() const { return Head(m_size); }
+
+std::optional<FileContents> EmbeddedFile::Head(uint32_t count) const {
+    count = std::min(count, m_size);
+    if (!m_stored) return FileContents{m_bytes, {m_bytes.get(), count}};
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[count]);
+    if (!bytes || !ReadAt(m_stored->file->Get(), bytes.get(), count, m_stored->offset)) return std::nullopt;
+    // The whole file's length sets the shift of every part of it.
+    Scramble({bytes.get(), count}, ScrambleDirection::Reading, m_size);
+    std::span<const uint8_t> view(bytes.get(), count);
     return FileContents{std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>()), view};
 }
 

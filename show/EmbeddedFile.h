@@ -22,7 +22,6 @@ namespace showsaver {
 
 namespace ui { class MessageSink; }
 namespace sys { class TempDirectory; }
-class ShowReader;
 class ShowWriter;
 
 // An embedded file's bytes, valid while this lives.
@@ -74,6 +73,9 @@ public:
     // when a file left there cannot be read whole any more (the show's file
     // was cut short) or there is no memory for it; an empty file has none.
     std::optional<FileContents> Contents() const;
+    // The first `count` bytes (fewer when the file is shorter), as Contents:
+    // enough to tell a file's kind, without reading a large one whole.
+    std::optional<FileContents> Head(uint32_t count) const;
     // Whether the bytes are in memory rather than left in the show's file.
     bool InMemory() const { return !m_stored; }
 

@@ -401,6 +401,11 @@ TEST(ShowLoader, LargeEmbeddedFilesStayInTheirFileAndSmallOnesInMemory) {
             }
             ASSERT_TRUE(loaded) << i;
             EXPECT_EQ(std::vector<uint8_t>(loaded->bytes.begin(), loaded->bytes.end()), contents[i]) << i;
+            auto head = image(i).Head(5);
+            ASSERT_TRUE(head) << i;
+            EXPECT_TRUE(std::equal(head->bytes.begin(), head->bytes.end(), contents[i].begin(),
+                                   contents[i].begin() + std::min<ptrdiff_t>(5, std::ssize(contents[i]))))
+                << i;
             ASSERT_TRUE(copied) << i;
             std::ifstream in(copy, std::ios::binary);
             EXPECT_EQ(std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {}), contents[i]) << i;
