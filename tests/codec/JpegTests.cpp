@@ -89,16 +89,23 @@ void PrintTo(const MagickJpeg& variant, std::ostream* out) { *out << variant.nam
 
 class JpegAgainstDjpeg : public ::testing::TestWithParam<MagickJpeg> {};
 
+// The tests' 61 × 43 picture written by ImageMagick as the JPEG `path` with
+// `options`, through a PPM beside it.
+bool WriteMagickJpeg(const std::filesystem::path& path, const std::vector<std::string>& options) {
+    const auto source = path.parent_path() / "source.ppm";
+    testing::WritePpm(source, testing::MakePicture(61, 43));
+    std::vector<std::string> argv{"convert", source.string()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(path.string());
+    return testing::RunProgram(argv) == 0;
+}
+
 TEST_P(JpegAgainstDjpeg, DecodesLikeLibjpegsOwnTool) {
     if (!testing::HaveProgram("convert") || !testing::HaveProgram("djpeg"))
         GTEST_SKIP() << "needs ImageMagick's convert and djpeg";
     TempDir dir;
-    testing::WritePpm(dir / "source.ppm", testing::MakePicture(61, 43));
     const auto path = dir / "picture.jpg";
-    std::vector<std::string> argv{"convert", (dir / "source.ppm").string()};
-    argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
-    argv.push_back(path.string());
-    ASSERT_EQ(testing::RunProgram(argv), 0);
+    ASSERT_TRUE(WriteMagickJpeg(path, GetParam().args));
 
     auto ours = testing::ReadFile(ReadJpeg, path);
     ASSERT_TRUE(ours) << LastErrorDetail();
@@ -130,11 +137,8 @@ TEST(JpegReader, ScaledDecodingTakesTheSmallestScaleAtLeastTheSizeAskedFor) {
     if (!testing::HaveProgram("convert") || !testing::HaveProgram("djpeg"))
         GTEST_SKIP() << "needs ImageMagick's convert and djpeg";
     TempDir dir;
-    testing::WritePpm(dir / "source.ppm", testing::MakePicture(61, 43));
     const auto path = dir / "picture.jpg";
-    ASSERT_EQ(testing::RunProgram({"convert", (dir / "source.ppm").string(), "-quality", "85", "-sampling-factor",
-                                   "2x2", path.string()}),
-              0);
+    ASSERT_TRUE(WriteMagickJpeg(path, {"-quality", "85", "-sampling-factor", "2x2"}));
     const Bytes file = testing::ReadBytes(path);
     struct Case {
         int askedWidth, askedHeight;
