@@ -52,6 +52,12 @@ std::optional<std::filesystem::path> WriteMediaFile(const MediaPlay& play, const
     return file;
 }
 
+// A video is read from where the show keeps it, in memory or in its file,
+// as it plays: it is not copied first.
+media::VideoOpener EmbeddedVideo(const EmbeddedFile& file) {
+    return [size = file.Size(), read = file.Reader()] { return video::VideoFile::OpenReader(size, read); };
+}
+
 void DeleteFile(const std::filesystem::path& file) {
     std::error_code ignored;
     if (!file.empty()) std::filesystem::remove(file, ignored);
@@ -74,7 +80,6 @@ ScenePlayers::~ScenePlayers() {
     m_midi.Stop();
     m_midi.Close();
     m_midi.DeleteFile();
-    DeleteFile(m_panel.FileName());
 }
 
 void ScenePlayers::StopForClose() {
@@ -184,24 +189,23 @@ void ScenePlayers::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     m_mp3.Stop();
     m_panel.Stop();
     m_panel.Close();
-    DeleteFile(m_panel.FileName());
     // A video maps its decoder's libraries, buffers and threads: the pages
     // the show freed so far (and the last video's) go back to the system
     // first rather than stay beside them.
     malloc_trim(0);
-    auto file = WriteMediaFile(play, ".avi", player);
-    if (!file) return;
+    if (!play.file) return;
+    auto open = EmbeddedVideo(*play.file);
     m_videoLayers.SetWindow(player.Window());
     const bool muted = player.Window().IsMuted();
     if (play.wait) {
         media::CVideoWindow window(m_videoLayers, &m_videoSound, player.StopEvent());
         window.SetMute(muted);
-        window.Start(play.loop ? 1 : -1, play.area.left, play.area.top, *file);
+        window.Start(play.loop ? 1 : -1, play.area.left, play.area.top, open);
         window.Finish();
         return;
     }
     m_panel.SetMute(muted);
-    m_panel.Open(*file);
+    m_panel.Open(std::move(open));
     m_panel.SetPosition({play.area.left, play.area.top});
     m_panel.Play(0);
 }
@@ -209,7 +213,6 @@ void ScenePlayers::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
 void ScenePlayers::StopVideo() {
     m_panel.Stop();
     m_panel.Close();
-    DeleteFile(m_panel.FileName());
 }
 
 void ScenePlayers::PlayMidi(const MediaPlay& play, ScenePlayer& player) {

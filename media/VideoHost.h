@@ -4,12 +4,17 @@
 // commands on the thread that owns it.
 
 #include "gfx/Geometry.h"
+#include "platform/video/VideoFile.h"
 #include "platform/video/VideoOutput.h"
 
 #include <functional>
 #include <memory>
 
 namespace showsaver::media {
+
+// Opens the video a player is to play, from wherever it is kept; null when
+// it cannot be opened.
+using VideoOpener = std::function<std::unique_ptr<video::VideoFile>()>;
 
 // Makes the layer a video draws into: a pixel rectangle of `size` with its
 // top-left corner at `topLeft` in the screensaver window, composed above the

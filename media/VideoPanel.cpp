@@ -15,8 +15,8 @@ void CVideoPanel::SetMute(bool mute) {
     m_mute = mute;
 }
 
-void CVideoPanel::Open(const std::filesystem::path& file) {
-    Run([this, file] { DoOpen(file); });
+void CVideoPanel::Open(VideoOpener open) {
+    Run([this, open = std::move(open)] { DoOpen(open); });
 }
 
 void CVideoPanel::Play(long lParam) {
@@ -33,11 +33,6 @@ void CVideoPanel::Close() {
 
 void CVideoPanel::SetPosition(gfx::Point topLeft) {
     Run([this, topLeft] { m_position = topLeft; });
-}
-
-std::filesystem::path CVideoPanel::FileName() const {
-    std::lock_guard lock(m_mutex);
-    return m_fileName;
 }
 
 bool CVideoPanel::IsVisible() const {
@@ -58,10 +53,9 @@ void CVideoPanel::Run(std::function<void()> command) {
 }
 
 // A new open replaces the video that is open, if any.
-void CVideoPanel::DoOpen(const std::filesystem::path& file) {
+void CVideoPanel::DoOpen(const VideoOpener& open) {
     Release();
-    m_fileName = file;
-    m_file = video::VideoFile::Open(file);
+    m_file = open();
     if (m_file && m_mute) m_file->SwitchSoundOff();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // CVideoPanel: the one background video of a scene thread. It plays AVI
-// files without holding up the show, driven by five commands:
+// videos without holding up the show, driven by five commands:
 //
-//   100 Open(file)          remember the name and open it
+//   100 Open(opener)        open the video
 //   110 Play(once)          show at the stored position and play; 0 repeats
 //   120 Stop()              stop; the last picture stays
 //   130 Close()             close and hide
@@ -17,7 +17,6 @@
 #include "platform/video/VideoFile.h"
 #include "platform/video/VideoPlayer.h"
 
-#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -38,21 +37,19 @@ public:
     // Muted, an opened video's sound is switched off after a successful open.
     void SetMute(bool mute);
 
-    void Open(const std::filesystem::path& file);
+    void Open(VideoOpener open);
     void Play(long lParam);
     void Stop();
     void Close();
     void SetPosition(gfx::Point topLeft);
 
-    // The file last opened (whether or not the open succeeded).
-    std::filesystem::path FileName() const;
     bool IsVisible() const;
     // The counts of the current or last play.
     video::PlayCounts Counts() const;
 
 private:
     void Run(std::function<void()> command);
-    void DoOpen(const std::filesystem::path& file);
+    void DoOpen(const VideoOpener& open);
     void DoPlay(long lParam);
     void DoStop();
     void DoClose();
@@ -63,7 +60,6 @@ private:
     AudioSinkFactory* m_sound;
     mutable std::mutex m_mutex;   // guards everything below against commands that outlive an Invoke
     bool m_mute = false;
-    std::filesystem::path m_fileName;
     gfx::Point m_position;
     std::unique_ptr<video::VideoFile> m_file;
     std::unique_ptr<video::FrameTarget> m_layer;

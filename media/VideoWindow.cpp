@@ -1,22 +1,15 @@
 #include "media/VideoWindow.h"
 
-#include <system_error>
-
 namespace showsaver::media {
 
 CVideoWindow::CVideoWindow(VideoLayerFactory& layers, AudioSinkFactory* sound, const sys::Event& stop)
     : m_layers(layers), m_sound(sound), m_stop(stop) {}
 
-CVideoWindow::~CVideoWindow() {
-    Close();
-    std::error_code ignored;
-    if (!m_fileName.empty()) std::filesystem::remove(m_fileName, ignored);
-}
+CVideoWindow::~CVideoWindow() { Close(); }
 
-bool CVideoWindow::Start(int repeat, int x, int y, const std::filesystem::path& file) {
+bool CVideoWindow::Start(int repeat, int x, int y, const VideoOpener& open) {
     Close();
-    m_fileName = file;
-    m_file = video::VideoFile::Open(file);
+    m_file = open();
     if (!m_file) return false;
     m_size = m_file->Size();
     if (m_mute) m_file->SwitchSoundOff();
@@ -29,11 +22,7 @@ bool CVideoWindow::Start(int repeat, int x, int y, const std::filesystem::path& 
     return true;
 }
 
-void CVideoWindow::Finish() {
-    Close();
-    std::error_code ignored;
-    if (!m_fileName.empty()) std::filesystem::remove(m_fileName, ignored);
-}
+void CVideoWindow::Finish() { Close(); }
 
 void CVideoWindow::Close() {
     m_player.reset();

@@ -35,7 +35,7 @@ bool ReadAll(int fd, uint8_t* out, size_t size) {
 }
 
 // Exactly `size` bytes from `offset`; false when the file ends first.
-bool ReadAt(int fd, uint8_t* out, size_t size, uint64_t offset) {
+bool PreadAll(int fd, uint8_t* out, size_t size, uint64_t offset) {
     for (size_t done = 0; done < size;) {
         ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
@@ -53,6 +53,22 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
+    return true;
+}
+
+// The bytes of a file of `size` bytes from `offset`: in memory at `bytes`,
+// or left scrambled in the show's file at `stored`.
+bool ReadFilePart(const std::shared_ptr<const uint8_t>& bytes, const std::optional<StoredBlock>& stored,
+                  uint32_t size, uint64_t offset, std::span<uint8_t> out) {
+    if (offset > size || out.size() > size - offset) return false;
+    if (out.empty()) return true;
+    if (!stored) {
+        std::memcpy(out.data(), bytes.get() + offset, out.size());
+        return true;
+    }
+    if (!PreadAll(stored->file->Get(), out.data(), out.size(), stored->offset + offset)) return false;
+    // The whole file's length sets the shift of every part of it.
+    Scramble(out, ScrambleDirection::Reading, size);
     return true;
 }
 
@@ -119,11 +135,19 @@ std::optional<FileContents> EmbeddedFile::Head(uint32_t count) const {
     count = std::min(count, m_size);
     if (!m_stored) return FileContents{m_bytes, {m_bytes.get(), count}};
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[count]);
-    if (!bytes || !ReadAt(m_stored->file->Get(), bytes.get(), count, m_stored->offset)) return std::nullopt;
-    // The whole file's length sets the shift of every part of it.
-    Scramble({bytes.get(), count}, ScrambleDirection::Reading, m_size);
+    if (!bytes || !ReadAt(0, {bytes.get(), count})) return std::nullopt;
     std::span<const uint8_t> view(bytes.get(), count);
     return FileContents{std::shared_ptr<const uint8_t>(bytes.release(), std::default_delete<const uint8_t[]>()), view};
+}
+
+bool EmbeddedFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
+    return ReadFilePart(m_bytes, m_stored, m_size, offset, out);
+}
+
+std::function<bool(uint64_t, std::span<uint8_t>)> EmbeddedFile::Reader() const {
+    return [bytes = m_bytes, stored = m_stored, size = m_size](uint64_t offset, std::span<uint8_t> out) {
+        return ReadFilePart(bytes, stored, size, offset, out);
+    };
 }
 
 bool EmbeddedFile::ReadFromFile(const std::filesystem::path& path, ui::MessageSink& messages) {
@@ -183,9 +207,7 @@ bool EmbeddedFile::WriteTo(int fd) const {
     auto chunk = std::make_unique_for_overwrite<uint8_t[]>(std::min(kChunk, m_size));
     for (uint32_t done = 0; done < m_size;) {
         const uint32_t part = std::min(kChunk, m_size - done);
-        if (!ReadAt(m_stored->file->Get(), chunk.get(), part, m_stored->offset + done)) return false;
-        Scramble({chunk.get(), part}, ScrambleDirection::Reading, m_size);
-        if (!WriteAll(fd, chunk.get(), part)) return false;
+        if (!ReadAt(done, {chunk.get(), part}) || !WriteAll(fd, chunk.get(), part)) return false;
         done += part;
     }
     return true;

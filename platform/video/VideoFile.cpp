@@ -99,22 +99,24 @@ bool FindStreamInfo(AVFormatContext& format, VideoLimits limits) {
 
 } // namespace
 
-struct VideoFile::MemoryReader {
-    std::span<const uint8_t> bytes;
-    size_t position = 0;
+struct VideoFile::RangeReader {
+    ReadBytesAt read;
+    uint64_t size = 0;
+    uint64_t position = 0;
 
     static int Read(void* opaque, uint8_t* buffer, int size) {
-        auto& reader = *static_cast<MemoryReader*>(opaque);
-        const size_t count = std::min<size_t>(static_cast<size_t>(size), reader.bytes.size() - reader.position);
+        auto& reader = *static_cast<RangeReader*>(opaque);
+        const auto count = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(size),
+                                                                  reader.size - reader.position));
         if (count == 0) return AVERROR_EOF;
-        std::memcpy(buffer, reader.bytes.data() + reader.position, count);
+        if (!reader.read(reader.position, {buffer, count})) return AVERROR(EIO);
         reader.position += count;
         return static_cast<int>(count);
     }
 
     static int64_t Seek(void* opaque, int64_t offset, int whence) {
-        auto& reader = *static_cast<MemoryReader*>(opaque);
-        const auto size = static_cast<int64_t>(reader.bytes.size());
+        auto& reader = *static_cast<RangeReader*>(opaque);
+        const auto size = static_cast<int64_t>(reader.size);
         if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE) return size;
         int64_t base = 0;
         switch (whence & ~AVSEEK_FORCE) {
@@ -124,7 +126,7 @@ struct VideoFile::MemoryReader {
         default: return AVERROR(EINVAL);
         }
         if (offset < -base || offset > size - base) return AVERROR(EINVAL);
-        reader.position = static_cast<size_t>(base + offset);
+        reader.position = static_cast<uint64_t>(base + offset);
         return base + offset;
     }
 };
@@ -139,22 +141,35 @@ std::unique_ptr<VideoFile> VideoFile::Open(const std::filesystem::path& path, st
     return OpenWith(std::unique_ptr<VideoFile>(new VideoFile), path.c_str(), error, limits);
 }
 
-std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes, std::string* error,
+std::unique_ptr<VideoFile> VideoFile::OpenReader(uint64_t size, ReadBytesAt read, std::string* error,
                                                  VideoLimits limits) {
-    if (!AviHeaderFits(bytes.first(std::min(bytes.size(), kAviHeadBytes)), bytes.size()))
+    if (size > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
         return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, kAviHeadBytes)));
+    if (!head.empty() && !read(0, head)) return SetError(error, "the video cannot be read"), nullptr;
+    if (!AviHeaderFits(head, size)) return SetError(error, "not an AVI file, or its header does not fit"), nullptr;
+    head = {};
     if (auto loaded = ffmpeg::Load(); !loaded) return SetError(error, loaded.Error().what), nullptr;
     std::unique_ptr<VideoFile> file(new VideoFile);
-    file->m_memory = std::make_unique<MemoryReader>(MemoryReader{bytes});
+    file->m_reader = std::make_unique<RangeReader>(RangeReader{std::move(read), size});
     auto* buffer = static_cast<uint8_t*>(Av().av_malloc(kIoBufferSize));
     if (!buffer) return SetError(error, "out of memory"), nullptr;
-    file->m_io.reset(Av().avio_alloc_context(buffer, kIoBufferSize, 0, file->m_memory.get(), &MemoryReader::Read,
-                                             nullptr, &MemoryReader::Seek));
+    file->m_io.reset(Av().avio_alloc_context(buffer, kIoBufferSize, 0, file->m_reader.get(), &RangeReader::Read,
+                                             nullptr, &RangeReader::Seek));
     if (!file->m_io) {
         Av().av_free(buffer);
         return SetError(error, "out of memory"), nullptr;
     }
     return OpenWith(std::move(file), nullptr, error, limits);
+}
+
+std::unique_ptr<VideoFile> VideoFile::OpenMemory(std::span<const uint8_t> bytes, std::string* error,
+                                                 VideoLimits limits) {
+    auto read = [bytes](uint64_t offset, std::span<uint8_t> out) {
+        std::memcpy(out.data(), bytes.data() + offset, out.size());
+        return true;
+    };
+    return OpenReader(bytes.size(), std::move(read), error, limits);
 }
 
 std::unique_ptr<VideoFile> VideoFile::OpenWith(std::unique_ptr<VideoFile> file, const char* url, std::string* error,

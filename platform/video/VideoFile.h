@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -30,6 +31,10 @@ struct VideoLimits {
     int64_t maxPixels = int64_t{64} << 20;  // 64 megapixels
 };
 
+// Fills `out` with a video's bytes from `offset`; false when they cannot be
+// read. Only asked for bytes inside the size it was opened with.
+using ReadBytesAt = std::function<bool(uint64_t offset, std::span<uint8_t> out)>;
+
 class VideoFile {
 public:
     enum class Step { Picture, Sound, End };
@@ -37,8 +42,13 @@ public:
     // Null on failure, with the reason in `error` when it is given.
     static std::unique_ptr<VideoFile> Open(const std::filesystem::path& path, std::string* error = nullptr,
                                            VideoLimits limits = {});
-    // The same over bytes in memory, read through our own I/O callbacks. The
-    // bytes must outlive the returned object.
+    // The same over `size` bytes that `read` gives, through our own I/O
+    // callbacks: a video kept inside another file, say, read where it lies.
+    // `read` is called on the threads that use the returned object, one at a
+    // time.
+    static std::unique_ptr<VideoFile> OpenReader(uint64_t size, ReadBytesAt read, std::string* error = nullptr,
+                                                 VideoLimits limits = {});
+    // The same over bytes in memory, which must outlive the returned object.
     static std::unique_ptr<VideoFile> OpenMemory(std::span<const uint8_t> bytes, std::string* error = nullptr,
                                                  VideoLimits limits = {});
     ~VideoFile();
@@ -72,7 +82,7 @@ public:
     bool Rewind();
 
 private:
-    struct MemoryReader;
+    struct RangeReader;
     VideoFile() = default;
     static std::unique_ptr<VideoFile> OpenWith(std::unique_ptr<VideoFile> file, const char* url, std::string* error,
                                                VideoLimits limits);
@@ -84,7 +94,7 @@ private:
     bool ReceiveSound();
     bool ResampleSound(const uint8_t** input, int samples);
 
-    std::unique_ptr<MemoryReader> m_memory;   // before m_io and m_format: they read through it
+    std::unique_ptr<RangeReader> m_reader;   // before m_io and m_format: they read through it
     AvIoPtr m_io;
     AvFormatPtr m_format;
     AvCodecPtr m_video;

@@ -6,6 +6,7 @@
 
 #include "audio/SoundFixtures.h"
 #include "flash/SwfWriter.h"
+#include "show/ShowReader.h"
 #include "tests/e2e/EngineTest.h"
 #include "tests/support/Command.h"
 #include "tools/showpack/Commands.h"
@@ -120,8 +121,11 @@ TEST_F(MediaShowTest, SoundsAreHeardInOrderAndVideosShowAboveLaterPictures) {
     test::WriteBytes(File("low.wav"), test::S16Wave(test::Sine(300, 1.0, 22050, 1), 22050, 1));
     test::WriteBytes(File("middle.mp3"), test::SineMp3(m_scratch.Path(), 440, 1.0, 44100, 2));
     test::WriteBytes(File("high.mid"), test::MidiNote(80, 76, 960));   // square lead, E5: 659 Hz
+    // The red one is small enough to be held in memory; the green one, of
+    // about 340 KB, is read from the show's file as it plays.
     Video("red.avi", "red", 64, 48, 1);
     Video("green.avi", "0x00FF00", 80, 60, 120);
+    ASSERT_GE(fs::file_size(File("green.avi")), ShowReader::kLeftInFileFrom);
     Start(R"({"items": [
         {"class": "BackgroundItem", "color": {"color": 4202496, "fourthValue": 0}},
         {"class": "PictureItem", "name": "Harbour", "file": {"path": "harbour.jpg"}},

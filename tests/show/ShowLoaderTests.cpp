@@ -389,18 +389,29 @@ TEST(ShowLoader, LargeEmbeddedFilesStayInTheirFileAndSmallOnesInMemory) {
             EXPECT_EQ(image(i).Name(), "file" + std::to_string(contents[i].size()));
             EXPECT_EQ(image(i).InMemory(), !large) << i;
             auto loaded = image(i).Contents();
+            // A film's reader, asked for a part from a third of the way in
+            // (which crosses a chunk of the largest), and for one byte too many.
+            const auto read = image(i).Reader();
+            const size_t size = contents[i].size();
+            std::vector<uint8_t> part(std::min<size_t>(size - size / 3, 70000));
+            const bool partRead = read(size / 3, part);
+            std::vector<uint8_t> twoBytes(2);
+            EXPECT_FALSE(read(size - 1, twoBytes)) << i;
             // A player's copy, made a chunk at a time from the show's file.
             std::filesystem::path copy;
             testing::CollectingSink sink;
             const bool copied = image(i).WriteTempCopy(copy, sink);
             if (cut && large) {
                 EXPECT_FALSE(loaded) << i;
+                EXPECT_FALSE(partRead) << i;
                 EXPECT_FALSE(copied) << i;
                 EXPECT_EQ(sink.messages.size(), 1u) << i;
                 continue;
             }
             ASSERT_TRUE(loaded) << i;
             EXPECT_EQ(std::vector<uint8_t>(loaded->bytes.begin(), loaded->bytes.end()), contents[i]) << i;
+            ASSERT_TRUE(partRead) << i;
+            EXPECT_TRUE(std::equal(part.begin(), part.end(), contents[i].begin() + std::ssize(contents[i]) / 3)) << i;
             auto head = image(i).Head(5);
             ASSERT_TRUE(head) << i;
             EXPECT_TRUE(std::equal(head->bytes.begin(), head->bytes.end(), contents[i].begin(),

@@ -10,10 +10,9 @@ namespace showsaver::showpack {
 
 void RenderMedia::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     StopVideo();
-    auto contents = play.Contents();
-    if (!contents) return;
-    m_fileBytes = std::move(contents->owner);
-    m_file = video::VideoFile::OpenMemory(contents->bytes);
+    if (!play.file) return;
+    // Read where the show keeps it, as the engine does.
+    m_file = video::VideoFile::OpenReader(play.file->Size(), play.file->Reader());
     if (!m_file) return;
     m_file->SwitchSoundOff();
     m_player = &player;
@@ -39,7 +38,6 @@ void RenderMedia::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
 void RenderMedia::StopVideo() {
     m_layer.Reset();
     m_file.reset();
-    m_fileBytes.reset();
     m_length = -1;
     m_shown = -1;
     m_pending.reset();

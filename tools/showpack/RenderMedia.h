@@ -47,7 +47,6 @@ private:
     // The length of the open video in seconds, read once by decoding it.
     double Length();
 
-    std::shared_ptr<const uint8_t> m_fileBytes;   // what m_file reads, kept while it lives
     std::unique_ptr<video::VideoFile> m_file;
     gfx::LayerHandle m_layer;
     ScenePlayer* m_player = nullptr;
