@@ -10,7 +10,8 @@
 #   none    neither WAYLAND_DISPLAY nor DISPLAY: one line on stderr, status 1
 #   x11     a daemon's mode (-window) on the compositor alone: X11 only, so
 #           one line and status 1 too
-# Every run that ends ends with status 0 and leaves its temporary folder empty.
+#   lost    the compositor goes away under the show: one line, status 1
+# Every other run that ends ends with status 0 and leaves its temporary folder empty.
 # Exits 77 (skipped) only when sway cannot run on this machine.
 # usage: wayland-test.sh BUILD_DIR
 set -uo pipefail
@@ -190,6 +191,26 @@ status=$?
 tree | grep -q "\"app_id\": \"$name\"" && fail "x11: a window came up on the compositor"
 [ -z "$(ls -A "$work/tmp-x11")" ] || fail "x11: left behind: $(ls -A "$work/tmp-x11")"
 echo "ok: x11"
+
+# Last, as it takes the compositor away: the saver says so on one line, ends
+# with status 1 and leaves its temporary folder empty, as when the X server goes.
+if start lost; then
+  settle
+  kill "$sway_pid"
+  for _ in $(seq 100); do kill -0 "$saver_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$saver_pid" 2>/dev/null; then
+    fail "lost: the saver outlived its compositor"
+    kill -9 "$saver_pid"
+  fi
+  wait "$saver_pid"
+  status=$?
+  saver_pid=
+  [ "$status" -eq 1 ] || fail "lost: status $status"
+  grep -v "^note:" "$work/lost.log" | grep -qx "$name: lost the connection to the display" ||
+    fail "lost: stderr does not say so: $(head -3 "$work/lost.log")"
+  [ -z "$(ls -A "$work/tmp-lost")" ] || fail "lost: left behind: $(ls -A "$work/tmp-lost")"
+  echo "ok: lost"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS"
