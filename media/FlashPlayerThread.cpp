@@ -53,10 +53,6 @@ void CFlashPlayerThread::Join() {
 void CFlashPlayerThread::Stop() {
     if (m_stopping.exchange(true)) return;
     Post(kQuit);
-    if (!loop) {
-        std::error_code ignored;
-        std::filesystem::remove(movieFile, ignored);
-    }
     m_running.Reset();
     m_stopped.Set();
 }
@@ -88,7 +84,9 @@ void CFlashPlayerThread::Run() {
 
 bool CFlashPlayerThread::CreateHost() {
     std::string error;
-    if (!m_player.Load(movieFile, error)) return false;
+    const bool loaded = m_player.LoadBytes(movie.bytes, error);
+    movie = {};
+    if (!loaded) return false;
     m_layer = m_window.AddLayer(rectangle);
     if (!m_layer) return false;
     if (m_sound && !m_window.IsMuted())

@@ -18,13 +18,13 @@
 #include "platform/audio/Output.h"
 #include "flash/player/FlashPlayer.h"
 #include "platform/sys/Event.h"
+#include "show/EmbeddedFile.h"
 #include "show/ScenePlayer.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -54,13 +54,14 @@ public:
     bool loop = false;
     bool wait = false;
     bool timed = false;
-    std::filesystem::path movieFile;
+    // The movie's bytes, let go of once the thread has loaded them.
+    FileContents movie;
 
     // Starts the thread: it makes the host and starts the movie, or, when
     // either cannot be made, stops at once.
     void Start();
-    // Ends the movie: closes the host, quits the loop, deletes the movie
-    // file unless it loops, resets the running event and sets Stopped().
+    // Ends the movie: closes the host, quits the loop, resets the running
+    // event and sets Stopped().
     void Stop();
     // Set by the first Stop.
     sys::Event& Stopped() { return m_stopped; }

@@ -36,9 +36,10 @@ private:
 
 MediaCopyFailures g_mediaCopyFailures;
 
-// Writes a medium to a temporary file whose name ends in `extension`, as the
-// players choose their decoder by it. Empty when it cannot be written.
-std::optional<std::filesystem::path> WriteMediaFile(const MediaPlay& play, const char* extension, ScenePlayer&) {
+// Writes a medium to a temporary file whose name ends in `extension`, for a
+// player that opens files by name (the MIDI sequencer). Empty when it cannot
+// be written.
+std::optional<std::filesystem::path> WriteMediaFile(const MediaPlay& play, const char* extension) {
     std::filesystem::path temporary;
     if (!play.file || !play.file->WriteTempCopy(temporary, g_mediaCopyFailures)) return std::nullopt;
     std::filesystem::path file = temporary;
@@ -58,11 +59,6 @@ media::VideoOpener EmbeddedVideo(const EmbeddedFile& file) {
     return [size = file.Size(), read = file.Reader()] { return video::VideoFile::OpenReader(size, read); };
 }
 
-void DeleteFile(const std::filesystem::path& file) {
-    std::error_code ignored;
-    if (!file.empty()) std::filesystem::remove(file, ignored);
-}
-
 } // namespace
 
 ScenePlayers::ScenePlayers(audio::OutputOwner& output, NoticePoster notices)
@@ -74,7 +70,6 @@ ScenePlayers::ScenePlayers(audio::OutputOwner& output, NoticePoster notices)
 ScenePlayers::~ScenePlayers() {
     m_panelOwner.GiveUp();
     StopAndJoin(TakeFlash());
-    DeleteFile(m_loopingMovie);
     m_mp3.Stop();
     m_wave.Stop();
     m_midi.Stop();
@@ -104,9 +99,6 @@ void ScenePlayers::EndShow() {
     }
     if (flash && flash->wait) flash->Stopped().Wait();
     StopAndJoin(TakeFlash());
-    // A looping movie's file is deleted by nothing else.
-    DeleteFile(m_loopingMovie);
-    m_loopingMovie.clear();
 }
 
 std::shared_ptr<media::CFlashPlayerThread> ScenePlayers::TakeFlash() {
@@ -122,20 +114,17 @@ void ScenePlayers::StopAndJoin(const std::shared_ptr<media::CFlashPlayerThread>&
 
 void ScenePlayers::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
     if (!media::IsFlashInstalled(registry::Store(registry::Store::DefaultDirectory()))) return;
-    auto file = WriteMediaFile(play, ".swf", player);
-    if (!file) return;
+    // Our player reads the movie from the show's bytes: no copy is written.
+    auto contents = play.Contents();
+    if (!contents) return;
     if (m_flashRunning.IsSet()) StopAndJoin(TakeFlash());
     else TakeFlash();   // ended by itself; its thread is joined as it goes
     auto flash = std::make_shared<media::CFlashPlayerThread>(player.Window(), m_flashRunning, play.timeLimit, &m_output);
     flash->rectangle = play.area;
     flash->loop = play.loop;
-    flash->movieFile = *file;
+    flash->movie = std::move(*contents);
     flash->wait = play.wait;
     flash->timed = play.timeLimit != -1;
-    if (play.loop) {
-        DeleteFile(m_loopingMovie);
-        m_loopingMovie = *file;
-    }
     m_flashRunning.Set();
     flash->Start();
     {
@@ -145,7 +134,6 @@ void ScenePlayers::PlayFlash(const MediaPlay& play, ScenePlayer& player) {
     if (!play.wait) return;
     // The stopped event is set together with the running event's reset.
     if (m_flashRunning.IsSet()) player.WaitFor(flash->Stopped());
-    DeleteFile(*file);
 }
 
 void ScenePlayers::StopFlash() {
@@ -216,7 +204,7 @@ void ScenePlayers::StopVideo() {
 }
 
 void ScenePlayers::PlayMidi(const MediaPlay& play, ScenePlayer& player) {
-    auto file = WriteMediaFile(play, ".mid", player);
+    auto file = WriteMediaFile(play, ".mid");
     if (!file) return;
     m_midi.SetFileName(*file);
     m_midi.SetLoop(play.loop);

@@ -66,7 +66,6 @@ private:
     // while they use it; the last to let go joins its thread.
     std::mutex m_flashMutex;                          // guards m_flash
     std::shared_ptr<media::CFlashPlayerThread> m_flash;
-    std::filesystem::path m_loopingMovie;             // deleted at the end of the show
 };
 
 } // namespace showsaver

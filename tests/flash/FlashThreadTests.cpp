@@ -21,90 +21,85 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 // A movie of `frames` frames of one background colour.
-fs::path WriteMovie(const fs::path& folder, const std::string& name, int frames, double fps) {
+std::vector<uint8_t> Movie(int frames, double fps) {
     flash::test::SwfWriter writer(40, 30, fps, frames);
     writer.Background(0x3366CC);
     for (int i = 0; i < frames; ++i) writer.ShowFrame();
     writer.End();
-    const auto bytes = writer.Fws();
-    const auto path = folder / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
+    return writer.Fws();
 }
 
 class FlashThread : public ::testing::Test {
 protected:
-    std::unique_ptr<media::CFlashPlayerThread> Make(const fs::path& movie, bool loop, int32_t timeLimit) {
+    // The thread holds the only reference to the movie's bytes, as one the
+    // show hands over holds a copy read from the show's file.
+    std::unique_ptr<media::CFlashPlayerThread> Make(std::vector<uint8_t> movie, bool loop, int32_t timeLimit) {
         auto thread = std::make_unique<media::CFlashPlayerThread>(m_window, m_running, timeLimit, nullptr);
         thread->rectangle = {10, 5, 50, 35};
         thread->loop = loop;
         thread->timed = timeLimit != -1;
-        thread->movieFile = movie;
+        auto bytes = std::make_shared<std::vector<uint8_t>>(std::move(movie));
+        thread->movie = {std::shared_ptr<const uint8_t>(bytes, bytes->data()), *bytes};
+        m_movieBytes = bytes;
         m_running.Set();
         return thread;
     }
-    sys::TempDirectory m_folder {fs::temp_directory_path()};
+    std::weak_ptr<std::vector<uint8_t>> m_movieBytes;
     testing::FakeWindow m_window;
     sys::Event m_running;
 };
 
 // A movie without a time limit that does not loop ends on its last frame:
-// the event is reset, its file and its layer are gone.
+// the event is reset, its layer is gone.
 TEST_F(FlashThread, AMovieThatDoesNotLoopEndsOnItsLastFrame) {
-    auto movie = WriteMovie(m_folder.Path(), "five.swf", 5, 50);
-    auto thread = Make(movie, false, -1);
+    auto thread = Make(Movie(5, 50), false, -1);
     thread->Start();
     ASSERT_TRUE(thread->Stopped().Wait(30s));
     thread->Join();
     EXPECT_EQ(thread->FrameNum(), 4);
     EXPECT_EQ(thread->TotalFrames(), 5);
     EXPECT_FALSE(m_running.IsSet());
-    EXPECT_FALSE(fs::exists(movie));
     EXPECT_EQ(m_window.layers.Count(), 0u);
 }
 
-// A looping movie plays on until it is stopped from outside; two stops at
-// once from two threads act once, and the looping movie keeps its file.
+// A looping movie plays on until it is stopped from outside, without its
+// bytes, which go once it is loaded; two stops at once from two threads act
+// once.
 TEST_F(FlashThread, ALoopingMovieRunsUntilStoppedAndOnlyTheFirstStopActs) {
-    auto movie = WriteMovie(m_folder.Path(), "loop.swf", 3, 60);
-    auto thread = Make(movie, true, -1);
+    auto thread = Make(Movie(3, 60), true, -1);
     thread->Start();
     std::this_thread::sleep_for(300ms);   // several rounds of the movie
     EXPECT_FALSE(thread->Stopped().IsSet());
     ASSERT_EQ(m_window.layers.Count(), 1u);
+    EXPECT_TRUE(m_movieBytes.expired());
     std::thread other([&] { thread->Stop(); });
     thread->Stop();
     other.join();
     thread->Join();
     EXPECT_FALSE(m_running.IsSet());
-    EXPECT_TRUE(fs::exists(movie)) << "a looping movie's file is the show's to delete";
     EXPECT_EQ(m_window.layers.Count(), 0u);
 }
 
 // A timed movie ends by its timer whatever its length; a limit of 0 starts
 // no timer, so the movie runs until stopped.
 TEST_F(FlashThread, ATimedMovieEndsByItsTimerAndALimitOfZeroNever) {
-    auto movie = WriteMovie(m_folder.Path(), "long.swf", 10000, 30);
-    auto timed = Make(movie, false, 200);
+    auto timed = Make(Movie(10000, 30), false, 200);
     timed->Start();
     ASSERT_TRUE(timed->Stopped().Wait(30s));
     timed->Join();
     EXPECT_LT(timed->FrameNum(), 9999);
 
-    auto copy = m_folder.Path() / "zero.swf";
-    fs::copy_file(WriteMovie(m_folder.Path(), "long2.swf", 10000, 30), copy);
-    auto untimed = Make(copy, false, 0);
+    auto untimed = Make(Movie(10000, 30), false, 0);
     untimed->Start();
     EXPECT_FALSE(untimed->Stopped().Wait(500ms));
     untimed->Stop();
 }
 
-// A file that is no movie: nothing shows, and the event is reset so that a
+// Bytes that are no movie: nothing shows, and the event is reset so that a
 // waiting starter goes on.
 TEST_F(FlashThread, AMovieThatCannotBeMadeResetsTheRunningEvent) {
-    const auto junk = m_folder.Path() / "junk.swf";
-    std::ofstream(junk) << "no movie here";
-    auto thread = Make(junk, false, -1);
+    const std::string junk = "no movie here";
+    auto thread = Make({junk.begin(), junk.end()}, false, -1);
     thread->Start();
     ASSERT_TRUE(thread->Stopped().Wait(30s));
     thread->Join();
