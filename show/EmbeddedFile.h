@@ -76,12 +76,11 @@ public:
     // The first `count` bytes (fewer when the file is shorter), as Contents:
     // enough to tell a file's kind, without reading a large one whole.
     std::optional<FileContents> Head(uint32_t count) const;
-    // Fills `out` with the bytes from `offset`, which must lie inside the
-    // file (false otherwise), as Contents does: false when a file left in the
-    // show's file cannot be read there any more.
-    bool ReadAt(uint64_t offset, std::span<uint8_t> out) const;
-    // The same as a function that keeps what it reads from alive, for a
-    // player that reads a film as it plays it, for as long as it plays.
+    // A function that fills `out` with the bytes from `offset`, which must
+    // lie inside the file (false otherwise), as Contents reads them: false
+    // when a file left in the show's file cannot be read there any more. It
+    // keeps what it reads from alive, for a player that reads a film as it
+    // plays it, for as long as it plays.
     std::function<bool(uint64_t offset, std::span<uint8_t> out)> Reader() const;
     // Whether the bytes are in memory rather than left in the show's file.
     bool InMemory() const { return !m_stored; }
@@ -91,6 +90,8 @@ private:
                           ui::MessageSink& messages, sys::TempDirectory& directory);
     // Writes the bytes to `fd`; false when they cannot be read or written.
     bool WriteTo(int fd) const;
+    // What Reader's function does.
+    bool ReadAt(uint64_t offset, std::span<uint8_t> out) const;
 
     std::string m_name;
     uint32_t m_size = 0;
