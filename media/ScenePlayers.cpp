@@ -53,11 +53,6 @@ std::optional<std::filesystem::path> WriteMediaFile(const MediaPlay& play, const
     return file;
 }
 
-// A video is read from where the show keeps it, in memory or in its file,
-// as it plays: it is not copied first.
-media::VideoOpener EmbeddedVideo(const EmbeddedFile& file) {
-    return [size = file.Size(), read = file.Reader()] { return video::VideoFile::OpenReader(size, read); };
-}
 
 } // namespace
 
@@ -182,7 +177,7 @@ void ScenePlayers::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     // first rather than stay beside them.
     malloc_trim(0);
     if (!play.file) return;
-    auto open = EmbeddedVideo(*play.file);
+    auto open = media::EmbeddedVideo(*play.file);
     m_videoLayers.SetWindow(player.Window());
     const bool muted = player.Window().IsMuted();
     if (play.wait) {

@@ -6,6 +6,7 @@
 #include "gfx/Geometry.h"
 #include "platform/video/VideoFile.h"
 #include "platform/video/VideoOutput.h"
+#include "show/EmbeddedFile.h"
 
 #include <functional>
 #include <memory>
@@ -15,6 +16,13 @@ namespace showsaver::media {
 // Opens the video a player is to play, from wherever it is kept; null when
 // it cannot be opened.
 using VideoOpener = std::function<std::unique_ptr<video::VideoFile>()>;
+
+// Opens a show's video where the show keeps it (in memory, or in the show's
+// file), read as it plays: it is never copied first. The opener owns what it
+// reads from, so it may run, and the video play, after the item has gone.
+inline VideoOpener EmbeddedVideo(const EmbeddedFile& file) {
+    return [size = file.Size(), read = file.Reader()] { return video::VideoFile::OpenReader(size, read); };
+}
 
 // Makes the layer a video draws into: a pixel rectangle of `size` with its
 // top-left corner at `topLeft` in the screensaver window, composed above the

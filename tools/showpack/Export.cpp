@@ -59,7 +59,8 @@ public:
         m_player = &player;
         Stop(MediaType::Mp3);
         // A background video repeats, as its pictures do.
-        m_track.Play(MediaType::Video, DecodeVideoSound(BytesOf(play), m_maxFrames), Now(), !play.wait);
+        auto sound = play.file ? DecodeVideoSound(*play.file, m_maxFrames) : std::vector<int16_t>{};
+        m_track.Play(MediaType::Video, std::move(sound), Now(), !play.wait);
         if (!play.wait) return m_pictures.PlayVideo(play, player);
         // Waited for: it shows in the film while the clock moves by its length.
         MediaPlay shown = play;

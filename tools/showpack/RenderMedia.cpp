@@ -1,5 +1,6 @@
 #include "tools/showpack/RenderMedia.h"
 
+#include "media/VideoHost.h"
 #include "show/ScenePlayer.h"
 #include "transitions/TransitionEffect.h"
 
@@ -11,8 +12,7 @@ namespace showsaver::showpack {
 void RenderMedia::PlayVideo(const MediaPlay& play, ScenePlayer& player) {
     StopVideo();
     if (!play.file) return;
-    // Read where the show keeps it, as the engine does.
-    m_file = video::VideoFile::OpenReader(play.file->Size(), play.file->Reader());
+    m_file = media::EmbeddedVideo(*play.file)();
     if (!m_file) return;
     m_file->SwitchSoundOff();
     m_player = &player;

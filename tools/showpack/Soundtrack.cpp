@@ -3,6 +3,7 @@
 #include "flash/player/FlashPlayer.h"
 #include "platform/audio/WaveSound.h"
 #include "platform/mci/Sequencer.h"
+#include "media/VideoHost.h"
 #include "platform/video/VideoFile.h"
 
 #include <fluidsynth.h>
@@ -70,9 +71,9 @@ std::vector<int16_t> DecodeMidi(std::span<const uint8_t> bytes, size_t maxFrames
     return out;
 }
 
-std::vector<int16_t> DecodeVideoSound(std::span<const uint8_t> bytes, size_t maxFrames) {
+std::vector<int16_t> DecodeVideoSound(const EmbeddedFile& film, size_t maxFrames) {
     std::vector<int16_t> out;
-    auto file = video::VideoFile::OpenMemory(bytes);
+    auto file = media::EmbeddedVideo(film)();
     if (!file || !file->HasSound()) return out;
     for (;;) {
         auto step = file->Next();

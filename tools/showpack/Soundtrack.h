@@ -20,7 +20,7 @@ std::vector<int16_t> DecodeWave(std::span<const uint8_t> bytes, size_t maxFrames
 std::vector<int16_t> DecodeMp3(std::span<const uint8_t> bytes, size_t maxFrames);
 // FluidSynth with the General MIDI sound font the engine uses.
 std::vector<int16_t> DecodeMidi(std::span<const uint8_t> bytes, size_t maxFrames);
-std::vector<int16_t> DecodeVideoSound(std::span<const uint8_t> bytes, size_t maxFrames);
+std::vector<int16_t> DecodeVideoSound(const EmbeddedFile& file, size_t maxFrames);
 // A Flash movie's sound as the player gives it while it plays `frames` frames.
 std::vector<int16_t> DecodeFlashSound(std::span<const uint8_t> bytes, bool loop, int32_t timeLimit, size_t maxFrames);
 
