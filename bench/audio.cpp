@@ -64,7 +64,6 @@ std::vector<uint8_t> WaveOfChord(double seconds, int rate)
 
 struct Inputs {
     std::vector<uint8_t> mp3, wave, midi;
-    std::filesystem::path midiFile;
 };
 
 bool MakeInputs(Inputs& inputs)
@@ -80,8 +79,7 @@ bool MakeInputs(Inputs& inputs)
     inputs.mp3 = ReadFile(folder / "chord.mp3");
     const uint8_t midi[] = { 'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, 16,
         0, 0xC0, 0, 0, 0x90, 69, 100, 0x83, 0x60, 0x80, 69, 0, 0, 0xFF, 0x2F, 0 };
-    inputs.midiFile = folder / "note.mid";
-    std::ofstream(inputs.midiFile, std::ios::binary).write(reinterpret_cast<const char*>(midi), sizeof midi);
+    inputs.midi.assign(std::begin(midi), std::end(midi));
     return !inputs.mp3.empty();
 }
 
@@ -251,7 +249,7 @@ int main(int argc, char** argv)
         TimeToFirstSample(state, owner, [&](audio::OutputOwner& shared) {
             if (!midi)
                 midi = std::make_unique<CMidiPlayer>(shared);
-            midi->Open(inputs.midiFile, false);
+            midi->Open(inputs.midi, false);
             midi->Play();
             return [&] { midi->Stop(); midi->Close(); };
         });

@@ -43,16 +43,15 @@ CMidiPlayer::~CMidiPlayer()
     }
     Stop();
     Close();
-    DeleteFile();
 }
 
-mci::Error CMidiPlayer::Open(const std::filesystem::path& name, bool)
+mci::Error CMidiPlayer::Open(std::span<const uint8_t> music, bool)
 {
     std::lock_guard lock(m_mutex);
     if (m_device != 0)
         Close();
     mci::DeviceId device = 0;
-    mci::Error result = Record(m_mci.Open(name, mci::kDeviceTypeSequencer, device));
+    mci::Error result = Record(m_mci.Open(music, mci::kDeviceTypeSequencer, device));
     if (result == mci::kErrorNone) {
         m_device = device;
         m_opened = true;
@@ -106,29 +105,20 @@ void CMidiPlayer::OnNotice(mci::DeviceId device, mci::Notice notice)
         return;
     }
     Close();
-    Open(m_fileName, false);
+    Open(m_music.bytes, false);
     Play();
 }
 
-void CMidiPlayer::DeleteFile()
+void CMidiPlayer::SetMusic(FileContents music)
 {
     std::lock_guard lock(m_mutex);
-    if (m_fileName.empty())
-        return;
-    std::error_code error;
-    std::filesystem::remove(m_fileName, error);
+    m_music = std::move(music);
 }
 
-void CMidiPlayer::SetFileName(std::filesystem::path name)
+void CMidiPlayer::ReleaseMusic()
 {
     std::lock_guard lock(m_mutex);
-    m_fileName = std::move(name);
-}
-
-std::filesystem::path CMidiPlayer::FileName()
-{
-    std::lock_guard lock(m_mutex);
-    return m_fileName;
+    m_music = {};
 }
 
 void CMidiPlayer::SetLoop(bool loop)

@@ -5,9 +5,10 @@
 // signals the end of the music.
 
 #include "platform/mci/Sequencer.h"
+#include "show/EmbeddedFile.h"
 
-#include <filesystem>
 #include <functional>
+#include <span>
 
 namespace showsaver {
 
@@ -45,9 +46,10 @@ public:
     explicit CMidiPlayer(audio::OutputOwner& output);
     ~CMidiPlayer() override;
 
-    // Opens `fileName` on a sequencer device. A device still open from an
-    // earlier file is closed first. `shareable` has no effect on this device.
-    virtual mci::Error Open(const std::filesystem::path& fileName, bool shareable);
+    // Opens the MIDI file `music` on a sequencer device. A device still open
+    // from an earlier file is closed first. `shareable` has no effect on this
+    // device.
+    virtual mci::Error Open(std::span<const uint8_t> music, bool shareable);
     // Closes the device; only when an open ever succeeded.
     virtual mci::Error Close();
     // Plays from the current position; the completion notice goes to the poster.
@@ -57,14 +59,11 @@ public:
     // A completion notice as the window's thread receives it.
     void OnNotice(mci::DeviceId device, mci::Notice notice);
 
-    // Deletes the file named by FileName(), if any.
-    void DeleteFile();
-
-    // The temporary ".mid" file in use, deleted with the player, and whether
-    // it replays at its end. Set under the player's lock, since a notice on
-    // the window's thread may read them at any time.
-    void SetFileName(std::filesystem::path name);
-    std::filesystem::path FileName();
+    // The MIDI file in use, which a looping play opens again at each end, and
+    // whether it replays. Set under the player's lock, since a notice on the
+    // window's thread may read them at any time. ReleaseMusic lets go of it.
+    void SetMusic(FileContents music);
+    void ReleaseMusic();
     void SetLoop(bool loop);
     bool Loop();
     // Set by a successful open and never cleared.
@@ -76,7 +75,7 @@ private:
     struct Guard;
     std::recursive_mutex m_mutex;     // the scene thread and the window's thread both drive the device
     bool m_loop = false;
-    std::filesystem::path m_fileName;
+    FileContents m_music;
     std::atomic<bool> m_opened { false };
     std::shared_ptr<Guard> m_guard;   // lets a notice posted late find the player gone
 };

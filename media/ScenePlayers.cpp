@@ -6,55 +6,9 @@
 
 #include "media/VideoWindow.h"
 
-#include "platform/sys/TempFiles.h"
-#include "platform/ui/MessageBox.h"
-
-#include <atomic>
-#include <cstdio>
 #include <malloc.h>
-#include <optional>
-#include <system_error>
 
 namespace showsaver {
-namespace {
-
-// A copy that cannot be written (a full temporary folder) costs the show that
-// medium and nothing more: no box stops the show, and stderr hears of it once
-// per process, however often the show comes round.
-class MediaCopyFailures final : public ui::MessageSink {
-public:
-    ui::MessageAnswer Show(std::string_view, ui::MessageIcon, ui::MessageButtons) override {
-        if (!m_said.exchange(true))
-            std::fprintf(stderr, "showsaver: cannot write a media file to %s; the show plays without it\n",
-                         sys::TempDirectory::ForProcess().Path().c_str());
-        return ui::MessageAnswer::Ok;
-    }
-
-private:
-    std::atomic<bool> m_said{false};
-};
-
-MediaCopyFailures g_mediaCopyFailures;
-
-// Writes a medium to a temporary file whose name ends in `extension`, for a
-// player that opens files by name (the MIDI sequencer). Empty when it cannot
-// be written.
-std::optional<std::filesystem::path> WriteMediaFile(const MediaPlay& play, const char* extension) {
-    std::filesystem::path temporary;
-    if (!play.file || !play.file->WriteTempCopy(temporary, g_mediaCopyFailures)) return std::nullopt;
-    std::filesystem::path file = temporary;
-    file += extension;
-    std::error_code ec;
-    std::filesystem::rename(temporary, file, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return std::nullopt;
-    }
-    return file;
-}
-
-
-} // namespace
 
 ScenePlayers::ScenePlayers(audio::OutputOwner& output, NoticePoster notices)
     : m_mp3(output), m_wave(output), m_midi(output), m_videoSound(output),
@@ -69,7 +23,6 @@ ScenePlayers::~ScenePlayers() {
     m_wave.Stop();
     m_midi.Stop();
     m_midi.Close();
-    m_midi.DeleteFile();
 }
 
 void ScenePlayers::StopForClose() {
@@ -199,21 +152,23 @@ void ScenePlayers::StopVideo() {
 }
 
 void ScenePlayers::PlayMidi(const MediaPlay& play, ScenePlayer& player) {
-    auto file = WriteMediaFile(play, ".mid");
-    if (!file) return;
-    m_midi.SetFileName(*file);
+    // The synthesizer reads the file from memory: no copy is written.
+    auto contents = play.Contents();
+    if (!contents) return;
+    const auto music = contents->bytes;
+    m_midi.SetMusic(std::move(*contents));
     m_midi.SetLoop(play.loop);
     if (play.wait) m_midi.playbackFinished.Reset();
-    m_midi.Open(*file, false);
+    m_midi.Open(music, false);
     m_midi.Play();
     if (!play.wait) return;
     player.WaitFor(m_midi.playbackFinished);
-    m_midi.DeleteFile();
+    m_midi.ReleaseMusic();
 }
 
 void ScenePlayers::StopMidi() {
     m_midi.Stop();
-    m_midi.DeleteFile();
+    m_midi.ReleaseMusic();
 }
 
 } // namespace showsaver

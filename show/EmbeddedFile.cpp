@@ -178,15 +178,6 @@ bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem
 
 bool EmbeddedFile::WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
                                  ui::MessageSink& messages, sys::TempDirectory& directory) {
-    return WriteTemp([&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); }, outPath, messages, directory);
-}
-
-bool EmbeddedFile::WriteTempCopy(std::filesystem::path& outPath, ui::MessageSink& messages) const {
-    return WriteTemp([this](int fd) { return WriteTo(fd); }, outPath, messages, sys::TempDirectory::ForProcess());
-}
-
-bool EmbeddedFile::WriteTemp(const std::function<bool(int)>& write, std::filesystem::path& outPath,
-                             ui::MessageSink& messages, sys::TempDirectory& directory) {
     auto fail = [&](const std::filesystem::path& made) {
         if (!made.empty()) ::unlink(made.c_str());
         messages.Show(strings::Load(strings::kCannotMakeDataFile));
@@ -195,21 +186,8 @@ bool EmbeddedFile::WriteTemp(const std::function<bool(int)>& write, std::filesys
     auto made = directory.CreateUniqueFile("Ssd", ".tmp");
     if (!made) return fail({});
     FileDescriptor file(::open(made->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-    if (file.Get() < 0 || !write(file.Get()) || !file.Close()) return fail(*made);
+    if (file.Get() < 0 || !WriteAll(file.Get(), bytes.data(), bytes.size()) || !file.Close()) return fail(*made);
     outPath = *made;
-    return true;
-}
-
-bool EmbeddedFile::WriteTo(int fd) const {
-    if (!m_stored) return WriteAll(fd, m_bytes.get(), m_size);
-    // A chunk at a time: a film is copied in the memory of one chunk.
-    constexpr uint32_t kChunk = uint32_t{1} << 20;
-    auto chunk = std::make_unique_for_overwrite<uint8_t[]>(std::min(kChunk, m_size));
-    for (uint32_t done = 0; done < m_size;) {
-        const uint32_t part = std::min(kChunk, m_size - done);
-        if (!ReadAt(done, {chunk.get(), part}) || !WriteAll(fd, chunk.get(), part)) return false;
-        done += part;
-    }
     return true;
 }
 

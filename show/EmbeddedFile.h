@@ -5,8 +5,8 @@
 // left in the show's file and read from there each time it is wanted
 // (Contents), so that a show of many photographs or a long film does not
 // sit in memory whole. Also the two file operations around it: reading a
-// file from disk, and writing bytes to a new temporary file for players that
-// only take file names.
+// file from disk, and writing bytes to a new temporary file for a program
+// that only takes file names.
 
 #include <cstdint>
 #include <filesystem>
@@ -60,10 +60,6 @@ public:
     // The same in a given directory.
     static bool WriteTempFile(std::span<const uint8_t> bytes, std::filesystem::path& outPath,
                               ui::MessageSink& messages, sys::TempDirectory& directory);
-    // The same with this file's bytes, copied a chunk at a time from the
-    // show's file when they were left there; a file that cannot be read
-    // whole fails as one that cannot be written.
-    bool WriteTempCopy(std::filesystem::path& outPath, ui::MessageSink& messages) const;
 
     const std::string& Name() const { return m_name; }   // Windows-1252
     void SetName(std::string cp1252) { m_name = std::move(cp1252); }
@@ -86,10 +82,6 @@ public:
     bool InMemory() const { return !m_stored; }
 
 private:
-    static bool WriteTemp(const std::function<bool(int)>& write, std::filesystem::path& outPath,
-                          ui::MessageSink& messages, sys::TempDirectory& directory);
-    // Writes the bytes to `fd`; false when they cannot be read or written.
-    bool WriteTo(int fd) const;
     // What Reader's function does.
     bool ReadAt(uint64_t offset, std::span<uint8_t> out) const;
 

@@ -21,13 +21,12 @@ namespace showsaver::mci {
     X(fluid_synth_all_sounds_off)                                                                                      \
     X(new_fluid_player)                                                                                                \
     X(delete_fluid_player)                                                                                             \
-    X(fluid_player_add)                                                                                                \
+    X(fluid_player_add_mem)                                                                                            \
     X(fluid_player_play)                                                                                               \
     X(fluid_player_stop)                                                                                               \
     X(fluid_player_get_status)                                                                                         \
     X(fluid_player_get_total_ticks)                                                                                    \
     X(fluid_player_get_current_tick)                                                                                   \
-    X(fluid_is_midifile)                                                                                               \
     X(fluid_set_log_function)
 
 struct FluidApi {

@@ -2,6 +2,7 @@
 
 #include "platform/mci/FluidSynth.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <utility>
@@ -86,19 +87,18 @@ Error Sequencer::CheckOpen(DeviceId device) const
     return device != 0 && device == m_open ? kErrorNone : kErrorInvalidDevice;
 }
 
-Error Sequencer::Open(const std::filesystem::path& file, uint32_t deviceType, DeviceId& device)
+Error Sequencer::Open(std::span<const uint8_t> bytes, uint32_t deviceType, DeviceId& device)
 {
     device = 0;
     if (deviceType != kDeviceTypeSequencer)
         return kErrorUnsupportedType;
     if (m_open != 0)
         Close(m_open);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error))
-        return kErrorFileNotFound;
     if (!LoadFluidSynth())
         return kErrorHardware;
-    if (!Fluid().fluid_is_midifile(file.c_str()))
+    // A standard MIDI file starts with its header chunk.
+    static constexpr uint8_t kHeader[] = { 'M', 'T', 'h', 'd' };
+    if (bytes.size() < sizeof kHeader || !std::equal(std::begin(kHeader), std::end(kHeader), bytes.begin()))
         return kErrorInvalidFile;
     if (Error failed = EnsureSynth())
         return failed;
@@ -106,7 +106,7 @@ Error Sequencer::Open(const std::filesystem::path& file, uint32_t deviceType, De
     if (!output)
         return kErrorHardware;
     std::unique_ptr<_fluid_player_t, PlayerCloser> player(Fluid().new_fluid_player(m_synth.get()));
-    if (!player || Fluid().fluid_player_add(player.get(), file.c_str()) != FLUID_OK)
+    if (!player || Fluid().fluid_player_add_mem(player.get(), bytes.data(), bytes.size()) != FLUID_OK)
         return kErrorInvalidFile;
     {
         std::lock_guard lock(m_mutex);

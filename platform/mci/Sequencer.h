@@ -1,6 +1,6 @@
 #pragma once
 // A MIDI sequencer device with the media control semantics the players rely
-// on: open a file on a device of the sequencer type, play it from the current
+// on: open a MIDI file's bytes on a device of the sequencer type, play it from the current
 // position with a completion notice, stop, close. Errors are returned as
 // codes for the caller to record; nothing is ever shown.
 //
@@ -10,7 +10,8 @@
 // SHOWSAVER_SOUNDFONT, else the system's default-GM.sf2 in /usr/share/sounds/sf2.
 //
 // One device is open at a time: opening a file while another is open closes
-// the old one first (its pending notice is aborted).
+// the old one first (its pending notice is aborted). The synthesizer keeps
+// its own copy of the file's bytes.
 //
 // Threads: Open, Play, Stop and Close come from any one thread at a time.
 // Completion notices run on the sequencer's own notice thread (successful
@@ -23,6 +24,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 struct _fluid_hashtable_t;
@@ -69,8 +71,9 @@ public:
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
 
-    // Opens `file` on a new device of `deviceType` and stores its id in `device`.
-    Error Open(const std::filesystem::path& file, uint32_t deviceType, DeviceId& device);
+    // Opens the MIDI file `bytes` on a new device of `deviceType` and stores
+    // its id in `device`.
+    Error Open(std::span<const uint8_t> bytes, uint32_t deviceType, DeviceId& device);
     // Plays from the current position to the end; `notify` hears once how it ended.
     Error Play(DeviceId device, NoticeSink notify);
     Error Stop(DeviceId device);

@@ -57,18 +57,23 @@ private:
     std::thread m_thread;
 };
 
+// A MIDI file's bytes as the show hands them over, held by the player.
+FileContents Music(std::vector<uint8_t> bytes)
+{
+    auto held = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
+    return { std::shared_ptr<const uint8_t>(held, held->data()), *held };
+}
+
 TEST(MidiPlayer, ANoteIsHeardAndItsEndSignalled)
 {
     test::DiskRecording recording("midi-note");
-    auto file = recording.Folder() / "note.mid";
-    test::WriteBytes(file, test::MidiNote(80, 69, 480));   // square lead, A4, half a second
+    const auto note = test::MidiNote(80, 69, 480);   // square lead, A4, half a second
     WindowThread window;
     {
         audio::OutputOwner output;
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.SetFileName(file);
-        ASSERT_EQ(player.Open(file, false), mci::kErrorNone);
+        ASSERT_EQ(player.Open(note, false), mci::kErrorNone);
         EXPECT_TRUE(player.Opened());
         ASSERT_EQ(player.Play(), mci::kErrorNone);
         EXPECT_TRUE(player.playbackFinished.Wait(10s));
@@ -80,7 +85,6 @@ TEST(MidiPlayer, ANoteIsHeardAndItsEndSignalled)
         EXPECT_FALSE(player.playbackFinished.IsSet());
         std::this_thread::sleep_for(300ms);
     }
-    EXPECT_FALSE(std::filesystem::exists(file));   // the player deletes its file
     auto heard = test::LoudPart(recording.Samples(), 1000);
     EXPECT_GT(double(heard.size()) / audio::kDeviceRate, 0.3);
     // The pitch of the held note, away from its attack and its release.
@@ -91,16 +95,17 @@ TEST(MidiPlayer, ANoteIsHeardAndItsEndSignalled)
 TEST(MidiPlayer, ALoopingFilePlaysOnPastItsEnd)
 {
     test::DiskRecording recording("midi-loop");
-    auto file = recording.Folder() / "loop.mid";
-    test::WriteBytes(file, test::MidiNote(80, 69, 240));   // a quarter of a second
+    // A quarter of a second, held by the player alone: each end opens it again.
+    auto music = Music(test::MidiNote(80, 69, 240));
+    const auto bytes = music.bytes;
     WindowThread window;
     {
         audio::OutputOwner output;
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.SetFileName(file);
+        player.SetMusic(std::move(music));
         player.SetLoop(true);
-        ASSERT_EQ(player.Open(file, false), mci::kErrorNone);
+        ASSERT_EQ(player.Open(bytes, false), mci::kErrorNone);
         ASSERT_EQ(player.Play(), mci::kErrorNone);
         std::this_thread::sleep_for(1500ms);
         EXPECT_FALSE(player.playbackFinished.IsSet());
@@ -116,7 +121,6 @@ TEST(MidiPlayer, ALoopingFilePlaysOnPastItsEnd)
 TEST(MidiPlayer, FilesFluidSynthCannotReadFailSilently)
 {
     test::DiskRecording recording("midi-bad");
-    auto folder = recording.Folder();
     std::vector<std::vector<uint8_t>> files = {
         { 'n', 'o', 't', ' ', 'm', 'i', 'd', 'i' },
         { 'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'X', 'X', 'X', 'X', 0xFF, 0xFF },
@@ -127,9 +131,7 @@ TEST(MidiPlayer, FilesFluidSynthCannotReadFailSilently)
     for (const auto& bytes : files) {
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.SetFileName(folder / "bad.mid");
-        test::WriteBytes(player.FileName(), bytes);
-        bool failed = player.Open(player.FileName(), false) != mci::kErrorNone || player.Play() != mci::kErrorNone;
+        bool failed = player.Open(bytes, false) != mci::kErrorNone || player.Play() != mci::kErrorNone;
         EXPECT_TRUE(failed);
         EXPECT_EQ(player.LastError(), mci::kErrorInvalidFile);
         EXPECT_FALSE(player.playbackFinished.Wait(200ms));
@@ -158,9 +160,7 @@ TEST(NoSoundDevice, EveryPlayIsSilentlySkipped)
     controller.Start(mp3.data(), int32_t(mp3.size()), true, true, sys::Event());   // returns: nothing to wait for
     controller.Stop();
     CMidiPlayer player(output);
-    auto file = folder / "note.mid";
-    test::WriteBytes(file, test::MidiNote(0, 60, 480));
-    EXPECT_EQ(player.Open(file, false), mci::kErrorHardware);
+    EXPECT_EQ(player.Open(test::MidiNote(0, 60, 480), false), mci::kErrorHardware);
     EXPECT_FALSE(player.Opened());
     std::filesystem::remove_all(folder);
 }
