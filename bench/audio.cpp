@@ -249,7 +249,7 @@ int main(int argc, char** argv)
         TimeToFirstSample(state, owner, [&](audio::OutputOwner& shared) {
             if (!midi)
                 midi = std::make_unique<CMidiPlayer>(shared);
-            midi->Open(inputs.midi, false);
+            midi->Open({ nullptr, inputs.midi }, false);   // the inputs outlive the run
             midi->Play();
             return [&] { midi->Stop(); midi->Close(); };
         });

@@ -45,13 +45,14 @@ CMidiPlayer::~CMidiPlayer()
     Close();
 }
 
-mci::Error CMidiPlayer::Open(std::span<const uint8_t> music, bool)
+mci::Error CMidiPlayer::Open(FileContents music, bool)
 {
     std::lock_guard lock(m_mutex);
     if (m_device != 0)
         Close();
+    m_music = std::move(music);
     mci::DeviceId device = 0;
-    mci::Error result = Record(m_mci.Open(music, mci::kDeviceTypeSequencer, device));
+    mci::Error result = Record(m_mci.Open(m_music.bytes, mci::kDeviceTypeSequencer, device));
     if (result == mci::kErrorNone) {
         m_device = device;
         m_opened = true;
@@ -105,14 +106,8 @@ void CMidiPlayer::OnNotice(mci::DeviceId device, mci::Notice notice)
         return;
     }
     Close();
-    Open(m_music.bytes, false);
+    Open(m_music, false);
     Play();
-}
-
-void CMidiPlayer::SetMusic(FileContents music)
-{
-    std::lock_guard lock(m_mutex);
-    m_music = std::move(music);
 }
 
 void CMidiPlayer::ReleaseMusic()

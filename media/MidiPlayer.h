@@ -8,7 +8,6 @@
 #include "show/EmbeddedFile.h"
 
 #include <functional>
-#include <span>
 
 namespace showsaver {
 
@@ -46,10 +45,11 @@ public:
     explicit CMidiPlayer(audio::OutputOwner& output);
     ~CMidiPlayer() override;
 
-    // Opens the MIDI file `music` on a sequencer device. A device still open
-    // from an earlier file is closed first. `shareable` has no effect on this
-    // device.
-    virtual mci::Error Open(std::span<const uint8_t> music, bool shareable);
+    // Opens the MIDI file `music` on a sequencer device and keeps it, for a
+    // looping play to open again at each end (ReleaseMusic lets go of it). A
+    // device still open from an earlier file is closed first. `shareable` has
+    // no effect on this device.
+    virtual mci::Error Open(FileContents music, bool shareable);
     // Closes the device; only when an open ever succeeded.
     virtual mci::Error Close();
     // Plays from the current position; the completion notice goes to the poster.
@@ -59,11 +59,10 @@ public:
     // A completion notice as the window's thread receives it.
     void OnNotice(mci::DeviceId device, mci::Notice notice);
 
-    // The MIDI file in use, which a looping play opens again at each end, and
-    // whether it replays. Set under the player's lock, since a notice on the
-    // window's thread may read them at any time. ReleaseMusic lets go of it.
-    void SetMusic(FileContents music);
     void ReleaseMusic();
+    // Whether the music replays at its end. Set under the player's lock, as
+    // the music is, since a notice on the window's thread may read them at
+    // any time.
     void SetLoop(bool loop);
     bool Loop();
     // Set by a successful open and never cleared.

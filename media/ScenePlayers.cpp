@@ -155,11 +155,9 @@ void ScenePlayers::PlayMidi(const MediaPlay& play, ScenePlayer& player) {
     // The synthesizer reads the file from memory: no copy is written.
     auto contents = play.Contents();
     if (!contents) return;
-    const auto music = contents->bytes;
-    m_midi.SetMusic(std::move(*contents));
     m_midi.SetLoop(play.loop);
     if (play.wait) m_midi.playbackFinished.Reset();
-    m_midi.Open(music, false);
+    m_midi.Open(std::move(*contents), false);
     m_midi.Play();
     if (!play.wait) return;
     player.WaitFor(m_midi.playbackFinished);

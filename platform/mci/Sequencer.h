@@ -1,8 +1,8 @@
 #pragma once
 // A MIDI sequencer device with the media control semantics the players rely
-// on: open a MIDI file's bytes on a device of the sequencer type, play it from the current
-// position with a completion notice, stop, close. Errors are returned as
-// codes for the caller to record; nothing is ever shown.
+// on: open a MIDI file's bytes on a device of the sequencer type, play it
+// from the current position with a completion notice, stop, close. Errors
+// are returned as codes for the caller to record; nothing is ever shown.
 //
 // FluidSynth renders into the sound output's mixer (pulled, with the
 // player's timing taken from the samples rendered); it has no audio driver
@@ -42,7 +42,6 @@ enum : Error {
     kErrorNone = 0,
     kErrorInvalidDevice = 257,      // no such device is open
     kErrorUnsupportedType = 258,    // only the sequencer type is supported
-    kErrorFileNotFound = 275,
     kErrorInvalidFile = 296,        // not a MIDI file FluidSynth reads
     kErrorNoSoundfont = 310,
     kErrorHardware = 262,           // no synthesizer or no sound output

@@ -73,7 +73,7 @@ TEST(MidiPlayer, ANoteIsHeardAndItsEndSignalled)
         audio::OutputOwner output;
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        ASSERT_EQ(player.Open(note, false), mci::kErrorNone);
+        ASSERT_EQ(player.Open(Music(note), false), mci::kErrorNone);
         EXPECT_TRUE(player.Opened());
         ASSERT_EQ(player.Play(), mci::kErrorNone);
         EXPECT_TRUE(player.playbackFinished.Wait(10s));
@@ -97,15 +97,13 @@ TEST(MidiPlayer, ALoopingFilePlaysOnPastItsEnd)
     test::DiskRecording recording("midi-loop");
     // A quarter of a second, held by the player alone: each end opens it again.
     auto music = Music(test::MidiNote(80, 69, 240));
-    const auto bytes = music.bytes;
     WindowThread window;
     {
         audio::OutputOwner output;
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        player.SetMusic(std::move(music));
         player.SetLoop(true);
-        ASSERT_EQ(player.Open(bytes, false), mci::kErrorNone);
+        ASSERT_EQ(player.Open(std::move(music), false), mci::kErrorNone);
         ASSERT_EQ(player.Play(), mci::kErrorNone);
         std::this_thread::sleep_for(1500ms);
         EXPECT_FALSE(player.playbackFinished.IsSet());
@@ -131,7 +129,7 @@ TEST(MidiPlayer, FilesFluidSynthCannotReadFailSilently)
     for (const auto& bytes : files) {
         CMidiPlayer player(output);
         player.SetCallbackWindow(window.Poster());
-        bool failed = player.Open(bytes, false) != mci::kErrorNone || player.Play() != mci::kErrorNone;
+        bool failed = player.Open(Music(bytes), false) != mci::kErrorNone || player.Play() != mci::kErrorNone;
         EXPECT_TRUE(failed);
         EXPECT_EQ(player.LastError(), mci::kErrorInvalidFile);
         EXPECT_FALSE(player.playbackFinished.Wait(200ms));
@@ -160,7 +158,7 @@ TEST(NoSoundDevice, EveryPlayIsSilentlySkipped)
     controller.Start(mp3.data(), int32_t(mp3.size()), true, true, sys::Event());   // returns: nothing to wait for
     controller.Stop();
     CMidiPlayer player(output);
-    EXPECT_EQ(player.Open(test::MidiNote(0, 60, 480), false), mci::kErrorHardware);
+    EXPECT_EQ(player.Open(Music(test::MidiNote(0, 60, 480)), false), mci::kErrorHardware);
     EXPECT_FALSE(player.Opened());
     std::filesystem::remove_all(folder);
 }
