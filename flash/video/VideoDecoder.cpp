@@ -11,6 +11,7 @@
 #include <optional>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace showsaver::flash {
 namespace {
@@ -221,7 +222,8 @@ private:
         }
     }
 
-    // Into BGRA (cairo's ARGB32 in memory), then premultiplied.
+    // Into BGRA (cairo's ARGB32 in memory), in rows padded for the scaler,
+    // then premultiplied on their way into the picture.
     bool Convert(VideoPicture& picture) {
         const int w = m_frame->width, h = m_frame->height;
         if (w <= 0 || h <= 0 || w > Limits::kMaxVideoSide || h > Limits::kMaxVideoSide ||
@@ -231,17 +233,22 @@ private:
         m_scaler.reset(Av().sws_getCachedContext(m_scaler.release(), w, h, format, w, h, AV_PIX_FMT_BGRA, SWS_BICUBIC,
                                             nullptr, nullptr, nullptr));
         if (!m_scaler) return false;
+        const size_t stride = ffmpeg::PaddedScaleRow(w);
+        m_scaled.resize(stride * static_cast<size_t>(h));
+        uint8_t* rows[4] = {reinterpret_cast<uint8_t*>(m_scaled.data()), nullptr, nullptr, nullptr};
+        int strides[4] = {static_cast<int>(stride * 4), 0, 0, 0};
+        if (Av().sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, h, rows, strides) != h) return false;
         picture.width = w;
         picture.height = h;
-        picture.pixels.assign(static_cast<size_t>(w) * h, 0);
-        uint8_t* rows[4] = {reinterpret_cast<uint8_t*>(picture.pixels.data()), nullptr, nullptr, nullptr};
-        int strides[4] = {w * 4, 0, 0, 0};
-        if (Av().sws_scale(m_scaler.get(), m_frame->data, m_frame->linesize, 0, h, rows, strides) != h) return false;
-        for (uint32_t& p : picture.pixels) {
-            uint32_t a = p >> 24;
-            if (a == 255) continue;
-            auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
-            p = a << 24 | mul(p >> 16 & 0xFF) << 16 | mul(p >> 8 & 0xFF) << 8 | mul(p & 0xFF);
+        picture.pixels.resize(static_cast<size_t>(w) * h);
+        for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
+            const uint32_t* from = m_scaled.data() + y * stride;
+            uint32_t* to = picture.pixels.data() + y * static_cast<size_t>(w);
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = from[x], a = p >> 24;
+                auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+                to[x] = a == 255 ? p : a << 24 | mul(p >> 16 & 0xFF) << 16 | mul(p >> 8 & 0xFF) << 8 | mul(p & 0xFF);
+            }
         }
         return true;
     }
@@ -250,6 +257,7 @@ private:
     std::unique_ptr<AVFrame, AvFrameFreer> m_frame;
     std::unique_ptr<AVPacket, AvPacketFreer> m_packet;
     std::unique_ptr<SwsContext, SwsFreer> m_scaler;
+    std::vector<uint32_t> m_scaled;   // the scaler's output, rows padded to its blocks
     VideoCodec m_codec = VideoCodec::H263;
     uint8_t m_deblocking = 0;
     bool m_fresh = true;

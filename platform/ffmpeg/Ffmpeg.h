@@ -84,4 +84,13 @@ Status<> Load();
 // The table; only after a successful `Load`.
 const Api& Av();
 
+// swscale writes each output row in whole blocks of this many pixels: up to
+// 15 pixels past a row's end, which only a destination whose rows are padded
+// to the block (or a following row) can take. The last row of a tightly
+// packed picture would overrun its buffer.
+inline constexpr int kScaleBlockPixels = 16;
+inline constexpr size_t PaddedScaleRow(int width) {
+    return (static_cast<size_t>(width) + kScaleBlockPixels - 1) / kScaleBlockPixels * kScaleBlockPixels;
+}
+
 } // namespace showsaver::ffmpeg

@@ -320,7 +320,7 @@ bool VideoFile::ResampleSound(const uint8_t** input, int samples) {
 
 bool VideoFile::ConvertPicture() {
     if (m_pixels.empty()) {
-        m_stride = (static_cast<size_t>(m_size.width) + 15) & ~size_t{15};
+        m_stride = ffmpeg::PaddedScaleRow(m_size.width);
         m_pixels.assign(m_stride * static_cast<size_t>(m_size.height), 0);
     }
     return ConvertPictureInto(m_pixels.data(), Stride());
